@@ -1,0 +1,183 @@
+#include "IniFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "FileSync.h"
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  const auto notSpace = [](unsigned char c) { return !std::isspace(c); };
+  auto b = std::find_if(s.begin(), s.end(), notSpace);
+  auto e = std::find_if(s.rbegin(), s.rend(), notSpace).base();
+  return b < e ? std::string(b, e) : std::string();
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+           return std::tolower(x) == std::tolower(y);
+         });
+}
+
+// "[Name]" gives "Name"; other lines give nullopt.
+std::optional<std::string> SectionOf(const std::string& line) {
+  const std::string t = Trim(line);
+  if (t.size() < 2 || t.front() != '[') return std::nullopt;
+  const auto close = t.find(']');
+  if (close == std::string::npos) return std::nullopt;
+  return Trim(t.substr(1, close - 1));
+}
+
+// "key = value" gives the trimmed key and value; comments give nullopt.
+std::optional<std::pair<std::string, std::string>> EntryOf(const std::string& line) {
+  const std::string t = Trim(line);
+  if (t.empty() || t.front() == ';' || t.front() == '#') return std::nullopt;
+  const auto eq = t.find('=');
+  if (eq == std::string::npos) return std::nullopt;
+  return std::make_pair(Trim(t.substr(0, eq)), Trim(t.substr(eq + 1)));
+}
+
+std::string TempNameBeside(const std::string& path) {
+  std::random_device rd;
+  std::ostringstream name;
+  name << path << ".tmp" << std::hex << rd() << rd();
+  return name.str();
+}
+
+}  // namespace
+
+std::vector<std::string> IniFile::ReadLines() const {
+  std::vector<std::string> lines;
+  std::ifstream in(path_, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::optional<std::string> IniFile::ReadString(const std::string& section,
+                                               const std::string& key) const {
+  bool inSection = false;
+  for (const auto& line : ReadLines()) {
+    if (auto s = SectionOf(line)) {
+      inSection = SameName(*s, section);
+    } else if (inSection) {
+      auto entry = EntryOf(line);
+      if (entry && SameName(entry->first, key)) return entry->second;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string IniFile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue) const {
+  return ReadString(section, key).value_or(defaultValue);
+}
+
+int32_t IniFile::ReadInteger(const std::string& section, const std::string& key,
+                             int32_t defaultValue) const {
+  auto text = ReadString(section, key);
+  if (!text) return defaultValue;
+  return ParseInteger(*text).value_or(defaultValue);
+}
+
+std::optional<int32_t> IniFile::ParseInteger(const std::string& text) {
+  std::string t = Trim(text);
+  bool negative = false;
+  if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
+    negative = t[0] == '-';
+    t.erase(0, 1);
+  }
+  int base = 10;
+  if (t.size() > 1 && t[0] == '$') {
+    base = 16;
+    t.erase(0, 1);
+  } else if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+    base = 16;
+    t.erase(0, 2);
+  }
+  if (t.empty() || t.size() > 10) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : t) {
+    int digit;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return std::nullopt;
+    value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+  }
+  if (base == 10) {
+    if (value > (negative ? 2147483648ULL : 2147483647ULL)) return std::nullopt;
+    const int64_t v = negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
+    return static_cast<int32_t>(v);
+  }
+  // Hexadecimal spells the 32 bits: $FFFFFFFF is -1.
+  if (value > 0xFFFFFFFFULL) return std::nullopt;
+  const auto bits = static_cast<uint32_t>(value);
+  const auto v = static_cast<int32_t>(negative ? 0U - bits : bits);
+  return v;
+}
+
+bool IniFile::WriteString(const std::string& section, const std::string& key,
+                          const std::string& value) {
+  std::vector<std::string> lines = ReadLines();
+  // Find the section and, within it, the key or the place after its last entry.
+  std::optional<size_t> sectionAt, keyAt, insertAt;
+  bool inSection = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (auto s = SectionOf(lines[i])) {
+      inSection = !sectionAt && SameName(*s, section);
+      if (inSection) sectionAt = i, insertAt = i + 1;
+    } else if (inSection) {
+      auto entry = EntryOf(lines[i]);
+      if (entry) insertAt = i + 1;
+      if (entry && SameName(entry->first, key)) {
+        keyAt = i;
+        break;
+      }
+    }
+  }
+  const std::string entry = key + "=" + value;
+  if (keyAt) {
+    lines[*keyAt] = entry;
+  } else if (insertAt) {
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*insertAt), entry);
+  } else {
+    lines.push_back("[" + section + "]");
+    lines.push_back(entry);
+  }
+
+  std::string text;
+  for (const auto& line : lines)
+    text += line + "\r\n";
+  const std::string temp = TempNameBeside(path_);
+  if (!WriteFileDurably(temp, text)) {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path_, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    return false;
+  }
+  return true;
+}
+
+bool IniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
+  return WriteString(section, key, std::to_string(value));
+}

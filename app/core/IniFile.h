@@ -1,0 +1,43 @@
+// A small INI file that behaves like the Windows profile functions: sections
+// and keys match without regard to case, lines it does not understand are kept
+// as they are, and every write goes to disk at once.
+//
+// A write replaces the file atomically (a temporary file beside it, flushed,
+// then renamed over the old one), so a crash or a full disk leaves either the
+// old file or the new one, never a truncated or mixed one.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class IniFile {
+ public:
+  explicit IniFile(std::string path) : path_(std::move(path)) {}
+
+  const std::string& Path() const { return path_; }
+
+  // The value of key in section, or nullopt when the file, section or key is
+  // missing or the file cannot be read.
+  std::optional<std::string> ReadString(const std::string& section, const std::string& key) const;
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& defaultValue) const;
+  // Decimal, or hexadecimal after "0x", "0X" or "$"; anything else gives the
+  // default.
+  int32_t ReadInteger(const std::string& section, const std::string& key,
+                      int32_t defaultValue) const;
+
+  // Sets key in section (adding either as needed) and replaces the file.
+  // False when the file cannot be written; the old file is then left intact.
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+  bool WriteInteger(const std::string& section, const std::string& key, int32_t value);
+
+  // Parses an integer the way ReadInteger does.
+  static std::optional<int32_t> ParseInteger(const std::string& text);
+
+ private:
+  std::vector<std::string> ReadLines() const;
+
+  std::string path_;
+};

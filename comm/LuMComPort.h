@@ -1,0 +1,116 @@
+// Serial port component: owns one numbered serial device of the system, opens
+// it raw 8N1 at the configured speed, writes bytes and buffers, and reads single
+// bytes without blocking. Optionally a receive thread reports every incoming
+// byte and each pause in the traffic through two events on the main thread.
+//
+// Both protocol engines poll the port themselves and need the thread off.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "serial/SerialDevice.h"
+
+class TlumCustomComPort;
+class TlumComPortRcvThread;
+
+using TOnReceiveByteEvent =
+    std::function<void(TlumCustomComPort* Sender, uint8_t ByteVal, uint32_t ThreadTick)>;
+using TOnReceiveTimeout = std::function<void(TlumCustomComPort* Sender, uint32_t ThreadTick)>;
+
+enum class TraceDirection { Sent, Received };
+// Sees every byte that crosses the port, for trace output and byte counts.
+using TOnTrace = std::function<void(TraceDirection, std::span<const uint8_t>)>;
+
+class TlumCustomComPort {
+ public:
+  TlumCustomComPort();
+  virtual ~TlumCustomComPort();  // closes an open device
+  TlumCustomComPort(const TlumCustomComPort&) = delete;
+  TlumCustomComPort& operator=(const TlumCustomComPort&) = delete;
+
+  // Opens the device of port ComPort at BaudRate. An already open device is
+  // closed first. False, with Active false, when it cannot be opened.
+  bool Open();
+  // Stops the receive thread (delivering its pending events meanwhile), then
+  // closes the device. Does nothing when not open.
+  void Close();
+  // Discards both queues of an open device; does nothing when closed.
+  void Purge();
+  // True when exactly one byte was written.
+  bool WriteByte(uint8_t value);
+  // True when a waiting byte was read; false at once when none is waiting, when
+  // the port is closed, or while ReceiveInThread is set.
+  bool ReadByte(uint8_t& value);
+  // True when all bytes were written.
+  bool WriteBuffer(std::span<const uint8_t> bytes);
+  // Waits up to timeoutMs for input; true when a byte is waiting. A closed port
+  // or one with ReceiveInThread set just waits out the time.
+  bool WaitForInput(uint32_t timeoutMs);
+
+  bool Active() const { return device_ != nullptr; }
+  // The device name the last Open used (or would use), for messages.
+  std::string DeviceName() const;
+
+  void SetOnTrace(TOnTrace trace) { onTrace_ = std::move(trace); }
+
+ protected:
+  uint8_t ComPort() const { return comPort_; }
+  void SetComPort(uint8_t value) {
+    if (value != comPort_) comPort_ = value;
+  }
+  uint32_t BaudRate() const { return baudRate_; }
+  void SetBaudRate(uint32_t value) {
+    if (value != baudRate_) baudRate_ = value;
+  }
+  uint32_t ThreadInterval() const { return threadInterval_; }
+  void SetThreadInterval(uint32_t value);
+  uint32_t ThreadByteTimeout() const { return threadByteTimeout_; }
+  void SetThreadByteTimeout(uint32_t value);
+  bool ReceiveInThread() const { return receiveInThread_; }
+  void SetReceiveInThread(bool value) {
+    if (value != receiveInThread_) receiveInThread_ = value;
+  }
+  const TOnReceiveByteEvent& OnReceiveByte() const { return onReceiveByte_; }
+  void SetOnReceiveByte(TOnReceiveByteEvent handler) { onReceiveByte_ = std::move(handler); }
+  const TOnReceiveTimeout& OnReceiveTimeout() const { return onReceiveTimeout_; }
+  void SetOnReceiveTimeout(TOnReceiveTimeout handler) { onReceiveTimeout_ = std::move(handler); }
+
+ private:
+  void Trace(TraceDirection direction, std::span<const uint8_t> bytes) const;
+
+  uint8_t comPort_ = 1;
+  uint32_t baudRate_ = 9600;
+  uint32_t threadInterval_ = 100;
+  uint32_t threadByteTimeout_ = 10;
+  bool receiveInThread_ = false;
+  TOnReceiveByteEvent onReceiveByte_;
+  TOnReceiveTimeout onReceiveTimeout_;
+  TOnTrace onTrace_;
+  std::shared_ptr<SerialDevice> device_;  // shared with the receive thread
+  std::unique_ptr<TlumComPortRcvThread> thread_;
+};
+
+// Publishes the properties of TlumCustomComPort.
+class TlumComPort : public TlumCustomComPort {
+ public:
+  static constexpr const char* Version() { return "v1.00"; }
+
+  using TlumCustomComPort::BaudRate;
+  using TlumCustomComPort::ComPort;
+  using TlumCustomComPort::OnReceiveByte;
+  using TlumCustomComPort::OnReceiveTimeout;
+  using TlumCustomComPort::ReceiveInThread;
+  using TlumCustomComPort::SetBaudRate;
+  using TlumCustomComPort::SetComPort;
+  using TlumCustomComPort::SetOnReceiveByte;
+  using TlumCustomComPort::SetOnReceiveTimeout;
+  using TlumCustomComPort::SetReceiveInThread;
+  using TlumCustomComPort::SetThreadByteTimeout;
+  using TlumCustomComPort::SetThreadInterval;
+  using TlumCustomComPort::ThreadByteTimeout;
+  using TlumCustomComPort::ThreadInterval;
+};

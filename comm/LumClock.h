@@ -1,0 +1,42 @@
+// The one place where the communication code asks what time it is and waits.
+//
+// Everything that times a reply (polling pauses, packet and byte time-outs, the
+// pauses between attempts, the receive thread's waits) goes through this hook,
+// so tests can swap in a virtual clock and run a 1.5 s retry sequence in
+// microseconds while integration tests keep the real clock.
+#pragma once
+
+#include <cstdint>
+
+class TimeHook {
+ public:
+  virtual ~TimeHook() = default;
+  // Monotonic milliseconds; the origin is arbitrary.
+  virtual uint64_t NowMs() = 0;
+  // Suspends the calling thread for ms milliseconds (0 returns at once).
+  virtual void SleepMs(uint32_t ms) = 0;
+};
+
+// Installs a hook for the whole process; nullptr puts the real clock back.
+// The caller keeps ownership and must outlive every use.
+void SetTimeHook(TimeHook* hook);
+TimeHook& CurrentTimeHook();
+
+uint64_t NowMs();
+void SleepMs(uint32_t ms);
+
+// A point in time after which a wait has run out. Computing "how long may I
+// still wait" from one deadline keeps the limits exact however often a loop
+// wakes up.
+class Deadline {
+ public:
+  explicit Deadline(uint32_t ms) : end_(NowMs() + ms) {}
+  bool Expired() const { return NowMs() >= end_; }
+  uint32_t RemainingMs() const {
+    const uint64_t now = NowMs();
+    return now >= end_ ? 0 : static_cast<uint32_t>(end_ - now);
+  }
+
+ private:
+  uint64_t end_;
+};

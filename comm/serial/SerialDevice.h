@@ -1,0 +1,49 @@
+// The seam under the serial port component: one small interface that the real
+// platform devices (termios, Win32), the scripted devices of the tests and the
+// in-process virtual meter all implement.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+class SerialDevice {
+ public:
+  virtual ~SerialDevice() = default;  // closes the device
+
+  // Discards everything in the input and output queues.
+  virtual void Purge() = 0;
+  // Writes every byte; false on an error or a short write.
+  virtual bool Write(std::span<const uint8_t> bytes) = 0;
+  // Takes one waiting byte without blocking; false when none is waiting or the
+  // device failed.
+  virtual bool ReadByte(uint8_t& byte) = 0;
+  // Blocks until input is waiting or timeoutMs has passed; true when input is
+  // waiting. A device that has failed waits out the time and returns false.
+  virtual bool WaitForInput(uint32_t timeoutMs) = 0;
+};
+
+using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>(uint32_t baudRate)>;
+
+// Opens a device of this platform by name, raw 8N1 at baudRate; nullptr when it
+// cannot be opened. Implemented once per platform.
+std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32_t baudRate);
+
+// The platform's name for port number n when nothing is bound to it:
+// "\\.\COMn" on Windows, /dev/ttyS{n-1} elsewhere.
+std::string DefaultSerialPortName(uint8_t port);
+
+// Port numbers can be bound, for the rest of the run, to a device path (the
+// port map, --port PATH) or to a factory (tests, the in-process demo meter).
+void BindSerialPortPath(uint8_t port, std::string path);
+void BindSerialPortDevice(uint8_t port, SerialDeviceFactory factory);
+void UnbindSerialPort(uint8_t port);
+
+// The name port n opens: its bound path, else the platform default. A port
+// bound to a factory is named "COMn".
+std::string SerialPortName(uint8_t port);
+
+// Opens port n through its binding or the platform; nullptr on failure.
+std::unique_ptr<SerialDevice> OpenSerialPort(uint8_t port, uint32_t baudRate);

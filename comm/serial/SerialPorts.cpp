@@ -1,0 +1,50 @@
+#include <map>
+#include <mutex>
+#include <variant>
+
+#include "SerialDevice.h"
+
+namespace {
+
+using Binding = std::variant<std::string, SerialDeviceFactory>;
+
+std::mutex mutex;
+std::map<uint8_t, Binding> bindings;
+
+}  // namespace
+
+void BindSerialPortPath(uint8_t port, std::string path) {
+  std::lock_guard lock(mutex);
+  bindings[port] = std::move(path);
+}
+
+void BindSerialPortDevice(uint8_t port, SerialDeviceFactory factory) {
+  std::lock_guard lock(mutex);
+  bindings[port] = std::move(factory);
+}
+
+void UnbindSerialPort(uint8_t port) {
+  std::lock_guard lock(mutex);
+  bindings.erase(port);
+}
+
+std::string SerialPortName(uint8_t port) {
+  std::lock_guard lock(mutex);
+  auto it = bindings.find(port);
+  if (it == bindings.end()) return DefaultSerialPortName(port);
+  if (auto* path = std::get_if<std::string>(&it->second)) return *path;
+  return "COM" + std::to_string(port);
+}
+
+std::unique_ptr<SerialDevice> OpenSerialPort(uint8_t port, uint32_t baudRate) {
+  SerialDeviceFactory factory;
+  {
+    std::lock_guard lock(mutex);
+    auto it = bindings.find(port);
+    if (it != bindings.end()) {
+      if (auto* f = std::get_if<SerialDeviceFactory>(&it->second)) factory = *f;
+    }
+  }
+  if (factory) return factory(baudRate);
+  return OpenPlatformSerial(SerialPortName(port), baudRate);
+}
