@@ -1,0 +1,112 @@
+// Engine of the 3x protocol, the request/response protocol of the ZFK and GDZ
+// meters: one addressed request frame, one reply frame, checked byte by byte
+// under a packet time-out (first byte) and a byte time-out (each further byte),
+// repeated up to RepeatCount times.
+//
+// Request: 55 addr ~addr group command L data[L] ~sum8(bytes 0..5+L)
+// Reply:   AA addr ~addr group command L data[L] ~sum8(bytes 0..5+L)
+//
+// Every operation sets LastError (codes in LumUtils.h) and never throws; a
+// reading operation touches the caller's buffer only on success, and never
+// beyond the buffer's size.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "LuMComPort.h"
+
+// Present values of a meter: four 4-byte fields, already in host byte order.
+struct TSfrTek {
+  std::array<uint32_t, 4> Fields{};
+  float AsFloat(size_t i) const;
+};
+
+class Tlum3xProtocol {
+ public:
+  Tlum3xProtocol() = default;
+  virtual ~Tlum3xProtocol() = default;
+  Tlum3xProtocol(const Tlum3xProtocol&) = delete;
+  Tlum3xProtocol& operator=(const Tlum3xProtocol&) = delete;
+
+  // --- properties -------------------------------------------------------
+  TlumComPort* ComPort() const { return comPort_; }
+  void SetComPort(TlumComPort* port);  // nullptr is ignored
+  uint8_t NetAddr() const { return netAddr_; }
+  void SetNetAddr(uint8_t value);  // 128..255 ignored
+  uint32_t PacketTimeout() const { return packetTimeout_; }
+  void SetPacketTimeout(uint32_t ms);  // truncated to 10 ms; kept if 10..9990
+  uint32_t ByteTimeout() const { return byteTimeout_; }
+  void SetByteTimeout(uint32_t ms);  // truncated to 10 ms; kept if 10..2990
+  uint8_t RepeatCount() const { return repeatCount_; }
+  void SetRepeatCount(uint8_t value);  // kept if 1..24
+  uint32_t LastError() const { return lastError_; }
+  uint32_t DeviceType() const { return deviceType_; }
+  void SetDeviceType(uint32_t value);  // above 11 stores 0
+  bool AutoOpenPort() const { return autoOpenPort_; }
+  void SetAutoOpenPort(bool value) { autoOpenPort_ = value; }
+  bool EWrite() const { return eWrite_; }
+  void SetEWrite(bool value) { eWrite_ = value; }
+
+  // --- memory reads: on success the reply's data bytes, bounded by the
+  // destination, are copied to it; on failure it is not touched. -----------
+  void ReadRtc128(uint8_t address, std::span<uint8_t> bytes, uint8_t count);
+  void ReadRtc2k(uint16_t address, std::span<uint8_t> bytes, uint8_t count);
+  // The destination holds count bytes.
+  void ReadRtc2kP(uint16_t address, uint8_t* bytes, uint8_t count);
+  void ReadCfg(uint16_t address, std::span<uint8_t> bytes, uint8_t count);
+  void ReadRAM(uint16_t address, std::span<uint8_t> bytes, uint8_t count);
+  void ReadRAMP(uint16_t address, uint8_t* bytes, uint8_t count);
+  void ReadDataFlash(uint32_t address, std::span<uint8_t> bytes, uint8_t count);
+  // The 64-byte security block.
+  void ReadSecurity(std::span<uint8_t> bytes);
+
+  // --- memory writes: count bytes from the caller's buffer. Gated by EWrite
+  // (off: nothing is sent, LastError 0) except WriteSecurity. ---------------
+  // Copies the reply's data back over the caller's bytes on success.
+  void WriteRtc128(uint8_t address, std::span<uint8_t> bytes, uint8_t count);
+  void WriteRtc2k(uint16_t address, std::span<const uint8_t> bytes, uint8_t count);
+  void WriteRtc2kP(uint16_t address, const uint8_t* bytes, uint8_t count);
+  void WriteCfg(uint16_t address, std::span<const uint8_t> bytes, uint8_t count);
+  void WriteRAM(uint16_t address, std::span<const uint8_t> bytes, uint8_t count);
+  void WriteRAMP(uint16_t address, const uint8_t* bytes, uint8_t count);
+  // Group in the high byte of command, command code in the low byte.
+  void CustomWriteRtc2k(uint16_t command, uint16_t address, std::span<const uint8_t> bytes,
+                        uint8_t count);
+  // Writes the computer's local time into the meter's clock (Rtc128 at 0).
+  void SetDateTime();
+  void WriteSecurity(std::span<const uint8_t, 64> bytes);
+  // Channel 1 or 2 (else code 4, nothing sent); not gated by EWrite.
+  void GDZWriteGmax(uint8_t channel, float value);
+
+  // --- identification and single commands ------------------------------
+  // Texts are the reply's bytes, one character each (code page 1251). Empty
+  // after a failed transaction; left as passed when the port is not open.
+  void GetDevID(std::string& text);
+  void GetSoftVer(std::string& text);
+  void UnlockWrite(std::string& text);
+  // Sets DeviceType from the identification: 1 ZFK-31, 3 GDZ-125, 5 GDZ-127.
+  uint32_t DetectDevice();
+  // The reply's single data byte, or 255.
+  uint8_t SendCmd(uint16_t command);
+  // Fills rec on success; leaves it alone on failure.
+  void GetSfrTek(TSfrTek& rec);
+
+ protected:
+  // Overridable only in tests; see the .cpp for the algorithm.
+  bool Transact();
+
+ private:
+  // ... implementation state: request and reply buffers of 256 bytes ...
+  TlumComPort* comPort_ = nullptr;
+  uint8_t netAddr_ = 0;
+  uint32_t packetTimeout_ = 300;
+  uint32_t byteTimeout_ = 40;
+  uint8_t repeatCount_ = 3;
+  uint32_t lastError_ = 0;
+  uint32_t deviceType_ = 0;
+  bool autoOpenPort_ = false;
+  bool eWrite_ = false;
+};
