@@ -1,0 +1,58 @@
+#include "Settings.h"
+
+#include <filesystem>
+
+#include "ProgramDir.h"
+
+Settings::Settings(std::string path) : ini_(std::move(path)) {}
+
+std::string Settings::DefaultPath() {
+  return (std::filesystem::path(ProgramDirectory()) / "Calibrate.ini").string();
+}
+
+int32_t Settings::Port() const {
+  return ini_.ReadInteger("Sealmark", "Port", 1);
+}
+int32_t Settings::Baud() const {
+  return ini_.ReadInteger("Sealmark", "Baud", 0);
+}
+bool Settings::SetPort(int32_t port) {
+  return Write("Sealmark", "Port", port);
+}
+bool Settings::SetBaud(int32_t baudIndex) {
+  return Write("Sealmark", "Baud", baudIndex);
+}
+
+std::string DelaySection(int row) {
+  return "Device" + std::to_string(row);
+}
+
+TDelays Settings::LoadDelays() const {
+  TDelays delays{};
+  for (int n = kFirstDelayRow; n <= kLastDelayRow; ++n) {
+    const std::string section = DelaySection(n);
+    auto& row = delays[static_cast<size_t>(n)];
+    row.NB = ini_.ReadInteger(section, "NB", 120);
+    row.NP = ini_.ReadInteger(section, "NP", 350);
+    row.NR = ini_.ReadInteger(section, "NR", 5);
+  }
+  return delays;
+}
+
+bool Settings::SaveDelays(TDelays& delays, const TDelays& edited) {
+  for (int n = kFirstDelayRow; n <= kLastDelayRow; ++n) {
+    const auto i = static_cast<size_t>(n);
+    delays[i] = edited[i];
+    const std::string section = DelaySection(n);
+    if (!Write(section, "NB", edited[i].NB) || !Write(section, "NP", edited[i].NP) ||
+        !Write(section, "NR", edited[i].NR))
+      return false;
+  }
+  return true;
+}
+
+bool Settings::Write(const std::string& section, const std::string& key, int32_t value) {
+  if (ini_.WriteInteger(section, key, value)) return true;
+  if (onError_) onError_("Unable to write to " + std::filesystem::absolute(Path()).string());
+  return false;
+}
