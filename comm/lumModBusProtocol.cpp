@@ -10,7 +10,8 @@ constexpr uint8_t kReadHoldingRegisters = 3;
 constexpr uint8_t kWriteSingleRegister = 6;
 constexpr uint8_t kWriteMultipleRegisters = 16;
 constexpr uint8_t kReportSlaveId = 17;
-constexpr uint8_t kReadLongBlock = 65;  // the meters' 128-byte block read
+constexpr uint8_t kReadLongBlock =
+    65;  // a function of the meters' own, with a fixed 133-byte reply
 
 // Replies are collected by polling the port every 10 ms.
 constexpr uint32_t kPollMs = 10;
