@@ -3,9 +3,11 @@
 // Registers travel high byte first; the CRC goes low byte first.
 //
 // Every operation sets LastError (codes in LumUtils.h) and never throws.
+// The port's receive thread must be off: replies are collected by polling.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -24,9 +26,9 @@ class TlumModBusProtocol {
   uint8_t NetAddr() const { return netAddr_; }
   void SetNetAddr(uint8_t value);  // 128..255 ignored
   uint32_t PacketTimeout() const { return packetTimeout_; }
-  void SetPacketTimeout(uint32_t ms);  // truncated to 10 ms; kept if 1..9999
+  void SetPacketTimeout(uint32_t ms);  // truncated to 10 ms; kept if then 10..9990
   uint32_t ByteTimeout() const { return byteTimeout_; }
-  void SetByteTimeout(uint32_t ms);  // truncated to 10 ms; kept if 1..2999
+  void SetByteTimeout(uint32_t ms);  // truncated to 10 ms; kept if then 10..2990
   uint8_t RepeatCount() const { return repeatCount_; }
   void SetRepeatCount(uint8_t value);  // kept if 1..100
   uint32_t LastError() const { return lastError_; }
@@ -40,17 +42,45 @@ class TlumModBusProtocol {
   const std::string& LastSent() const { return lastSent_; }
 
   // Reads count registers from start into buffer, two bytes each, high byte
-  // first, bounded by the buffer's size. True on success.
+  // first, bounded by the buffer's size; the buffer is untouched on failure.
+  // RepeatCount attempts, 100 ms apart. True on success. A reply that is not
+  // a register read (an exception, say) ends with code 4.
   bool ReadHoldingRegisters(uint16_t start, uint16_t count, std::span<uint8_t> buffer);
-  // Writes count (1..123) registers from 2 * count bytes of data. With EWrite
-  // off nothing is sent and the result is true with code 0.
+  // Writes count (1..123) registers from the first 2 * count bytes of data,
+  // in RepeatCount + 1 attempts, 100 ms apart; any reply with a good CRC
+  // completes it. A count outside 1..123 or data shorter than 2 * count sends
+  // nothing and fails with code 3. With EWrite off nothing is sent and the
+  // result is true with code 0.
   bool WriteMultipleRegisters(uint16_t start, uint16_t count, std::span<const uint8_t> data);
-  // The identification text; empty after a failed transaction, left as passed
-  // when the port cannot be opened.
+  // The identification text (bytes of the meter's code page; characters with
+  // codes of 20 or less left out); empty after a failed transaction and
+  // after a reply that is not a function-17 frame (code 0 then). Opens a
+  // closed port when AutoOpenPort is set. Left as passed when no transaction
+  // could start: no port assigned (code 1) or the port not open (code 6).
   void GetDevID(std::string& text);
 
  private:
-  // ... implementation state: send buffer 1024 bytes, receive buffer 512 ...
+  static constexpr size_t kSendSize = 1024;
+  static constexpr size_t kReceiveSize = 512;
+
+  // Purges the port, records LastSent and writes the frame in one go. On a
+  // failed write sets code 1 and returns false; success leaves LastError.
+  bool SendFrame(std::span<const uint8_t> frame);
+  // Collects one reply into the receive buffer; its length, or 0 with
+  // LastError set (2 no byte in time, 5 bad CRC, 3 longer than the buffer).
+  size_t ReceiveFrame();
+  // Takes the next reply byte, waiting up to limitMs for it.
+  bool WaitByte(uint8_t& byte, uint32_t limitMs);
+  // One attempt: the request in the first requestLength bytes of the send
+  // buffer, then its reply. The reply's length, or 0 with LastError set.
+  size_t Exchange(size_t requestLength);
+  // Puts address, function, and the two 16-bit fields (high byte first) into
+  // the send buffer; returns the length so far.
+  size_t PutHeader(uint8_t function, uint16_t start, uint16_t count);
+  // Appends the CRC of the first length bytes of the send buffer, low byte
+  // first; returns the frame's full length.
+  size_t AppendCrc(size_t length);
+
   TlumComPort* comPort_ = nullptr;
   uint8_t netAddr_ = 0;
   uint32_t packetTimeout_ = 300;
@@ -61,4 +91,8 @@ class TlumModBusProtocol {
   bool autoOpenPort_ = false;
   bool eWrite_ = false;
   std::string lastSent_;
+  std::array<uint8_t, kSendSize> sendBuf_{};
+  // Never cleared between transactions: the read's function-code check looks
+  // at whatever the last reception left in byte 1.
+  std::array<uint8_t, kReceiveSize> recvBuf_{};
 };

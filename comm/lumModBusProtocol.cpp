@@ -1,0 +1,246 @@
+#include "lumModBusProtocol.h"
+
+#include <algorithm>
+
+#include "LumUtils.h"
+
+namespace {
+
+constexpr uint8_t kReadHoldingRegisters = 3;
+constexpr uint8_t kWriteSingleRegister = 6;
+constexpr uint8_t kWriteMultipleRegisters = 16;
+constexpr uint8_t kReportSlaveId = 17;
+constexpr uint8_t kReadLongBlock =
+    65;  // a function of the meters' own, with a fixed 133-byte reply
+
+// Replies are collected by polling the port every 10 ms.
+constexpr uint32_t kPollMs = 10;
+// Pause after a failed read or write attempt, to let the meter settle.
+constexpr int32_t kRetryPauseMs = 100;
+// 9 + 2 * 123 = 255 bytes: the largest request a slave must accept.
+constexpr uint16_t kMaxWriteCount = 123;
+
+// Address, function code, exception code and CRC: also the length assumed
+// until the header tells better.
+constexpr size_t kShortFrame = 5;
+
+// The reply length that the header bytes announce, from byte 2 on.
+size_t LengthFromFunction(uint8_t function, uint8_t byteCount) {
+  switch (function) {
+    case kReadHoldingRegisters:
+      return size_t{byteCount} + 5;  // address, function, count, data, CRC
+    case kWriteSingleRegister:
+    case kWriteMultipleRegisters:
+      return 8;  // address, function, two 16-bit fields, CRC
+    case kReportSlaveId:
+      return 6;  // until byte 3 gives the identification length
+    case kReadLongBlock:
+      return 133;
+    default:
+      return kShortFrame;  // exceptions and anything unknown
+  }
+}
+
+// Report slave ID as the meters answer it: address, 17, a byte of no use,
+// the length L of the identification, L characters, CRC.
+constexpr size_t kIdLengthIndex = 3;
+constexpr size_t kIdTextIndex = 4;
+size_t LengthOfIdentification(uint8_t textLength) {
+  return size_t{textLength} + 6;
+}
+
+// The longest reply any header byte can announce must fit the receive buffer.
+constexpr size_t kLongestReply = 255 + 6;
+
+char HexDigit(unsigned value) {
+  return "0123456789ABCDEF"[value & 0xF];
+}
+
+}  // namespace
+
+void TlumModBusProtocol::SetComPort(TlumComPort* port) {
+  if (port) comPort_ = port;
+}
+
+void TlumModBusProtocol::SetNetAddr(uint8_t value) {
+  if (value < 128) netAddr_ = value;
+}
+
+void TlumModBusProtocol::SetPacketTimeout(uint32_t ms) {
+  const uint32_t value = ms / kPollMs * kPollMs;
+  if (value > 0 && value < 10000) packetTimeout_ = value;
+}
+
+void TlumModBusProtocol::SetByteTimeout(uint32_t ms) {
+  const uint32_t value = ms / kPollMs * kPollMs;
+  if (value > 0 && value < 3000) byteTimeout_ = value;
+}
+
+void TlumModBusProtocol::SetRepeatCount(uint8_t value) {
+  if (value >= 1 && value <= 100) repeatCount_ = value;
+}
+
+void TlumModBusProtocol::SetDeviceType(uint32_t value) {
+  deviceType_ = value > 11 ? 0 : value;
+}
+
+bool TlumModBusProtocol::ReadHoldingRegisters(uint16_t start, uint16_t count,
+                                              std::span<uint8_t> buffer) {
+  if (!comPort_) {
+    lastError_ = lumErrWrite;
+    return false;
+  }
+  const size_t length = AppendCrc(PutHeader(kReadHoldingRegisters, start, count));
+  for (uint32_t attempt = 0; attempt < repeatCount_; ++attempt) {
+    if (Exchange(length) > 0) break;
+    Pause(kRetryPauseMs);
+  }
+  // Judged by whatever byte 1 of the receive buffer holds, even after failed
+  // attempts: a read answered by anything but function 3 is refused here, and
+  // so is a timed-out read unless an earlier register read left its 3 there.
+  if (recvBuf_[1] != kReadHoldingRegisters) lastError_ = lumErrAddress;
+  if (lastError_ != lumOk) return false;
+  // A reply with function 3 that passed its CRC was byte 2 + 5 bytes long, so
+  // its data lies inside the frame; the caller's buffer bounds the copy.
+  const size_t dataLength = std::min<size_t>(recvBuf_[2], buffer.size());
+  std::copy_n(recvBuf_.begin() + 3, dataLength, buffer.begin());
+  return true;
+}
+
+bool TlumModBusProtocol::WriteMultipleRegisters(uint16_t start, uint16_t count,
+                                                std::span<const uint8_t> data) {
+  if (!comPort_) {
+    lastError_ = lumErrWrite;
+    return false;
+  }
+  const size_t dataLength = size_t{count} * 2;
+  if (count == 0 || count > kMaxWriteCount || data.size() < dataLength) {
+    lastError_ = lumErrPacketSize;
+    return false;
+  }
+  if (!eWrite_) {
+    lastError_ = lumOk;
+    return true;
+  }
+  size_t length = PutHeader(kWriteMultipleRegisters, start, count);
+  sendBuf_[length++] = static_cast<uint8_t>(dataLength);
+  std::copy_n(data.begin(), dataLength, sendBuf_.begin() + static_cast<ptrdiff_t>(length));
+  length = AppendCrc(length + dataLength);
+  // One attempt more than a read: a lost write costs more than a lost read.
+  for (uint32_t attempt = 0; attempt <= repeatCount_; ++attempt) {
+    if (Exchange(length) > 0) break;
+    Pause(kRetryPauseMs);
+  }
+  // The reply's function code is not examined: an exception reply with a good
+  // CRC completes the write too.
+  return lastError_ == lumOk;
+}
+
+void TlumModBusProtocol::GetDevID(std::string& text) {
+  if (!comPort_) {
+    lastError_ = lumErrWrite;
+    return;
+  }
+  if (!comPort_->Active() && autoOpenPort_) comPort_->Open();
+  if (!comPort_->Active()) {
+    lastError_ = lumErrPortClosed;
+    return;
+  }
+  sendBuf_[0] = netAddr_;
+  sendBuf_[1] = kReportSlaveId;
+  const size_t length = AppendCrc(2);
+  bool received = false;
+  for (uint32_t attempt = 0; attempt < repeatCount_ && !received; ++attempt)
+    received = Exchange(length) > 0;
+  text.clear();
+  if (!received) return;
+  // Any reply with a good CRC ends the transaction, but only a function-17
+  // frame carries an identification; reading one out of another shape (an
+  // exception reply) would serve bytes of older frames from the buffer.
+  if (recvBuf_[1] != kReportSlaveId) return;
+  const size_t textLength = recvBuf_[kIdLengthIndex];
+  for (size_t k = 0; k < textLength; ++k) {
+    // Codes up to 20 are the meters' padding and control bytes; a space stays.
+    const uint8_t c = recvBuf_[kIdTextIndex + k];
+    if (c > 20) text.push_back(static_cast<char>(c));
+  }
+}
+
+size_t TlumModBusProtocol::PutHeader(uint8_t function, uint16_t start, uint16_t count) {
+  sendBuf_[0] = netAddr_;
+  sendBuf_[1] = function;
+  sendBuf_[2] = static_cast<uint8_t>(start >> 8);
+  sendBuf_[3] = static_cast<uint8_t>(start & 0xFF);
+  sendBuf_[4] = static_cast<uint8_t>(count >> 8);
+  sendBuf_[5] = static_cast<uint8_t>(count & 0xFF);
+  return 6;
+}
+
+size_t TlumModBusProtocol::AppendCrc(size_t length) {
+  const uint16_t crc = Crc16(0xFFFF, std::span<const uint8_t>(sendBuf_).first(length));
+  sendBuf_[length] = static_cast<uint8_t>(crc & 0xFF);  // low byte first on the wire
+  sendBuf_[length + 1] = static_cast<uint8_t>(crc >> 8);
+  return length + 2;
+}
+
+size_t TlumModBusProtocol::Exchange(size_t requestLength) {
+  if (!SendFrame(std::span<const uint8_t>(sendBuf_).first(requestLength))) return 0;
+  return ReceiveFrame();
+}
+
+bool TlumModBusProtocol::SendFrame(std::span<const uint8_t> frame) {
+  comPort_->Purge();
+  lastSent_.clear();
+  for (uint8_t b : frame) {
+    lastSent_.push_back(HexDigit(b >> 4u));
+    lastSent_.push_back(HexDigit(b));
+    lastSent_.push_back(' ');
+  }
+  if (!comPort_->WriteBuffer(frame)) {
+    lastError_ = lumErrWrite;
+    return false;
+  }
+  return true;
+}
+
+size_t TlumModBusProtocol::ReceiveFrame() {
+  static_assert(kLongestReply <= kReceiveSize);
+  // Give the meter a moment to turn the line round before the first poll.
+  Pause(static_cast<int32_t>(kPollMs));
+  // Learn the frame's length from its own header as it arrives: a gap on the
+  // line is a time-out, never the end of a frame.
+  size_t expected = kShortFrame;
+  for (size_t i = 0; i < expected; ++i) {
+    if (!WaitByte(recvBuf_[i], i == 0 ? packetTimeout_ : byteTimeout_)) {
+      lastError_ = lumErrRead;
+      return 0;
+    }
+    if (i == 2) expected = LengthFromFunction(recvBuf_[1], recvBuf_[2]);
+    if (i == kIdLengthIndex && recvBuf_[1] == kReportSlaveId)
+      expected = LengthOfIdentification(recvBuf_[kIdLengthIndex]);
+    if (expected > recvBuf_.size()) {
+      lastError_ = lumErrPacketSize;
+      return 0;
+    }
+  }
+  const uint16_t crc = Crc16(0xFFFF, std::span<const uint8_t>(recvBuf_).first(expected - 2));
+  if (recvBuf_[expected - 2] != (crc & 0xFF) || recvBuf_[expected - 1] != (crc >> 8)) {
+    lastError_ = lumErrChecksum;
+    return 0;
+  }
+  lastError_ = lumOk;
+  return expected;
+}
+
+// The one place that waits for reply bytes. It polls: each empty poll costs a
+// 10 ms pause, and the wait ends once more than limitMs / 10 polls came back
+// empty (a 300 ms limit allows 31 polls).
+bool TlumModBusProtocol::WaitByte(uint8_t& byte, uint32_t limitMs) {
+  const uint32_t allowedMisses = limitMs / kPollMs;
+  uint32_t misses = 0;
+  while (!comPort_->ReadByte(byte)) {
+    Pause(static_cast<int32_t>(kPollMs));
+    if (++misses > allowedMisses) return false;
+  }
+  return true;
+}
