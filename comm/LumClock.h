@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 class TimeHook {
  public:
@@ -40,3 +41,23 @@ class Deadline {
  private:
   uint64_t end_;
 };
+
+// The computer's local calendar time, as the meters keep it in their clocks and
+// calibration records. Read through a replaceable source so that tests can fix
+// the date.
+struct LumDateTime {
+  uint16_t Year = 2000;   // full year, e.g. 2019
+  uint8_t Month = 1;      // 1..12
+  uint8_t Day = 1;        // 1..31
+  uint8_t DayOfWeek = 6;  // 0 = Sunday .. 6 = Saturday
+  uint8_t Hour = 0;       // 0..23
+  uint8_t Minute = 0;     // 0..59
+  uint8_t Second = 0;     // 0..59 (a leap second shows as 60)
+};
+
+using LocalDateTimeSource = std::function<LumDateTime()>;
+
+// Installs a source of local time for the whole process; an empty function
+// puts the system's local clock back.
+void SetLocalDateTimeSource(LocalDateTimeSource source);
+LumDateTime LocalDateTime();

@@ -17,10 +17,12 @@
 #include <string>
 
 #include "LuMComPort.h"
+#include "Lum3xFrame.h"
 
 // Present values of a meter: four 4-byte fields, already in host byte order.
 struct TSfrTek {
   std::array<uint32_t, 4> Fields{};
+  // Field i (0..3) read as a single-precision float; 0 for any other i.
   float AsFloat(size_t i) const;
 };
 
@@ -51,10 +53,11 @@ class Tlum3xProtocol {
   void SetEWrite(bool value) { eWrite_ = value; }
 
   // --- memory reads: on success the reply's data bytes, bounded by the
-  // destination, are copied to it; on failure it is not touched. -----------
+  // destination, are copied to it; on failure it is not touched. Opens a
+  // closed port when AutoOpenPort is set; code 6 when it stays closed. -------
   void ReadRtc128(uint8_t address, std::span<uint8_t> bytes, uint8_t count);
   void ReadRtc2k(uint16_t address, std::span<uint8_t> bytes, uint8_t count);
-  // The destination holds count bytes.
+  // The destination holds count bytes (a null pointer takes none).
   void ReadRtc2kP(uint16_t address, uint8_t* bytes, uint8_t count);
   void ReadCfg(uint16_t address, std::span<uint8_t> bytes, uint8_t count);
   void ReadRAM(uint16_t address, std::span<uint8_t> bytes, uint8_t count);
@@ -64,7 +67,9 @@ class Tlum3xProtocol {
   void ReadSecurity(std::span<uint8_t> bytes);
 
   // --- memory writes: count bytes from the caller's buffer. Gated by EWrite
-  // (off: nothing is sent, LastError 0) except WriteSecurity. ---------------
+  // (off: nothing is sent, LastError 0) except WriteSecurity and GDZWriteGmax.
+  // A count beyond the buffer, or one that would make the request's data part
+  // longer than 248 bytes, gives code 3 and sends nothing. -----------------
   // Copies the reply's data back over the caller's bytes on success.
   void WriteRtc128(uint8_t address, std::span<uint8_t> bytes, uint8_t count);
   void WriteRtc2k(uint16_t address, std::span<const uint8_t> bytes, uint8_t count);
@@ -83,23 +88,59 @@ class Tlum3xProtocol {
 
   // --- identification and single commands ------------------------------
   // Texts are the reply's bytes, one character each (code page 1251). Empty
-  // after a failed transaction; left as passed when the port is not open.
+  // after a failed transaction; left as passed when no transaction ran (no
+  // port: code 1, port not open: code 6). GetSoftVer never opens the port.
   void GetDevID(std::string& text);
   void GetSoftVer(std::string& text);
+  // The reply's first data byte in decimal ("7", "255"); a reply without data
+  // gives code 3 and empty text.
   void UnlockWrite(std::string& text);
   // Sets DeviceType from the identification: 1 ZFK-31, 3 GDZ-125, 5 GDZ-127.
   uint32_t DetectDevice();
-  // The reply's single data byte, or 255.
+  // The reply's single data byte, or 255 (also when the reply carries any
+  // other number of bytes, with code 0). Never opens the port.
   uint8_t SendCmd(uint16_t command);
-  // Fills rec on success; leaves it alone on failure.
+  // Fills rec from the first 16 data bytes on success; leaves it alone on
+  // failure, and on a shorter reply (code 3). Does not check the port first: a
+  // closed port fails every attempt's write with code 1.
   void GetSfrTek(TSfrTek& rec);
 
  protected:
-  // Overridable only in tests; see the .cpp for the algorithm.
-  bool Transact();
+  // One transaction with retries: builds the request from group, command and
+  // data, then up to RepeatCount attempts of send and receive, each failed one
+  // followed by a 200 ms pause. Sets LastError; true when it is 0, and then
+  // ReplyData() holds the reply's data. Code 1 without a port, code 3 when
+  // data is longer than 248 bytes (nothing sent).
+  bool Transact(uint8_t group, uint8_t command, std::span<const uint8_t> data);
+  // The data part of the last valid reply.
+  std::span<const uint8_t> ReplyData() const { return reply_.Data(); }
 
  private:
-  // ... implementation state: request and reply buffers of 256 bytes ...
+  // Steps before a transaction: a port must be assigned (else code 1), is
+  // opened when closed if allowed and AutoOpenPort is set, and must be open
+  // (else code 6).
+  bool PortReady(bool mayOpen);
+  // The write gate: with EWrite off, code 0 and no transaction.
+  bool WriteEnabled();
+  bool SendFrame();
+  bool ReceiveFrame();
+  // Polls the port for the next byte: limit + 1 tries, each failed one
+  // followed by a 10 ms pause.
+  bool AwaitByte(uint8_t& byte, uint32_t limit);
+  bool Fail(uint32_t code);
+  // Copies the reply's data, bounded by the destination.
+  void Deliver(std::span<uint8_t> destination) const;
+  void ReadArea(uint8_t group, uint8_t command, std::span<const uint8_t> request,
+                std::span<uint8_t> destination);
+  bool WriteArea(uint8_t group, uint8_t command, std::span<const uint8_t> head,
+                 std::span<const uint8_t> bytes, uint8_t count, bool gated);
+  // Identification and version texts: the reply's bytes, one character each.
+  void ReadText(uint8_t command, std::string& text, bool mayOpen);
+
+  std::array<uint8_t, lum3x::kFrameBufferSize> request_{};
+  size_t requestLength_ = 0;
+  lum3x::ReplyAssembler reply_;
+  std::array<uint8_t, 10> clockBytes_{};  // SetDateTime's layout
   TlumComPort* comPort_ = nullptr;
   uint8_t netAddr_ = 0;
   uint32_t packetTimeout_ = 300;

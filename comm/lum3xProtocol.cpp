@@ -1,0 +1,365 @@
+#include "lum3xProtocol.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "LumClock.h"
+#include "LumUtils.h"
+
+namespace {
+
+// Replies are collected by polling the port; every wait is this long.
+constexpr int32_t kPollMs = 10;
+// The meter needs a moment to recover after a failed exchange.
+constexpr int32_t kRetryPauseMs = 200;
+
+// Groups and commands of the 3x command set. A memory write is its read with
+// the high bit set.
+constexpr uint8_t kGroupInfo = 0x00;
+constexpr uint8_t kCmdDevId = 0x00;
+constexpr uint8_t kCmdSoftVer = 0x01;
+constexpr uint8_t kGroupRam = 0x0C;
+constexpr uint8_t kCmdSfrTek = 0x00;
+constexpr uint8_t kCmdRam = 0x01;
+constexpr uint8_t kGroupGmax = 0x0E;
+constexpr uint8_t kGroupMemory = 0x0F;
+constexpr uint8_t kCmdRtc2k = 0x01;
+constexpr uint8_t kCmdRtc128 = 0x02;
+constexpr uint8_t kCmdDataFlash = 0x03;
+constexpr uint8_t kWriteBit = 0x80;
+constexpr uint8_t kCmdWriteSecurity = 0x91;
+constexpr uint8_t kCmdReadSecurity = 0x93;
+constexpr uint8_t kCmdUnlockWrite = 0xF1;
+
+constexpr size_t kSecurityBytes = 64;
+constexpr size_t kSfrTekBytes = 16;
+
+uint8_t High(uint16_t value) {
+  return static_cast<uint8_t>(value >> 8);
+}
+uint8_t Low(uint16_t value) {
+  return static_cast<uint8_t>(value & 0xFF);
+}
+
+// Meter memory keeps numbers most significant byte first.
+uint32_t BigEndian32(std::span<const uint8_t> b) {
+  return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+}
+
+// BCD as the meter's clock keeps it: tens in the high four bits.
+uint8_t Bcd(unsigned value) {
+  return static_cast<uint8_t>((value / 10 % 10) << 4 | value % 10);
+}
+
+// A plain pointer from the caller covers count bytes; a null one none.
+template <typename T>
+std::span<T> FromPointer(T* bytes, uint8_t count) {
+  return bytes ? std::span<T>(bytes, count) : std::span<T>();
+}
+
+}  // namespace
+
+float TSfrTek::AsFloat(size_t i) const {
+  if (i >= Fields.size()) return 0.0f;
+  float value;
+  std::memcpy(&value, &Fields[i], sizeof value);
+  return value;
+}
+
+// --- properties ------------------------------------------------------------
+
+void Tlum3xProtocol::SetComPort(TlumComPort* port) {
+  if (port) comPort_ = port;
+}
+
+void Tlum3xProtocol::SetNetAddr(uint8_t value) {
+  if (value <= 127) netAddr_ = value;
+}
+
+void Tlum3xProtocol::SetPacketTimeout(uint32_t ms) {
+  const uint32_t value = ms / 10 * 10;
+  if (value >= 10 && value <= 9990) packetTimeout_ = value;
+}
+
+void Tlum3xProtocol::SetByteTimeout(uint32_t ms) {
+  const uint32_t value = ms / 10 * 10;
+  if (value >= 10 && value <= 2990) byteTimeout_ = value;
+}
+
+void Tlum3xProtocol::SetRepeatCount(uint8_t value) {
+  if (value >= 1 && value <= 24) repeatCount_ = value;
+}
+
+void Tlum3xProtocol::SetDeviceType(uint32_t value) {
+  deviceType_ = value > 11 ? 0 : value;
+}
+
+// --- transactions ------------------------------------------------------------
+
+bool Tlum3xProtocol::Fail(uint32_t code) {
+  lastError_ = code;
+  return false;
+}
+
+bool Tlum3xProtocol::Transact(uint8_t group, uint8_t command, std::span<const uint8_t> data) {
+  if (!comPort_) return Fail(lumErrWrite);
+  requestLength_ = lum3x::BuildRequest(request_, netAddr_, group, command, data);
+  if (requestLength_ == 0) return Fail(lumErrPacketSize);
+  // Every attempt sends the identical frame again.
+  for (unsigned attempt = 0; attempt < repeatCount_; ++attempt) {
+    if (SendFrame() && ReceiveFrame()) return true;
+    Pause(kRetryPauseMs);
+  }
+  return false;
+}
+
+bool Tlum3xProtocol::SendFrame() {
+  // Whatever is still in the queues belongs to an earlier exchange (a late
+  // reply, noise); it must not be taken for the answer to this request.
+  comPort_->Purge();
+  for (size_t i = 0; i < requestLength_; ++i)
+    if (!comPort_->WriteByte(request_[i])) return Fail(lumErrWrite);
+  return true;
+}
+
+bool Tlum3xProtocol::ReceiveFrame() {
+  Pause(kPollMs);
+  reply_.Start();
+  for (;;) {
+    // The first byte may take the meter's whole reaction time; after it the
+    // bytes follow each other at the line speed. A stray byte before the start
+    // byte gives the meter its reaction time again.
+    const uint32_t limit = (reply_.AwaitingStart() ? packetTimeout_ : byteTimeout_) / kPollMs;
+    uint8_t byte = 0;
+    if (!AwaitByte(byte, limit)) return Fail(lumErrRead);
+    if (const auto code = reply_.Take(byte)) {
+      lastError_ = *code;
+      return *code == lumOk;
+    }
+  }
+}
+
+bool Tlum3xProtocol::AwaitByte(uint8_t& byte, uint32_t limit) {
+  for (uint32_t failed = 0;;) {
+    if (comPort_->ReadByte(byte)) return true;
+    Pause(kPollMs);
+    if (++failed > limit) return false;
+  }
+}
+
+// --- steps common to the operations ------------------------------------------
+
+bool Tlum3xProtocol::PortReady(bool mayOpen) {
+  if (!comPort_) return Fail(lumErrWrite);
+  if (!comPort_->Active() && mayOpen && autoOpenPort_) comPort_->Open();
+  if (!comPort_->Active()) return Fail(lumErrPortClosed);
+  return true;
+}
+
+bool Tlum3xProtocol::WriteEnabled() {
+  if (eWrite_) return true;
+  lastError_ = lumOk;
+  return false;
+}
+
+void Tlum3xProtocol::Deliver(std::span<uint8_t> destination) const {
+  const auto data = ReplyData();
+  const size_t n = std::min(data.size(), destination.size());
+  std::copy_n(data.begin(), n, destination.begin());
+}
+
+void Tlum3xProtocol::ReadArea(uint8_t group, uint8_t command, std::span<const uint8_t> request,
+                              std::span<uint8_t> destination) {
+  if (!PortReady(true)) return;
+  if (Transact(group, command, request)) Deliver(destination);
+}
+
+bool Tlum3xProtocol::WriteArea(uint8_t group, uint8_t command, std::span<const uint8_t> head,
+                               std::span<const uint8_t> bytes, uint8_t count, bool gated) {
+  if (!PortReady(true)) return false;
+  if (gated && !WriteEnabled()) return false;
+  // Never read past the caller's buffer, nor build a frame the protocol cannot
+  // carry.
+  if (count > bytes.size() || head.size() + count > lum3x::kMaxData) return Fail(lumErrPacketSize);
+  std::array<uint8_t, lum3x::kMaxData> data{};
+  std::copy(head.begin(), head.end(), data.begin());
+  std::copy_n(bytes.begin(), count, data.begin() + static_cast<ptrdiff_t>(head.size()));
+  return Transact(group, command, std::span<const uint8_t>(data).first(head.size() + count));
+}
+
+void Tlum3xProtocol::ReadText(uint8_t command, std::string& text, bool mayOpen) {
+  if (!PortReady(mayOpen)) return;
+  text.clear();
+  if (!Transact(kGroupInfo, command, {})) return;
+  const auto data = ReplyData();
+  text.assign(data.begin(), data.end());
+}
+
+// --- memory reads --------------------------------------------------------------
+
+void Tlum3xProtocol::ReadRtc128(uint8_t address, std::span<uint8_t> bytes, uint8_t count) {
+  const uint8_t request[] = {address, count};
+  ReadArea(kGroupMemory, kCmdRtc128, request, bytes);
+}
+
+void Tlum3xProtocol::ReadRtc2k(uint16_t address, std::span<uint8_t> bytes, uint8_t count) {
+  const uint8_t request[] = {High(address), Low(address), count};
+  ReadArea(kGroupMemory, kCmdRtc2k, request, bytes);
+}
+
+void Tlum3xProtocol::ReadRtc2kP(uint16_t address, uint8_t* bytes, uint8_t count) {
+  ReadRtc2k(address, FromPointer(bytes, count), count);
+}
+
+// The configuration lives in the Rtc2k area; the name is the drivers' view.
+void Tlum3xProtocol::ReadCfg(uint16_t address, std::span<uint8_t> bytes, uint8_t count) {
+  ReadRtc2k(address, bytes, count);
+}
+
+void Tlum3xProtocol::ReadRAM(uint16_t address, std::span<uint8_t> bytes, uint8_t count) {
+  const uint8_t request[] = {High(address), Low(address), count};
+  ReadArea(kGroupRam, kCmdRam, request, bytes);
+}
+
+void Tlum3xProtocol::ReadRAMP(uint16_t address, uint8_t* bytes, uint8_t count) {
+  ReadRAM(address, FromPointer(bytes, count), count);
+}
+
+void Tlum3xProtocol::ReadDataFlash(uint32_t address, std::span<uint8_t> bytes, uint8_t count) {
+  const uint8_t request[] = {count, static_cast<uint8_t>(address >> 24),
+                             static_cast<uint8_t>(address >> 16),
+                             static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
+  ReadArea(kGroupMemory, kCmdDataFlash, request, bytes);
+}
+
+void Tlum3xProtocol::ReadSecurity(std::span<uint8_t> bytes) {
+  ReadArea(kGroupMemory, kCmdReadSecurity, {}, bytes);
+}
+
+// --- memory writes -------------------------------------------------------------
+
+void Tlum3xProtocol::WriteRtc128(uint8_t address, std::span<uint8_t> bytes, uint8_t count) {
+  const uint8_t head[] = {address};
+  // The meter answers with what it now holds there; hand it back.
+  if (WriteArea(kGroupMemory, kCmdRtc128 | kWriteBit, head, bytes, count, true)) Deliver(bytes);
+}
+
+void Tlum3xProtocol::WriteRtc2k(uint16_t address, std::span<const uint8_t> bytes, uint8_t count) {
+  CustomWriteRtc2k(uint16_t{kGroupMemory} << 8 | (kCmdRtc2k | kWriteBit), address, bytes, count);
+}
+
+void Tlum3xProtocol::WriteRtc2kP(uint16_t address, const uint8_t* bytes, uint8_t count) {
+  WriteRtc2k(address, FromPointer(bytes, count), count);
+}
+
+void Tlum3xProtocol::WriteCfg(uint16_t address, std::span<const uint8_t> bytes, uint8_t count) {
+  WriteRtc2k(address, bytes, count);
+}
+
+void Tlum3xProtocol::WriteRAM(uint16_t address, std::span<const uint8_t> bytes, uint8_t count) {
+  CustomWriteRtc2k(uint16_t{kGroupRam} << 8 | (kCmdRam | kWriteBit), address, bytes, count);
+}
+
+void Tlum3xProtocol::WriteRAMP(uint16_t address, const uint8_t* bytes, uint8_t count) {
+  WriteRAM(address, FromPointer(bytes, count), count);
+}
+
+void Tlum3xProtocol::CustomWriteRtc2k(uint16_t command, uint16_t address,
+                                      std::span<const uint8_t> bytes, uint8_t count) {
+  const uint8_t head[] = {High(address), Low(address)};
+  WriteArea(High(command), Low(command), head, bytes, count, true);
+}
+
+void Tlum3xProtocol::SetDateTime() {
+  if (!PortReady(true)) return;
+  const LumDateTime now = LocalDateTime();
+  // The meter's clock layout in Rtc128 from address 0: each field followed by
+  // a zero where it has one; day of the week 1 (Sunday) to 7 (Saturday).
+  clockBytes_ = {Bcd(now.Second),
+                 0,
+                 Bcd(now.Minute),
+                 0,
+                 Bcd(now.Hour),
+                 0,
+                 static_cast<uint8_t>(now.DayOfWeek + 1),
+                 Bcd(now.Day),
+                 Bcd(now.Month),
+                 Bcd(now.Year)};
+  WriteRtc128(0, clockBytes_, static_cast<uint8_t>(clockBytes_.size()));
+}
+
+void Tlum3xProtocol::WriteSecurity(std::span<const uint8_t, 64> bytes) {
+  WriteArea(kGroupMemory, kCmdWriteSecurity, {}, bytes, kSecurityBytes, false);
+}
+
+void Tlum3xProtocol::GDZWriteGmax(uint8_t channel, float value) {
+  if (channel != 1 && channel != 2) {
+    lastError_ = lumErrAddress;
+    return;
+  }
+  if (!PortReady(true)) return;
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const uint8_t data[] = {static_cast<uint8_t>(bits >> 24), static_cast<uint8_t>(bits >> 16),
+                          static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits)};
+  Transact(kGroupGmax, static_cast<uint8_t>(0x0F + channel), data);
+}
+
+// --- identification and single commands -----------------------------------------
+
+void Tlum3xProtocol::GetDevID(std::string& text) {
+  ReadText(kCmdDevId, text, true);
+}
+
+void Tlum3xProtocol::GetSoftVer(std::string& text) {
+  ReadText(kCmdSoftVer, text, false);
+}
+
+void Tlum3xProtocol::UnlockWrite(std::string& text) {
+  if (!PortReady(true)) return;
+  text.clear();
+  if (!Transact(kGroupMemory, kCmdUnlockWrite, {})) return;
+  const auto data = ReplyData();
+  // The answer is its first byte; without one there is nothing to show.
+  if (data.empty()) {
+    lastError_ = lumErrPacketSize;
+    return;
+  }
+  text = std::to_string(data[0]);
+}
+
+uint32_t Tlum3xProtocol::DetectDevice() {
+  // Tried in this order; the first one contained anywhere in the text decides.
+  static constexpr std::pair<const char*, uint32_t> kModels[] = {
+      {"ZFK-31", 1}, {"GDZ-125", 3}, {"GDZ-127", 5}};
+  deviceType_ = 0;
+  std::string id;
+  GetDevID(id);
+  if (lastError_ != lumOk) return deviceType_;
+  for (const auto& [mark, type] : kModels) {
+    if (id.find(mark) != std::string::npos) {
+      deviceType_ = type;
+      break;
+    }
+  }
+  return deviceType_;
+}
+
+uint8_t Tlum3xProtocol::SendCmd(uint16_t command) {
+  constexpr uint8_t kNoAnswer = 255;
+  if (!PortReady(false)) return kNoAnswer;
+  if (!Transact(High(command), Low(command), {})) return kNoAnswer;
+  const auto data = ReplyData();
+  return data.size() == 1 ? data[0] : kNoAnswer;
+}
+
+void Tlum3xProtocol::GetSfrTek(TSfrTek& rec) {
+  if (!Transact(kGroupRam, kCmdSfrTek, {})) return;
+  const auto data = ReplyData();
+  if (data.size() < kSfrTekBytes) {
+    lastError_ = lumErrPacketSize;
+    return;
+  }
+  for (size_t i = 0; i < rec.Fields.size(); ++i)
+    rec.Fields[i] = BigEndian32(data.subspan(4 * i, 4));
+}
