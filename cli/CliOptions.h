@@ -1,0 +1,31 @@
+// The command line of calibrate-cli. This interface is a contract with the
+// scripts of service departments: keep it stable.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class CliCommand { Read, Ports, Monitor, Help };
+
+struct CliOptions {
+  CliCommand command = CliCommand::Help;
+  std::optional<std::string> port;  // "COMn" or a device path
+  std::optional<unsigned> baud;     // 9600 or 19200 for a read; monitor takes others
+  unsigned addr = 0;
+  std::optional<std::string> ini;
+  bool json = false;
+  bool trace = false;
+  std::optional<std::string> demo;  // model name
+  std::string helpTopic;            // the command whose help was asked for
+};
+
+// Parses argv; on a usage error returns nullopt and sets error to a one-line
+// reason.
+std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::string& error);
+
+// The help text of a command ("" for the overview).
+std::string CliHelp(const std::string& command);
+
+// "COM7" gives 7; anything else (a path) gives nullopt.
+std::optional<unsigned> ComPortNumber(const std::string& port);

@@ -1,0 +1,99 @@
+// What every calibration driver shares, whatever its protocol: the seal text
+// and the calibration record written into the meter, argument checks, the
+// neutral results on failure, and the coefficient operations expressed through
+// a model's own read and write of one value.
+//
+// A model derives from TlumCalibrationDriver<its engine> and supplies only its
+// memory map (ReadValue, WriteValue, WriteRecord) and its departures.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "drivers/CalibrationRecord.h"
+
+// The two lists of coefficients: index 0 (K0) and 1 (Ku) are the same stored
+// values in both; 2..9 are separate calibration points.
+enum class CoefList { K, Obr };
+
+template <class Engine>
+class TlumCalibrationDriver : public Engine {
+ public:
+  // --- seal and calibration record ---------------------------------------
+  const std::string& Sealmark() const { return seal_.Text(); }
+  // At least 8 characters: the first 8 become the seal and writes are
+  // switched on. Shorter: no seal; EWrite stays as it is.
+  void SetSealmark(const std::string& value) {
+    if (seal_.Assign(value)) this->SetEWrite(true);
+  }
+  // Lets the next ClbWriteSealmark write a fresh record.
+  void ClearSealmark() { seal_.ClearWritten(); }
+  // Writes the record once per object: false without a seal, true without
+  // traffic once written, else the outcome of the model's write.
+  bool ClbWriteSealmark() {
+    return seal_.WriteOnce([this](const CalibrationRecordBytes& rec) { return WriteRecord(rec); });
+  }
+
+  // --- coefficients: channel 1 or 2, index 0..9 ----------------------------
+  // A bad argument costs no traffic and leaves value and LastError alone; a
+  // failed read sets value to 0.
+  bool ClbReadK(uint8_t channel, uint8_t index, float& value) {
+    return Read(CoefList::K, channel, index, value);
+  }
+  bool ClbReadObr(uint8_t channel, uint8_t index, float& value) {
+    return Read(CoefList::Obr, channel, index, value);
+  }
+  bool ClbWriteK(uint8_t channel, uint8_t index, float value) {
+    return ValidArgs(channel, index) && WriteValue(CoefList::K, channel, index, value);
+  }
+  bool ClbWriteObr(uint8_t channel, uint8_t index, float value) {
+    return ValidArgs(channel, index) && WriteValue(CoefList::Obr, channel, index, value);
+  }
+
+  static bool ValidChannel(uint8_t channel) { return channel == 1 || channel == 2; }
+  static bool ValidArgs(uint8_t channel, uint8_t index) {
+    return ValidChannel(channel) && index <= 9;
+  }
+
+ protected:
+  // The model's read and write of one coefficient (arguments already checked).
+  virtual bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) = 0;
+  virtual bool WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) = 0;
+  // The model's write of the 16-byte calibration record.
+  virtual bool WriteRecord(const CalibrationRecordBytes& record) = 0;
+
+  // The reset of the ZFK meters: the eight points into K and Obr of both
+  // channels, then K0 = 0 and Ku = 1 on both; a failure does not stop it and
+  // only the last write's result is returned.
+  bool ResetKPointsThenK0Ku() {
+    for (uint8_t i = 2; i <= 9; ++i) {
+      const float p = kResetPoints[i - 2];
+      ClbWriteK(1, i, p);
+      ClbWriteK(2, i, p);
+      ClbWriteObr(1, i, p);
+      ClbWriteObr(2, i, p);
+    }
+    ClbWriteK(1, 0, 0.0f);
+    ClbWriteK(2, 0, 0.0f);
+    ClbWriteK(1, 1, 1.0f);
+    return ClbWriteK(2, 1, 1.0f);
+  }
+
+  bool Succeeded() const { return this->LastError() == 0; }
+
+ private:
+  bool Read(CoefList list, uint8_t channel, uint8_t index, float& value) {
+    if (!ValidArgs(channel, index)) return false;
+    float read = 0;
+    if (!ReadValue(list, channel, index, read)) {
+      value = 0;
+      return false;
+    }
+    value = read;
+    return true;
+  }
+
+  SealState seal_;
+};

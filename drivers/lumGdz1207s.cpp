@@ -1,0 +1,82 @@
+#include "lumGdz1207s.h"
+
+#include <span>
+
+#include "drivers/ByteOrder.h"
+
+uint16_t TlumGdz1207s::CoefAddress(CoefList list, uint8_t index) {
+  if (index == 0) return 256;
+  if (index == 1) return 260;
+  return static_cast<uint16_t>((list == CoefList::K ? 264 : 296) + 4 * (index - 2u));
+}
+
+std::string TlumGdz1207s::GetDeviceNumber() {
+  std::string id;
+  GetDevID(id);
+  if (!Succeeded()) return {};
+  if (id.find("GDZ-12.07") == std::string::npos && id.find("GDZ25") == std::string::npos &&
+      id.find("GDZ27") == std::string::npos)
+    return {};
+  std::array<uint8_t, 8> serial{};
+  ReadRtc2k(0, serial, 8);
+  if (!Succeeded()) return {};
+  return std::string(serial.begin(), serial.end());
+}
+
+float TlumGdz1207s::ReadFloat(bool ram, uint16_t address) {
+  Bytes4 b{};
+  if (ram)
+    ReadRAM(address, b, 4);
+  else
+    ReadRtc2k(address, b, 4);
+  return Succeeded() ? FloatFromBits(LittleEndianU32(b)) : 0.0f;
+}
+
+float TlumGdz1207s::ClbReadG(uint8_t) {
+  return ReadFloat(true, 180);
+}
+float TlumGdz1207s::ClbReadSFR(uint8_t) {
+  return ReadFloat(true, 176);
+}
+float TlumGdz1207s::ClbReadGmax(uint8_t) {
+  return ReadFloat(false, 16);
+}
+
+bool TlumGdz1207s::ReadValue(CoefList list, uint8_t, uint8_t index, float& value) {
+  Bytes4 b{};
+  ReadRtc2k(CoefAddress(list, index), b, 4);
+  if (!Succeeded()) return false;
+  value = FloatFromBits(LittleEndianU32(b));
+  return true;
+}
+
+bool TlumGdz1207s::WriteValue(CoefList list, uint8_t, uint8_t index, float value) {
+  WriteRtc2k(CoefAddress(list, index), LittleEndianBytes(BitsOfFloat(value)), 4);
+  return Succeeded();
+}
+
+void TlumGdz1207s::WritePair(uint16_t address, float first, float second) {
+  const Bytes4 a = LittleEndianBytes(BitsOfFloat(first));
+  const Bytes4 b = LittleEndianBytes(BitsOfFloat(second));
+  const std::array<uint8_t, 8> bytes = {a[0], a[1], a[2], a[3], b[0], b[1], b[2], b[3]};
+  WriteRtc2k(address, bytes, 8);
+}
+
+bool TlumGdz1207s::ResetK() {
+  // K and Obr points pair by pair, each K pair before its Obr pair, then K0/Ku.
+  for (uint8_t i = 2; i <= 8; i += 2) {
+    const float p = kResetPoints[i - 2u], q = kResetPoints[i - 1u];
+    WritePair(CoefAddress(CoefList::K, i), p, q);
+    WritePair(CoefAddress(CoefList::Obr, i), p, q);
+  }
+  WritePair(256, 0.0f, 1.0f);
+  return Succeeded();
+}
+
+bool TlumGdz1207s::WriteRecord(const CalibrationRecordBytes& record) {
+  const std::span<const uint8_t> all(record);
+  WriteCfg(496, all.first(8), 8);
+  if (!Succeeded()) return false;
+  WriteCfg(504, all.last(8), 8);
+  return Succeeded();
+}

@@ -1,0 +1,102 @@
+#include "lumGdz1208.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "drivers/ByteOrder.h"
+
+uint16_t TlumGdz1208::CoefRegister(CoefList list, uint8_t channel, uint8_t index) {
+  const bool first = channel == 1;
+  if (index == 0) return first ? 370 : 290;
+  if (index == 1) return first ? 371 : 291;
+  const unsigned top = list == CoefList::K ? (first ? 352 : 203) : (first ? 368 : 227);
+  return static_cast<uint16_t>(top - 2 * (index - 2u));
+}
+
+bool TlumGdz1208::ReadPair(uint16_t start, uint32_t& value) {
+  Bytes4 b{};
+  if (!ReadHoldingRegisters(start, 2, b) || !Succeeded()) return false;
+  value = BigEndianU32(b);
+  return true;
+}
+
+float TlumGdz1208::ReadFloatPair(uint16_t start) {
+  uint32_t bits = 0;
+  return ReadPair(start, bits) ? FloatFromBits(bits) : 0.0f;
+}
+
+std::string TlumGdz1208::GetDeviceNumber() {
+  // A failed read leaves the zeroed buffer: channels not swapped.
+  Bytes4 swap{};
+  ReadHoldingRegisters(320, 2, swap);
+  channelSwap_ = swap[1] != 0;
+  uint32_t serial = 0;
+  return ReadPair(315, serial) ? SerialNumberText(serial) : std::string();
+}
+
+float TlumGdz1208::ClbReadG(uint8_t channel) {
+  return ValidChannel(channel) ? ReadFloatPair(channel == 1 ? 0 : 2) : 0.0f;
+}
+
+float TlumGdz1208::ClbReadGmax(uint8_t channel) {
+  return ValidChannel(channel) ? ReadFloatPair(channel == 1 ? 299 : 301) : 0.0f;
+}
+
+float TlumGdz1208::ClbReadSFR(uint8_t channel) {
+  if (!ValidChannel(channel)) return 0;
+  if (channelSwap_) channel = channel == 1 ? 2 : 1;
+  const uint16_t reg = altRegMapping_ ? (channel == 1 ? 97 : 107) : (channel == 1 ? 107 : 105);
+  uint32_t raw = 0;
+  if (!ReadPair(reg, raw)) return 0;
+  return static_cast<float>(static_cast<int32_t>(raw));
+}
+
+std::string TlumGdz1208::GetSoftVer() {
+  std::array<uint8_t, 2> reg{};
+  if (!ReadHoldingRegisters(318, 1, reg) || !Succeeded()) return {};
+  char text[16];
+  std::snprintf(text, sizeof text, "%.02d.%.02d", reg[0], reg[1]);
+  return text;
+}
+
+bool TlumGdz1208::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) {
+  // K0 is one register, but the meter is asked for two like every value.
+  uint32_t raw = 0;
+  if (!ReadPair(CoefRegister(list, channel, index), raw)) return false;
+  value = index == 0 ? static_cast<float>(static_cast<int16_t>(raw >> 16)) : FloatFromBits(raw);
+  return true;
+}
+
+bool TlumGdz1208::WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) {
+  const uint16_t reg = CoefRegister(list, channel, index);
+  if (index == 0) {
+    // Truncated toward zero; values beyond any integer (and NaN) are pinned
+    // first, since converting them is undefined.
+    const double t = std::isnan(value)
+                         ? 0.0
+                         : std::trunc(std::clamp<double>(value, -2147483648.0, 2147483647.0));
+    const auto k0 = static_cast<uint16_t>(static_cast<uint32_t>(static_cast<int32_t>(t)));
+    const std::array<uint8_t, 2> b = {static_cast<uint8_t>(k0 >> 8), static_cast<uint8_t>(k0)};
+    return WriteMultipleRegisters(reg, 1, b) && Succeeded();
+  }
+  return WriteMultipleRegisters(reg, 2, BigEndianBytes(BitsOfFloat(value))) && Succeeded();
+}
+
+void TlumGdz1208::ResetChannel(uint8_t channel) {
+  ClbWriteK(channel, 0, 0.0f);
+  ClbWriteK(channel, 1, kResetKu);
+  for (uint8_t i = 2; i <= 9; ++i)
+    ClbWriteK(channel, i, kResetPoints[i - 2u]);
+  for (uint8_t i = 2; i <= 9; ++i)
+    ClbWriteObr(channel, i, kResetPoints[i - 2u]);
+}
+
+bool TlumGdz1208::ResetK() {
+  ResetChannel(1);
+  if (altRegMapping_) ResetChannel(2);
+  return Succeeded();
+}
+
+bool TlumGdz1208::WriteRecord(const CalibrationRecordBytes& record) {
+  return WriteMultipleRegisters(171, 8, record) && Succeeded();
+}

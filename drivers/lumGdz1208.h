@@ -1,0 +1,47 @@
+// Calibration driver of the GDZ-12.08 (ModBus RTU holding registers, high
+// byte first, a two-register value with its high half first).
+//
+//   G 0/2 (float), SFR 107/105 or with AltRegMapping 97/107 (signed 32-bit),
+//   record 171..178, Gmax 299/301 (float), serial number 315 (unsigned 32-bit),
+//   firmware version 318 (major, minor bytes), channel swap: low byte of 320.
+//   K0 370/290 is a signed 16-bit register, Ku 371/291 a float; the points
+//   run downwards in register pairs (K 352../203.., Obr 368../227..).
+#pragma once
+
+#include "comm/lumModBusProtocol.h"
+#include "drivers/lumCalibrationDriver.h"
+
+class TlumGdz1208 : public TlumCalibrationDriver<TlumModBusProtocol> {
+ public:
+  bool AltRegMapping() const { return altRegMapping_; }
+  void SetAltRegMapping(bool value) { altRegMapping_ = value; }
+
+  // Also learns from register 320 whether the meter's channels are swapped
+  // (for ClbReadSFR). Empty when the serial number cannot be read.
+  std::string GetDeviceNumber();
+  float ClbReadG(uint8_t channel);
+  float ClbReadSFR(uint8_t channel);
+  float ClbReadGmax(uint8_t channel);
+  // "MM.mm"; empty when the read failed.
+  std::string GetSoftVer();
+  // Channel 1 (and channel 2 with AltRegMapping): K0 = 0, Ku = 2^-23 * 1.25,
+  // the points; the result of the last write.
+  bool ResetK();
+
+  // Ku as the meter stores it after a reset; the window shows Ku divided by it.
+  static constexpr float kResetKu = 1.4901161e-07f;
+  static uint16_t CoefRegister(CoefList list, uint8_t channel, uint8_t index);
+
+ protected:
+  bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) override;
+  bool WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) override;
+  bool WriteRecord(const CalibrationRecordBytes& record) override;
+
+ private:
+  bool ReadPair(uint16_t start, uint32_t& value);
+  float ReadFloatPair(uint16_t start);
+  void ResetChannel(uint8_t channel);
+
+  bool altRegMapping_ = false;
+  bool channelSwap_ = false;
+};

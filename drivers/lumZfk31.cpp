@@ -1,0 +1,42 @@
+#include "lumZfk31.h"
+
+#include "drivers/ByteOrder.h"
+
+uint16_t TlumZfk31::CoefAddress(CoefList list, uint8_t channel, uint8_t index) {
+  const unsigned ch = channel - 1u;
+  if (index == 0) return static_cast<uint16_t>(1792 + 4 * ch);
+  if (index == 1) return static_cast<uint16_t>(1816 + 4 * ch);
+  const unsigned base = list == CoefList::K ? 1824 : 1888;
+  return static_cast<uint16_t>(base + 32 * ch + 4 * (index - 2u));
+}
+
+std::string TlumZfk31::GetDeviceNumber() {
+  Bytes4 b{};
+  ReadRtc2k(124, b, 4);
+  return Succeeded() ? SerialNumberText(BigEndianU32(b)) : std::string();
+}
+
+float TlumZfk31::ClbReadG(uint8_t channel) {
+  if (!ValidChannel(channel)) return 0;
+  TSfrTek values;
+  GetSfrTek(values);
+  return Succeeded() ? values.AsFloat(channel - 1u) : 0.0f;
+}
+
+bool TlumZfk31::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) {
+  Bytes4 b{};
+  ReadRtc2k(CoefAddress(list, channel, index), b, 4);
+  if (!Succeeded()) return false;
+  value = FloatFromBits(BigEndianU32(b));
+  return true;
+}
+
+bool TlumZfk31::WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) {
+  WriteRtc2k(CoefAddress(list, channel, index), BigEndianBytes(BitsOfFloat(value)), 4);
+  return Succeeded();
+}
+
+bool TlumZfk31::WriteRecord(const CalibrationRecordBytes& record) {
+  WriteRtc2k(32, record, 16);
+  return Succeeded();
+}

@@ -1,0 +1,27 @@
+// Calibration driver of the ZFK-31 (3x protocol). Everything lives in the
+// Rtc2k area as 4-byte values, most significant byte first:
+//   record 32..47, serial number 124, K0 1792/1796, Ku 1816/1820,
+//   K points 1824../1856.., Obr points 1888../1920.. (channel 1 / channel 2).
+// Present values come from the present-values command.
+#pragma once
+
+#include "comm/lum3xProtocol.h"
+#include "drivers/lumCalibrationDriver.h"
+
+class TlumZfk31 : public TlumCalibrationDriver<Tlum3xProtocol> {
+ public:
+  // The serial number in decimal; empty when the read failed.
+  std::string GetDeviceNumber();
+  // The present value G of channel 1 or 2; 0 on failure or a bad channel.
+  float ClbReadG(uint8_t channel);
+  // 36 single writes; the result of the last one.
+  bool ResetK() { return ResetKPointsThenK0Ku(); }
+
+  // The Rtc2k address of a coefficient.
+  static uint16_t CoefAddress(CoefList list, uint8_t channel, uint8_t index);
+
+ protected:
+  bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) override;
+  bool WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) override;
+  bool WriteRecord(const CalibrationRecordBytes& record) override;
+};

@@ -1,0 +1,110 @@
+#include "lumZfk36.h"
+
+#include "drivers/ByteOrder.h"
+
+namespace {
+
+constexpr uint16_t kBlockAddress = 1504;
+constexpr size_t kChannelSetSize = 72;
+constexpr size_t kChecksummedBytes = 144;
+
+}  // namespace
+
+size_t TlumZfk36::CoefOffset(CoefList list, uint8_t channel, uint8_t index) {
+  const size_t set = kChannelSetSize * (channel - 1u);
+  if (index == 0) return set;
+  if (index == 1) return set + 4;
+  return set + (list == CoefList::Obr ? 8 : 40) + 4 * (index - 2u);
+}
+
+void TlumZfk36::SealBlock(CoefficientBlock& block) {
+  uint16_t sum = 0;
+  for (size_t i = 0; i < kChecksummedBytes; ++i)
+    sum = static_cast<uint16_t>(sum + block[i]);
+  sum = static_cast<uint16_t>(~sum);
+  block[144] = static_cast<uint8_t>(sum >> 8);
+  block[145] = static_cast<uint8_t>(sum);
+}
+
+std::string TlumZfk36::GetDeviceNumber() {
+  Bytes4 b{};
+  ReadRtc2k(338, b, 4);
+  return Succeeded() ? SerialNumberText(BigEndianU32(b)) : std::string();
+}
+
+float TlumZfk36::ReadRamFloat(uint16_t address) {
+  Bytes4 b{};
+  ReadRAM(address, b, 4);
+  return Succeeded() ? FloatFromBits(BigEndianU32(b)) : 0.0f;
+}
+
+float TlumZfk36::ClbReadG(uint8_t channel) {
+  return ValidChannel(channel) ? ReadRamFloat(static_cast<uint16_t>(160 + 4 * (channel - 1u)))
+                               : 0.0f;
+}
+
+float TlumZfk36::ClbReadSFR(uint8_t channel) {
+  return ValidChannel(channel) ? ReadRamFloat(static_cast<uint16_t>(4 * (channel - 1u))) : 0.0f;
+}
+
+bool TlumZfk36::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) {
+  Bytes4 b{};
+  ReadRtc2k(static_cast<uint16_t>(kBlockAddress + CoefOffset(list, channel, index)), b, 4);
+  if (!Succeeded()) return false;
+  value = FloatFromBits(BigEndianU32(b));
+  return true;
+}
+
+bool TlumZfk36::ReadBlock(CoefficientBlock& block) {
+  ReadRtc2kP(kBlockAddress, block.data(), static_cast<uint8_t>(block.size()));
+  return Succeeded();
+}
+
+bool TlumZfk36::WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) {
+  CoefficientBlock block{};
+  if (!ReadBlock(block)) return false;
+  const Bytes4 b = BigEndianBytes(BitsOfFloat(value));
+  std::copy(b.begin(), b.end(),
+            block.begin() + static_cast<std::ptrdiff_t>(CoefOffset(list, channel, index)));
+  return WriteBlock(block);
+}
+
+bool TlumZfk36::ClbWriteAll(uint8_t channel, std::span<const float, 18> values) {
+  if (!ValidChannel(channel)) return false;
+  CoefficientBlock block{};
+  if (!ReadBlock(block)) return false;
+  const size_t set = kChannelSetSize * (channel - 1u);
+  for (size_t i = 0; i < values.size(); ++i) {
+    const Bytes4 b = BigEndianBytes(BitsOfFloat(values[i]));
+    std::copy(b.begin(), b.end(), block.begin() + static_cast<std::ptrdiff_t>(set + 4 * i));
+  }
+  return WriteBlock(block);
+}
+
+bool TlumZfk36::WriteBlock(CoefficientBlock& block) {
+  SealBlock(block);
+  // The meter takes the block in 8-byte pieces until 64 bytes or fewer remain,
+  // then the rest in one piece: eleven of 8 bytes and a last one of 58.
+  size_t offset = 0;
+  while (offset < block.size()) {
+    const size_t remaining = block.size() - offset;
+    const size_t piece = remaining > 64 ? 8 : remaining;
+    WriteRtc2kP(static_cast<uint16_t>(kBlockAddress + offset), block.data() + offset,
+                static_cast<uint8_t>(piece));
+    if (!Succeeded()) return false;
+    offset += piece;
+  }
+  ClbWriteSealmark();  // a failed record is tried again by the next write
+  return true;
+}
+
+bool TlumZfk36::WriteRecord(const CalibrationRecordBytes& record) {
+  WriteRtc2k(2016, record, 16);
+  return Succeeded();
+}
+
+uint8_t TlumZfk36::SendTwice(uint16_t command) {
+  uint8_t status = SendCmd(command);
+  if (!Succeeded()) status = SendCmd(command);
+  return status;
+}

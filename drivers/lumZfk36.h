@@ -1,0 +1,53 @@
+// Calibration driver of the ZFK-36 (3x protocol).
+//
+// Rtc2k: serial number 338, calibration record 2016..2031, and at 1504 the
+// 146-byte coefficient block: eighteen floats per channel (K0, Ku, Obr 2..9,
+// K 2..9), channel 2 after channel 1, then a 16-bit checksum (one's complement
+// of the byte sum of the first 144 bytes, most significant byte first).
+// RAM: SFR at 0/4, G at 160/164. Values most significant byte first.
+//
+// The meter only accepts the block whole with a matching checksum, so every
+// coefficient write reads the block, patches it, and writes it back in pieces.
+#pragma once
+
+#include <array>
+#include <span>
+
+#include "comm/lum3xProtocol.h"
+#include "drivers/lumCalibrationDriver.h"
+
+using CoefficientBlock = std::array<uint8_t, 146>;
+
+class TlumZfk36 : public TlumCalibrationDriver<Tlum3xProtocol> {
+ public:
+  std::string GetDeviceNumber();
+  float ClbReadG(uint8_t channel);
+  float ClbReadSFR(uint8_t channel);
+  // Replaces the eighteen values of a channel (host order) in one block write.
+  bool ClbWriteAll(uint8_t channel, std::span<const float, 18> values);
+  // 36 block writes; the result of the last one.
+  bool ResetK() { return ResetKPointsThenK0Ku(); }
+  // The meter's own reset commands (77 77 and 77 78), tried at most twice;
+  // the status byte of the last attempt, 255 when it failed. Not gated by
+  // EWrite.
+  uint8_t FastResetK() { return SendTwice(0x7777); }
+  uint8_t ResetDevK() { return SendTwice(0x7778); }
+
+  // Offset of a coefficient within the block.
+  static size_t CoefOffset(CoefList list, uint8_t channel, uint8_t index);
+  // Stores the checksum of bytes 0..143 at 144 and 145.
+  static void SealBlock(CoefficientBlock& block);
+
+ protected:
+  bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) override;
+  bool WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) override;
+  bool WriteRecord(const CalibrationRecordBytes& record) override;
+
+ private:
+  float ReadRamFloat(uint16_t address);
+  bool ReadBlock(CoefficientBlock& block);
+  // Checksum, pieces, then the calibration record; false at the first failed
+  // piece.
+  bool WriteBlock(CoefficientBlock& block);
+  uint8_t SendTwice(uint16_t command);
+};
