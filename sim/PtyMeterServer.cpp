@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -33,6 +34,16 @@ void SetFlags(int fd) {
 
 // Largest burst written at once; the rest waits for the next turn of the loop.
 constexpr size_t kChunk = 256;
+
+// Closing a pseudo-terminal throws away what the client has not read yet, so
+// a hang-up waits until the bytes before it are taken, but no longer than
+// kDrainUs: a client that has stopped reading gets the hang-up all the same.
+// The kernel moves written bytes to the client's side a little later, so the
+// count of unread bytes means something only after kSettleUs.
+constexpr uint64_t kSettleUs = 10'000;
+constexpr uint64_t kDrainUs = 200'000;
+// How often a waiting hang-up looks again.
+constexpr uint64_t kDrainPollUs = 2'000;
 
 }  // namespace
 
@@ -156,7 +167,8 @@ void PtyMeterServer::Run() {
   while (!stop_) {
     const uint64_t now = NowUs();
     SendDue(now);
-    const uint64_t next = queue_.NextEventUs();
+    uint64_t next = queue_.NextEventUs();
+    if (queue_.HungUp(now)) next = now + kDrainPollUs;  // waiting for the client to read
     timespec timeout{};
     timespec* wait = nullptr;
     if (next != ReplyQueue::kNever) {
@@ -207,6 +219,10 @@ void PtyMeterServer::SendDue(uint64_t nowUs) {
     [[maybe_unused]] const ssize_t n = write(master_, chunk.data(), chunk.size());
   }
   if (!queue_.HungUp(nowUs)) return;
+  const uint64_t closeAt = queue_.CloseAtUs();
+  if (nowUs < closeAt + kSettleUs) return;
+  int unread = 0;
+  if (ioctl(slaveKeep_, FIONREAD, &unread) == 0 && unread > 0 && nowUs < closeAt + kDrainUs) return;
   // Closing both our ends hangs the line up for the client; a new line
   // takes its place.
   ++hangUps_;

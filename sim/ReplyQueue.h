@@ -37,6 +37,8 @@ class ReplyQueue {
   // True once a hang-up has closed the line: its time has come and every
   // byte before it has been taken.
   bool HungUp(uint64_t nowUs) const;
+  // When a hang-up closes the line; kNever when none is due.
+  uint64_t CloseAtUs() const { return closeAtUs_; }
   // Forgets everything, the hang-up included (a new line).
   void Clear();
 
