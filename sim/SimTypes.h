@@ -102,7 +102,8 @@ enum class FaultKind {
   BadComplement,  // 3x: the address complement does not match (checksum kept right)
   Gap,            // a pause of ms after the first count bytes of the reply
   Cut,            // only the first count bytes of the reply
-  LongLength,     // the length byte announces value bytes; frame and checksum otherwise right
+  LongLength,     // the length byte announces value bytes (3x length; ModBus byte count of
+                  // function 3, text length of 17); the bytes sent and the check stay right
   Garbage,        // instead of the reply, garbage without end, until the master sends again
   Exception,      // ModBus: exception reply with code value instead of the answer
   Delay,          // the reply starts ms later than the turnaround

@@ -220,3 +220,65 @@ TEST(Meter3x, ModBusMeterIsDeafTo3xAndThe3xMetersToModBus) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RequestLog, DecodesEveryRequestKind) {
+  struct Case {
+    std::vector<uint8_t> request;
+    RequestKind kind;
+    uint32_t start, length;
+    bool writes;
+  };
+  const Case cases[] = {
+      {Request3x(1, 0, 0), RequestKind::Identify, 0, 0, false},
+      {Request3x(1, 0, 1), RequestKind::SoftVersion, 0, 0, false},
+      {Request3x(1, 0x0C, 0x00), RequestKind::PresentValues, 0, 16, false},
+      {Request3x(1, 0x0C, 0x01, {0x01, 0x02, 3}), RequestKind::ReadRam, 0x0102, 3, false},
+      {Request3x(1, 0x0C, 0x81, {0x00, 0x04, 1, 2}), RequestKind::WriteRam, 4, 2, true},
+      {Request3x(1, 0x0E, 0x11, {0x41, 0x48, 0, 0}), RequestKind::WriteGmax, 2, 4, true},
+      {Request3x(1, 0x0F, 0x01, {0x01, 0x34, 4}), RequestKind::ReadRtc2k, 308, 4, false},
+      {Request3x(1, 0x0F, 0x02, {0x10, 2}), RequestKind::ReadRtc128, 16, 2, false},
+      {Request3x(1, 0x0F, 0x03, {8, 0x01, 0x02, 0x03, 0x04}), RequestKind::ReadDataFlash,
+       0x01020304, 8, false},
+      {Request3x(1, 0x0F, 0x81, {0x07, 0xE0, 9}), RequestKind::WriteRtc2k, 2016, 1, true},
+      {Request3x(1, 0x0F, 0x82, {0, 1, 2, 3}), RequestKind::WriteRtc128, 0, 3, true},
+      {Request3x(1, 0x0F, 0x91, std::vector<uint8_t>(64, 5)), RequestKind::WriteSecurity, 0, 64,
+       true},
+      {Request3x(1, 0x0F, 0x93), RequestKind::ReadSecurity, 0, 64, false},
+      {Request3x(1, 0x0F, 0xF1), RequestKind::Unlock, 0, 0, false},
+      {Request3x(1, 0x77, 0x77), RequestKind::Command, 0, 0, true},
+      {Request3x(1, 0x12, 0x81, {1}), RequestKind::Other, 0, 0, true},
+      {WithCrc({1, 3, 0x01, 0x3B, 0, 2}), RequestKind::ReadRegisters, 315, 2, false},
+      {WithCrc({1, 16, 0, 171, 0, 1, 2, 0xAB, 0xCD}), RequestKind::WriteRegisters, 171, 1, true},
+      {WithCrc({1, 17}), RequestKind::Identify, 0, 0, false},
+  };
+  auto zfk = Meter(MeterModel::Zfk31);
+  auto gdz = Meter(MeterModel::Gdz1208);
+  for (const Case& c : cases) {
+    // Every meter hears every frame: one of the two answers it.
+    zfk->ClearRequests();
+    Ask(*zfk, c.request);
+    Ask(*gdz, c.request);
+    const auto log = zfk->Requests();
+    ASSERT_EQ(log.size(), 1u) << HexText(c.request);
+    const auto& r = log[0];
+    EXPECT_EQ(r.kind, c.kind) << HexText(c.request);
+    EXPECT_EQ(r.address, 1) << HexText(c.request);
+    EXPECT_EQ(r.start, c.start) << HexText(c.request);
+    EXPECT_EQ(r.length, c.length) << HexText(c.request);
+    EXPECT_EQ(r.writes, c.writes) << HexText(c.request);
+    EXPECT_EQ(r.frame, c.request);
+    if (r.protocol == metersim::Protocol::ThreeX) {
+      EXPECT_EQ(r.group, c.request[3]);
+      EXPECT_EQ(r.command, c.request[4]);
+    } else {
+      EXPECT_EQ(r.function, c.request[1]);
+    }
+  }
+  // The ModBus meter heard every frame as well, both protocols.
+  const auto heard = gdz->Requests();
+  EXPECT_EQ(heard.size(), std::size(cases));
+}
+
+}  // namespace
