@@ -148,7 +148,7 @@ std::vector<uint8_t> VirtualMeter::Do3x(Node& node, RequestRecord& r, std::span<
       if (!writeArea(MemoryArea::Rtc128, 1)) return out;
       return reply(std::span(node.Area(MemoryArea::Rtc128)).subspan(r.start, r.data.size()));
     case RequestKind::WriteSecurity:
-      return writeArea(MemoryArea::Security, 64) && d.size() == 64 ? reply({}) : out;
+      return d.size() == 64 && writeArea(MemoryArea::Security, 64) ? reply({}) : out;
     case RequestKind::WriteGmax:
       if (d.size() != 4) return out;
       WriteGmax(node, static_cast<int>(r.start), d);
