@@ -94,7 +94,7 @@ bool Fail(std::string* error, std::string reason) {
   return false;
 }
 
-// Applies one "key=value" of a fault specification.
+// Applies one "key=value" of a fault text.
 bool ApplyOption(Fault& fault, std::string_view option, std::string* error) {
   const size_t eq = option.find('=');
   if (eq == std::string_view::npos)
@@ -210,9 +210,9 @@ Fault MakeFault(FaultKind kind) {
   return fault;
 }
 
-std::optional<Fault> ParseFault(std::string_view spec, std::string* error) {
-  const size_t colon = spec.find(':');
-  const std::string_view name = spec.substr(0, colon);
+std::optional<Fault> ParseFault(std::string_view text, std::string* error) {
+  const size_t colon = text.find(':');
+  const std::string_view name = text.substr(0, colon);
   const auto kind = ParseFaultKind(name);
   if (!kind) {
     Fail(error, "unknown fault: " + std::string(name));
@@ -220,7 +220,7 @@ std::optional<Fault> ParseFault(std::string_view spec, std::string* error) {
   }
   Fault fault = MakeFault(*kind);
   if (colon == std::string_view::npos) return fault;
-  std::string_view rest = spec.substr(colon + 1);
+  std::string_view rest = text.substr(colon + 1);
   while (!rest.empty()) {
     const size_t comma = rest.find(',');
     if (!ApplyOption(fault, rest.substr(0, comma), error)) return std::nullopt;

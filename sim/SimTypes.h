@@ -69,7 +69,7 @@ enum class RequestKind {
   WriteRegisters,
   Other,
 };
-// Names as in fault specifications: "id", "version", "present", "ram-read",
+// Names as in fault texts: "id", "version", "present", "ram-read",
 // "ram-write", "gmax-write", "rtc2k-read", "rtc2k-write", "rtc128-read",
 // "rtc128-write", "flash-read", "security-read", "security-write", "unlock",
 // "command", "read-registers", "write-registers", "other".
@@ -135,7 +135,7 @@ Fault MakeFault(FaultKind kind);
 
 // "name[:key=value,...]" with keys addr, kind, start, skip, times, n, ms,
 // value (numbers decimal or 0x hex), e.g. "cut:n=5,kind=rtc2k-read,times=1".
-// Nothing, and a reason in *error, for a spec it cannot read.
-std::optional<Fault> ParseFault(std::string_view spec, std::string* error = nullptr);
+// Nothing, and a reason in *error, for a text it cannot read.
+std::optional<Fault> ParseFault(std::string_view text, std::string* error = nullptr);
 
 }  // namespace metersim

@@ -20,13 +20,13 @@ using namespace metersim;
 void Usage(FILE* out) {
   std::fputs(
       "usage: calibrate-metersim --model MODEL --addr N [--baud B] [--link PATH]\n"
-      "                          [--turnaround MS] [--no-pacing] [--id TEXT] [--fault SPEC]...\n"
+      "                          [--turnaround MS] [--no-pacing] [--id TEXT] [--fault FAULT]...\n"
       "  MODEL  zfk31, zfk36, gdz1207s, gdz1207s-2, gdz1208, gdz1208-2\n"
       "  N      network address 0 to 255 (a two-node gdz1207s-2 also answers at N + 1)\n"
       "  B      line speed for pacing the replies (default 9600)\n"
       "  PATH   symbolic link made to point at the device, removed on exit\n"
       "  TEXT   identification text instead of the model's own\n"
-      "  SPEC   fault, e.g. silence, cut:n=4,times=1, delay:ms=800,kind=id\n",
+      "  FAULT  fault, e.g. silence, cut:n=4,times=1, delay:ms=800,kind=id\n",
       out);
 }
 
