@@ -6,52 +6,87 @@
 
 namespace {
 
+// Longest wait for the driver to take a write: a line held off by flow
+// control (a converter without a device behind it) must not hang the caller.
+constexpr DWORD kWriteLimitMs = 5000;
+// A read is issued only for bytes already queued, so it completes at once.
+constexpr DWORD kReadLimitMs = 1000;
+
 class Win32Serial final : public SerialDevice {
  public:
-  explicit Win32Serial(HANDLE handle) : handle_(handle) {}
-  ~Win32Serial() override { CloseHandle(handle_); }
+  explicit Win32Serial(HANDLE handle)
+      : handle_(handle),
+        readDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        writeDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+  ~Win32Serial() override {
+    CloseHandle(handle_);
+    if (readDone_) CloseHandle(readDone_);
+    if (writeDone_) CloseHandle(writeDone_);
+  }
+  Win32Serial(const Win32Serial&) = delete;
+  Win32Serial& operator=(const Win32Serial&) = delete;
+
+  bool Usable() const { return readDone_ && writeDone_; }
 
   void Purge() override {
     PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
   }
 
   bool Write(std::span<const uint8_t> bytes) override {
-    return Transfer(const_cast<uint8_t*>(bytes.data()), static_cast<DWORD>(bytes.size()), true);
+    return Transfer(const_cast<uint8_t*>(bytes.data()), static_cast<DWORD>(bytes.size()), true,
+                    writeDone_, kWriteLimitMs);
   }
 
-  bool ReadByte(uint8_t& byte) override { return Transfer(&byte, 1, false); }
+  // The read time-outs set at open make a read of an empty queue return at
+  // once on Windows' own drivers, but not on every driver: wine's waits for
+  // the next byte, so a silent meter would hang the read for good. Reading
+  // only what the driver reports as queued keeps the read immediate anywhere.
+  bool ReadByte(uint8_t& byte) override {
+    if (QueuedBytes() == 0) return false;
+    return Transfer(&byte, 1, false, readDone_, kReadLimitMs);
+  }
 
   bool WaitForInput(uint32_t timeoutMs) override {
     // Asking the driver how much is queued is the one check that every serial
     // driver (and wine) answers the same way; between checks we yield for 1 ms.
     const Deadline deadline(timeoutMs);
     for (;;) {
-      COMSTAT stat{};
-      DWORD errors = 0;
-      if (!ClearCommError(handle_, &errors, &stat)) {
-        SleepMs(deadline.RemainingMs());
-        return false;
-      }
-      if (stat.cbInQue > 0) return true;
+      if (QueuedBytes() > 0) return true;
       if (deadline.Expired()) return false;
-      Sleep(1);
+      SleepMs(1);
     }
   }
 
  private:
-  // With the read time-outs set at open a read completes at once with what is
-  // queued; a write completes when the driver has taken every byte.
-  bool Transfer(uint8_t* data, DWORD count, bool write) {
+  // Bytes waiting in the input queue; 0 also when the driver cannot tell
+  // (a device unplugged), so that callers see silence rather than a hang.
+  DWORD QueuedBytes() const {
+    COMSTAT stat{};
+    DWORD errors = 0;
+    return ClearCommError(handle_, &errors, &stat) ? stat.cbInQue : 0;
+  }
+
+  // One overlapped transfer with its own completion event (waiting on the
+  // handle itself would confuse the receive thread's read with a write of the
+  // main thread). True when every byte was transferred within limitMs.
+  bool Transfer(uint8_t* data, DWORD count, bool write, HANDLE done, DWORD limitMs) {
     OVERLAPPED ov{};
-    DWORD done = 0;
-    const BOOL ok = write ? WriteFile(handle_, data, count, &done, &ov)
-                          : ReadFile(handle_, data, count, &done, &ov);
-    if (!ok && GetLastError() != ERROR_IO_PENDING) return false;
-    if (done == 0 && !GetOverlappedResult(handle_, &ov, &done, TRUE)) return false;
-    return done == count;
+    ov.hEvent = done;
+    DWORD transferred = 0;
+    const BOOL ok = write ? WriteFile(handle_, data, count, &transferred, &ov)
+                          : ReadFile(handle_, data, count, &transferred, &ov);
+    if (!ok) {
+      if (GetLastError() != ERROR_IO_PENDING) return false;
+      if (WaitForSingleObject(done, limitMs) != WAIT_OBJECT_0) CancelIo(handle_);
+      // After a cancel this returns once the driver has let go of the buffer.
+      if (!GetOverlappedResult(handle_, &ov, &transferred, TRUE)) return false;
+    }
+    return transferred == count;
   }
 
   HANDLE handle_;
+  HANDLE readDone_;
+  HANDLE writeDone_;
 };
 
 }  // namespace
@@ -82,7 +117,9 @@ std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32
     dcb.StopBits = ONESTOPBIT;
     SetCommState(h, &dcb);
   }
-  return std::make_unique<Win32Serial>(h);
+  auto device = std::make_unique<Win32Serial>(h);
+  if (!device->Usable()) return nullptr;
+  return device;
 }
 
 std::string DefaultSerialPortName(uint8_t port) {
