@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CliOptions.h"
+#include "Console.h"
 #include "PortList.h"
 #include "ReadOutput.h"
 #include "app/core/DevManager.h"
@@ -105,6 +106,11 @@ int RunPorts() {
     std::cout << "  " << d.name << (d.description.empty() ? "" : "  (" + d.description + ")")
               << "\n";
   Settings settings(Settings::DefaultPath());
+  if (!kPortMapInUse) {
+    std::cout << "COMn opens " << DefaultSerialPortName(1).substr(0, 7)
+              << "n; settings: " << settings.Path() << "\n";
+    return 0;
+  }
   std::cout << "Port map (" << settings.Path() << ", [Ports]):\n";
   bool any = false;
   for (int n = 1; n <= 255; ++n) {
@@ -165,6 +171,7 @@ int RunMonitor(const CliOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const ConsoleText console;
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   const auto options = ParseCli(args, error);

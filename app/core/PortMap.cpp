@@ -4,6 +4,7 @@
 #include "comm/serial/SerialDevice.h"
 
 int LoadPortMap(const IniFile& ini) {
+  if (!kPortMapInUse) return 0;
   int bound = 0;
   for (int n = 1; n <= 255; ++n) {
     auto path = ini.ReadString("Ports", "COM" + std::to_string(n));

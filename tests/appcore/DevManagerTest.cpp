@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
+
+#include "support/TempDir.h"
 
 namespace {
 
@@ -65,13 +65,13 @@ TEST(DevManager, KeyIsTrimmedAndUpperCasedLatinOnly) {
 }
 
 TEST(DevManager, FirmwareIniOverridesAndExtendsTheBuiltInRows) {
-  char path[] = "/tmp/calibrate-fwXXXXXX";
-  close(mkstemp(path));
+  const std::string dir = MakeTempDir("calibrate-fw");
+  const std::string path = dir + "/firmware.ini";
   std::ofstream(path) << "; reference data\n[ZFK-36]\nCodedVer=#c$bd\nStoredCRC=0x0000FFFF\n"
                          "[zfk-31]\nStoredCRC=garbage\n[NEW-METER]\nDevName=Новый\n"
                          "CodedVer=#b$ab\n";
   const auto table = LoadVerTable(path);
-  std::remove(path);
+  std::filesystem::remove_all(dir);
   ASSERT_EQ(table.size(), 17u);
   EXPECT_EQ(DecodeVersion(table[4].CodedVer), "v2.13");
   EXPECT_EQ(CrcDisplay(table[4].StoredCRC), "FFFF0000");

@@ -1,14 +1,13 @@
 #include "app/core/IniFile.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "app/core/PortMap.h"
 #include "comm/serial/SerialDevice.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -17,8 +16,7 @@ namespace {
 class IniFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/calibrate-iniXXXXXX";
-    dir = mkdtemp(tmpl);
+    dir = MakeTempDir("calibrate-ini");
     path = dir + "/Calibrate.ini";
   }
   void TearDown() override { fs::remove_all(dir); }
@@ -132,9 +130,16 @@ TEST_F(IniFileTest, AFailedWriteReportsFalseAndLeavesTheOldFile) {
   EXPECT_EQ(files, 2);
 }
 
-TEST_F(IniFileTest, PortMapBindsComNumbersToPaths) {
+TEST_F(IniFileTest, PortMapBindsComNumbersToPathsWhereInUse) {
   Put("[Ports]\nCOM3=/dev/ttyUSB0\ncom12 = /dev/serial/by-id/usb-meter\nCOM4=\n");
   IniFile ini(path);
+  if (!kPortMapInUse) {
+    // Windows: a stray [Ports] section must not redirect COM3 to a path.
+    EXPECT_EQ(LoadPortMap(ini), 0);
+    EXPECT_EQ(SerialPortName(3), "\\\\.\\COM3");
+    EXPECT_EQ(SerialPortName(12), "\\\\.\\COM12");
+    return;
+  }
   EXPECT_EQ(LoadPortMap(ini), 2);
   EXPECT_EQ(SerialPortName(3), "/dev/ttyUSB0");
   EXPECT_EQ(SerialPortName(12), "/dev/serial/by-id/usb-meter");

@@ -1,12 +1,12 @@
 #include "app/core/Settings.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "app/core/Cp1251.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -15,8 +15,7 @@ namespace {
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/calibrate-setXXXXXX";
-    dir = mkdtemp(tmpl);
+    dir = MakeTempDir("calibrate-set");
     path = dir + "/Calibrate.ini";
   }
   void TearDown() override { fs::remove_all(dir); }

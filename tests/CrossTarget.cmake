@@ -1,0 +1,13 @@
+# Tests of a cross build (Windows with mingw-w64). GoogleTest is built for the
+# target from the sources of Debian's googletest package, and the test
+# programs run under wine in a prefix inside the build folder.
+set(CALIBRATE_GTEST_SOURCES /usr/src/googletest CACHE PATH "GoogleTest sources to build for the target")
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${CALIBRATE_GTEST_SOURCES} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# (which defines GTest::gtest and GTest::gtest_main)
+
+if(WIN32 AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run
+                                    ${CMAKE_BINARY_DIR}/wineprefix)
+endif()
