@@ -23,8 +23,10 @@ inline QApplication& TestApp() {
   static char name[] = "test_gui";
   static char* argv[] = {name, nullptr};
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: at exit Qt's platform plugin may already be gone, and
+  // tearing the application down after it crashes.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 struct ShownBox {
