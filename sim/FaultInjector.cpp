@@ -1,0 +1,131 @@
+#include "sim/FaultInjector.h"
+
+#include <algorithm>
+
+#include "sim/SimCodec.h"
+
+namespace metersim {
+
+namespace {
+
+bool Matches(const Fault& f, const RequestRecord& r) {
+  if (f.address && *f.address != r.address) return false;
+  if (f.request && *f.request != r.kind) return false;
+  if (f.start && *f.start != r.start) return false;
+  return true;
+}
+
+// Bytes before a reply: the value asked for, or a mix of idle-line and
+// noise patterns (never 0xAA, so that by default they are plain junk).
+std::vector<uint8_t> StrayBytes(uint32_t count, int value) {
+  static constexpr uint8_t kMix[] = {0x00, 0xFF, 0x3C, 0x0F, 0xF0};
+  std::vector<uint8_t> bytes;
+  for (uint32_t i = 0; i < count; ++i)
+    bytes.push_back(value >= 0 ? static_cast<uint8_t>(value) : kMix[i % std::size(kMix)]);
+  return bytes;
+}
+
+void AnnounceLength(Protocol protocol, uint8_t function, uint8_t length,
+                    std::vector<uint8_t>& bytes) {
+  if (protocol == Protocol::ThreeX) {
+    if (bytes.size() < 7) return;
+    bytes[5] = length;
+    Reseal3x(bytes);
+    return;
+  }
+  // Function 3 carries its byte count in byte 2, report slave ID its text
+  // length in byte 3; the other replies have no length to inflate.
+  if (function == 3 && bytes.size() >= 5 && !(bytes[1] & 0x80)) {
+    bytes[2] = length;
+  } else if (function == 17 && bytes.size() >= 6 && !(bytes[1] & 0x80)) {
+    bytes[3] = length;
+  } else {
+    return;
+  }
+  ResealModBus(bytes);
+}
+
+}  // namespace
+
+void FaultInjector::Add(const Fault& fault) {
+  entries_.push_back({fault});
+}
+
+void FaultInjector::Clear() {
+  entries_.clear();
+}
+
+std::vector<Fault> FaultInjector::Pending() const {
+  std::vector<Fault> faults;
+  for (const Entry& e : entries_)
+    faults.push_back(e.fault);
+  return faults;
+}
+
+std::vector<Fault> FaultInjector::Take(const RequestRecord& request) {
+  std::vector<Fault> hits;
+  for (Entry& e : entries_) {
+    if (!Matches(e.fault, request)) continue;
+    if (e.seen++ < e.fault.skip) continue;
+    ++e.hit;
+    hits.push_back(e.fault);
+  }
+  std::erase_if(entries_,
+                [](const Entry& e) { return e.fault.times > 0 && e.hit >= e.fault.times; });
+  return hits;
+}
+
+void ApplyFault(const Fault& fault, Protocol protocol, uint8_t address, uint8_t function,
+                ReplyPlan& plan) {
+  auto& bytes = plan.bytes;
+  switch (fault.kind) {
+    case FaultKind::Silence:
+      bytes.clear();
+      plan.garbage = false;
+      plan.hangUp = false;
+      break;
+    case FaultKind::Stray: {
+      const auto stray = StrayBytes(fault.count, fault.value);
+      bytes.insert(bytes.begin(), stray.begin(), stray.end());
+      break;
+    }
+    case FaultKind::BadChecksum:
+      if (!bytes.empty()) bytes.back() ^= 0x01;
+      break;
+    case FaultKind::BadComplement:
+      if (protocol == Protocol::ThreeX && bytes.size() >= 7) {
+        bytes[2] ^= 0x01;
+        Reseal3x(bytes);
+      }
+      break;
+    case FaultKind::Gap:
+      plan.gapBefore = fault.count;
+      plan.gapMs = fault.ms;
+      break;
+    case FaultKind::Cut:
+      if (bytes.size() > fault.count) bytes.resize(fault.count);
+      break;
+    case FaultKind::LongLength:
+      AnnounceLength(protocol, function, static_cast<uint8_t>(fault.value < 0 ? 255 : fault.value),
+                     bytes);
+      break;
+    case FaultKind::Garbage:
+      bytes.clear();
+      plan.garbage = true;
+      break;
+    case FaultKind::Exception:
+      if (protocol == Protocol::ModBus)
+        bytes = ModBusException(address, function,
+                                static_cast<uint8_t>(fault.value < 0 ? 2 : fault.value));
+      break;
+    case FaultKind::Delay:
+      plan.delayMs += fault.ms;
+      break;
+    case FaultKind::HangUp:
+      if (bytes.size() > fault.count) bytes.resize(fault.count);
+      plan.hangUp = true;
+      break;
+  }
+}
+
+}  // namespace metersim

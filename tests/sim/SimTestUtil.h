@@ -1,0 +1,105 @@
+// Helpers shared by the virtual meter tests.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/MeterSim.h"
+
+namespace simtest {
+
+// "AA 01 FE" -> {0xAA, 0x01, 0xFE}
+inline std::vector<uint8_t> Hex(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<uint8_t> bytes;
+  std::string word;
+  while (in >> word)
+    bytes.push_back(static_cast<uint8_t>(std::stoul(word, nullptr, 16)));
+  return bytes;
+}
+
+inline std::string HexText(const std::vector<uint8_t>& bytes) {
+  std::string out;
+  char buf[4];
+  for (uint8_t b : bytes) {
+    std::snprintf(buf, sizeof buf, "%02X", b);
+    if (!out.empty()) out += ' ';
+    out += buf;
+  }
+  return out;
+}
+
+// The bytes of every reply the meter plans for these request bytes, joined.
+inline std::vector<uint8_t> Ask(metersim::VirtualMeter& meter,
+                                const std::vector<uint8_t>& request) {
+  std::vector<uint8_t> out;
+  for (const auto& plan : meter.Receive(request))
+    out.insert(out.end(), plan.bytes.begin(), plan.bytes.end());
+  return out;
+}
+
+inline std::vector<uint8_t> Ask(metersim::VirtualMeter& meter, const std::string& request) {
+  return Ask(meter, Hex(request));
+}
+
+// A 3x request built here, apart from the meter's own codec.
+inline std::vector<uint8_t> Request3x(uint8_t address, uint8_t group, uint8_t command,
+                                      const std::vector<uint8_t>& data = {}) {
+  std::vector<uint8_t> f;
+  f.reserve(data.size() + 7);
+  for (uint8_t b : {uint8_t{0x55}, address, static_cast<uint8_t>(~address), group, command,
+                    static_cast<uint8_t>(data.size())})
+    f.push_back(b);
+  for (uint8_t b : data)
+    f.push_back(b);
+  unsigned sum = 0;
+  for (uint8_t b : f)
+    sum += b;
+  f.push_back(static_cast<uint8_t>(~sum));
+  return f;
+}
+
+// The data bytes of a 3x reply frame (after the length byte, before the checksum).
+inline std::vector<uint8_t> Data3x(const std::vector<uint8_t>& reply) {
+  if (reply.size() < 7) return {};
+  return {reply.begin() + 6, reply.end() - 1};
+}
+
+// ModBus CRC by the textbook bit loop, appended low byte first.
+inline std::vector<uint8_t> WithCrc(std::vector<uint8_t> f) {
+  uint16_t crc = 0xFFFF;
+  for (uint8_t b : f) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i)
+      crc =
+          (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+  }
+  f.push_back(static_cast<uint8_t>(crc & 0xFF));
+  f.push_back(static_cast<uint8_t>(crc >> 8));
+  return f;
+}
+
+inline bool CrcOk(const std::vector<uint8_t>& f) {
+  if (f.size() < 4) return false;
+  return WithCrc({f.begin(), f.end() - 2}) == f;
+}
+
+inline bool ChecksumOk(const std::vector<uint8_t>& f) {
+  if (f.size() < 7) return false;
+  unsigned sum = 0;
+  for (size_t i = 0; i + 1 < f.size(); ++i)
+    sum += f[i];
+  return f.back() == static_cast<uint8_t>(~sum);
+}
+
+inline std::shared_ptr<metersim::VirtualMeter> Meter(metersim::MeterModel model,
+                                                     uint8_t address = 1) {
+  metersim::MeterOptions fast;
+  fast.pacing = false;
+  return std::make_shared<metersim::VirtualMeter>(model, address, fast);
+}
+
+}  // namespace simtest
