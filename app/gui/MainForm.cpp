@@ -251,7 +251,7 @@ void TFrmMain::BRefreshClick() {
   request.netAddr = UDNetAddr->value();
   {
     const BusyCursor busy;
-    read_.BRefreshClick(*this, request);
+    lastOutcome_ = read_.BRefreshClick(*this, request);
   }
   reading_ = false;
 }

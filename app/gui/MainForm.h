@@ -44,6 +44,8 @@ class TFrmMain : public QWidget, public MeterReadView {
   void SelectPortForRun(int number);
 
   void BRefreshClick();
+  // How the last read ended.
+  const ReadOutcome& LastOutcome() const { return lastOutcome_; }
   void ELicNoDblClick();
   void BDelaysClick();
   void Button2Click();
@@ -95,6 +97,7 @@ class TFrmMain : public QWidget, public MeterReadView {
   std::unique_ptr<Settings> settings_;
   TFormDelays* formDelays_ = nullptr;
   MessageBoxFunc messageBox_;
+  ReadOutcome lastOutcome_;
   bool reading_ = false;
   bool centred_ = false;
 };
