@@ -81,6 +81,9 @@ TEST_F(DelaysTest, EveryShowingStartsFromTheSavedTableOnTheFirstRow) {
   Show();
   EXPECT_EQ(Dialog().LBDev->currentRow(), 0);
   EXPECT_EQ(Spins(Dialog()), (std::vector<int>{200, 600, 7}));
+  QTest::keyClick(Dialog().LBDev, Qt::Key_Down);  // the keyboard moves the row as well
+  EXPECT_EQ(Dialog().LBDev->currentRow(), 1);
+  EXPECT_EQ(Spins(Dialog()), (std::vector<int>{120, 350, 5}));
   SelectRow(3);
   EXPECT_EQ(Spins(Dialog()), (std::vector<int>{90, 900, 2}));
   Type(Dialog().UDByte, 1500);
