@@ -131,9 +131,11 @@ std::optional<int32_t> IniFile::ParseInteger(const std::string& text) {
   return v;
 }
 
-bool IniFile::WriteString(const std::string& section, const std::string& key,
-                          const std::string& value) {
-  std::vector<std::string> lines = ReadLines();
+namespace {
+
+// Sets key in section within the lines of a file, adding either as needed.
+void SetEntry(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+              const std::string& value) {
   // Find the section and, within it, the key or the place after its last entry.
   std::optional<size_t> sectionAt, keyAt, insertAt;
   bool inSection = false;
@@ -159,7 +161,11 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
     lines.push_back("[" + section + "]");
     lines.push_back(entry);
   }
+}
 
+}  // namespace
+
+bool IniFile::Replace(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines)
     text += line + "\r\n";
@@ -176,6 +182,21 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
     return false;
   }
   return true;
+}
+
+bool IniFile::WriteString(const std::string& section, const std::string& key,
+                          const std::string& value) {
+  std::vector<std::string> lines = ReadLines();
+  SetEntry(lines, section, key, value);
+  return Replace(lines);
+}
+
+bool IniFile::WriteIntegers(const std::string& section,
+                            std::initializer_list<std::pair<const char*, int32_t>> values) {
+  std::vector<std::string> lines = ReadLines();
+  for (const auto& [key, value] : values)
+    SetEntry(lines, section, key, std::to_string(value));
+  return Replace(lines);
 }
 
 bool IniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
