@@ -60,8 +60,8 @@ class PtyMeter3x : public ::testing::Test {
     port.SetBaudRate(19200);
     engine.SetComPort(&port);
     engine.SetNetAddr(kAddress);
-    engine.SetPacketTimeout(150);
-    engine.SetByteTimeout(40);
+    engine.SetPacketTimeout(300);  // generous: the suite may run on a loaded machine
+    engine.SetByteTimeout(100);
     engine.SetRepeatCount(3);
     engine.SetAutoOpenPort(true);
   }
@@ -210,12 +210,12 @@ const FaultCase kFaultCases[] = {
     {"StrayStartByte", With(FaultKind::Stray, [](Fault& f) { f.count = 1, f.value = 0xAA; }), 2},
     {"Checksum", Hit(FaultKind::BadChecksum), 2},
     {"Complement", Hit(FaultKind::BadComplement), 2},
-    {"Gap", With(FaultKind::Gap, [](Fault& f) { f.count = 3, f.ms = 150; }), 2},
+    {"Gap", With(FaultKind::Gap, [](Fault& f) { f.count = 3, f.ms = 500; }), 2},
     {"Cut", With(FaultKind::Cut, [](Fault& f) { f.count = 4; }), 2},
     {"Length249", With(FaultKind::LongLength, [](Fault& f) { f.value = 249; }), 2},
     {"LengthTooLong", With(FaultKind::LongLength, [](Fault& f) { f.value = 20; }), 2},
     {"Garbage", Hit(FaultKind::Garbage), 2},
-    {"Delay", With(FaultKind::Delay, [](Fault& f) { f.ms = 250; }), 2},
+    {"Delay", With(FaultKind::Delay, [](Fault& f) { f.ms = 500; }), 2},
 };
 
 class PtyMeter3xFault : public PtyMeter3x, public ::testing::WithParamInterface<FaultCase> {};
