@@ -89,7 +89,7 @@ TEST(Gdz1207s, PresentValuesAndGmaxIgnoreTheChannel) {
   rig.meter->Write(MemoryArea::Ram, 176, Hex("00 00 C8 C2"));   // SFR -100
   rig.meter->Write(MemoryArea::Ram, 180, Hex("00 00 20 41"));   // G 10
   rig.meter->Write(MemoryArea::Rtc2k, 16, Hex("00 00 48 42"));  // Gmax 50
-  for (uint8_t ch : {0, 1, 2, 7}) {
+  for (uint8_t ch : {uint8_t{0}, uint8_t{1}, uint8_t{2}, uint8_t{7}}) {
     SCOPED_TRACE(int(ch));
     rig.Forget();
     EXPECT_EQ(rig.driver.ClbReadG(ch), 10.0f);

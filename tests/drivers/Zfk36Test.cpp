@@ -21,6 +21,12 @@ Bytes Block(const VirtualMeter& m) {
   return m.Read(MemoryArea::Rtc2k, kBlock, 146);
 }
 
+// count bytes of the block from offset on.
+Bytes Slice(const Bytes& block, size_t offset, size_t count) {
+  const auto from = block.begin() + static_cast<std::ptrdiff_t>(offset);
+  return Bytes(from, from + static_cast<std::ptrdiff_t>(count));
+}
+
 // Byte sum of the 144 value bytes plus the stored checksum: FFFF when sound.
 uint16_t SumWithChecksum(const Bytes& block) {
   const unsigned sum = std::accumulate(block.begin(), block.begin() + 144, 0u);
@@ -234,11 +240,8 @@ TEST(Zfk36, WriteAllReplacesOneChannelSet) {
     const Bytes after = Block(*rig.meter);
     const size_t set = 72u * (ch - 1u), other = 72u * (2u - ch);
     for (size_t i = 0; i < 18; ++i)
-      EXPECT_EQ(Bytes(after.begin() + set + 4 * i, after.begin() + set + 4 * i + 4),
-                BigEndian(values[i]))
-          << "value " << i;
-    EXPECT_EQ(Bytes(after.begin() + other, after.begin() + other + 72),
-              Bytes(before.begin() + other, before.begin() + other + 72));
+      EXPECT_EQ(Slice(after, set + 4 * i, 4), BigEndian(values[i])) << "value " << i;
+    EXPECT_EQ(Slice(after, other, 72), Slice(before, other, 72));
     EXPECT_EQ(SumWithChecksum(after), 0xFFFF);
     // The set is K0, Ku, Obr 2..9, K 2..9.
     float v = 0;
@@ -348,12 +351,11 @@ TEST(Zfk36, ResetKIsThirtySixBlockWrites) {
   const Bytes block = Block(*rig.meter);
   EXPECT_EQ(SumWithChecksum(block), 0xFFFF);
   for (size_t set : {0u, 72u}) {
-    EXPECT_EQ(Bytes(block.begin() + set, block.begin() + set + 8), Hex("00 00 00 00 3F 80 00 00"));
+    EXPECT_EQ(Slice(block, set, 8), Hex("00 00 00 00 3F 80 00 00"));
     // The Obr points 2..9, then the same K points.
-    EXPECT_EQ(Bytes(block.begin() + set + 8, block.begin() + set + 40),
-              Bytes(block.begin() + set + 40, block.begin() + set + 72));
-    EXPECT_EQ(Bytes(block.begin() + set + 8, block.begin() + set + 12), Hex("3A 83 12 6F"));
-    EXPECT_EQ(Bytes(block.begin() + set + 36, block.begin() + set + 40), Hex("3F 00 00 00"));
+    EXPECT_EQ(Slice(block, set + 8, 32), Slice(block, set + 40, 32));
+    EXPECT_EQ(Slice(block, set + 8, 4), Hex("3A 83 12 6F"));
+    EXPECT_EQ(Slice(block, set + 36, 4), Hex("3F 00 00 00"));
   }
 }
 
