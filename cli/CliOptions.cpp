@@ -73,7 +73,8 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
       (a == "--json" ? o.json : o.trace) = true;
       continue;
     }
-    if (i + 1 >= args.size() || args[i + 1].empty()) {
+    // "--port --json" is a forgotten value, not a device called "--json".
+    if (i + 1 >= args.size() || args[i + 1].empty() || args[i + 1].rfind("--", 0) == 0) {
       error = "option " + a + " needs a value";
       return std::nullopt;
     }
@@ -110,10 +111,6 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
     error = "--port and --demo exclude each other";
     return std::nullopt;
   }
-  if (o.command == CliCommand::Monitor && !o.port) {
-    error = "monitor needs --port";
-    return std::nullopt;
-  }
   if (o.port && !ComPortNumber(*o.port) && o.port->rfind("COM", 0) == 0) {
     error = "port " + *o.port + " is not a valid port (COM1 to COM255 or a device path)";
     return std::nullopt;
@@ -147,11 +144,14 @@ std::string CliHelp(const std::string& command) {
            "\n"
            "Lists the serial devices present and the COMn bindings of the port map.\n";
   if (command == "monitor")
-    return "usage: calibrate-cli monitor --port COMn|PATH [--baud B]\n"
+    return "usage: calibrate-cli monitor [--port COMn|PATH] [--baud B]\n"
            "\n"
            "Listens on the line without sending anything and prints each burst of\n"
            "received bytes in hex, one line per burst with its tick and time, until\n"
-           "interrupted (Ctrl+C).\n";
+           "interrupted (Ctrl+C).\n"
+           "\n"
+           "  --port COMn|PATH  default: the port saved by the window\n"
+           "  --baud B          default: the saved speed (9600 or 19200)\n";
   return "usage: calibrate-cli <command> [options]\n"
          "\n"
          "Commands:\n"

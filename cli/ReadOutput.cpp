@@ -19,14 +19,33 @@ std::string JsonText(const std::optional<std::string>& text) {
   return text ? JsonString(*text) : "null";
 }
 
-// A coefficient as JSON: its number, "ERR", or null when the path left it.
+// True for text that JSON takes as a number: -?digits[.digits].
+bool IsJsonNumber(const std::string& t) {
+  size_t i = t.size() > 0 && t[0] == '-' ? 1 : 0;
+  const auto digits = [&] {
+    const size_t from = i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9')
+      ++i;
+    return i > from;
+  };
+  if (!digits()) return false;
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    if (!digits()) return false;
+  }
+  return i == t.size();
+}
+
+// A coefficient as JSON: its number, "ERR", or null when the path left it. A
+// value that is no number (the meter holds a NaN or an infinity, as erased
+// memory may) goes out as the text the field shows, so the object stays JSON.
 std::string JsonCoefficient(const std::optional<std::string>& text) {
   if (!text) return "null";
   if (*text == "ERR") return "\"ERR\"";
   std::string number = Trimmed(*text);
   for (char& c : number)
     if (c == ',') c = '.';
-  return number.empty() ? "null" : number;
+  return IsJsonNumber(number) ? number : JsonString(number);
 }
 
 const char* ResultName(ReadResult r) {

@@ -145,7 +145,7 @@ int RunMonitor(const CliOptions& o) {
   ChoosePort(o.port, settings, request);
   TlumComPort port;
   port.SetComPort(static_cast<uint8_t>(request.portIndex + 1));
-  port.SetBaudRate(o.baud.value_or(9600));
+  port.SetBaudRate(o.baud.value_or(settings.Baud() == 0 ? 9600u : 19200u));
   port.SetReceiveInThread(true);
   port.SetThreadInterval(10);
   std::vector<uint8_t> burst;

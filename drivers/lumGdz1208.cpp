@@ -1,5 +1,6 @@
 #include "lumGdz1208.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 

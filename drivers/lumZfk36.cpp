@@ -57,7 +57,10 @@ bool TlumZfk36::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& 
 
 bool TlumZfk36::ReadBlock(CoefficientBlock& block) {
   ReadRtc2kP(kBlockAddress, block.data(), static_cast<uint8_t>(block.size()));
-  return Succeeded();
+  // A reply with less than the whole block would leave zeros in place of the
+  // missing coefficients, and the fresh checksum would make the meter take
+  // them: such a block is never written back.
+  return Succeeded() && ReplyData().size() >= block.size();
 }
 
 bool TlumZfk36::WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) {

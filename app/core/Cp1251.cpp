@@ -46,7 +46,7 @@ uint32_t NextCodePoint(std::string_view text, size_t& i) {
     ++i;
     return 0xFFFD;
   }
-  uint32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
+  uint32_t cp = extra == 0 ? lead : static_cast<uint32_t>(lead & (0x3F >> extra));
   for (int k = 1; k <= extra; ++k) {
     const auto c = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
     if ((c & 0xC0) != 0x80) {

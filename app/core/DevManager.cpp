@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "Cp1251.h"
 #include "IniFile.h"
 
 const std::array<std::string_view, kDeviceTypeCount> DeviceDisplayNames = {
@@ -38,34 +39,12 @@ const std::vector<TVerRecord>& BuiltInVerTable() {
   return table;
 }
 
-namespace {
-
-// Section names of firmware.ini as written: the INI layer matches them without
-// regard to case, so we only need the list of names present.
-std::vector<std::string> SectionNames(const std::string& path) {
-  std::vector<std::string> names;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return names;
-  char line[512];
-  while (std::fgets(line, sizeof line, f)) {
-    std::string s(line);
-    const auto open = s.find('[');
-    const auto close = s.find(']');
-    if (open != std::string::npos && close != std::string::npos && close > open &&
-        s.find_first_not_of(" \t") == open)
-      names.push_back(s.substr(open + 1, close - open - 1));
-  }
-  std::fclose(f);
-  return names;
-}
-
-}  // namespace
-
 std::vector<TVerRecord> LoadVerTable(const std::string& firmwareIniPath) {
   std::vector<TVerRecord> table = BuiltInVerTable();
   IniFile ini(firmwareIniPath);
-  for (const std::string& section : SectionNames(firmwareIniPath)) {
-    const std::string key = VerTableKey(section);
+  for (const std::string& section : ini.Sections()) {
+    // The file is UTF-8; identification texts come in the meters' code page.
+    const std::string key = VerTableKey(Utf8ToCp1251(section));
     if (key.empty()) continue;
     TVerRecord* row = nullptr;
     for (auto& r : table) {
@@ -75,13 +54,27 @@ std::vector<TVerRecord> LoadVerTable(const std::string& firmwareIniPath) {
       }
     }
     if (!row) {
-      table.push_back({key, ini.ReadString(section, "DevName", "Прибор"), "", 0xFFFFFFFF});
+      table.push_back({key, "Прибор", "", 0xFFFFFFFF});
       row = &table.back();
     }
-    if (auto name = ini.ReadString(section, "DevName")) row->DevName = *name;
-    if (auto coded = ini.ReadString(section, "CodedVer")) row->CodedVer = *coded;
-    if (auto crc = ini.ReadString(section, "StoredCRC")) {
-      if (auto value = IniFile::ParseInteger(*crc)) row->StoredCRC = static_cast<uint32_t>(*value);
+    // A key left empty keeps the built-in value, like one left out.
+    const auto value = [&](const char* name) {
+      auto text = ini.ReadString(section, name);
+      return text && !text->empty() ? text : std::nullopt;
+    };
+    if (auto name = value("DevName")) row->DevName = *name;
+    if (auto coded = value("CodedVer")) row->CodedVer = *coded;
+    if (auto crc = value("StoredCRC")) {
+      if (auto number = IniFile::ParseInteger(*crc))
+        row->StoredCRC = static_cast<uint32_t>(*number);
+    }
+    // The checksum as the firmware's release notes give it (and as the window
+    // shows it), always hexadecimal; the table keeps its complement.
+    if (auto crc = value("CRC32")) {
+      const bool prefixed =
+          crc->rfind("0x", 0) == 0 || crc->rfind("0X", 0) == 0 || crc->rfind("$", 0) == 0;
+      if (auto number = IniFile::ParseInteger(prefixed ? *crc : "0x" + *crc))
+        row->StoredCRC = ~static_cast<uint32_t>(*number);
     }
   }
   return table;

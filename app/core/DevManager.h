@@ -31,8 +31,9 @@ struct TVerRecord {
 const std::vector<TVerRecord>& BuiltInVerTable();
 
 // The built-in table with the rows of firmware.ini (one section per DevID,
-// keys CodedVer and StoredCRC) laid over it; a missing or unreadable file gives
-// the built-in table. Sections for unknown DevIDs are appended in file order.
+// keys DevName, CodedVer, and StoredCRC or CRC32, the checksum itself) laid
+// over it; a missing or unreadable file gives the built-in table. Sections for
+// unknown DevIDs are appended in file order.
 std::vector<TVerRecord> LoadVerTable(const std::string& firmwareIniPath);
 
 // '#' -> "v", '$' -> ".", 'a'..'j' -> "0".."9", every other character itself.

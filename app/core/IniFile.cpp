@@ -53,21 +53,25 @@ std::string TempNameBeside(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> IniFile::ReadLines() const {
+std::optional<std::vector<std::string>> IniFile::ReadLines() const {
   std::vector<std::string> lines;
+  std::error_code ec;
+  if (!std::filesystem::exists(path_, ec)) return ec ? std::nullopt : std::optional(lines);
   std::ifstream in(path_, std::ios::binary);
+  if (!in.is_open()) return std::nullopt;
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
+  if (in.bad()) return std::nullopt;
   return lines;
 }
 
 std::optional<std::string> IniFile::ReadString(const std::string& section,
                                                const std::string& key) const {
   bool inSection = false;
-  for (const auto& line : ReadLines()) {
+  for (const auto& line : ReadLines().value_or(std::vector<std::string>{})) {
     if (auto s = SectionOf(line)) {
       inSection = SameName(*s, section);
     } else if (inSection) {
@@ -76,6 +80,13 @@ std::optional<std::string> IniFile::ReadString(const std::string& section,
     }
   }
   return std::nullopt;
+}
+
+std::vector<std::string> IniFile::Sections() const {
+  std::vector<std::string> names;
+  for (const auto& line : ReadLines().value_or(std::vector<std::string>{}))
+    if (auto s = SectionOf(line)) names.push_back(*s);
+  return names;
 }
 
 std::string IniFile::ReadString(const std::string& section, const std::string& key,
@@ -105,7 +116,11 @@ std::optional<int32_t> IniFile::ParseInteger(const std::string& text) {
     base = 16;
     t.erase(0, 2);
   }
-  if (t.empty() || t.size() > 10) return std::nullopt;
+  if (t.empty()) return std::nullopt;
+  // Leading zeros carry no value; without them at most ten digits fit 32 bits.
+  const auto significant = t.find_first_not_of('0');
+  t.erase(0, significant == std::string::npos ? t.size() - 1 : significant);
+  if (t.size() > 10) return std::nullopt;
   uint64_t value = 0;
   for (char c : t) {
     int digit;
@@ -131,9 +146,11 @@ std::optional<int32_t> IniFile::ParseInteger(const std::string& text) {
   return v;
 }
 
-bool IniFile::WriteString(const std::string& section, const std::string& key,
-                          const std::string& value) {
-  std::vector<std::string> lines = ReadLines();
+namespace {
+
+// Sets key in section within the lines of a file, adding either as needed.
+void SetEntry(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+              const std::string& value) {
   // Find the section and, within it, the key or the place after its last entry.
   std::optional<size_t> sectionAt, keyAt, insertAt;
   bool inSection = false;
@@ -159,7 +176,11 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
     lines.push_back("[" + section + "]");
     lines.push_back(entry);
   }
+}
 
+}  // namespace
+
+bool IniFile::Replace(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines)
     text += line + "\r\n";
@@ -176,6 +197,25 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
     return false;
   }
   return true;
+}
+
+bool IniFile::WriteString(const std::string& section, const std::string& key,
+                          const std::string& value) {
+  // A file that is there but cannot be read must not be replaced by one that
+  // holds only this key: everything else in it would be lost.
+  auto lines = ReadLines();
+  if (!lines) return false;
+  SetEntry(*lines, section, key, value);
+  return Replace(*lines);
+}
+
+bool IniFile::WriteIntegers(const std::string& section,
+                            std::initializer_list<std::pair<const char*, int32_t>> values) {
+  auto lines = ReadLines();
+  if (!lines) return false;
+  for (const auto& [key, value] : values)
+    SetEntry(*lines, section, key, std::to_string(value));
+  return Replace(*lines);
 }
 
 bool IniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {

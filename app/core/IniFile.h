@@ -8,8 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class IniFile {
@@ -28,16 +30,26 @@ class IniFile {
   int32_t ReadInteger(const std::string& section, const std::string& key,
                       int32_t defaultValue) const;
 
+  // The names of the sections in file order, as written.
+  std::vector<std::string> Sections() const;
+
   // Sets key in section (adding either as needed) and replaces the file.
   // False when the file cannot be written; the old file is then left intact.
   bool WriteString(const std::string& section, const std::string& key, const std::string& value);
   bool WriteInteger(const std::string& section, const std::string& key, int32_t value);
+  // Sets several keys of one section with a single replacement of the file:
+  // either all of them reach the disk or none does.
+  bool WriteIntegers(const std::string& section,
+                     std::initializer_list<std::pair<const char*, int32_t>> values);
 
   // Parses an integer the way ReadInteger does.
   static std::optional<int32_t> ParseInteger(const std::string& text);
 
  private:
-  std::vector<std::string> ReadLines() const;
+  // The file's lines; none for a missing file, nullopt for one that is there
+  // but cannot be read.
+  std::optional<std::vector<std::string>> ReadLines() const;
+  bool Replace(const std::vector<std::string>& lines);
 
   std::string path_;
 };

@@ -1,5 +1,6 @@
 #include "MeterRead.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -65,11 +66,16 @@ TMeterRead::TMeterRead() {
 }
 
 std::string TMeterRead::Format(double value) const {
-  char text[64];
-  std::snprintf(text, sizeof text, "%8.5f", value);
-  std::string s = text;
+  // "%8.5f", but independent of the C locale the toolkit may have set (the
+  // separator is ours to choose) and never cut short: the product of two
+  // floats can run to some 80 digits before the point.
+  std::array<char, 400> text{};
+  const auto [end, ec] =
+      std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 5);
+  std::string s = ec == std::errc() ? std::string(text.data(), end) : std::string("ERR");
   for (char& c : s)
     if (c == '.') c = DecimalSeparator;
+  if (s.size() < 8) s.insert(0, 8 - s.size(), ' ');
   return s;
 }
 
@@ -252,7 +258,8 @@ bool TMeterRead::ReadModBus(const std::string& text) {
     Show(ReadField::Ek01, k0(2));
     Show(ReadField::Ek11, ku(2));
   }
-  recordRead_ = Gdz1208.ReadHoldingRegisters(171, 8, record_) && Gdz1208.LastError() == 0;
+  Gdz1208.ReadHoldingRegisters(171, 8, record_);
+  recordRead_ = Gdz1208.LastError() == 0;
   return true;
 }
 

@@ -43,16 +43,22 @@ bool Settings::SaveDelays(TDelays& delays, const TDelays& edited) {
   for (int n = kFirstDelayRow; n <= kLastDelayRow; ++n) {
     const auto i = static_cast<size_t>(n);
     delays[i] = edited[i];
-    const std::string section = DelaySection(n);
-    if (!Write(section, "NB", edited[i].NB) || !Write(section, "NP", edited[i].NP) ||
-        !Write(section, "NR", edited[i].NR))
+    // A row goes to the file whole, or not at all.
+    if (!ini_.WriteIntegers(DelaySection(n),
+                            {{"NB", edited[i].NB}, {"NP", edited[i].NP}, {"NR", edited[i].NR}})) {
+      ReportWriteFailure();
       return false;
+    }
   }
   return true;
 }
 
 bool Settings::Write(const std::string& section, const std::string& key, int32_t value) {
   if (ini_.WriteInteger(section, key, value)) return true;
-  if (onError_) onError_("Unable to write to " + std::filesystem::absolute(Path()).string());
+  ReportWriteFailure();
   return false;
+}
+
+void Settings::ReportWriteFailure() const {
+  if (onError_) onError_("Unable to write to " + std::filesystem::absolute(Path()).string());
 }

@@ -45,12 +45,14 @@ class Settings {
   // Every row from [Device1] .. [Device10], defaults 120 / 350 / 5.
   TDelays LoadDelays() const;
   // Copies rows 1..10 of edited into delays, writing each row's three keys
-  // right after it is copied. Stops at the first failed write: earlier rows are
-  // saved, the failing row is in delays only, later rows in neither.
+  // (in one replacement of the file) right after it is copied. Stops at the
+  // first failed write: earlier rows are saved, the failing row is in delays
+  // only, later rows in neither.
   bool SaveDelays(TDelays& delays, const TDelays& edited);
 
  private:
   bool Write(const std::string& section, const std::string& key, int32_t value);
+  void ReportWriteFailure() const;
 
   IniFile ini_;
   ErrorHandler onError_;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 #include "support/TempDir.h"
 
@@ -79,6 +80,61 @@ TEST(DevManager, FirmwareIniOverridesAndExtendsTheBuiltInRows) {
   EXPECT_EQ(table[16].DevID, "NEW-METER");
   EXPECT_EQ(table[16].DevName, "Новый");
   EXPECT_EQ(LoadVerTable("/nonexistent/firmware.ini").size(), 16u);
+}
+
+TEST(DevManager, FirmwareIniTakesTheChecksumItselfAndSkipsEmptyValues) {
+  const std::string dir = MakeTempDir("calibrate-fw");
+  const std::string path = dir + "/firmware.ini";
+  // CRC32 is hexadecimal with or without a prefix and wins over StoredCRC; an
+  // empty value keeps the built-in one; a Cyrillic section name is matched in
+  // the meters' code page.
+  std::ofstream(path) << "[ZFK-31]\nCRC32=1A2B3C4D\nCodedVer=\n"
+                         "[ZFK-36]\nStoredCRC=0\nCRC32=$0000ffff\nDevName=\n"
+                         "[GDZ25]\nCRC32=0x12\nStoredCRC=\n"
+                         "[BRC]\nCRC32=12345678\n"
+                         "[kerva-36]\nCRC32=xyz\nCodedVer=v1.05\n"
+                         "[ЗФК-М7]\nCodedVer=#b$bc\n";
+  const auto table = LoadVerTable(path);
+  std::filesystem::remove_all(dir);
+  const auto& builtIn = BuiltInVerTable();
+  ASSERT_EQ(table.size(), 17u);
+  EXPECT_EQ(CrcDisplay(table[0].StoredCRC), "1A2B3C4D");
+  EXPECT_EQ(table[0].CodedVer, builtIn[0].CodedVer);
+  EXPECT_EQ(CrcDisplay(table[4].StoredCRC), "0000FFFF");
+  EXPECT_EQ(table[4].DevName, "Прибор");
+  EXPECT_EQ(CrcDisplay(table[11].StoredCRC), "00000012");
+  EXPECT_EQ(CrcDisplay(table[8].StoredCRC), "12345678");  // never read as decimal
+  EXPECT_EQ(table[7].StoredCRC, builtIn[7].StoredCRC);    // "xyz" is no checksum
+  EXPECT_EQ(DecodeVersion(table[7].CodedVer), "v1.05");
+  EXPECT_EQ(table[16].DevID,
+            "\xC7\xD4\xCA-\xCC"
+            "7");
+  EXPECT_EQ(table[16].DevName, "Прибор");
+  EXPECT_EQ(FindVerRecord(table, VerTableKey(" \xC7\xD4\xCA-\xCC"
+                                             "7 ")),
+            &table[16]);
+}
+
+TEST(DevManager, TheShippedFirmwareIniNamesEveryRowAndChangesNothingYet) {
+  // Its sections are the sixteen DevIDs, spelled right (a misspelt one would
+  // add a row), and it holds no values until real reference data is entered.
+  const auto table = LoadVerTable(FIRMWARE_INI);
+  const auto& builtIn = BuiltInVerTable();
+  ASSERT_EQ(table.size(), builtIn.size());
+  for (size_t i = 0; i < table.size(); ++i) {
+    EXPECT_EQ(table[i].DevID, builtIn[i].DevID);
+    EXPECT_EQ(table[i].DevName, builtIn[i].DevName);
+    EXPECT_EQ(table[i].CodedVer, builtIn[i].CodedVer);
+    EXPECT_EQ(table[i].StoredCRC, builtIn[i].StoredCRC);
+  }
+  std::ifstream in(FIRMWARE_INI);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("PLACEHOLDERS"), std::string::npos);
+  std::set<std::string> sections;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty() && line[0] == '[') sections.insert(line.substr(1, line.find(']') - 1));
+  EXPECT_EQ(sections.size(), 16u);
 }
 
 }  // namespace

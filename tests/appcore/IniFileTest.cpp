@@ -56,6 +56,10 @@ TEST(IniParseInteger, DecimalAndThreeHexSpellings) {
       {"1.5", {}},
       {"0xG1", {}},
       {"99999999999", {}},
+      {"000000000120", 120},
+      {"0x00000000FF", 255},
+      {"-0000000000001", -1},
+      {"00", 0},
   };
   for (const Case& c : cases)
     EXPECT_EQ(IniFile::ParseInteger(c.text), c.value) << c.text;
@@ -147,6 +151,24 @@ TEST_F(IniFileTest, PortMapBindsComNumbersToPathsWhereInUse) {
   UnbindSerialPort(3);
   UnbindSerialPort(12);
   EXPECT_EQ(SerialPortName(3), "/dev/ttyS2");
+}
+
+TEST_F(IniFileTest, SectionsComeInFileOrderAsWritten) {
+  Put("; c\n[Sealmark]\nPort=1\n  [ Device1 ]\nx\n[Ports]\n[sealmark]\n[broken\n");
+  EXPECT_EQ(IniFile(path).Sections(),
+            (std::vector<std::string>{"Sealmark", "Device1", "Ports", "sealmark"}));
+  EXPECT_TRUE(IniFile(dir + "/none.ini").Sections().empty());
+}
+
+TEST_F(IniFileTest, AFileThatCannotBeReadIsNotReplaced) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  Put("[Sealmark]\r\nPort=2\r\n[Device1]\r\nNB=200\r\n");
+  chmod(path.c_str(), 0200);
+  IniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("Sealmark", "Port", 1), 1);  // unreadable: the default
+  EXPECT_FALSE(ini.WriteInteger("Sealmark", "Baud", 1));
+  chmod(path.c_str(), 0600);
+  EXPECT_EQ(Contents(), "[Sealmark]\r\nPort=2\r\n[Device1]\r\nNB=200\r\n");
 }
 
 }  // namespace

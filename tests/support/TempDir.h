@@ -7,12 +7,14 @@
 #include <stdexcept>
 #include <string>
 
-inline std::string MakeTempDir(const std::string& prefix) {
+inline std::string MakeTempDir(
+    const std::string& prefix,
+    const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
   namespace fs = std::filesystem;
   std::random_device seed;
   std::mt19937_64 pick(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path dir = fs::temp_directory_path() / (prefix + "-" + std::to_string(pick()));
+    const fs::path dir = base / (prefix + "-" + std::to_string(pick()));
     std::error_code ec;
     if (fs::create_directory(dir, ec)) return dir.string();
     if (ec) break;  // not a name clash: the temporary directory itself is unusable

@@ -1,0 +1,353 @@
+#include "MainForm.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "DelaysForm.h"
+
+namespace {
+
+constexpr int kPortCount = 32;
+
+// The wait cursor for as long as a read blocks the window, so that it does not
+// look hung.
+class BusyCursor {
+ public:
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// A box shown in the middle of a read gets the ordinary arrow back while the
+// engineer reads it.
+class CursorPause {
+ public:
+  CursorPause() : busy_(QApplication::overrideCursor() != nullptr) {
+    if (busy_) QApplication::restoreOverrideCursor();
+  }
+  ~CursorPause() {
+    if (busy_) QApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  CursorPause(const CursorPause&) = delete;
+  CursorPause& operator=(const CursorPause&) = delete;
+
+ private:
+  bool busy_;
+};
+
+QString ApplicationTitle() {
+  return QApplication::applicationDisplayName();
+}
+
+}  // namespace
+
+char LocaleDecimalSeparator() {
+  const QString point = QLocale().decimalPoint();
+  if (point.size() == 1 && point[0].unicode() > 32 && point[0].unicode() < 127)
+    return static_cast<char>(point[0].unicode());
+  return '.';
+}
+
+TFrmMain::TFrmMain(const std::string& iniPath, QWidget* parent) : QWidget(parent) {
+  setObjectName("FrmMain");
+  setWindowTitle("Калибровочные коэффициенты");
+  setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
+  setFixedSize(330, 390);
+  CreateControls();
+  FormCreate(iniPath);
+  formDelays_ = new TFormDelays(*settings_, read_.Delays, this);
+}
+
+TFrmMain::~TFrmMain() = default;
+
+void TFrmMain::CreateControls() {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 4, 6, 6);
+  layout->setSpacing(4);
+  layout->addWidget(CreateConnectionGroup());
+  layout->addWidget(CreateDeviceGroup());
+  layout->addWidget(CreateCalibrationGroup());
+  layout->addStretch();
+
+  BDelays = new QToolButton(this);
+  BDelays->setObjectName("BDelays");
+  BDelays->setAutoRaise(true);
+  BDelays->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+  BDelays->setToolTip("Задержки");
+  Button2 = new QPushButton("Закрыть окно", this);
+  Button2->setObjectName("Button2");
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(BDelays);
+  bottom->addStretch();
+  bottom->addWidget(Button2);
+  layout->addLayout(bottom);
+
+  connect(BRefresh, &QPushButton::clicked, this, &TFrmMain::BRefreshClick);
+  connect(BDelays, &QToolButton::clicked, this, &TFrmMain::BDelaysClick);
+  connect(Button2, &QPushButton::clicked, this, &TFrmMain::Button2Click);
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, &TFrmMain::Button2Click);
+  ELicNo->installEventFilter(this);
+}
+
+QWidget* TFrmMain::CreateConnectionGroup() {
+  auto* group = new QGroupBox(" Соединение ", this);
+  group->setObjectName("GroupBox1");
+  CBPort = new QComboBox(group);
+  CBPort->setObjectName("CBPort");
+  for (int n = 1; n <= kPortCount; ++n)
+    CBPort->addItem(QString("COM%1").arg(n));
+  CBBaud = new QComboBox(group);
+  CBBaud->setObjectName("CBBaud");
+  CBBaud->addItems({"9600", "19200"});
+  UDNetAddr = new QSpinBox(group);
+  UDNetAddr->setObjectName("UDNetAddr");
+  UDNetAddr->setRange(0, 127);
+  UDNetAddr->setValue(0);
+  BRefresh = new QPushButton("Прочитать", group);
+  BRefresh->setObjectName("BRefresh");
+
+  auto* grid = new QGridLayout(group);
+  grid->setContentsMargins(6, 2, 6, 6);
+  grid->setVerticalSpacing(1);
+  grid->addWidget(new QLabel("Порт", group), 0, 0);
+  grid->addWidget(new QLabel("Скорость", group), 0, 1);
+  grid->addWidget(new QLabel("Адрес", group), 0, 2);
+  grid->addWidget(CBPort, 1, 0);
+  grid->addWidget(CBBaud, 1, 1);
+  grid->addWidget(UDNetAddr, 1, 2);
+  grid->addWidget(BRefresh, 1, 3);
+  return group;
+}
+
+QLineEdit* TFrmMain::CreateField(const char* name, QWidget* parent) {
+  auto* field = new QLineEdit(parent);
+  field->setObjectName(name);
+  // Looks like the rest of the form rather than like input: the engineer may
+  // type into it, but nothing reads it back.
+  QPalette colours = field->palette();
+  colours.setColor(QPalette::Base, colours.color(QPalette::Button));
+  field->setPalette(colours);
+  return field;
+}
+
+QWidget* TFrmMain::CreateDeviceGroup() {
+  GBDevice = new QGroupBox(" Прибор ", this);
+  GBDevice->setObjectName("GBDevice");
+  ELicNo = CreateField("ELicNo", GBDevice);
+  Ek00 = CreateField("Ek00", GBDevice);
+  Ek10 = CreateField("Ek10", GBDevice);
+  Ek01 = CreateField("Ek01", GBDevice);
+  Ek11 = CreateField("Ek11", GBDevice);
+  EVer = CreateField("EVer", GBDevice);
+  ECRC = CreateField("ECRC", GBDevice);
+  LVer = new QLabel("Версия ПО: ", GBDevice);
+  LVer->setObjectName("LVer");
+  LCRC = new QLabel("CRC32: ", GBDevice);
+  LCRC->setObjectName("LCRC");
+
+  auto* grid = new QGridLayout(GBDevice);
+  grid->setContentsMargins(6, 2, 6, 4);
+  grid->setVerticalSpacing(2);
+  const std::pair<QWidget*, QWidget*> rows[] = {
+      {new QLabel("Номер прибора: ", GBDevice), ELicNo},
+      {new QLabel("G1 K0: ", GBDevice), Ek00},
+      {new QLabel("G1 Ku: ", GBDevice), Ek10},
+      {new QLabel("G2 K0: ", GBDevice), Ek01},
+      {new QLabel("G2 Ku: ", GBDevice), Ek11},
+      {LVer, EVer},
+      {LCRC, ECRC},
+  };
+  int row = 0;
+  for (const auto& [label, field] : rows) {
+    static_cast<QLabel*>(label)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(field, row, 1);
+    ++row;
+  }
+  // The firmware rows keep their place while hidden, so the form does not
+  // jump when a read shows them.
+  for (QWidget* w : std::initializer_list<QWidget*>{LVer, EVer, LCRC, ECRC}) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+  }
+  SetVersionControlsVisible(false);
+  return GBDevice;
+}
+
+QWidget* TFrmMain::CreateCalibrationGroup() {
+  auto* group = new QGroupBox(" Калибровка ", this);
+  group->setObjectName("GroupBox2");
+  EClbLic = CreateField("EClbLic", group);
+  EClbDate = CreateField("EClbDate", group);
+  auto* grid = new QGridLayout(group);
+  grid->setContentsMargins(6, 2, 6, 4);
+  grid->setVerticalSpacing(2);
+  grid->addWidget(new QLabel("Лицензия: ", group), 0, 0, Qt::AlignRight | Qt::AlignVCenter);
+  grid->addWidget(EClbLic, 0, 1);
+  grid->addWidget(new QLabel("Время, дата:", group), 1, 0, Qt::AlignRight | Qt::AlignVCenter);
+  grid->addWidget(EClbDate, 1, 1);
+  return group;
+}
+
+// The port and speed come back as last chosen; the address always starts at
+// 0. A saved port outside COM1..COM32 leaves the list without a selection.
+void TFrmMain::FormCreate(const std::string& iniPath) {
+  settings_ = std::make_unique<Settings>(iniPath.empty() ? Settings::DefaultPath() : iniPath);
+  settings_->SetOnError([this](const std::string& message) {
+    ShowMessage(QMessageBox::Critical, ApplicationTitle(), QString::fromStdString(message));
+  });
+  const int32_t port = settings_->Port();
+  CBPort->setCurrentIndex(port >= 1 && port <= kPortCount ? port - 1 : -1);
+  const int32_t baud = settings_->Baud();
+  CBBaud->setCurrentIndex(baud >= 0 && baud < CBBaud->count() ? baud : -1);
+  read_.Delays = settings_->LoadDelays();
+  // Connected only now, so that showing the saved choices writes nothing.
+  connect(CBPort, &QComboBox::currentIndexChanged, this, &TFrmMain::CBPortChange);
+  connect(CBBaud, &QComboBox::currentIndexChanged, this, &TFrmMain::CBBaudChange);
+}
+
+void TFrmMain::SelectPortForRun(int number) {
+  const QSignalBlocker block(CBPort);
+  CBPort->setCurrentIndex(number >= 1 && number <= kPortCount ? number - 1 : -1);
+}
+
+void TFrmMain::CBPortChange(int index) {
+  settings_->SetPort(index + 1);
+}
+
+void TFrmMain::CBBaudChange(int index) {
+  settings_->SetBaud(index);
+}
+
+void TFrmMain::BRefreshClick() {
+  // The read lets window messages through once at its start; a second press
+  // of the button queued by then must not start a read inside the read.
+  if (reading_) return;
+  reading_ = true;
+  read_.DecimalSeparator = LocaleDecimalSeparator();
+  ReadRequest request;
+  request.portIndex = CBPort->currentIndex();
+  request.portText = CBPort->currentText().toStdString();
+  request.baudIndex = CBBaud->currentIndex();
+  request.netAddr = UDNetAddr->value();
+  {
+    const BusyCursor busy;
+    lastOutcome_ = read_.BRefreshClick(*this, request);
+  }
+  reading_ = false;
+}
+
+void TFrmMain::ELicNoDblClick() {
+  ShowMessage(QMessageBox::NoIcon, ApplicationTitle(), "v1.1 22.07.2016");
+}
+
+void TFrmMain::BDelaysClick() {
+  if (reading_) return;
+  formDelays_->exec();
+}
+
+void TFrmMain::Button2Click() {
+  close();
+}
+
+QLineEdit* TFrmMain::Field(ReadField field) const {
+  switch (field) {
+    case ReadField::ELicNo:
+      return ELicNo;
+    case ReadField::Ek00:
+      return Ek00;
+    case ReadField::Ek10:
+      return Ek10;
+    case ReadField::Ek01:
+      return Ek01;
+    case ReadField::Ek11:
+      return Ek11;
+    case ReadField::EVer:
+      return EVer;
+    case ReadField::ECRC:
+      return ECRC;
+    case ReadField::EClbLic:
+      return EClbLic;
+    case ReadField::EClbDate:
+      return EClbDate;
+  }
+  return nullptr;
+}
+
+void TFrmMain::SetFieldText(ReadField field, const std::string& text) {
+  if (QLineEdit* edit = Field(field)) {
+    edit->setText(QString::fromStdString(text));
+    edit->setCursorPosition(0);
+  }
+}
+
+void TFrmMain::ShowError(const std::string& message) {
+  ShowMessage(QMessageBox::Critical, "Ошибка", QString::fromStdString(message));
+}
+
+void TFrmMain::SetVersionControlsVisible(bool visible) {
+  for (QWidget* w : std::initializer_list<QWidget*>{LVer, EVer, LCRC, ECRC})
+    w->setVisible(visible);
+}
+
+void TFrmMain::SetDeviceCaption(const std::string& caption) {
+  GBDevice->setTitle(QString::fromStdString(caption));
+}
+
+void TFrmMain::SetRefreshEnabled(bool enabled) {
+  BRefresh->setEnabled(enabled);
+}
+
+void TFrmMain::ProcessMessages() {
+  QCoreApplication::processEvents();
+}
+
+void TFrmMain::ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text) {
+  const CursorPause arrow;
+  if (messageBox_) {
+    messageBox_(icon, caption, text);
+    return;
+  }
+  QMessageBox box(icon, caption, text, QMessageBox::Ok, this);
+  box.exec();
+}
+
+bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ELicNo && event->type() == QEvent::MouseButtonDblClick) ELicNoDblClick();
+  return QWidget::eventFilter(watched, event);
+}
+
+void TFrmMain::showEvent(QShowEvent* event) {
+  if (!centred_) {
+    CentreOnScreen();
+    centred_ = true;
+  }
+  QWidget::showEvent(event);
+}
+
+void TFrmMain::CentreOnScreen() {
+  if (const QScreen* display = screen()) {
+    QRect area = frameGeometry();
+    area.moveCenter(display->availableGeometry().center());
+    move(area.topLeft());
+  }
+}

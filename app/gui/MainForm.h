@@ -1,0 +1,107 @@
+// The program's window: choose a port, a speed and the meter's address, press
+// "Прочитать", and read the meter's serial number, calibration coefficients
+// and calibration record. The read itself lives in TMeterRead; the window is
+// its view.
+#pragma once
+
+#include <QMessageBox>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/core/MeterRead.h"
+#include "app/core/Settings.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QToolButton;
+class TFormDelays;
+
+class TFrmMain : public QWidget, public MeterReadView {
+  Q_OBJECT
+
+ public:
+  // Shows a message box; tests put their own in its place.
+  using MessageBoxFunc =
+      std::function<void(QMessageBox::Icon icon, const QString& caption, const QString& text)>;
+
+  // Opens the settings file at iniPath (Calibrate.ini beside the program when
+  // empty) and creates the time-outs dialog.
+  explicit TFrmMain(const std::string& iniPath = {}, QWidget* parent = nullptr);
+  ~TFrmMain() override;
+
+  void SetMessageBox(MessageBoxFunc show) { messageBox_ = std::move(show); }
+  TMeterRead& Reader() { return read_; }
+  Settings& IniSettings() { return *settings_; }
+  TFormDelays& FormDelays() { return *formDelays_; }
+  QLineEdit* Field(ReadField field) const;
+  // Selects a port for this run only, without saving it.
+  void SelectPortForRun(int number);
+
+  void BRefreshClick();
+  // How the last read ended.
+  const ReadOutcome& LastOutcome() const { return lastOutcome_; }
+  void ELicNoDblClick();
+  void BDelaysClick();
+  void Button2Click();
+
+  // MeterReadView
+  void SetFieldText(ReadField field, const std::string& text) override;
+  void ShowError(const std::string& message) override;
+  void SetVersionControlsVisible(bool visible) override;
+  void SetDeviceCaption(const std::string& caption) override;
+  void SetRefreshEnabled(bool enabled) override;
+  void ProcessMessages() override;
+
+  QComboBox* CBPort = nullptr;
+  QComboBox* CBBaud = nullptr;
+  QSpinBox* UDNetAddr = nullptr;  // shown in Edit1
+  QPushButton* BRefresh = nullptr;
+  QGroupBox* GBDevice = nullptr;
+  QLineEdit* ELicNo = nullptr;
+  QLineEdit* Ek00 = nullptr;
+  QLineEdit* Ek10 = nullptr;
+  QLineEdit* Ek01 = nullptr;
+  QLineEdit* Ek11 = nullptr;
+  QLabel* LVer = nullptr;
+  QLineEdit* EVer = nullptr;
+  QLabel* LCRC = nullptr;
+  QLineEdit* ECRC = nullptr;
+  QLineEdit* EClbLic = nullptr;
+  QLineEdit* EClbDate = nullptr;
+  QToolButton* BDelays = nullptr;
+  QPushButton* Button2 = nullptr;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CreateControls();
+  QWidget* CreateConnectionGroup();
+  QWidget* CreateDeviceGroup();
+  QWidget* CreateCalibrationGroup();
+  QLineEdit* CreateField(const char* name, QWidget* parent);
+  void FormCreate(const std::string& iniPath);
+  void CBPortChange(int index);
+  void CBBaudChange(int index);
+  void ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text);
+  void CentreOnScreen();
+
+  TMeterRead read_;
+  std::unique_ptr<Settings> settings_;
+  TFormDelays* formDelays_ = nullptr;
+  MessageBoxFunc messageBox_;
+  ReadOutcome lastOutcome_;
+  bool reading_ = false;
+  bool centred_ = false;
+};
+
+// The character the user's locale puts between whole and fraction, when it is
+// a single ASCII character; '.' otherwise.
+char LocaleDecimalSeparator();

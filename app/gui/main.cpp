@@ -1,0 +1,95 @@
+// calibrate: the desktop window.
+//
+//   calibrate [--ini FILE] [--demo MODEL]
+//
+// --ini FILE    settings file instead of Calibrate.ini beside the program
+// --demo MODEL  binds COM1 to a virtual meter of that model (zfk31, zfk36,
+//               gdz1207s, gdz1207s-2, gdz1208, gdz1208-2) at address 0 for
+//               this run, so the window can be tried without a meter
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+
+#include "MainForm.h"
+#include "app/core/DevManager.h"
+#include "app/core/IniFile.h"
+#include "app/core/PortMap.h"
+#include "app/core/ProgramDir.h"
+#include "app/core/Settings.h"
+#include "sim/DemoMode.h"
+
+namespace {
+
+constexpr uint8_t kDemoPort = 1;
+
+// Reads once, saves the window's picture to path and quits: how the picture
+// in the documentation is made. Boxes go to stderr so nothing waits for a
+// click. Exit status 0 only when the read went through and the file was saved.
+void ScheduleScreenshot(TFrmMain& window, const QString& path) {
+  window.SetMessageBox([](QMessageBox::Icon, const QString& caption, const QString& text) {
+    std::fprintf(stderr, "%s: %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
+  });
+  QTimer::singleShot(200, &window, [&window, path] {
+    window.BRefreshClick();
+    QCoreApplication::processEvents();
+    const bool saved = window.grab().save(path);
+    if (!saved) std::fprintf(stderr, "calibrate: cannot save %s\n", path.toUtf8().constData());
+    const bool read = window.LastOutcome().result == ReadResult::Ok;
+    QCoreApplication::exit(saved && read ? 0 : 1);
+  });
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Calibrate");
+  QApplication::setApplicationVersion("1.1");
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Reads the calibration data of a flow meter.");
+  parser.addHelpOption();
+  const QCommandLineOption iniOption("ini", "Settings file instead of Calibrate.ini.", "FILE");
+  const QCommandLineOption demoOption(
+      "demo",
+      "Bind COM1 to a virtual meter: zfk31, zfk36, gdz1207s, gdz1207s-2, gdz1208 or gdz1208-2.",
+      "MODEL");
+  QCommandLineOption screenshotOption("screenshot", "Read once, save the window, quit.", "FILE");
+  screenshotOption.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOption(iniOption);
+  parser.addOption(demoOption);
+  parser.addOption(screenshotOption);
+  parser.process(app);
+  if (!parser.positionalArguments().isEmpty()) {
+    std::fprintf(stderr, "calibrate: unexpected argument %s\n",
+                 parser.positionalArguments().first().toUtf8().constData());
+    return 2;
+  }
+
+  const std::string iniPath =
+      parser.isSet(iniOption) ? parser.value(iniOption).toStdString() : Settings::DefaultPath();
+  LoadPortMap(IniFile(iniPath));
+
+  TFrmMain window(iniPath);
+  window.Reader().VerTable =
+      LoadVerTable((std::filesystem::path(ProgramDirectory()) / "firmware.ini").string());
+
+  std::unique_ptr<DemoMeter> demo;
+  if (parser.isSet(demoOption)) {
+    std::string error;
+    const unsigned baud = window.IniSettings().Baud() == 0 ? 9600 : 19200;
+    demo = StartDemoMeter(parser.value(demoOption).toStdString(), kDemoPort, 0, baud, error);
+    if (!demo) {
+      std::fprintf(stderr, "calibrate: cannot start the virtual meter: %s\n", error.c_str());
+      return 2;
+    }
+    // For this run only: the engineer's saved port stays as it was.
+    window.SelectPortForRun(kDemoPort);
+  }
+
+  window.show();
+  if (parser.isSet(screenshotOption)) ScheduleScreenshot(window, parser.value(screenshotOption));
+  return QApplication::exec();
+}

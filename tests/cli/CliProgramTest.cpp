@@ -1,0 +1,298 @@
+// calibrate-cli as a program: its output, its standard error and its exit
+// status, on virtual meters of the demo mode, on ports that cannot be opened,
+// and on bad arguments.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FlatJson.h"
+#include "support/PtyPair.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace clitest;
+using Args = std::vector<std::string>;
+
+// A running calibrate-cli with its standard output and error on pipes.
+class Child {
+ public:
+  explicit Child(const Args& args) {
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    for (int fd : {out[0], out[1], err[0], err[1]})
+      posix_spawn_file_actions_addclose(&actions, fd);
+    std::string program = CLI_PROGRAM;
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv{program.data()};
+    for (auto& a : copy)
+      argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+      pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    close(err[1]);
+    out_ = out[0];
+    err_ = err[0];
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0) close(out_);
+    if (err_ >= 0) close(err_);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  bool Started() const { return pid_ > 0; }
+
+  // Reads both pipes until `until` returns true or timeoutMs passes.
+  template <class Until>
+  void Pump(int timeoutMs, Until until) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!until() && std::chrono::steady_clock::now() < end) {
+      pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+      if (poll(fds, 2, 20) <= 0) continue;
+      char buf[4096];
+      bool eof = true;
+      for (int i = 0; i < 2; ++i) {
+        if (!(fds[i].revents & (POLLIN | POLLHUP))) {
+          eof = false;
+          continue;
+        }
+        const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+        if (n > 0) {
+          (i == 0 ? out : err).append(buf, static_cast<size_t>(n));
+          eof = false;
+        }
+      }
+      if (eof) break;
+    }
+  }
+
+  // Collects everything until the program ends; its exit status, or -1.
+  int Wait(int timeoutMs = 5000) {
+    Pump(timeoutMs, [] { return false; });
+    return Reap();
+  }
+  // Ends it with the signal; its exit status, or -1.
+  int Stop(int signal) {
+    kill(pid_, signal);
+    Pump(2000, [] { return false; });
+    return Reap();
+  }
+
+  std::string out, err;
+
+ private:
+  int Reap() {
+    int status = 0;
+    const pid_t done = waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  pid_t pid_ = -1;
+  int out_ = -1, err_ = -1;
+};
+
+struct CliRun {
+  int status;
+  std::string out, err;
+};
+
+CliRun RunCli(const Args& args) {
+  Child child(args);
+  EXPECT_TRUE(child.Started());
+  const int status = child.Wait();
+  return {status, child.out, child.err};
+}
+
+std::string Str(const JsonObject& o, const char* key) {
+  const auto& v = o.at(key);
+  return std::holds_alternative<std::string>(v) ? std::get<std::string>(v) : "<not a string>";
+}
+
+class CliFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/calibrate-cliXXXXXX";
+    dir = mkdtemp(tmpl);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  std::string Ini(const std::string& text) {
+    const std::string path = dir + "/Calibrate.ini";
+    std::ofstream(path) << text;
+    return path;
+  }
+  std::string dir;
+};
+
+struct DemoCase {
+  const char* model;
+  const char* identification;
+  const char* caption;
+  bool secondChannel;
+  bool record;
+};
+
+TEST_F(CliFiles, DemoReadsAsJson) {
+  // Row 1 short: the ModBus meter does not answer the 3x identification.
+  const std::string ini = Ini("[Device1]\nNB=50\nNP=100\nNR=1\n");
+  const DemoCase cases[] = {
+      {"zfk31", "ZFK-31", "ЗФК-31", true, true},
+      {"gdz1207s", "GDZ25", "ГДЗ-12.05", false, false},
+      {"gdz1208-2", "TGDZ2", "ГДЗ-12.07", true, true},
+  };
+  const char* const keys[] = {
+      "result", "identification", "device_caption",   "serial",         "G1 K0",   "G1 Ku",
+      "G2 K0",  "G2 Ku",          "firmware_version", "firmware_crc32", "licence", "calibrated"};
+  for (const DemoCase& c : cases) {
+    SCOPED_TRACE(c.model);
+    const CliRun run = RunCli(
+        {"read", "--demo", c.model, "--json", "--baud", "19200", "--addr", "3", "--ini", ini});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    auto json = ParseFlatJson(run.out);
+    ASSERT_TRUE(json) << run.out;
+    EXPECT_EQ(json->size(), std::size(keys));
+    for (const char* key : keys)
+      EXPECT_EQ(json->count(key), 1u) << key;
+    EXPECT_EQ(Str(*json, "result"), "ok");
+    EXPECT_EQ(Str(*json, "identification"), c.identification);
+    EXPECT_EQ(Str(*json, "device_caption"), c.caption);
+    EXPECT_EQ(Str(*json, "firmware_version"), "v1.00");  // the shipped placeholders
+    EXPECT_EQ(Str(*json, "firmware_crc32"), "00000000");
+    EXPECT_TRUE(std::holds_alternative<double>(json->at("G1 K0")));
+    EXPECT_TRUE(std::holds_alternative<double>(json->at("G1 Ku")));
+    EXPECT_EQ(std::holds_alternative<double>(json->at("G2 K0")), c.secondChannel);
+    EXPECT_EQ(std::holds_alternative<JsonNull>(json->at("G2 Ku")), !c.secondChannel);
+    EXPECT_EQ(Str(*json, "licence"),
+              c.record ? "1234, v.1.05" : "Нет данных или не поддерживается");
+  }
+}
+
+TEST(CliProgram, DemoReadsAsText) {
+  const CliRun run = RunCli({"read", "--demo", "zfk36"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Идентификация: ZFK-36\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Номер прибора: 360517\n"), std::string::npos);
+  EXPECT_NE(run.out.find("G1 K0:  0.10000\n"), std::string::npos);
+  EXPECT_NE(run.out.find("G2 K0: -0.09450\n"), std::string::npos);
+  EXPECT_NE(run.out.find("Время, дата: 16.07.22 10:30:00\n"), std::string::npos);
+}
+
+TEST_F(CliFiles, APortThatCannotBeOpenedIsStatusThree) {
+  const std::string missing = dir + "/no-such-tty";
+  CliRun run = RunCli({"read", "--port", missing, "--json"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Ошибка: Не удалось открыть порт " + missing + "\n");
+  auto json = ParseFlatJson(run.out);
+  ASSERT_TRUE(json) << run.out;
+  EXPECT_EQ(Str(*json, "result"), "port_error");
+
+  // The saved port, mapped to a device that is not there.
+  const std::string ini = Ini("[Sealmark]\nPort=30\nBaud=1\n[Ports]\nCOM30=" + missing + "\n");
+  run = RunCli({"read", "--ini", ini});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Ошибка: Не удалось открыть порт COM30\n");
+
+  // A saved port outside the window's list: no port, no name.
+  run = RunCli({"read", "--ini", Ini("[Sealmark]\nPort=0\n")});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Ошибка: Не удалось открыть порт \n");
+}
+
+TEST_F(CliFiles, ReadingNeverWritesTheSettingsFile) {
+  const std::string text = "[Sealmark]\nPort=30\n[Ports]\nCOM30=" + dir + "/none\n";
+  const std::string ini = Ini(text);
+  RunCli({"read", "--ini", ini, "--baud", "9600"});
+  std::ifstream in(ini);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), text);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+}
+
+TEST_F(CliFiles, ReadUsesTheTimeOutsOfTheSettingsFile) {
+  // Every byte sent shows in the trace: the 3x identification goes out as
+  // often as row 1 says before the ModBus meter is asked its way.
+  const std::string ini = Ini("[Device1]\nNB=50\nNP=100\nNR=2\n");
+  const CliRun run = RunCli({"read", "--demo", "gdz1208", "--ini", ini, "--trace"});
+  EXPECT_EQ(run.status, 0);
+  std::string sent;
+  std::istringstream lines(run.err);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind(">> ", 0) == 0) sent += line.substr(3);
+  size_t frames = 0;
+  for (size_t at = sent.find("55 00 FF 00 00 00 AB"); at != std::string::npos;
+       at = sent.find("55 00 FF 00 00 00 AB", at + 1))
+    ++frames;
+  EXPECT_EQ(frames, 2u) << sent;
+}
+
+TEST(CliProgram, UsageErrorsAreStatusTwoWithOneLine) {
+  const Args cases[] = {{"read", "--addr", "128"},
+                        {"read", "--baud", "1200"},
+                        {"read", "--port"},
+                        {"read", "--demo", "zfk99"},
+                        {"erase"},
+                        {"ports", "--addr", "1"}};
+  for (const Args& args : cases) {
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.status, 2) << args[0];
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("calibrate-cli: ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+}
+
+TEST(CliProgram, HelpForEachCommand) {
+  for (const char* command : {"read", "ports", "monitor"}) {
+    const CliRun run = RunCli({command, "--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind(std::string("usage: calibrate-cli ") + command, 0), 0u) << run.out;
+  }
+  const CliRun overview = RunCli({});
+  EXPECT_EQ(overview.status, 0);
+  EXPECT_NE(overview.out.find("Commands:"), std::string::npos);
+}
+
+TEST(CliProgram, PortsListsDevicesAndTheMap) {
+  const CliRun run = RunCli({"ports"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("Serial devices:\n", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("Port map ("), std::string::npos);
+}
+
+TEST(CliProgram, MonitorPrintsEachBurstUntilInterrupted) {
+  PtyPair line;
+  Child child({"monitor", "--port", line.SlavePath(), "--baud", "9600"});
+  ASSERT_TRUE(child.Started());
+  child.Pump(3000, [&] { return child.err.find("stops.\n") != std::string::npos; });
+  ASSERT_NE(child.err.find("Listening on " + line.SlavePath()), std::string::npos) << child.err;
+  line.Send({0x55, 0x01, 0xFE, 0x00, 0x00, 0x00, 0xAB});
+  child.Pump(3000, [&] { return child.out.find('\n') != std::string::npos; });
+  EXPECT_NE(child.out.find("55 01 FE 00 00 00 AB"), std::string::npos) << child.out;
+  EXPECT_EQ(child.Stop(SIGINT), 0);
+  EXPECT_EQ(std::count(child.out.begin(), child.out.end(), '\n'), 1) << child.out;
+}
+
+}  // namespace
