@@ -1,15 +1,26 @@
 #include "FileSync.h"
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <thread>
 
 #ifdef _WIN32
 #include <io.h>
 #define FlushDescriptor(fd) _commit(fd)
 #define DescriptorOf(f) _fileno(f)
+// Windows will not replace a file that anyone holds open (a second copy of the
+// program reading its settings, a virus scanner looking at the new file), and
+// will not open one while it is being replaced. Such a hold lasts
+// milliseconds, so the move or the open is tried again for a while.
+constexpr std::chrono::milliseconds kHoldLimit{250};
 #else
 #include <unistd.h>
 #define FlushDescriptor(fd) fsync(fd)
 #define DescriptorOf(f) fileno(f)
+constexpr std::chrono::milliseconds kHoldLimit{0};  // a failure here is for good
 #endif
 
 bool WriteFileDurably(const std::string& path, const std::string& contents) {
@@ -20,4 +31,35 @@ bool WriteFileDurably(const std::string& path, const std::string& contents) {
   ok = FlushDescriptor(DescriptorOf(f)) == 0 && ok;
   ok = std::fclose(f) == 0 && ok;
   return ok;
+}
+
+namespace {
+
+// Runs attempt until it succeeds or the hold limit has passed.
+template <typename Attempt>
+bool TryWhileHeld(Attempt attempt) {
+  const auto giveUp = std::chrono::steady_clock::now() + kHoldLimit;
+  for (;;) {
+    if (attempt()) return true;
+    if (std::chrono::steady_clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+}  // namespace
+
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
+  return TryWhileHeld([&] {
+    std::error_code ec;
+    std::filesystem::rename(from, to, ec);
+    return !ec;
+  });
+}
+
+bool OpenForReading(std::ifstream& in, const std::string& path) {
+  return TryWhileHeld([&] {
+    in.clear();
+    in.open(path, std::ios::binary);
+    return in.is_open();
+  });
 }

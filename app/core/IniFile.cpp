@@ -57,8 +57,8 @@ std::optional<std::vector<std::string>> IniFile::ReadLines() const {
   std::vector<std::string> lines;
   std::error_code ec;
   if (!std::filesystem::exists(path_, ec)) return ec ? std::nullopt : std::optional(lines);
-  std::ifstream in(path_, std::ios::binary);
-  if (!in.is_open()) return std::nullopt;
+  std::ifstream in;
+  if (!OpenForReading(in, path_)) return std::nullopt;
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -190,10 +190,9 @@ bool IniFile::Replace(const std::vector<std::string>& lines) {
     std::filesystem::remove(temp, ignored);
     return false;
   }
-  std::error_code ec;
-  std::filesystem::rename(temp, path_, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
+  if (!MoveIntoPlace(temp, path_)) {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
     return false;
   }
   return true;

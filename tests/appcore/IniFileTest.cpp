@@ -160,15 +160,4 @@ TEST_F(IniFileTest, SectionsComeInFileOrderAsWritten) {
   EXPECT_TRUE(IniFile(dir + "/none.ini").Sections().empty());
 }
 
-TEST_F(IniFileTest, AFileThatCannotBeReadIsNotReplaced) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
-  Put("[Sealmark]\r\nPort=2\r\n[Device1]\r\nNB=200\r\n");
-  chmod(path.c_str(), 0200);
-  IniFile ini(path);
-  EXPECT_EQ(ini.ReadInteger("Sealmark", "Port", 1), 1);  // unreadable: the default
-  EXPECT_FALSE(ini.WriteInteger("Sealmark", "Baud", 1));
-  chmod(path.c_str(), 0600);
-  EXPECT_EQ(Contents(), "[Sealmark]\r\nPort=2\r\n[Device1]\r\nNB=200\r\n");
-}
-
 }  // namespace

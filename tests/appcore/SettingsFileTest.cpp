@@ -84,7 +84,8 @@ TEST_F(SettingsFile, AFailedWriteNamesTheFullPathEvenForARelativeOne) {
   settings.SetOnError([&](const std::string& m) { message = m; });
   EXPECT_FALSE(settings.SetPort(3));
   fs::current_path(cwd);
-  EXPECT_EQ(message, "Unable to write to " + (fs::path(dir) / "missing/Calibrate.ini").string());
+  EXPECT_EQ(message,
+            "Unable to write to " + fs::absolute(fs::path(dir) / "missing/Calibrate.ini").string());
 }
 
 TEST_F(SettingsFile, WrittenInDecimalWhateverWasReadAndNegativesKept) {
@@ -95,7 +96,7 @@ TEST_F(SettingsFile, WrittenInDecimalWhateverWasReadAndNegativesKept) {
   TDelays edited = delays;
   edited[2].NP = -20;
   ASSERT_TRUE(settings.SaveDelays(delays, edited));
-  std::ifstream in(path);
+  std::ifstream in(path, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_NE(text.find("[Device2]\r\nNB=200\r\nNP=-20\r\nNR=5\r\n"), std::string::npos) << text;
   EXPECT_EQ(Settings(path).LoadDelays()[2], (TDelayRec{200, -20, 5}));
@@ -140,7 +141,8 @@ TEST_F(SettingsFile, AReaderNeverSeesAHalfWrittenFile) {
 TEST(SettingsPath, BesideTheProgram) {
   const fs::path p = Settings::DefaultPath();
   EXPECT_EQ(p.filename(), "Calibrate.ini");
-  EXPECT_TRUE(fs::exists(p.parent_path() / "test_appcore"));
+  EXPECT_TRUE(fs::exists(p.parent_path() / "test_appcore") ||
+              fs::exists(p.parent_path() / "test_appcore.exe"));
 }
 
 }  // namespace
