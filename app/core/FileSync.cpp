@@ -46,9 +46,16 @@ bool TryWhileHeld(Attempt attempt) {
   }
 }
 
+// A directory in the file's place is no hold that ends by waiting.
+bool IsDirectory(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec);
+}
+
 }  // namespace
 
 bool MoveIntoPlace(const std::string& from, const std::string& to) {
+  if (IsDirectory(to)) return false;
   return TryWhileHeld([&] {
     std::error_code ec;
     std::filesystem::rename(from, to, ec);
@@ -57,6 +64,7 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
 }
 
 bool OpenForReading(std::ifstream& in, const std::string& path) {
+  if (IsDirectory(path)) return false;
   return TryWhileHeld([&] {
     in.clear();
     in.open(path, std::ios::binary);
