@@ -1,14 +1,14 @@
 // calibrate-bench: reads every meter model through the window's read from a
-// virtual meter on a pseudo-terminal that paces its bytes at the line speed,
-// and sets the time each read took against the least time the wire allows
-// (WireBound.h). Prints one row per model and speed and, last, the worst
+// virtual meter that paces its bytes at the line speed on a pseudo-terminal,
+// served by a child process, and sets the time each read took against the
+// least time the wire allows (WireBound.h). Prints one row per model and speed and, last, the worst
 // ratio of measured to least time.
 //
 //   calibrate-bench [--reps N] [--model NAME]... [--baud 9600|19200]... [--quick]
 //
-// --quick reads one model once at one speed. The exit code is 1 when a read
-// did not come out as that model's read must (wrong path, an error box, an
-// "ERR" field), 2 on bad arguments or when a meter cannot be started.
+// --quick reads once, and unless told otherwise only the ZFK-31 at 9600. The exit code is 1 when a
+// read did not come out as that model's read must (wrong path, an error box, an "ERR" field), 2 on
+// bad arguments or when a meter cannot be started.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -16,16 +16,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "MeterProcess.h"
 #include "WireBound.h"
 #include "app/core/MeterRead.h"
 #include "app/core/RecordingView.h"
 #include "comm/serial/SerialDevice.h"
-#include "sim/PtyMeterServer.h"
 
 namespace {
 
@@ -53,9 +51,9 @@ struct CaseResult {
   size_t bytesIn = 0;
   double boundMs = 0;
   double medianMs = 0;
-  double threadCpu = 0;   // share of wall time
-  double processCpu = 0;  // the same, the meter's thread included
-  std::string problem;    // empty when every read came out right
+  double readCpu = 0;   // the bench's CPU time during the reads / their wall time
+  double meterCpu = 0;  // the meter process's CPU time / the row's wall time
+  std::string problem;  // empty when every read came out right
 };
 
 ReadPath ExpectedPath(MeterModel model) {
@@ -82,7 +80,7 @@ const Tlum3xProtocol& Engine3x(const TMeterRead& read, MeterModel model,
   return read.Zfk31;
 }
 
-uint64_t SilenceCostMs(const TMeterRead& read, MeterModel model, const metersim::RequestRecord& r) {
+uint64_t SilenceCostMs(const TMeterRead& read, MeterModel model, const MeterProcess::Request& r) {
   if (r.protocol == metersim::Protocol::ThreeX)
     return SilentAttemptMs(Engine3x(read, model, r.kind).PacketTimeout(), kPause3xMs);
   const bool identify = r.kind == metersim::RequestKind::Identify;
@@ -100,22 +98,16 @@ std::string Judge(MeterModel model, const ReadOutcome& outcome, const RecordingV
   return {};
 }
 
-struct CpuSeconds {
-  double thread = 0;
-  double process = 0;
-};
-
-double Seconds(const rusage& u) {
+// CPU seconds this process has used, user and system.
+double CpuNow() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
   return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-CpuSeconds CpuNow() {
-  rusage self{};
-  rusage thread{};
-  getrusage(RUSAGE_SELF, &self);
-  getrusage(RUSAGE_THREAD, &thread);
-  return {Seconds(thread), Seconds(self)};
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 double Median(std::vector<double> values) {
@@ -125,40 +117,39 @@ double Median(std::vector<double> values) {
 }
 
 // Fills the traffic figures of one read from the meter's log and the port's
-// byte counts.
-void CountTraffic(const TMeterRead& read, MeterModel model,
-                  const std::vector<metersim::RequestRecord>& log, size_t bytesIn, CaseResult& c,
-                  ReadTraffic& traffic) {
+// byte counts; returns how many request bytes the meter heard.
+size_t CountTraffic(const TMeterRead& read, MeterModel model,
+                    const std::vector<MeterProcess::Request>& log, size_t bytesIn, CaseResult& c,
+                    ReadTraffic& traffic) {
   c.answered = c.unanswered = 0;
+  size_t heard = 0;
   traffic.answeredBytes = bytesIn;
   traffic.silenceMs = 0;
   for (const auto& r : log) {
+    heard += r.bytes;
     if (r.replied) {
       ++c.answered;
-      traffic.answeredBytes += r.frame.size();
+      traffic.answeredBytes += r.bytes;
     } else {
       ++c.unanswered;
       traffic.silenceMs += SilenceCostMs(read, model, r);
     }
   }
   traffic.answered = c.answered;
+  return heard;
 }
 
 CaseResult RunCase(MeterModel model, uint32_t baud, unsigned reps) {
   CaseResult c;
   c.model = model;
   c.baud = baud;
-  metersim::MeterOptions options;
-  options.baud = baud;
-  options.turnaroundMs = kTurnaroundMs;
-  options.pacing = true;
-  auto meter = std::make_shared<metersim::VirtualMeter>(model, kAddr, options);
-  metersim::PtyMeterServer server(meter);
-  if (!server.Start()) {
-    c.problem = "cannot start the meter: " + server.ErrorText();
+  MeterProcess meter;
+  const auto rowStart = std::chrono::steady_clock::now();
+  if (!meter.Start(model, kAddr, baud, kTurnaroundMs)) {
+    c.problem = "cannot start the meter: " + meter.ErrorText();
     return c;
   }
-  BindSerialPortPath(kPort, server.DevicePath());
+  BindSerialPortPath(kPort, meter.DevicePath());
 
   TMeterRead read;
   size_t sent = 0;
@@ -176,32 +167,34 @@ CaseResult RunCase(MeterModel model, uint32_t baud, unsigned reps) {
   traffic.baud = baud;
   traffic.turnaroundMs = kTurnaroundMs;
   std::vector<double> times;
-  const CpuSeconds cpuStart = CpuNow();
-  const auto wallStart = std::chrono::steady_clock::now();
+  double cpu = 0;
   for (unsigned rep = 0; rep < reps; ++rep) {
-    meter->ClearRequests();
     sent = received = 0;
     RecordingView view;
+    const double cpuBefore = CpuNow();
     const auto t0 = std::chrono::steady_clock::now();
     const ReadOutcome outcome = read.BRefreshClick(view, request);
-    const auto t1 = std::chrono::steady_clock::now();
-    times.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+    times.push_back(SecondsSince(t0) * 1000);
+    cpu += CpuNow() - cpuBefore;
     if (c.problem.empty()) c.problem = Judge(model, outcome, view);
     const size_t before = c.answered + c.unanswered;
-    CountTraffic(read, model, meter->Requests(), received, c, traffic);
+    const size_t heard = CountTraffic(read, model, meter.TakeRequests(), received, c, traffic);
+    if (heard != sent && c.problem.empty())
+      c.problem = "the meter heard other bytes than were sent";
     if (rep > 0 && before != c.answered + c.unanswered && c.problem.empty())
       c.problem = "transactions differ between reads";
     c.bytesOut = sent;
     c.bytesIn = received;
   }
-  const double wall =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-  const CpuSeconds cpuEnd = CpuNow();
-  c.threadCpu = (cpuEnd.thread - cpuStart.thread) / wall;
-  c.processCpu = (cpuEnd.process - cpuStart.process) / wall;
+  UnbindSerialPort(kPort);
+  meter.Stop();
+  double wall = 0;
+  for (double t : times)
+    wall += t / 1000;
+  c.readCpu = cpu / wall;
+  c.meterCpu = meter.ChildCpuSeconds() / SecondsSince(rowStart);
   c.boundMs = WireBoundMs(traffic);
   c.medianMs = Median(times);
-  UnbindSerialPort(kPort);
   return c;
 }
 
@@ -228,32 +221,31 @@ void PrintHeader(const Options& o) {
       "#          unanswered attempt travel during that wait.\n"
       "# median   median wall time of one read, opening and closing the port included\n"
       "# ratio    median / bound\n"
-      "# cpu      CPU time / wall time over all reads of the row: the reading\n"
-      "#          thread, and the whole process (the meter's thread included)\n"
+      "# cpu read CPU time of this process (user + system) during the reads / their\n"
+      "#          wall time; the meter runs in a child process of its own\n"
+      "# cpu mtr  the meter process's CPU time / the row's wall time, for comparison\n"
       "# load average at start: %s\n",
       o.reps, kTurnaroundMs, kTurnaroundMs, LoadAverage().c_str());
-  std::printf("%-11s %6s %7s %5s %5s %9s %9s %6s %7s %7s\n", "model", "baud", "tx", "out", "in",
-              "bound ms", "median ms", "ratio", "cpu thr", "cpu prc");
+  std::printf("%-11s %6s %7s %5s %5s %9s %9s %6s %8s %7s\n", "model", "baud", "tx", "out", "in",
+              "bound ms", "median ms", "ratio", "cpu read", "cpu mtr");
 }
 
 void PrintRow(const CaseResult& c) {
   const std::string tx = std::to_string(c.answered) + "+" + std::to_string(c.unanswered);
-  std::printf("%-11s %6u %7s %5zu %5zu %9.1f %9.1f %6.2f %6.1f%% %6.1f%%%s%s\n",
+  std::printf("%-11s %6u %7s %5zu %5zu %9.1f %9.1f %6.2f %7.1f%% %6.1f%%%s%s\n",
               metersim::MeterModelName(c.model), c.baud, tx.c_str(), c.bytesOut, c.bytesIn,
-              c.boundMs, c.medianMs, c.boundMs > 0 ? c.medianMs / c.boundMs : 0.0,
-              100 * c.threadCpu, 100 * c.processCpu,
-              c.problem.empty() ? "" : "  FAILED: ", c.problem.c_str());
+              c.boundMs, c.medianMs, c.boundMs > 0 ? c.medianMs / c.boundMs : 0.0, 100 * c.readCpu,
+              100 * c.meterCpu, c.problem.empty() ? "" : "  FAILED: ", c.problem.c_str());
   std::fflush(stdout);
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
+  bool quick = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
     if (arg == "--quick") {
-      o.reps = 1;
-      o.models = {MeterModel::Zfk31};
-      o.bauds = {9600};
+      quick = true;
     } else if (arg == "--reps" && hasValue) {
       const int n = std::atoi(argv[++i]);
       if (n < 1 || n > 1000) return false;
@@ -269,6 +261,11 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     } else {
       return false;
     }
+  }
+  if (quick) {
+    o.reps = 1;
+    if (o.models.empty()) o.models = {MeterModel::Zfk31};
+    if (o.bauds.empty()) o.bauds = {9600};
   }
   if (o.models.empty())
     o.models = {MeterModel::Zfk31,     MeterModel::Zfk36,   MeterModel::Gdz1207s,
