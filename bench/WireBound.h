@@ -5,7 +5,7 @@
 // between them. A transaction the meter is meant not to answer (the 3x
 // identification a ModBus meter ignores) costs what the engine is configured
 // to wait for silence: its 10 ms turnaround pause, the packet time-out with
-// its last 10 ms poll, and the engine's pause after the attempt (200 ms 3x,
+// its last 10 ms look, and the engine's pause after the attempt (200 ms 3x,
 // 100 ms for ModBus reads and writes, none for the ModBus identification).
 // Its request bytes travel during that wait and are not counted again.
 #pragma once

@@ -208,15 +208,15 @@ std::string LoadAverage() {
 void PrintHeader(const Options& o) {
   std::printf(
       "# Each row: one model at one speed, read %u times through the window's read\n"
-      "# from a virtual meter on a pseudo-terminal that paces its bytes at the line\n"
-      "# speed and answers %u ms after a request's last byte.\n"
+      "# from a virtual meter (a child process) on a pseudo-terminal that paces its\n"
+      "# bytes at the line speed and answers %u ms after a request's last byte.\n"
       "# tx       transactions the meter answered + those it did not (each attempt)\n"
       "# out/in   bytes written to / read from the port in one read\n"
       "# bound    least time on the wire: each byte of an answered transaction\n"
       "#          (request and reply) ten bit times, plus %u ms turnaround per\n"
       "#          answered transaction, plus for each unanswered one the engine's\n"
       "#          wait for silence: 10 ms turnaround pause + packet time-out + its\n"
-      "#          last 10 ms poll + the pause after the attempt (3x 200 ms; ModBus\n"
+      "#          last 10 ms look + the pause after the attempt (3x 200 ms; ModBus\n"
       "#          100 ms, none after an identification). The request bytes of an\n"
       "#          unanswered attempt travel during that wait.\n"
       "# median   median wall time of one read, opening and closing the port included\n"
