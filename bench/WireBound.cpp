@@ -3,7 +3,7 @@
 namespace {
 
 // The engines wait 10 ms before looking for a reply, and a time-out ends one
-// 10 ms poll after its limit.
+// 10 ms look after its limit.
 constexpr uint64_t kTurnaroundPauseMs = 10;
 constexpr uint64_t kLastPollMs = 10;
 constexpr double kBitsPerByte = 10.0;
