@@ -3,7 +3,7 @@
 // bytes without blocking. Optionally a receive thread reports every incoming
 // byte and each pause in the traffic through two events on the main thread.
 //
-// Both protocol engines poll the port themselves and need the thread off.
+// Both protocol engines read the port themselves and need the thread off.
 #pragma once
 
 #include <cstdint>

@@ -15,6 +15,11 @@ class RealTime final : public TimeHook {
     return static_cast<uint64_t>(
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
   }
+  uint64_t NowUs() override {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+  }
   void SleepMs(uint32_t ms) override {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   }
@@ -51,6 +56,9 @@ TimeHook& CurrentTimeHook() {
 }
 uint64_t NowMs() {
   return CurrentTimeHook().NowMs();
+}
+uint64_t NowUs() {
+  return CurrentTimeHook().NowUs();
 }
 void SleepMs(uint32_t ms) {
   CurrentTimeHook().SleepMs(ms);

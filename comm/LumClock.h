@@ -1,7 +1,7 @@
 // The one place where the communication code asks what time it is and waits.
 //
-// Everything that times a reply (polling pauses, packet and byte time-outs, the
-// pauses between attempts, the receive thread's waits) goes through this hook,
+// Everything that times a reply (the waits for reply bytes and their time-outs,
+// the pauses between attempts, the receive thread's waits) goes through this hook,
 // so tests can swap in a virtual clock and run a 1.5 s retry sequence in
 // microseconds while integration tests keep the real clock.
 #pragma once
@@ -14,6 +14,9 @@ class TimeHook {
   virtual ~TimeHook() = default;
   // Monotonic milliseconds; the origin is arbitrary.
   virtual uint64_t NowMs() = 0;
+  // The same clock in microseconds, for waits that must not end a fraction of
+  // a millisecond early; a clock that counts whole milliseconds keeps this.
+  virtual uint64_t NowUs() { return NowMs() * 1000; }
   // Suspends the calling thread for ms milliseconds (0 returns at once).
   virtual void SleepMs(uint32_t ms) = 0;
 };
@@ -24,6 +27,7 @@ void SetTimeHook(TimeHook* hook);
 TimeHook& CurrentTimeHook();
 
 uint64_t NowMs();
+uint64_t NowUs();
 void SleepMs(uint32_t ms);
 
 // A point in time after which a wait has run out. Computing "how long may I

@@ -1,5 +1,5 @@
 // Helpers shared by both protocol engines and all calibration drivers: the
-// polling pause, byte-order and BCD conversion, the ModBus CRC and the words
+// engines' pause, byte-order and BCD conversion, the ModBus CRC and the words
 // for every result code.
 #pragma once
 

@@ -8,8 +8,9 @@
 
 namespace {
 
-// Replies are collected by polling the port; every wait is this long.
-constexpr int32_t kPollMs = 10;
+// The meter's turnaround allowance: the first look for a reply comes this long
+// after the request, and the packet time-out counts from there.
+constexpr int32_t kTurnaroundMs = 10;
 // The meter needs a moment to recover after a failed exchange.
 constexpr int32_t kRetryPauseMs = 200;
 
@@ -117,19 +118,22 @@ bool Tlum3xProtocol::SendFrame() {
   // Whatever is still in the queues belongs to an earlier exchange (a late
   // reply, noise); it must not be taken for the answer to this request.
   comPort_->Purge();
-  for (size_t i = 0; i < requestLength_; ++i)
-    if (!comPort_->WriteByte(request_[i])) return Fail(lumErrWrite);
+  // The whole frame in one write: the same bytes go out back to back, with
+  // one system call instead of one per byte.
+  if (!comPort_->WriteBuffer(std::span<const uint8_t>(request_).first(requestLength_)))
+    return Fail(lumErrWrite);
   return true;
 }
 
 bool Tlum3xProtocol::ReceiveFrame() {
-  Pause(kPollMs);
+  Pause(kTurnaroundMs);
+  replyWait_.Start();
   reply_.Start();
   for (;;) {
     // The first byte may take the meter's whole reaction time; after it the
     // bytes follow each other at the line speed. A stray byte before the start
     // byte gives the meter its reaction time again.
-    const uint32_t limit = (reply_.AwaitingStart() ? packetTimeout_ : byteTimeout_) / kPollMs;
+    const uint32_t limit = reply_.AwaitingStart() ? packetTimeout_ : byteTimeout_;
     uint8_t byte = 0;
     if (!AwaitByte(byte, limit)) return Fail(lumErrRead);
     if (const auto code = reply_.Take(byte)) {
@@ -139,12 +143,8 @@ bool Tlum3xProtocol::ReceiveFrame() {
   }
 }
 
-bool Tlum3xProtocol::AwaitByte(uint8_t& byte, uint32_t limit) {
-  for (uint32_t failed = 0;;) {
-    if (comPort_->ReadByte(byte)) return true;
-    Pause(kPollMs);
-    if (++failed > limit) return false;
-  }
+bool Tlum3xProtocol::AwaitByte(uint8_t& byte, uint32_t limitMs) {
+  return replyWait_.Next(*comPort_, byte, limitMs);
 }
 
 // --- steps common to the operations ------------------------------------------

@@ -18,6 +18,7 @@
 
 #include "LuMComPort.h"
 #include "Lum3xFrame.h"
+#include "LumReplyWait.h"
 
 // Present values of a meter: four 4-byte fields, already in host byte order.
 struct TSfrTek {
@@ -124,9 +125,9 @@ class Tlum3xProtocol {
   bool WriteEnabled();
   bool SendFrame();
   bool ReceiveFrame();
-  // Polls the port for the next byte: limit + 1 tries, each failed one
-  // followed by a 10 ms pause.
-  bool AwaitByte(uint8_t& byte, uint32_t limit);
+  // The one place that waits for reply bytes: the next byte if it arrives
+  // within limitMs, counted on the 10 ms looks of TlumReplyWait.
+  bool AwaitByte(uint8_t& byte, uint32_t limitMs);
   bool Fail(uint32_t code);
   // Copies the reply's data, bounded by the destination.
   void Deliver(std::span<uint8_t> destination) const;
@@ -140,6 +141,7 @@ class Tlum3xProtocol {
   std::array<uint8_t, lum3x::kFrameBufferSize> request_{};
   size_t requestLength_ = 0;
   lum3x::ReplyAssembler reply_;
+  TlumReplyWait replyWait_;
   std::array<uint8_t, 10> clockBytes_{};  // SetDateTime's layout
   TlumComPort* comPort_ = nullptr;
   uint8_t netAddr_ = 0;

@@ -13,8 +13,9 @@ constexpr uint8_t kReportSlaveId = 17;
 constexpr uint8_t kReadLongBlock =
     65;  // a function of the meters' own, with a fixed 133-byte reply
 
-// Replies are collected by polling the port every 10 ms.
-constexpr uint32_t kPollMs = 10;
+// Time-outs have the resolution of the looks at the line, which is also the
+// turnaround allowance before the first look.
+constexpr uint32_t kLookMs = TlumReplyWait::kLookMs;
 // Pause after a failed read or write attempt, to let the meter settle.
 constexpr int32_t kRetryPauseMs = 100;
 // 9 + 2 * 123 = 255 bytes: the largest request a slave must accept.
@@ -67,12 +68,12 @@ void TlumModBusProtocol::SetNetAddr(uint8_t value) {
 }
 
 void TlumModBusProtocol::SetPacketTimeout(uint32_t ms) {
-  const uint32_t value = ms / kPollMs * kPollMs;
+  const uint32_t value = ms / kLookMs * kLookMs;
   if (value > 0 && value < 10000) packetTimeout_ = value;
 }
 
 void TlumModBusProtocol::SetByteTimeout(uint32_t ms) {
-  const uint32_t value = ms / kPollMs * kPollMs;
+  const uint32_t value = ms / kLookMs * kLookMs;
   if (value > 0 && value < 3000) byteTimeout_ = value;
 }
 
@@ -205,8 +206,10 @@ bool TlumModBusProtocol::SendFrame(std::span<const uint8_t> frame) {
 
 size_t TlumModBusProtocol::ReceiveFrame() {
   static_assert(kLongestReply <= kReceiveSize);
-  // Give the meter a moment to turn the line round before the first poll.
-  Pause(static_cast<int32_t>(kPollMs));
+  // Give the meter a moment to turn the line round before the first look;
+  // the packet time-out counts from there.
+  Pause(static_cast<int32_t>(kLookMs));
+  replyWait_.Start();
   // Learn the frame's length from its own header as it arrives: a gap on the
   // line is a time-out, never the end of a frame.
   size_t expected = kShortFrame;
@@ -232,15 +235,9 @@ size_t TlumModBusProtocol::ReceiveFrame() {
   return expected;
 }
 
-// The one place that waits for reply bytes. It polls: each empty poll costs a
-// 10 ms pause, and the wait ends once more than limitMs / 10 polls came back
-// empty (a 300 ms limit allows 31 polls).
+// The one place that waits for reply bytes. A byte is taken as soon as it is
+// there; the limit counts in 10 ms looks from the look that took the byte
+// before, so a 300 ms limit allows 31 looks and gives up 310 ms after the first.
 bool TlumModBusProtocol::WaitByte(uint8_t& byte, uint32_t limitMs) {
-  const uint32_t allowedMisses = limitMs / kPollMs;
-  uint32_t misses = 0;
-  while (!comPort_->ReadByte(byte)) {
-    Pause(static_cast<int32_t>(kPollMs));
-    if (++misses > allowedMisses) return false;
-  }
-  return true;
+  return replyWait_.Next(*comPort_, byte, limitMs);
 }

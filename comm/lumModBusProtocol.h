@@ -3,7 +3,7 @@
 // Registers travel high byte first; the CRC goes low byte first.
 //
 // Every operation sets LastError (codes in LumUtils.h) and never throws.
-// The port's receive thread must be off: replies are collected by polling.
+// The port's receive thread must be off: the engine reads the port itself.
 #pragma once
 
 #include <array>
@@ -13,6 +13,7 @@
 #include <string>
 
 #include "LuMComPort.h"
+#include "LumReplyWait.h"
 
 class TlumModBusProtocol {
  public:
@@ -95,4 +96,5 @@ class TlumModBusProtocol {
   // Never cleared between transactions: the read's function-code check looks
   // at whatever the last reception left in byte 1.
   std::array<uint8_t, kReceiveSize> recvBuf_{};
+  TlumReplyWait replyWait_;
 };

@@ -287,15 +287,15 @@ TEST_F(ModBusEngine, SilentMeterAttemptsAndPauses) {
     c.call();
     EXPECT_EQ(Sends(), c.sends);
     EXPECT_EQ(engine.LastError(), c.code);
-    // Each attempt: the 10 ms turnaround pause, 31 empty polls of 10 ms for
-    // the default 300 ms packet time-out, then 100 ms for reads and writes.
-    std::vector<uint32_t> attempt(32, 10);
-    if (c.pauseAfterAttempt) attempt.push_back(100);
-    std::vector<uint32_t> expected;
-    for (size_t i = 0; i < c.sends; ++i)
-      expected.insert(expected.end(), attempt.begin(), attempt.end());
-    EXPECT_EQ(clock().Sleeps(), expected);
-    EXPECT_EQ(clock().NowMs() - started, std::accumulate(expected.begin(), expected.end(), 0u));
+    // Each attempt: the 10 ms turnaround pause, the default 300 ms packet
+    // time-out with its last 10 ms look, then 100 ms for reads and writes.
+    const uint32_t attemptMs = 10 + 310 + (c.pauseAfterAttempt ? 100 : 0);
+    EXPECT_EQ(clock().NowMs() - started, c.sends * attemptMs);
+    // The pause follows every attempt, the last one included.
+    const auto sleeps = clock().Sleeps();
+    EXPECT_EQ(static_cast<size_t>(std::count(sleeps.begin(), sleeps.end(), 100u)),
+              c.pauseAfterAttempt ? c.sends : 0u);
+    if (c.pauseAfterAttempt) EXPECT_EQ(sleeps.back(), 100u);
   }
 }
 
@@ -321,6 +321,37 @@ TEST_F(ModBusEngine, TimeLimitsOfFirstAndFurtherBytes) {
     EXPECT_EQ(engine.LastError(), c.received ? lumOk : lumErrRead);
     EXPECT_EQ(text, c.received ? "OK" : "");
     clock().Advance(10000);  // what a failed case left arriving goes with the next purge
+  }
+}
+
+// Bytes paced by the line arrive between the 10 ms looks; the reply is done
+// when its last byte is there, and the limits stay on the looks.
+TEST_F(ModBusEngine, RepliesAreTakenAsTheyArriveWithinTheSameLimits) {
+  engine.SetRepeatCount(1);
+  engine.SetByteTimeout(40);
+  struct Case {
+    uint32_t first;  // byte 0 this long after the request
+    uint32_t gap;    // byte 1 this long after byte 0; the rest 1 ms apart
+    bool received;
+    uint64_t took;
+  } cases[] = {
+      {13, 1, true, 13 + 7},  // eight bytes
+      {13, 47, true, 60 + 6},
+      {13, 48, false, 70},  // byte 0 was the look at 20 ms's; byte 1 was due by 60
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "first " << c.first << " gap " << c.gap);
+    line->SetResponder([c](ScriptedLine& l, std::span<const uint8_t>) {
+      const Bytes reply = IdReply({'O', 'K'});
+      l.Feed(std::span<const uint8_t>(reply).first(1), c.first);
+      l.Feed(std::span<const uint8_t>(reply).subspan(1), c.first + c.gap, 1);
+    });
+    const uint64_t started = clock().NowMs();
+    std::string text;
+    engine.GetDevID(text);
+    EXPECT_EQ(clock().NowMs() - started, c.took);
+    EXPECT_EQ(engine.LastError(), c.received ? lumOk : lumErrRead);
+    clock().Advance(10000);
   }
 }
 

@@ -29,14 +29,15 @@ TEST_F(Transaction3x, SilentMeterCostsEveryAttemptAndItsPauses) {
     const uint64_t took = TimedGetDevID(id);
     EXPECT_EQ(engine.LastError(), lumErrRead);
     EXPECT_EQ(id, "");
-    // Per attempt: 10 ms before polling, limit + 1 polls of 10 ms, 200 ms.
+    // Per attempt: 10 ms before the first look, the packet time-out and one
+    // more 10 ms look, 200 ms.
     EXPECT_EQ(took, c.repeats * (c.packetTimeout + 220u)) << int{c.repeats};
     const auto requests = Requests();
     ASSERT_EQ(requests.size(), c.repeats);
     for (const auto& r : requests)
       EXPECT_EQ(r, (Bytes{0x55, 0x01, 0xFE, 0x00, 0x00, 0x00, 0xAB}));
     const auto sleeps = vt.clock.Sleeps();
-    EXPECT_EQ(sleeps.size(), c.repeats * (c.packetTimeout / 10 + 3));
+    EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 200u), c.repeats);
     EXPECT_EQ(sleeps.back(), 200u);
   }
 }
@@ -74,6 +75,47 @@ TEST_F(Transaction3x, PacketAndByteLimitsAreExact) {
     EXPECT_EQ(id, c.code == lumOk ? "ID" : "") << c.name;
     vt.clock.Advance(10000);  // let a late reply pass before the next case
   }
+}
+
+// Bytes arrive at the line's pace, between the 10 ms looks: the reply is
+// complete when its last byte is, and a further byte's limit counts from the
+// look that would have found the byte before it.
+TEST_F(Transaction3x, RepliesAreTakenAsTheyArriveWithinTheSameLimits) {
+  struct Case {
+    const char* name;
+    uint32_t first;  // byte 0 this long after the request
+    uint32_t gap;    // byte 1 this long after byte 0; the rest 1 ms apart
+    uint32_t code;
+    uint64_t took;
+  } cases[] = {
+      {"paced", 13, 1, lumOk, 13 + 8},
+      {"paced, late start", 27, 1, lumOk, 27 + 8},
+      // Byte 0 at 13 ms is the look at 20 ms's; byte 1 may come until 60.
+      {"gap at the limit", 13, 47, lumOk, 60 + 7},
+      {"gap just late", 13, 48, lumErrRead, 70 + 200},
+  };
+  engine.SetByteTimeout(40);
+  engine.SetRepeatCount(1);
+  for (const auto& c : cases) {
+    OnRequest([c](ScriptedLine& l, size_t) {
+      const Bytes reply = Reply3x({'I', 'D'});
+      l.Feed(std::span<const uint8_t>(reply).first(1), c.first);
+      l.Feed(std::span<const uint8_t>(reply).subspan(1), c.first + c.gap, 1);
+    });
+    std::string id;
+    EXPECT_EQ(TimedGetDevID(id), c.took) << c.name;
+    EXPECT_EQ(engine.LastError(), c.code) << c.name;
+    vt.clock.Advance(10000);
+  }
+}
+
+TEST_F(Transaction3x, EachAttemptWritesItsRequestInOneGo) {
+  AnswerInTurn({{}, Reply3x({'O', 'K'})});
+  std::string id;
+  engine.GetDevID(id);
+  ASSERT_EQ(engine.LastError(), lumOk);
+  const Bytes request = Request3x(0, 0, {});
+  EXPECT_EQ(line->Writes(), (std::vector<Bytes>{request, request}));
 }
 
 // Each stray byte before the start byte gives the meter its packet time-out
