@@ -67,34 +67,6 @@ float TSfrTek::AsFloat(size_t i) const {
   return value;
 }
 
-// --- properties ------------------------------------------------------------
-
-void Tlum3xProtocol::SetComPort(TlumComPort* port) {
-  if (port) comPort_ = port;
-}
-
-void Tlum3xProtocol::SetNetAddr(uint8_t value) {
-  if (value <= 127) netAddr_ = value;
-}
-
-void Tlum3xProtocol::SetPacketTimeout(uint32_t ms) {
-  const uint32_t value = ms / 10 * 10;
-  if (value >= 10 && value <= 9990) packetTimeout_ = value;
-}
-
-void Tlum3xProtocol::SetByteTimeout(uint32_t ms) {
-  const uint32_t value = ms / 10 * 10;
-  if (value >= 10 && value <= 2990) byteTimeout_ = value;
-}
-
-void Tlum3xProtocol::SetRepeatCount(uint8_t value) {
-  if (value >= 1 && value <= 24) repeatCount_ = value;
-}
-
-void Tlum3xProtocol::SetDeviceType(uint32_t value) {
-  deviceType_ = value > 11 ? 0 : value;
-}
-
 // --- transactions ------------------------------------------------------------
 
 bool Tlum3xProtocol::Fail(uint32_t code) {

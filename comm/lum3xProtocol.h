@@ -18,6 +18,7 @@
 
 #include "LuMComPort.h"
 #include "Lum3xFrame.h"
+#include "LumProtocol.h"
 #include "LumReplyWait.h"
 
 // Present values of a meter: four 4-byte fields, already in host byte order.
@@ -27,31 +28,9 @@ struct TSfrTek {
   float AsFloat(size_t i) const;
 };
 
-class Tlum3xProtocol {
+class Tlum3xProtocol : public TlumProtocol {
  public:
-  Tlum3xProtocol() = default;
-  virtual ~Tlum3xProtocol() = default;
-  Tlum3xProtocol(const Tlum3xProtocol&) = delete;
-  Tlum3xProtocol& operator=(const Tlum3xProtocol&) = delete;
-
-  // --- properties -------------------------------------------------------
-  TlumComPort* ComPort() const { return comPort_; }
-  void SetComPort(TlumComPort* port);  // nullptr is ignored
-  uint8_t NetAddr() const { return netAddr_; }
-  void SetNetAddr(uint8_t value);  // 128..255 ignored
-  uint32_t PacketTimeout() const { return packetTimeout_; }
-  void SetPacketTimeout(uint32_t ms);  // truncated to 10 ms; kept if 10..9990
-  uint32_t ByteTimeout() const { return byteTimeout_; }
-  void SetByteTimeout(uint32_t ms);  // truncated to 10 ms; kept if 10..2990
-  uint8_t RepeatCount() const { return repeatCount_; }
-  void SetRepeatCount(uint8_t value);  // kept if 1..24
-  uint32_t LastError() const { return lastError_; }
-  uint32_t DeviceType() const { return deviceType_; }
-  void SetDeviceType(uint32_t value);  // above 11 stores 0
-  bool AutoOpenPort() const { return autoOpenPort_; }
-  void SetAutoOpenPort(bool value) { autoOpenPort_ = value; }
-  bool EWrite() const { return eWrite_; }
-  void SetEWrite(bool value) { eWrite_ = value; }
+  Tlum3xProtocol() : TlumProtocol(24) {}
 
   // --- memory reads: on success the reply's data bytes, bounded by the
   // destination, are copied to it; on failure it is not touched. Opens a
@@ -143,13 +122,4 @@ class Tlum3xProtocol {
   lum3x::ReplyAssembler reply_;
   TlumReplyWait replyWait_;
   std::array<uint8_t, 10> clockBytes_{};  // SetDateTime's layout
-  TlumComPort* comPort_ = nullptr;
-  uint8_t netAddr_ = 0;
-  uint32_t packetTimeout_ = 300;
-  uint32_t byteTimeout_ = 40;
-  uint8_t repeatCount_ = 3;
-  uint32_t lastError_ = 0;
-  uint32_t deviceType_ = 0;
-  bool autoOpenPort_ = false;
-  bool eWrite_ = false;
 };

@@ -59,32 +59,6 @@ char HexDigit(unsigned value) {
 
 }  // namespace
 
-void TlumModBusProtocol::SetComPort(TlumComPort* port) {
-  if (port) comPort_ = port;
-}
-
-void TlumModBusProtocol::SetNetAddr(uint8_t value) {
-  if (value < 128) netAddr_ = value;
-}
-
-void TlumModBusProtocol::SetPacketTimeout(uint32_t ms) {
-  const uint32_t value = ms / kLookMs * kLookMs;
-  if (value > 0 && value < 10000) packetTimeout_ = value;
-}
-
-void TlumModBusProtocol::SetByteTimeout(uint32_t ms) {
-  const uint32_t value = ms / kLookMs * kLookMs;
-  if (value > 0 && value < 3000) byteTimeout_ = value;
-}
-
-void TlumModBusProtocol::SetRepeatCount(uint8_t value) {
-  if (value >= 1 && value <= 100) repeatCount_ = value;
-}
-
-void TlumModBusProtocol::SetDeviceType(uint32_t value) {
-  deviceType_ = value > 11 ? 0 : value;
-}
-
 bool TlumModBusProtocol::ReadHoldingRegisters(uint16_t start, uint16_t count,
                                               std::span<uint8_t> buffer) {
   if (!comPort_) {

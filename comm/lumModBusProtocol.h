@@ -13,32 +13,13 @@
 #include <string>
 
 #include "LuMComPort.h"
+#include "LumProtocol.h"
 #include "LumReplyWait.h"
 
-class TlumModBusProtocol {
+class TlumModBusProtocol : public TlumProtocol {
  public:
-  TlumModBusProtocol() = default;
-  virtual ~TlumModBusProtocol() = default;
-  TlumModBusProtocol(const TlumModBusProtocol&) = delete;
-  TlumModBusProtocol& operator=(const TlumModBusProtocol&) = delete;
+  TlumModBusProtocol() : TlumProtocol(100) {}
 
-  TlumComPort* ComPort() const { return comPort_; }
-  void SetComPort(TlumComPort* port);  // nullptr is ignored
-  uint8_t NetAddr() const { return netAddr_; }
-  void SetNetAddr(uint8_t value);  // 128..255 ignored
-  uint32_t PacketTimeout() const { return packetTimeout_; }
-  void SetPacketTimeout(uint32_t ms);  // truncated to 10 ms; kept if then 10..9990
-  uint32_t ByteTimeout() const { return byteTimeout_; }
-  void SetByteTimeout(uint32_t ms);  // truncated to 10 ms; kept if then 10..2990
-  uint8_t RepeatCount() const { return repeatCount_; }
-  void SetRepeatCount(uint8_t value);  // kept if 1..100
-  uint32_t LastError() const { return lastError_; }
-  uint32_t DeviceType() const { return deviceType_; }
-  void SetDeviceType(uint32_t value);  // above 11 stores 0
-  bool AutoOpenPort() const { return autoOpenPort_; }
-  void SetAutoOpenPort(bool value) { autoOpenPort_ = value; }
-  bool EWrite() const { return eWrite_; }
-  void SetEWrite(bool value) { eWrite_ = value; }
   // The last request sent: "01 03 01 3B 00 02 B4 3A " (each byte and a space).
   const std::string& LastSent() const { return lastSent_; }
 
@@ -82,15 +63,6 @@ class TlumModBusProtocol {
   // first; returns the frame's full length.
   size_t AppendCrc(size_t length);
 
-  TlumComPort* comPort_ = nullptr;
-  uint8_t netAddr_ = 0;
-  uint32_t packetTimeout_ = 300;
-  uint32_t byteTimeout_ = 40;
-  uint8_t repeatCount_ = 3;
-  uint32_t lastError_ = 0;
-  uint32_t deviceType_ = 0;
-  bool autoOpenPort_ = false;
-  bool eWrite_ = false;
   std::string lastSent_;
   std::array<uint8_t, kSendSize> sendBuf_{};
   // Never cleared between transactions: the read's function-code check looks
