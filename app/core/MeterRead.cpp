@@ -1,5 +1,6 @@
 #include "MeterRead.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -65,9 +66,12 @@ TMeterRead::TMeterRead() {
 }
 
 std::string TMeterRead::Format(double value) const {
-  char text[64];
-  std::snprintf(text, sizeof text, "%8.5f", value);
-  std::string s = text;
+  // A float times a float may run to some eighty digits before the point (a
+  // meter with odd memory); the text takes whatever length the number needs,
+  // since a cut-off number would read as another.
+  const int length = std::snprintf(nullptr, 0, "%8.5f", value);
+  std::string s(static_cast<size_t>(std::max(length, 0)), '\0');
+  std::snprintf(s.data(), s.size() + 1, "%8.5f", value);
   for (char& c : s)
     if (c == '.') c = DecimalSeparator;
   return s;

@@ -6,6 +6,9 @@
 // read without the fault must show what a clean read shows.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <limits>
+
 #include "MatrixDoc.h"
 #include "ReadRig.h"
 #include "sim/MeterDevice.h"
@@ -180,6 +183,27 @@ TEST(ReadOnly, AFullReadOfEveryModelSendsNoWritingRequest) {
         EXPECT_TRUE(r.function == 3 || r.function == 17) << int{r.function};
     }
   }
+}
+
+// Memory a meter should not hold but may: the largest floats in Gmax and K0.
+// Their product has 73 digits before the point; the field shows all of them,
+// not the first sixty-odd, which would read as a much smaller number.
+TEST(OddValues, TheLargestCoefficientsShowWhole) {
+  ScopedVirtualTime time;
+  ScopedPortBinding unbind{kPort};
+  auto meter = PacedMeter(MeterModel::Zfk31);
+  const uint8_t largest[] = {0x7F, 0x7F, 0xFF, 0xFF};        // 3.4028235e38, most significant first
+  meter->Write(metersim::MemoryArea::Rtc2k, 204, largest);   // Gmax of channel 1
+  meter->Write(metersim::MemoryArea::Rtc2k, 1792, largest);  // K0 of channel 1
+  metersim::BindMeterToPort(kPort, meter);
+  TMeterRead read;
+  const ReadRun run = RunRead(read, kPort);
+  const std::string shown = run.view.Field(ReadField::Ek00).value_or("");
+  const double expected =
+      double{std::numeric_limits<float>::max()} * std::numeric_limits<float>::max() / 26214;
+  ASSERT_GT(shown.size(), 73u) << shown;
+  EXPECT_EQ(shown.substr(shown.size() - 6), ".00000");
+  EXPECT_NEAR(std::strtod(shown.c_str(), nullptr) / expected, 1.0, 1e-12) << shown;
 }
 
 }  // namespace
