@@ -85,8 +85,8 @@ std::string GeneratedPart(const MatrixResults& results) {
     if (it != results.models.end()) s << ModelSection(it->first, it->second) << "\n";
   }
   if (!results.pty.empty()) {
-    s << "### Over pseudo-terminals (real time, shorter time-outs)\n\n";
-    s << "| Model | Request | Fault | What the window shows | Time | Bound | Next read |\n";
+    s << "### Over pseudo-terminals (real time, fewer attempts)\n\n";
+    s << "| Model | Request | Fault | What the window shows | Time | Bound (before the slack) | Next read |\n";
     s << "|---|---|---|---|---|---|---|\n";
     for (const auto& p : results.pty)
       s << "| " << p.model << " | " << TargetName(p.target) << " | "
