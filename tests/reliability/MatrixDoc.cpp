@@ -86,7 +86,8 @@ std::string GeneratedPart(const MatrixResults& results) {
   }
   if (!results.pty.empty()) {
     s << "### Over pseudo-terminals (real time, fewer attempts)\n\n";
-    s << "| Model | Request | Fault | What the window shows | Time | Bound (before the slack) | Next read |\n";
+    s << "| Model | Request | Fault | What the window shows | Time | Bound (before the slack) | "
+         "Next read |\n";
     s << "|---|---|---|---|---|---|---|\n";
     for (const auto& p : results.pty)
       s << "| " << p.model << " | " << TargetName(p.target) << " | "
