@@ -2,13 +2,23 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
 #include "FileSync.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -50,6 +60,58 @@ std::string TempNameBeside(const std::string& path) {
   name << path << ".tmp" << std::hex << rd() << rd();
   return name.str();
 }
+
+// Two programs may save the same file at once (two windows, or the window and
+// the command line). Each replacement is whole anyway; but a save reads the
+// file, changes it and replaces it, and a replacement made from a reading
+// older than another program's save would silently undo that save. Saves
+// therefore take turns: on POSIX by an advisory lock on the directory that
+// holds the file (the file itself is replaced, so a lock on it would not
+// last), on Windows by a mutex named after the file. Where no lock can be had
+// the save goes ahead as before.
+class SaveTurn {
+ public:
+  explicit SaveTurn(const std::string& path) {
+#ifdef _WIN32
+    std::string name = "Local\\CalibrateIni-";
+    std::error_code ec;
+    const std::string full = std::filesystem::absolute(path, ec).string();
+    size_t hash = std::hash<std::string>{}(ec ? path : full);
+    name += std::to_string(hash);
+    mutex_ = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (mutex_) WaitForSingleObject(mutex_, INFINITE);
+#else
+    std::string dir = std::filesystem::path(path).parent_path().string();
+    if (dir.empty()) dir = ".";
+    fd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        close(fd_);
+        fd_ = -1;
+      }
+    }
+#endif
+  }
+  ~SaveTurn() {
+#ifdef _WIN32
+    if (mutex_) {
+      ReleaseMutex(mutex_);
+      CloseHandle(mutex_);
+    }
+#else
+    if (fd_ >= 0) close(fd_);  // releases the lock
+#endif
+  }
+  SaveTurn(const SaveTurn&) = delete;
+  SaveTurn& operator=(const SaveTurn&) = delete;
+
+ private:
+#ifdef _WIN32
+  HANDLE mutex_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
 
 }  // namespace
 
@@ -200,6 +262,7 @@ bool IniFile::Replace(const std::vector<std::string>& lines) {
 
 bool IniFile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
+  const SaveTurn turn(path_);
   // A file that is there but cannot be read must not be replaced by one that
   // holds only this key: everything else in it would be lost.
   auto lines = ReadLines();
@@ -210,6 +273,7 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
 
 bool IniFile::WriteIntegers(const std::string& section,
                             std::initializer_list<std::pair<const char*, int32_t>> values) {
+  const SaveTurn turn(path_);
   auto lines = ReadLines();
   if (!lines) return false;
   for (const auto& [key, value] : values)

@@ -4,7 +4,9 @@
 //
 // A write replaces the file atomically (a temporary file beside it, flushed,
 // then renamed over the old one), so a crash or a full disk leaves either the
-// old file or the new one, never a truncated or mixed one.
+// old file or the new one, never a truncated or mixed one. Programs saving
+// the same file at once take turns, so that none of them undoes another's
+// change with a file it read before that change.
 #pragma once
 
 #include <cstdint>
