@@ -4,6 +4,7 @@
 // then keeps the input as a finding).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,21 @@
 #include "support/VirtualTime.h"
 
 namespace fuzz {
+
+// Time-outs of the engines under test, and times about them, so that replies
+// land on both sides of each limit.
+constexpr uint32_t kPacketMs = 300;
+constexpr uint32_t kByteMs = 40;
+constexpr uint32_t kDelays[8] = {0, 1, 10, 290, 300, 310, 320, 500};
+constexpr uint32_t kGaps[8] = {0, 1, 5, 39, 40, 50, 60, 200};
+// What a caller's buffer holds before a read, to see whether it was touched.
+constexpr uint8_t kFill = 0xA5;
+
+// True when data could have come from the line: empty, or a run of its bytes.
+inline bool CameOffTheLine(std::span<const uint8_t> data, std::span<const uint8_t> line) {
+  return data.empty() ||
+         std::search(line.begin(), line.end(), data.begin(), data.end()) != line.end();
+}
 
 // The fuzz input, taken from the front.
 class Input {

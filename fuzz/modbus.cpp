@@ -17,20 +17,11 @@
 #include "comm/LumUtils.h"
 #include "comm/lumModBusProtocol.h"
 
+using namespace fuzz;
+
 namespace {
 
 constexpr uint8_t kPort = 31;
-constexpr uint32_t kPacketMs = 300;
-constexpr uint32_t kByteMs = 40;
-constexpr uint8_t kFill = 0xA5;
-
-constexpr uint32_t kDelays[8] = {0, 1, 10, 290, 300, 310, 320, 500};
-constexpr uint32_t kGaps[8] = {0, 1, 5, 39, 40, 50, 60, 200};
-
-bool CameOffTheLine(std::span<const uint8_t> data, std::span<const uint8_t> line) {
-  return data.empty() ||
-         std::search(line.begin(), line.end(), data.begin(), data.end()) != line.end();
-}
 
 }  // namespace
 
