@@ -7,7 +7,3 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${CALIBRATE_GTEST_SOURCES} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 # (which defines GTest::gtest and GTest::gtest_main)
 
-if(WIN32 AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run
-                                    ${CMAKE_BINARY_DIR}/wineprefix)
-endif()
