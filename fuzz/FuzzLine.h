@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <span>
 
+#include "comm/LumProtocol.h"
 #include "support/ScriptedLine.h"
 #include "support/VirtualTime.h"
 
@@ -23,6 +24,17 @@ constexpr uint32_t kDelays[8] = {0, 1, 10, 290, 300, 310, 320, 500};
 constexpr uint32_t kGaps[8] = {0, 1, 5, 39, 40, 50, 60, 200};
 // What a caller's buffer holds before a read, to see whether it was touched.
 constexpr uint8_t kFill = 0xA5;
+
+// The engine under test on the port, at address 1, with the harness's
+// time-outs and writes enabled.
+inline void SetUpEngine(TlumProtocol& engine, TlumComPort& port, uint8_t attempts) {
+  engine.SetComPort(&port);
+  engine.SetNetAddr(1);
+  engine.SetPacketTimeout(kPacketMs);
+  engine.SetByteTimeout(kByteMs);
+  engine.SetRepeatCount(attempts);
+  engine.SetEWrite(true);
+}
 
 // True when data could have come from the line: empty, or a run of its bytes.
 inline bool CameOffTheLine(std::span<const uint8_t> data, std::span<const uint8_t> line) {

@@ -52,12 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   port.SetComPort(kPort);
   FUZZ_CHECK(port.Open());
   TlumModBusProtocol engine;
-  engine.SetComPort(&port);
-  engine.SetNetAddr(1);
-  engine.SetPacketTimeout(kPacketMs);
-  engine.SetByteTimeout(kByteMs);
-  engine.SetRepeatCount(attempts);
-  engine.SetEWrite(true);
+  SetUpEngine(engine, port, attempts);
 
   static constexpr uint16_t kCounts[8] = {1, 2, 4, 8, 16, 64, 125, 127};
   const uint16_t count = kCounts[(op >> 2) & 7];

@@ -53,12 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   port.SetComPort(kPort);
   FUZZ_CHECK(port.Open());
   Tlum3xProtocol engine;
-  engine.SetComPort(&port);
-  engine.SetNetAddr(1);
-  engine.SetPacketTimeout(kPacketMs);
-  engine.SetByteTimeout(kByteMs);
-  engine.SetRepeatCount(attempts);
-  engine.SetEWrite(true);
+  SetUpEngine(engine, port, attempts);
 
   // Destinations sized by the operation, sometimes smaller than asked.
   static constexpr uint8_t kCounts[8] = {0, 1, 4, 8, 16, 64, 248, 255};
