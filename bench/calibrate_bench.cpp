@@ -88,7 +88,7 @@ uint64_t SilenceCostMs(const TMeterRead& read, MeterModel model, const MeterProc
 }
 
 // What went wrong with one read; empty when nothing did.
-std::string Judge(MeterModel model, const ReadOutcome& outcome, const RecordingView& view) {
+std::string Judge(MeterModel model, const MeterReading& outcome, const RecordingView& view) {
   if (outcome.path != ExpectedPath(model)) return "read took the wrong path";
   if (!view.errors.empty()) return "error box: " + view.errors.front();
   for (const auto& field : view.fields)
@@ -173,7 +173,7 @@ CaseResult RunCase(MeterModel model, uint32_t baud, unsigned reps) {
     RecordingView view;
     const double cpuBefore = CpuNow();
     const auto t0 = std::chrono::steady_clock::now();
-    const ReadOutcome outcome = read.BRefreshClick(view, request);
+    const MeterReading outcome = read.BRefreshClick(view, request);
     times.push_back(SecondsSince(t0) * 1000);
     cpu += CpuNow() - cpuBefore;
     if (c.problem.empty()) c.problem = Judge(model, outcome, view);

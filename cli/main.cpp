@@ -13,6 +13,7 @@
 #include "app/core/DevManager.h"
 #include "app/core/PortMap.h"
 #include "app/core/ProgramDir.h"
+#include "app/core/RecordingView.h"
 #include "app/core/Settings.h"
 #include "comm/LumSynchronizer.h"
 #include "comm/serial/SerialDevice.h"
@@ -91,11 +92,11 @@ int RunRead(const CliOptions& o) {
   }
 
   RecordingView view;
-  const ReadOutcome outcome = read.BRefreshClick(view, request);
+  const MeterReading reading = read.BRefreshClick(view, request);
   for (const auto& e : view.errors)
     std::cerr << "Ошибка: " << e << "\n";
-  std::cout << (o.json ? ReadAsJson(outcome, view) : ReadAsText(outcome, view));
-  return ReadExitStatus(outcome, view);
+  std::cout << (o.json ? ReadAsJson(reading) : ReadAsText(reading));
+  return Code(ReadExitStatus(reading));
 }
 
 int RunPorts() {

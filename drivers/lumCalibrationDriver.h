@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 
+#include "drivers/ByteOrder.h"
 #include "drivers/CalibrationRecord.h"
 
 // The two lists of coefficients: index 0 (K0) and 1 (Ku) are the same stored
@@ -35,6 +36,9 @@ class TlumCalibrationDriver : public Engine {
   bool ClbWriteSealmark() {
     return seal_.WriteOnce([this](const CalibrationRecordBytes& rec) { return WriteRecord(rec); });
   }
+  // Reads the 16-byte calibration record where the model keeps it; record is
+  // left alone on failure.
+  virtual bool ClbReadRecord(CalibrationRecordBytes& record) = 0;
 
   // --- coefficients: channel 1 or 2, index 0..9 ----------------------------
   // A bad argument costs no traffic and leaves value and LastError alone; a
@@ -44,6 +48,11 @@ class TlumCalibrationDriver : public Engine {
   }
   bool ClbReadObr(uint8_t channel, uint8_t index, float& value) {
     return Read(CoefList::Obr, channel, index, value);
+  }
+  // ClbReadK and ClbReadObr that also hand over the four bytes as the meter
+  // keeps them (its own byte order); raw is left alone on failure.
+  bool ClbReadKRaw(CoefList list, uint8_t channel, uint8_t index, float& value, Bytes4& raw) {
+    return Read(list, channel, index, value, &raw);
   }
   bool ClbWriteK(uint8_t channel, uint8_t index, float value) {
     return ValidArgs(channel, index) && WriteValue(CoefList::K, channel, index, value);
@@ -58,8 +67,10 @@ class TlumCalibrationDriver : public Engine {
   }
 
  protected:
-  // The model's read and write of one coefficient (arguments already checked).
-  virtual bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) = 0;
+  // The model's read and write of one coefficient (arguments already checked);
+  // a read hands over the value and the meter's bytes of it.
+  virtual bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value,
+                         Bytes4& raw) = 0;
   virtual bool WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) = 0;
   // The model's write of the 16-byte calibration record.
   virtual bool WriteRecord(const CalibrationRecordBytes& record) = 0;
@@ -84,14 +95,16 @@ class TlumCalibrationDriver : public Engine {
   bool Succeeded() const { return this->LastError() == 0; }
 
  private:
-  bool Read(CoefList list, uint8_t channel, uint8_t index, float& value) {
+  bool Read(CoefList list, uint8_t channel, uint8_t index, float& value, Bytes4* raw = nullptr) {
     if (!ValidArgs(channel, index)) return false;
     float read = 0;
-    if (!ReadValue(list, channel, index, read)) {
+    Bytes4 bytes{};
+    if (!ReadValue(list, channel, index, read, bytes)) {
       value = 0;
       return false;
     }
     value = read;
+    if (raw) *raw = bytes;
     return true;
   }
 

@@ -4,6 +4,10 @@
 
 #include "drivers/ByteOrder.h"
 
+namespace {
+constexpr uint16_t kRecordAddress = 496;
+}  // namespace
+
 uint16_t TlumGdz1207s::CoefAddress(CoefList list, uint8_t index) {
   if (index == 0) return 256;
   if (index == 1) return 260;
@@ -42,11 +46,18 @@ float TlumGdz1207s::ClbReadGmax(uint8_t) {
   return ReadFloat(false, 16);
 }
 
-bool TlumGdz1207s::ReadValue(CoefList list, uint8_t, uint8_t index, float& value) {
-  Bytes4 b{};
-  ReadRtc2k(CoefAddress(list, index), b, 4);
+bool TlumGdz1207s::ReadValue(CoefList list, uint8_t, uint8_t index, float& value, Bytes4& raw) {
+  ReadRtc2k(CoefAddress(list, index), raw, 4);
   if (!Succeeded()) return false;
-  value = FloatFromBits(LittleEndianU32(b));
+  value = FloatFromBits(LittleEndianU32(raw));
+  return true;
+}
+
+bool TlumGdz1207s::ClbReadRecord(CalibrationRecordBytes& record) {
+  CalibrationRecordBytes read{};
+  ReadCfg(kRecordAddress, read, 16);
+  if (!Succeeded()) return false;
+  record = read;
   return true;
 }
 
@@ -75,8 +86,8 @@ bool TlumGdz1207s::ResetK() {
 
 bool TlumGdz1207s::WriteRecord(const CalibrationRecordBytes& record) {
   const std::span<const uint8_t> all(record);
-  WriteCfg(496, all.first(8), 8);
+  WriteCfg(kRecordAddress, all.first(8), 8);
   if (!Succeeded()) return false;
-  WriteCfg(504, all.last(8), 8);
+  WriteCfg(kRecordAddress + 8, all.last(8), 8);
   return Succeeded();
 }

@@ -20,13 +20,18 @@ class TlumGdz1207s : public TlumCalibrationDriver<Tlum3xProtocol> {
   float ClbReadG(uint8_t channel = 1);
   float ClbReadSFR(uint8_t channel = 1);
   float ClbReadGmax(uint8_t channel = 1);
+  // The record is read with ReadCfg, the twin of the WriteCfg that writes it.
+  bool ClbReadRecord(CalibrationRecordBytes& record) override;
+  // The window shows K0 multiplied by Gmax.
+  static double ShownK0(float k0, float gmax) { return double{k0} * double{gmax}; }
+  static double ShownKu(float ku) { return ku; }
   // Nine writes of two floats; true when the last one succeeded.
   bool ResetK();
 
   static uint16_t CoefAddress(CoefList list, uint8_t index);
 
  protected:
-  bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) override;
+  bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value, Bytes4& raw) override;
   bool WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) override;
   bool WriteRecord(const CalibrationRecordBytes& record) override;
 

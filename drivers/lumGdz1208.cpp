@@ -6,6 +6,10 @@
 
 #include "drivers/ByteOrder.h"
 
+namespace {
+constexpr uint16_t kRecordRegister = 171;
+}  // namespace
+
 uint16_t TlumGdz1208::CoefRegister(CoefList list, uint8_t channel, uint8_t index) {
   const bool first = channel == 1;
   if (index == 0) return first ? 370 : 290;
@@ -60,11 +64,20 @@ std::string TlumGdz1208::GetSoftVer() {
   return text;
 }
 
-bool TlumGdz1208::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) {
+bool TlumGdz1208::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value,
+                            Bytes4& raw) {
   // K0 is one register, but the meter is asked for two like every value.
-  uint32_t raw = 0;
-  if (!ReadPair(CoefRegister(list, channel, index), raw)) return false;
-  value = index == 0 ? static_cast<float>(static_cast<int16_t>(raw >> 16)) : FloatFromBits(raw);
+  if (!ReadHoldingRegisters(CoefRegister(list, channel, index), 2, raw) || !Succeeded())
+    return false;
+  const uint32_t bits = BigEndianU32(raw);
+  value = index == 0 ? static_cast<float>(static_cast<int16_t>(bits >> 16)) : FloatFromBits(bits);
+  return true;
+}
+
+bool TlumGdz1208::ClbReadRecord(CalibrationRecordBytes& record) {
+  CalibrationRecordBytes read{};
+  if (!ReadHoldingRegisters(kRecordRegister, 8, read) || !Succeeded()) return false;
+  record = read;
   return true;
 }
 
@@ -99,5 +112,5 @@ bool TlumGdz1208::ResetK() {
 }
 
 bool TlumGdz1208::WriteRecord(const CalibrationRecordBytes& record) {
-  return WriteMultipleRegisters(171, 8, record) && Succeeded();
+  return WriteMultipleRegisters(kRecordRegister, 8, record) && Succeeded();
 }

@@ -28,12 +28,22 @@ class TlumGdz1208 : public TlumCalibrationDriver<TlumModBusProtocol> {
   // the points; the result of the last write.
   bool ResetK();
 
-  // Ku as the meter stores it after a reset; the window shows Ku divided by it.
-  static constexpr float kResetKu = 1.4901161e-07f;
+  bool ClbReadRecord(CalibrationRecordBytes& record) override;
+
+  // Ku is kept in units of 1.25 × 2^-23, so that a reset meter, which holds
+  // exactly that, shows Ku = 1.0 in the window.
+  static constexpr double kKuUnit = 1.25 / 8388608.0;
+  static constexpr float kResetKu = static_cast<float>(kKuUnit);
+  // K0 is a signed 16-bit share of Gmax in the same units. The window has
+  // always scaled it by this ten-digit rounding of 1.25 × 2^-23; it stays, so
+  // that no shown value moves in its last digit.
+  static constexpr double kShownK0Unit = 1.4901161194e-7;
+  static double ShownK0(float k0, float gmax) { return double{k0} * kShownK0Unit * double{gmax}; }
+  static double ShownKu(float ku) { return double{ku} * (1.0 / kKuUnit); }
   static uint16_t CoefRegister(CoefList list, uint8_t channel, uint8_t index);
 
  protected:
-  bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) override;
+  bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value, Bytes4& raw) override;
   bool WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) override;
   bool WriteRecord(const CalibrationRecordBytes& record) override;
 

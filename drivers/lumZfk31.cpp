@@ -23,11 +23,26 @@ float TlumZfk31::ClbReadG(uint8_t channel) {
   return Succeeded() ? values.AsFloat(channel - 1u) : 0.0f;
 }
 
-bool TlumZfk31::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) {
+float TlumZfk31::ClbReadGmax(uint8_t channel) {
+  if (!ValidChannel(channel)) return 0;
   Bytes4 b{};
-  ReadRtc2k(CoefAddress(list, channel, index), b, 4);
+  ReadRtc2k(channel == 1 ? 204 : 208, b, 4);
+  return Succeeded() ? FloatFromBits(BigEndianU32(b)) : 0.0f;
+}
+
+bool TlumZfk31::ClbReadRecord(CalibrationRecordBytes& record) {
+  CalibrationRecordBytes read{};
+  ReadRtc2k(32, read, 16);
   if (!Succeeded()) return false;
-  value = FloatFromBits(BigEndianU32(b));
+  record = read;
+  return true;
+}
+
+bool TlumZfk31::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value,
+                          Bytes4& raw) {
+  ReadRtc2k(CoefAddress(list, channel, index), raw, 4);
+  if (!Succeeded()) return false;
+  value = FloatFromBits(BigEndianU32(raw));
   return true;
 }
 

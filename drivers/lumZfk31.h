@@ -1,6 +1,6 @@
 // Calibration driver of the ZFK-31 (3x protocol). Everything lives in the
 // Rtc2k area as 4-byte values, most significant byte first:
-//   record 32..47, serial number 124, K0 1792/1796, Ku 1816/1820,
+//   record 32..47, serial number 124, Gmax 204/208, K0 1792/1796, Ku 1816/1820,
 //   K points 1824../1856.., Obr points 1888../1920.. (channel 1 / channel 2).
 // Present values come from the present-values command.
 #pragma once
@@ -14,6 +14,12 @@ class TlumZfk31 : public TlumCalibrationDriver<Tlum3xProtocol> {
   std::string GetDeviceNumber();
   // The present value G of channel 1 or 2; 0 on failure or a bad channel.
   float ClbReadG(uint8_t channel);
+  // Gmax of channel 1 or 2 (m³/h); 0 on failure or a bad channel.
+  float ClbReadGmax(uint8_t channel);
+  bool ClbReadRecord(CalibrationRecordBytes& record) override;
+  // The window shows K0 as a share of Gmax: K0 × Gmax / 26214.
+  static double ShownK0(float k0, float gmax) { return double{k0} * double{gmax} / 26214.0; }
+  static double ShownKu(float ku) { return ku; }
   // 36 single writes; the result of the last one.
   bool ResetK() { return ResetKPointsThenK0Ku(); }
 
@@ -21,7 +27,7 @@ class TlumZfk31 : public TlumCalibrationDriver<Tlum3xProtocol> {
   static uint16_t CoefAddress(CoefList list, uint8_t channel, uint8_t index);
 
  protected:
-  bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) override;
+  bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value, Bytes4& raw) override;
   bool WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) override;
   bool WriteRecord(const CalibrationRecordBytes& record) override;
 };

@@ -5,6 +5,7 @@
 namespace {
 
 constexpr uint16_t kBlockAddress = 1504;
+constexpr uint16_t kRecordAddress = 2016;
 constexpr size_t kChannelSetSize = 72;
 constexpr size_t kChecksummedBytes = 144;
 
@@ -47,11 +48,26 @@ float TlumZfk36::ClbReadSFR(uint8_t channel) {
   return ValidChannel(channel) ? ReadRamFloat(static_cast<uint16_t>(4 * (channel - 1u))) : 0.0f;
 }
 
-bool TlumZfk36::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) {
-  Bytes4 b{};
-  ReadRtc2k(static_cast<uint16_t>(kBlockAddress + CoefOffset(list, channel, index)), b, 4);
+bool TlumZfk36::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value,
+                          Bytes4& raw) {
+  ReadRtc2k(static_cast<uint16_t>(kBlockAddress + CoefOffset(list, channel, index)), raw, 4);
   if (!Succeeded()) return false;
-  value = FloatFromBits(BigEndianU32(b));
+  value = FloatFromBits(BigEndianU32(raw));
+  return true;
+}
+
+float TlumZfk36::ClbReadGmax(uint8_t channel) {
+  if (!ValidChannel(channel)) return 0;
+  Bytes4 b{};
+  ReadRtc2k(channel == 1 ? 308 : 312, b, 4);
+  return Succeeded() ? FloatFromBits(BigEndianU32(b)) : 0.0f;
+}
+
+bool TlumZfk36::ClbReadRecord(CalibrationRecordBytes& record) {
+  CalibrationRecordBytes read{};
+  ReadRtc2k(kRecordAddress, read, 16);
+  if (!Succeeded()) return false;
+  record = read;
   return true;
 }
 
@@ -102,7 +118,7 @@ bool TlumZfk36::WriteBlock(CoefficientBlock& block) {
 }
 
 bool TlumZfk36::WriteRecord(const CalibrationRecordBytes& record) {
-  WriteRtc2k(2016, record, 16);
+  WriteRtc2k(kRecordAddress, record, 16);
   return Succeeded();
 }
 

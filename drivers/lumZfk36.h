@@ -1,6 +1,7 @@
 // Calibration driver of the ZFK-36 (3x protocol).
 //
-// Rtc2k: serial number 338, calibration record 2016..2031, and at 1504 the
+// Rtc2k: serial number 338, Gmax 308/312, calibration record 2016..2031, and
+// at 1504 the
 // 146-byte coefficient block: eighteen floats per channel (K0, Ku, Obr 2..9,
 // K 2..9), channel 2 after channel 1, then a 16-bit checksum (one's complement
 // of the byte sum of the first 144 bytes, most significant byte first).
@@ -25,6 +26,12 @@ class TlumZfk36 : public TlumCalibrationDriver<Tlum3xProtocol> {
   std::string GetDeviceNumber();
   float ClbReadG(uint8_t channel);
   float ClbReadSFR(uint8_t channel);
+  // Gmax of channel 1 or 2; 0 on failure or a bad channel.
+  float ClbReadGmax(uint8_t channel);
+  bool ClbReadRecord(CalibrationRecordBytes& record) override;
+  // The window shows K0 multiplied by Gmax.
+  static double ShownK0(float k0, float gmax) { return double{k0} * double{gmax}; }
+  static double ShownKu(float ku) { return ku; }
   // Replaces the eighteen values of a channel (host order) in one block write.
   bool ClbWriteAll(uint8_t channel, std::span<const float, 18> values);
   // 36 block writes; the result of the last one.
@@ -41,7 +48,7 @@ class TlumZfk36 : public TlumCalibrationDriver<Tlum3xProtocol> {
   static void SealBlock(CoefficientBlock& block);
 
  protected:
-  bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value) override;
+  bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value, Bytes4& raw) override;
   bool WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) override;
   bool WriteRecord(const CalibrationRecordBytes& record) override;
 

@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   request.portIndex = kPort - 1;
   request.portText = "COM32";
   request.netAddr = netAddr;
-  const ReadOutcome outcome = read.BRefreshClick(view, request);
+  const MeterReading outcome = read.BRefreshClick(view, request);
 
   FUZZ_CHECK(!read.lumComPort.Active());
   FUZZ_CHECK((view.refreshStates == std::vector<bool>{false, true}));

@@ -63,18 +63,25 @@ std::vector<TVerRecord> LoadVerTable(const std::string& firmwareIniPath) {
       return text && !text->empty() ? text : std::nullopt;
     };
     if (auto name = value("DevName")) row->DevName = *name;
-    if (auto coded = value("CodedVer")) row->CodedVer = *coded;
+    if (auto coded = value("CodedVer")) {
+      row->CodedVer = *coded;
+      row->Configured = true;
+    }
     if (auto crc = value("StoredCRC")) {
-      if (auto number = IniFile::ParseInteger(*crc))
+      if (auto number = IniFile::ParseInteger(*crc)) {
         row->StoredCRC = static_cast<uint32_t>(*number);
+        row->Configured = true;
+      }
     }
     // The checksum as the firmware's release notes give it (and as the window
     // shows it), always hexadecimal; the table keeps its complement.
     if (auto crc = value("CRC32")) {
       const bool prefixed =
           crc->rfind("0x", 0) == 0 || crc->rfind("0X", 0) == 0 || crc->rfind("$", 0) == 0;
-      if (auto number = IniFile::ParseInteger(prefixed ? *crc : "0x" + *crc))
+      if (auto number = IniFile::ParseInteger(prefixed ? *crc : "0x" + *crc)) {
         row->StoredCRC = ~static_cast<uint32_t>(*number);
+        row->Configured = true;
+      }
     }
   }
   return table;

@@ -23,6 +23,9 @@ struct TVerRecord {
   std::string DevName;   // caption of the device group (UTF-8)
   std::string CodedVer;  // reference firmware version, coded (see DecodeVersion)
   uint32_t StoredCRC;    // bitwise complement of the reference firmware CRC32
+  // True once firmware.ini gave the version or the checksum: the values are
+  // then real reference data, not the built-in placeholders.
+  bool Configured = false;
 };
 
 // The sixteen rows as built into the program. Their CodedVer and StoredCRC are

@@ -1,50 +1,69 @@
 #include "MeterRead.h"
 
-#include <charconv>
-#include <cstdio>
-#include <cstring>
-#include <optional>
+#include <array>
+#include <string_view>
 
 #include "app/core/Cp1251.h"
-#include "comm/LumUtils.h"
+#include "comm/LumClock.h"
 
 namespace {
 
-constexpr const char* kNoData = "Нет данных или не поддерживается";
-
-// GDZ-12.08 scaling: K0 is stored in units of 2^-23 * 1.25 of Gmax, and Ku so
-// that a reset meter shows 1.0.
-constexpr double kGdz1208K0Scale = 1.4901161194e-7;
-constexpr double kGdz1208KuScale = 6710886.4;
-
-bool Contains(const std::string& text, const char* key) {
+bool Contains(const std::string& text, std::string_view key) {
   return text.find(key) != std::string::npos;
 }
 
-using Value = std::optional<double>;
+// The 3x identifications and the path each selects, tried in this order.
+struct PathRule {
+  std::string_view key;
+  ReadPath path;
+};
+constexpr std::array<PathRule, 6> kPathRules = {{
+    {"ZFK-31", ReadPath::Zfk31},
+    {"ZFK-36", ReadPath::Zfk36},
+    {"BRC", ReadPath::Zfk36},
+    {"GDZ23B", ReadPath::Zfk36},
+    {"GDZ25", ReadPath::GdzSingle},
+    {"GDZ27", ReadPath::GdzDouble},
+}};
 
-// A 4-byte big-endian float read straight from the Rtc2k area (Gmax of the ZFK
-// meters); nullopt when the read failed.
-template <class Engine>
-Value ReadGmax(Engine& engine, uint16_t address) {
-  std::array<uint8_t, 4> b{};
-  engine.ReadRtc2k(address, b, 4);
-  if (engine.LastError() != 0) return std::nullopt;
-  SwapBytes32(std::span<uint8_t, 4>(b));
-  float gmax;
-  std::memcpy(&gmax, b.data(), 4);
-  return gmax;
+// A coefficient as the read takes it: the stored value and its bytes, and the
+// shown value from them; the state says whether it came.
+template <class Driver>
+bool ReadStored(Driver& driver, uint8_t channel, uint8_t index, CoefficientReading& c) {
+  if (!driver.ClbReadKRaw(CoefList::K, channel, index, c.stored, c.raw) ||
+      driver.LastError() != 0) {
+    c.state = ValueState::Failed;
+    return false;
+  }
+  c.state = ValueState::Read;
+  return true;
 }
 
 template <class Driver>
-Value ReadCoefficient(Driver& driver, uint8_t channel, uint8_t index) {
-  float value = 0;
-  driver.ClbReadK(channel, index, value);
-  if (driver.LastError() != 0) return std::nullopt;
-  return value;
+bool ReadGmax(Driver& driver, uint8_t channel, ChannelReading& c) {
+  c.gmax = driver.ClbReadGmax(channel);
+  c.gmaxState = driver.LastError() == 0 ? ValueState::Read : ValueState::Failed;
+  return c.gmaxState == ValueState::Read;
+}
+
+// K0 of a model that shows it scaled by Gmax; without Gmax it is not asked.
+template <class Driver>
+void ReadScaledK0(Driver& driver, uint8_t channel, float gmax, CoefficientReading& k0) {
+  if (ReadStored(driver, channel, 0, k0)) k0.shown = Driver::ShownK0(k0.stored, gmax);
+}
+
+template <class Driver>
+void ReadKu(Driver& driver, uint8_t channel, CoefficientReading& ku) {
+  if (ReadStored(driver, channel, 1, ku)) ku.shown = Driver::ShownKu(ku.stored);
 }
 
 }  // namespace
+
+ReadPath Dispatch(const std::string& identification) {
+  for (const PathRule& rule : kPathRules)
+    if (Contains(identification, rule.key)) return rule.path;
+  return ReadPath::ModBus;
+}
 
 TMeterRead::TMeterRead() {
   // Design-time settings of the window's components.
@@ -65,155 +84,138 @@ TMeterRead::TMeterRead() {
     Delays[static_cast<size_t>(n)] = {};
 }
 
-std::string TMeterRead::Format(double value) const {
-  // "%8.5f", but independent of the C locale the toolkit may have set (the
-  // separator is ours to choose) and never cut short: the product of two
-  // floats can run to some 80 digits before the point.
-  std::array<char, 400> text{};
-  const auto [end, ec] =
-      std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 5);
-  std::string s = ec == std::errc() ? std::string(text.data(), end) : std::string("ERR");
-  for (char& c : s)
-    if (c == '.') c = DecimalSeparator;
-  if (s.size() < 8) s.insert(0, 8 - s.size(), ' ');
-  return s;
-}
-
-ReadOutcome TMeterRead::BRefreshClick(MeterReadView& view, const ReadRequest& request) {
+MeterReading TMeterRead::BRefreshClick(MeterReadView& view, const ReadRequest& request) {
   view_ = &view;
-  ReadOutcome outcome;
+  reading_ = {};
+  reading_.started = std::chrono::system_clock::now();
+  const uint64_t startMs = NowMs();
+  // Every driver has the address before the window repaints.
   const auto addr =
       static_cast<uint8_t>(request.netAddr < 0 || request.netAddr > 255 ? 255 : request.netAddr);
-  Zfk31.SetNetAddr(addr);
-  Zfk36.SetNetAddr(addr);
-  Gdz1207s.SetNetAddr(addr);
+  for (Tlum3xProtocol* d : std::initializer_list<Tlum3xProtocol*>{&Zfk31, &Zfk36, &Gdz1207s})
+    d->SetNetAddr(addr);
   Gdz1208.SetNetAddr(addr);
+  reading_.address = addr;
 
   view.SetVersionControlsVisible(false);
   view.ProcessMessages();
-  record_ = {};
-  recordRead_ = false;
   view.SetRefreshEnabled(false);
+  if (Open(request)) {
+    Identify();
+    RunPath();
+    lumComPort.Close();
+    ShowRecord();
+  }
+  view.SetRefreshEnabled(true);
+  view_ = nullptr;
+  reading_.durationMs = NowMs() - startMs;
+  return reading_;
+}
+
+bool TMeterRead::Open(const ReadRequest& request) {
+  reading_.port = request.portText;
+  reading_.baud = request.baudIndex == 0 ? 9600 : 19200;
 
   lumComPort.SetComPort(static_cast<uint8_t>(request.portIndex < 0 ? 0 : request.portIndex + 1));
-  lumComPort.SetBaudRate(request.baudIndex == 0 ? 9600 : 19200);
+  lumComPort.SetBaudRate(reading_.baud);
   lumComPort.Open();
   if (!lumComPort.Active()) {
-    view.ShowError("Не удалось открыть порт " + request.portText);
-    view.SetRefreshEnabled(true);
-    outcome.result = ReadResult::PortError;
-    return outcome;
+    view_->ShowError("Не удалось открыть порт " + request.portText);
+    reading_.result = ReadResult::PortError;
+    return false;
   }
-
   const auto configure = [&](Tlum3xProtocol& d, const TDelayRec& row) {
-    d.SetNetAddr(addr);
     d.SetByteTimeout(static_cast<uint32_t>(row.NB));
     d.SetPacketTimeout(static_cast<uint32_t>(row.NP));
     d.SetRepeatCount(static_cast<uint8_t>(row.NR & 0xFF));
   };
   configure(Zfk31, Delays[1]);
   configure(Zfk36, Delays[7]);
+  return true;
+}
 
-  std::string text;
-  Zfk31.GetDevID(text);
-  outcome.identification = text;
-  outcome.path = Dispatch(text);
-  switch (outcome.path) {
+void TMeterRead::Identify() {
+  Zfk31.GetDevID(reading_.identification);
+  reading_.path = Dispatch(reading_.identification);
+}
+
+void TMeterRead::RunPath() {
+  switch (reading_.path) {
     case ReadPath::Zfk31:
-      ShowVerInfo(text);
-      ShowDeviceNumber(Zfk31);
-      ReadZfk(Zfk31, 204, 208, 26214.0, 32);
+      ReadZfk(Zfk31);
       break;
     case ReadPath::Zfk36:
-      ShowVerInfo(text);
-      ShowDeviceNumber(Zfk36);
-      ReadZfk(Zfk36, 308, 312, 1.0, 2016);
+      ReadZfk(Zfk36);
       break;
     case ReadPath::GdzSingle:
     case ReadPath::GdzDouble:
-      ShowVerInfo(text);
-      ShowDeviceNumber(Gdz1207s);
-      ReadGdzNode(ReadField::Ek00, ReadField::Ek10);
-      if (outcome.path == ReadPath::GdzDouble) ReadGdzSecondNode();
+      ShowVerInfo();
+      ReadDeviceNumber(Gdz1207s);
+      ReadGdzNode(reading_.channels[0], ReadField::Ek00, ReadField::Ek10);
+      if (reading_.path == ReadPath::GdzDouble) ReadGdzSecondNode();
       break;
-    default: {
-      std::string modbusText;
-      Gdz1208.GetDevID(modbusText);
-      outcome.identification = modbusText;
-      if (ReadModBus(modbusText)) {
-        outcome.path = ReadPath::ModBus;
-      } else {
-        outcome.path = ReadPath::None;
-        outcome.result = ReadResult::NotFound;
-        view.ShowError("Прибор не найден ");
+    default:
+      if (!ReadModBus()) {
+        reading_.path = ReadPath::None;
+        reading_.result = ReadResult::NotFound;
+        view_->ShowError("Прибор не найден ");
       }
-    }
   }
-
-  lumComPort.Close();
-  ShowRecord();
-  view.SetRefreshEnabled(true);
-  view_ = nullptr;
-  return outcome;
 }
 
-ReadPath TMeterRead::Dispatch(const std::string& text) const {
-  if (Contains(text, "ZFK-31")) return ReadPath::Zfk31;
-  if (Contains(text, "ZFK-36") || Contains(text, "BRC") || Contains(text, "GDZ23B"))
-    return ReadPath::Zfk36;
-  if (Contains(text, "GDZ25")) return ReadPath::GdzSingle;
-  if (Contains(text, "GDZ27")) return ReadPath::GdzDouble;
-  return ReadPath::ModBus;
+void TMeterRead::Show(ReadField field) {
+  if (auto text = FieldText(reading_, field, DecimalSeparator)) view_->SetFieldText(field, *text);
 }
 
-void TMeterRead::ShowVerInfo(const std::string& identification) {
+void TMeterRead::ShowVerInfo() {
+  reading_.identified = true;
   view_->SetVersionControlsVisible(true);
   view_->SetFieldText(ReadField::EVer, "");
   view_->SetFieldText(ReadField::ECRC, "");
-  const TVerRecord* row = FindVerRecord(VerTable, VerTableKey(identification));
+  const TVerRecord* row = FindVerRecord(VerTable, VerTableKey(reading_.identification));
   if (!row) return;
-  view_->SetFieldText(ReadField::EVer, DecodeVersion(row->CodedVer));
-  view_->SetFieldText(ReadField::ECRC, CrcDisplay(row->StoredCRC));
+  reading_.firmware = {row->Configured ? FirmwareSource::Configured : FirmwareSource::BuiltIn,
+                       DecodeVersion(row->CodedVer), CrcDisplay(row->StoredCRC)};
+  reading_.caption = row->DevName;
+  Show(ReadField::EVer);
+  Show(ReadField::ECRC);
   view_->SetDeviceCaption(row->DevName);
 }
 
 template <class Driver>
-void TMeterRead::ShowDeviceNumber(Driver& driver) {
-  view_->SetFieldText(ReadField::ELicNo, Cp1251ToUtf8(driver.GetDeviceNumber()));
-}
-
-void TMeterRead::Show(ReadField field, const std::optional<double>& value) {
-  view_->SetFieldText(field, value ? Format(*value) : "ERR");
+void TMeterRead::ReadDeviceNumber(Driver& driver) {
+  reading_.serial = Cp1251ToUtf8(driver.GetDeviceNumber());
+  reading_.serialState = driver.LastError() == 0 ? ValueState::Read : ValueState::Failed;
+  Show(ReadField::ELicNo);
 }
 
 template <class Driver>
-void TMeterRead::ReadZfk(Driver& driver, uint16_t gmax1, uint16_t gmax2, double k0Divisor,
-                         uint16_t recordAddress) {
-  const auto k0 = [&](uint16_t gmaxAddress, uint8_t channel) -> Value {
-    const Value gmax = ReadGmax(driver, gmaxAddress);
-    if (!gmax) return std::nullopt;
-    const Value k = ReadCoefficient(driver, channel, 0);
-    if (!k) return std::nullopt;
-    return *k * *gmax / k0Divisor;
-  };
-  Show(ReadField::Ek00, k0(gmax1, 1));
-  Show(ReadField::Ek10, ReadCoefficient(driver, 1, 1));
-  Show(ReadField::Ek01, k0(gmax2, 2));
-  Show(ReadField::Ek11, ReadCoefficient(driver, 2, 1));
-  driver.ReadRtc2k(recordAddress, record_, 16);
-  recordRead_ = driver.LastError() == 0;
+void TMeterRead::ReadZfk(Driver& driver) {
+  ShowVerInfo();
+  ReadDeviceNumber(driver);
+  for (uint8_t channel = 1; channel <= 2; ++channel) {
+    ChannelReading& c = reading_.channels[channel - 1u];
+    const ReadField k0Field = channel == 1 ? ReadField::Ek00 : ReadField::Ek01;
+    if (ReadGmax(driver, channel, c))
+      ReadScaledK0(driver, channel, c.gmax, c.k0);
+    else
+      c.k0.state = ValueState::Failed;
+    Show(k0Field);
+    ReadKu(driver, channel, c.ku);
+    Show(channel == 1 ? ReadField::Ek10 : ReadField::Ek11);
+  }
+  ReadRecord(driver);
 }
 
-void TMeterRead::ReadGdzNode(ReadField k0Field, ReadField kuField) {
-  const auto k0 = [&]() -> Value {
-    const float gmax = Gdz1207s.ClbReadGmax(1);
-    if (Gdz1207s.LastError() != 0) return std::nullopt;
-    const Value k = ReadCoefficient(Gdz1207s, 1, 0);
-    if (!k) return std::nullopt;
-    return *k * double{gmax};
-  };
-  Show(k0Field, k0());
-  Show(kuField, ReadCoefficient(Gdz1207s, 1, 1));
+void TMeterRead::ReadGdzNode(ChannelReading& c, ReadField k0Field, ReadField kuField) {
+  // The node's own Gmax, channel 1 of the node at this address.
+  if (ReadGmax(Gdz1207s, 1, c))
+    ReadScaledK0(Gdz1207s, 1, c.gmax, c.k0);
+  else
+    c.k0.state = ValueState::Failed;
+  Show(k0Field);
+  ReadKu(Gdz1207s, 1, c.ku);
+  Show(kuField);
 }
 
 void TMeterRead::ReadGdzSecondNode() {
@@ -221,72 +223,54 @@ void TMeterRead::ReadGdzSecondNode() {
   // there is no next address (the protocol takes 0..127): rather than read
   // node 127 again and show its values as the second channel's, say ERR.
   const uint8_t first = Gdz1207s.NetAddr();
+  ChannelReading& second = reading_.channels[1];
   if (first >= 127) {
-    view_->SetFieldText(ReadField::Ek01, "ERR");
-    view_->SetFieldText(ReadField::Ek11, "ERR");
+    second.k0.state = ValueState::Failed;
+    second.ku.state = ValueState::Failed;
+    Show(ReadField::Ek01);
+    Show(ReadField::Ek11);
   } else {
     Gdz1207s.SetNetAddr(static_cast<uint8_t>(first + 1));
-    ReadGdzNode(ReadField::Ek01, ReadField::Ek11);
+    ReadGdzNode(second, ReadField::Ek01, ReadField::Ek11);
   }
-  Gdz1207s.ReadCfg(496, record_, 16);
-  recordRead_ = Gdz1207s.LastError() == 0;
+  ReadRecord(Gdz1207s);
 }
 
-bool TMeterRead::ReadModBus(const std::string& text) {
+bool TMeterRead::ReadModBus() {
+  std::string text;
+  Gdz1208.GetDevID(text);
+  reading_.identification = text;
   if (!Contains(text, "BRC") && !Contains(text, "TGDZ")) return false;
+  reading_.path = ReadPath::ModBus;
   const bool twoChannels = Contains(text, "TGDZ2");
   if (twoChannels) Gdz1208.SetAltRegMapping(true);
-  ShowVerInfo(text);
-  ShowDeviceNumber(Gdz1208);
-  const float gmax = Gdz1208.ClbReadGmax(1);
-  const bool gmaxRead = Gdz1208.LastError() == 0;
-  const auto k0 = [&](uint8_t channel) -> Value {
-    // Both channels scale by the one Gmax read; without it there is no value.
-    if (!gmaxRead) return std::nullopt;
-    const Value k = ReadCoefficient(Gdz1208, channel, 0);
-    if (!k) return std::nullopt;
-    return *k * kGdz1208K0Scale * double{gmax};
-  };
-  const auto ku = [&](uint8_t channel) -> Value {
-    const Value k = ReadCoefficient(Gdz1208, channel, 1);
-    if (!k) return std::nullopt;
-    return *k * kGdz1208KuScale;
-  };
-  Show(ReadField::Ek00, k0(1));
-  Show(ReadField::Ek10, ku(1));
-  if (twoChannels) {
-    Show(ReadField::Ek01, k0(2));
-    Show(ReadField::Ek11, ku(2));
+  ShowVerInfo();
+  ReadDeviceNumber(Gdz1208);
+  // One Gmax, read once, scales both channels' K0; without it neither is
+  // asked for.
+  ChannelReading& first = reading_.channels[0];
+  const bool gmaxRead = ReadGmax(Gdz1208, 1, first);
+  for (uint8_t channel = 1; channel <= (twoChannels ? 2 : 1); ++channel) {
+    ChannelReading& c = reading_.channels[channel - 1u];
+    if (gmaxRead)
+      ReadScaledK0(Gdz1208, channel, first.gmax, c.k0);
+    else
+      c.k0.state = ValueState::Failed;
+    Show(channel == 1 ? ReadField::Ek00 : ReadField::Ek01);
+    ReadKu(Gdz1208, channel, c.ku);
+    Show(channel == 1 ? ReadField::Ek10 : ReadField::Ek11);
   }
-  Gdz1208.ReadHoldingRegisters(171, 8, record_);
-  recordRead_ = Gdz1208.LastError() == 0;
+  ReadRecord(Gdz1208);
   return true;
 }
 
-std::string RecordLicenceText(const std::array<uint8_t, 16>& r) {
-  const std::string raw = {static_cast<char>(r[4]), static_cast<char>(r[5]),
-                           static_cast<char>(r[6]), static_cast<char>(r[7])};
-  const std::string version = {static_cast<char>(r[1]), '.', static_cast<char>(r[2]),
-                               static_cast<char>(r[3])};
-  return Cp1251ToUtf8(raw + ", v." + version);
-}
-
-std::string RecordDateText(const std::array<uint8_t, 16>& r) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2x.%.2x.%.2x %.2x:%.2x:%.2x", r[10], r[11], r[12], r[13],
-                r[14], r[15]);
-  return text;
+template <class Driver>
+void TMeterRead::ReadRecord(Driver& driver) {
+  RecordReading& r = reading_.record;
+  r.state = driver.ClbReadRecord(r.raw) ? ValueState::Read : ValueState::Failed;
 }
 
 void TMeterRead::ShowRecord() {
-  if (!recordRead_) {
-    view_->SetFieldText(ReadField::EClbLic, kNoData);
-    view_->SetFieldText(ReadField::EClbDate, kNoData);
-  } else if (record_[0] == 'C') {
-    view_->SetFieldText(ReadField::EClbLic, RecordLicenceText(record_));
-    view_->SetFieldText(ReadField::EClbDate, RecordDateText(record_));
-  } else {
-    view_->SetFieldText(ReadField::EClbLic, "Ошибка в данных");
-    view_->SetFieldText(ReadField::EClbDate, "");
-  }
+  Show(ReadField::EClbLic);
+  Show(ReadField::EClbDate);
 }

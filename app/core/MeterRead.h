@@ -1,26 +1,22 @@
 // The read that "Прочитать" runs: open the port, identify the meter, pick the
 // driver of its model, read serial number, coefficients and calibration
-// record, close the port, and show it all through a view. The window, the
-// command line and the tests each supply their own view.
+// record, close the port. What it finds goes into a MeterReading; the view is
+// shown each field as soon as it is known. The window, the command line and
+// the tests each supply their own view.
 #pragma once
 
-#include <array>
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/core/DevManager.h"
+#include "app/core/MeterReading.h"
+#include "app/core/ReadFields.h"
 #include "app/core/Settings.h"
 #include "comm/LuMComPort.h"
 #include "drivers/lumGdz1207s.h"
 #include "drivers/lumGdz1208.h"
 #include "drivers/lumZfk31.h"
 #include "drivers/lumZfk36.h"
-
-// The result fields of the window, by their control names.
-enum class ReadField { ELicNo, Ek00, Ek10, Ek01, Ek11, EVer, ECRC, EClbLic, EClbDate };
-constexpr size_t kReadFieldCount = 9;
 
 // What the read shows; every text is UTF-8.
 class MeterReadView {
@@ -37,19 +33,6 @@ class MeterReadView {
   virtual void ProcessMessages() = 0;
 };
 
-enum class ReadResult { Ok, PortError, NotFound };
-
-// Which way the dispatch went.
-enum class ReadPath { None, Zfk31, Zfk36, GdzSingle, GdzDouble, ModBus };
-
-struct ReadOutcome {
-  ReadResult result = ReadResult::Ok;
-  ReadPath path = ReadPath::None;
-  // The text the dispatch decided on, as the meter sent it (code page 1251):
-  // the 3x identification, or on the ModBus path the ModBus one.
-  std::string identification;
-};
-
 // The choices of the connection group.
 struct ReadRequest {
   int portIndex = 0;     // CBPort item: port number index + 1; -1 when none
@@ -58,11 +41,15 @@ struct ReadRequest {
   int netAddr = 0;       // 0..127
 };
 
+// The path a 3x identification selects: the first entry whose text it
+// contains; anything else is asked again over ModBus.
+ReadPath Dispatch(const std::string& identification);
+
 class TMeterRead {
  public:
   TMeterRead();
 
-  ReadOutcome BRefreshClick(MeterReadView& view, const ReadRequest& request);
+  MeterReading BRefreshClick(MeterReadView& view, const ReadRequest& request);
 
   TDelays Delays{};  // rows 1 (ZFK-31) and 7 (ZFK-3x) are applied at each read
   std::vector<TVerRecord> VerTable = BuiltInVerTable();
@@ -75,26 +62,22 @@ class TMeterRead {
   TlumGdz1208 Gdz1208;
 
  private:
-  ReadPath Dispatch(const std::string& text) const;
-  void ShowVerInfo(const std::string& identification);
+  bool Open(const ReadRequest& request);
+  void Identify();
+  void RunPath();
+  void Show(ReadField field);
+  void ShowVerInfo();
   template <class Driver>
-  void ReadZfk(Driver& driver, uint16_t gmax1, uint16_t gmax2, double k0Divisor,
-               uint16_t recordAddress);
-  void ReadGdzNode(ReadField k0Field, ReadField kuField);
+  void ReadDeviceNumber(Driver& driver);
+  template <class Driver>
+  void ReadZfk(Driver& driver);
+  void ReadGdzNode(ChannelReading& channel, ReadField k0Field, ReadField kuField);
   void ReadGdzSecondNode();
-  void Show(ReadField field, const std::optional<double>& value);
-  bool ReadModBus(const std::string& text);
+  bool ReadModBus();
+  template <class Driver>
+  void ReadRecord(Driver& driver);
   void ShowRecord();
 
-  template <class Driver>
-  void ShowDeviceNumber(Driver& driver);
-  std::string Format(double value) const;
-
   MeterReadView* view_ = nullptr;
-  std::array<uint8_t, 16> record_{};
-  bool recordRead_ = false;
+  MeterReading reading_;
 };
-
-// The record fields as the window shows them (UTF-8).
-std::string RecordLicenceText(const std::array<uint8_t, 16>& record);
-std::string RecordDateText(const std::array<uint8_t, 16>& record);

@@ -27,7 +27,7 @@ class RecordingView : public MeterReadView {
   }
 
   std::array<std::optional<std::string>, kReadFieldCount> fields;
-  std::string caption = " Прибор ";
+  std::string caption = kDefaultDeviceCaption;
   std::vector<std::string> errors;
   bool versionVisible = false;
   std::vector<bool> refreshStates;

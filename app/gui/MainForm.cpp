@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -251,9 +252,26 @@ void TFrmMain::BRefreshClick() {
   request.netAddr = UDNetAddr->value();
   {
     const BusyCursor busy;
-    lastOutcome_ = read_.BRefreshClick(*this, request);
+    lastReading_ = read_.BRefreshClick(*this, request);
   }
+  ShowFirmwareSource(lastReading_.firmware.source);
   reading_ = false;
+}
+
+void TFrmMain::ShowFirmwareSource(FirmwareSource source) {
+  // The built-in reference data are placeholders: the fields keep their texts
+  // but are greyed and say so, so that nobody takes them for the real thing.
+  const bool placeholder = source == FirmwareSource::BuiltIn;
+  const QString tip = placeholder
+                          ? QString("Заглушка: эталонные данные прошивки не заданы (firmware.ini)")
+                          : QString();
+  for (QLineEdit* e : {EVer, ECRC}) {
+    e->setToolTip(tip);
+    QPalette palette = e->palette();
+    palette.setColor(QPalette::Text, placeholder ? palette.color(QPalette::Disabled, QPalette::Text)
+                                                 : QApplication::palette(e).color(QPalette::Text));
+    e->setPalette(palette);
+  }
 }
 
 void TFrmMain::ELicNoDblClick() {

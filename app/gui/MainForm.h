@@ -45,7 +45,7 @@ class TFrmMain : public QWidget, public MeterReadView {
 
   void BRefreshClick();
   // How the last read ended.
-  const ReadOutcome& LastOutcome() const { return lastOutcome_; }
+  const MeterReading& LastReading() const { return lastReading_; }
   void ELicNoDblClick();
   void BDelaysClick();
   void Button2Click();
@@ -82,6 +82,7 @@ class TFrmMain : public QWidget, public MeterReadView {
   void showEvent(QShowEvent* event) override;
 
  private:
+  void ShowFirmwareSource(FirmwareSource source);
   void CreateControls();
   QWidget* CreateConnectionGroup();
   QWidget* CreateDeviceGroup();
@@ -97,7 +98,7 @@ class TFrmMain : public QWidget, public MeterReadView {
   std::unique_ptr<Settings> settings_;
   TFormDelays* formDelays_ = nullptr;
   MessageBoxFunc messageBox_;
-  ReadOutcome lastOutcome_;
+  MeterReading lastReading_;
   bool reading_ = false;
   bool centred_ = false;
 };

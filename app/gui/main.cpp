@@ -36,7 +36,7 @@ void ScheduleScreenshot(TFrmMain& window, const QString& path) {
     QCoreApplication::processEvents();
     const bool saved = window.grab().save(path);
     if (!saved) std::fprintf(stderr, "calibrate: cannot save %s\n", path.toUtf8().constData());
-    const bool read = window.LastOutcome().result == ReadResult::Ok;
+    const bool read = window.LastReading().result == ReadResult::Ok;
     QCoreApplication::exit(saved && read ? 0 : 1);
   });
 }

@@ -1,148 +1,116 @@
-// How a read is printed and summed up in the exit status, from what a read
-// left in a recording view.
+// How a read is printed and summed up in the exit status, from the typed
+// reading the read returns.
 #include <gtest/gtest.h>
 
-#include "FlatJson.h"
+#include <cmath>
+#include <nlohmann/json.hpp>
+
 #include "cli/ReadOutput.h"
 
 namespace {
 
-using namespace clitest;
+using nlohmann::json;
 
-void Set(RecordingView& v, ReadField f, const std::string& text) {
-  v.SetFieldText(f, text);
+void SetShown(CoefficientReading& c, double shown) {
+  c.state = ValueState::Read;
+  c.shown = shown;
 }
 
-// What a two-channel read leaves.
-RecordingView FullRead() {
-  RecordingView v;
-  v.SetVersionControlsVisible(true);
-  v.SetDeviceCaption("ЗФК-31");
-  Set(v, ReadField::ELicNo, "310245");
-  Set(v, ReadField::Ek00, " 0.10000");
-  Set(v, ReadField::Ek10, " 1.01250");
-  Set(v, ReadField::Ek01, "-0.10000");
-  Set(v, ReadField::Ek11, "12345.67773");
-  Set(v, ReadField::EVer, "v1.00");
-  Set(v, ReadField::ECRC, "00000000");
-  Set(v, ReadField::EClbLic, "1234, v.1.05");
-  Set(v, ReadField::EClbDate, "16.07.22 10:30:00");
-  return v;
+// What a two-channel ZFK-31 read leaves.
+MeterReading FullRead() {
+  MeterReading r;
+  r.identification = "ZFK-31";
+  r.identified = true;
+  r.caption = "ЗФК-31";
+  r.firmware = {FirmwareSource::BuiltIn, "v1.00", "00000000"};
+  r.serialState = ValueState::Read;
+  r.serial = "310245";
+  SetShown(r.channels[0].k0, 0.1);
+  SetShown(r.channels[0].ku, 1.0125);
+  SetShown(r.channels[1].k0, -0.1);
+  SetShown(r.channels[1].ku, 12345.677734375);
+  r.record.state = ValueState::Read;
+  r.record.raw = {'C', '1', '0', '5', '1', '2', '3', '4', 0, 0, 0x22, 0x07, 0x16, 0x10, 0x30, 0};
+  return r;
 }
 
-ReadOutcome Outcome(ReadResult result, const std::string& identification) {
-  ReadOutcome o;
-  o.result = result;
-  o.identification = identification;
-  return o;
+TEST(ReadOutput, JsonKeepsTheWindowsFieldsAndAddsTheTypedValues) {
+  const json j = json::parse(ReadAsJson(FullRead()));
+  const json legacy = {{"result", "ok"},
+                       {"identification", "ZFK-31"},
+                       {"device_caption", "ЗФК-31"},
+                       {"serial", "310245"},
+                       {"G1 K0", 0.1},
+                       {"G1 Ku", 1.0125},
+                       {"G2 K0", -0.1},
+                       {"G2 Ku", 12345.67773},
+                       {"firmware_version", "v1.00"},
+                       {"firmware_crc32", "00000000"},
+                       {"licence", "1234, v.1.05"},
+                       {"calibrated", "22.07.16 10:30:00"}};
+  for (const auto& [key, value] : legacy.items())
+    EXPECT_EQ(j.at(key), value) << key;
+  EXPECT_EQ(j.at("firmware_reference"), "placeholder");
+  EXPECT_EQ(j.at("record").at("seal"), "C1051234");
+  EXPECT_EQ(ReadExitStatus(FullRead()), ExitStatus::Ok);
 }
 
-TEST(ReadOutput, JsonOfAGoodRead) {
-  const RecordingView v = FullRead();
-  const ReadOutcome o = Outcome(ReadResult::Ok, "ZFK-31");
-  EXPECT_EQ(
-      ReadAsJson(o, v),
-      "{\"result\": \"ok\", \"identification\": \"ZFK-31\", \"device_caption\": \"ЗФК-31\", "
-      "\"serial\": \"310245\", \"G1 K0\": 0.10000, \"G1 Ku\": 1.01250, \"G2 K0\": -0.10000, "
-      "\"G2 Ku\": 12345.67773, \"firmware_version\": \"v1.00\", \"firmware_crc32\": "
-      "\"00000000\", \"licence\": \"1234, v.1.05\", \"calibrated\": \"16.07.22 10:30:00\"}\n");
-  EXPECT_EQ(ReadExitStatus(o, v), 0);
-}
-
-TEST(ReadOutput, ErrFieldsGiveStatusOneAndStayStrings) {
-  for (ReadField f : {ReadField::Ek00, ReadField::Ek10, ReadField::Ek01, ReadField::Ek11}) {
-    RecordingView v = FullRead();
-    Set(v, f, "ERR");
-    const ReadOutcome o = Outcome(ReadResult::Ok, "ZFK-31");
-    EXPECT_EQ(ReadExitStatus(o, v), 1);
-    auto json = ParseFlatJson(ReadAsJson(o, v));
-    ASSERT_TRUE(json);
-    int errs = 0;
-    for (const char* key : {"G1 K0", "G1 Ku", "G2 K0", "G2 Ku"})
-      errs += json->at(key) == JsonValue(std::string("ERR"));
-    EXPECT_EQ(errs, 1);
+TEST(ReadOutput, StatesBecomeNumbersErrOrNullAndTheExitStatus) {
+  struct Case {
+    ReadResult result;
+    ValueState g2k0;
+    json expected;
+    ExitStatus status;
+  };
+  const Case cases[] = {
+      {ReadResult::Ok, ValueState::Failed, "ERR", ExitStatus::Failed},
+      {ReadResult::Ok, ValueState::NotRead, nullptr, ExitStatus::Ok},
+      {ReadResult::NotFound, ValueState::NotRead, nullptr, ExitStatus::NotFound},
+      {ReadResult::PortError, ValueState::Failed, "ERR", ExitStatus::PortError},
+  };
+  for (const Case& c : cases) {
+    MeterReading r = FullRead();
+    r.result = c.result;
+    r.channels[1].k0.state = c.g2k0;
+    EXPECT_EQ(json::parse(ReadAsJson(r)).at("G2 K0"), c.expected);
+    EXPECT_EQ(ReadExitStatus(r), c.status);
   }
 }
 
-TEST(ReadOutput, FieldsAPathLeavesAreNullAndUnidentifiedMetersHaveNoFirmware) {
-  // A single-channel read: G2 never written; record not read.
-  RecordingView v;
-  v.SetVersionControlsVisible(true);
-  v.SetDeviceCaption("ГДЗ-12.05");
-  Set(v, ReadField::ELicNo, "07120458");
-  Set(v, ReadField::Ek00, " 0.03100");
-  Set(v, ReadField::Ek10, " 1.01500");
-  Set(v, ReadField::EVer, "");
-  Set(v, ReadField::ECRC, "");
-  Set(v, ReadField::EClbLic, "Нет данных или не поддерживается");
-  Set(v, ReadField::EClbDate, "Нет данных или не поддерживается");
-  auto json = ParseFlatJson(ReadAsJson(Outcome(ReadResult::Ok, "GDZ25"), v));
-  ASSERT_TRUE(json);
-  EXPECT_EQ(json->size(), 12u);
-  EXPECT_EQ(json->at("G1 K0"), JsonValue(0.031));
-  EXPECT_EQ(json->at("G2 K0"), JsonValue(JsonNull{}));
-  EXPECT_EQ(json->at("G2 Ku"), JsonValue(JsonNull{}));
-  EXPECT_EQ(json->at("firmware_version"), JsonValue(std::string()));  // known meter, not in table
-  EXPECT_EQ(json->at("licence"), JsonValue(std::string("Нет данных или не поддерживается")));
-
-  // Not found: the versions were hidden, the serial never written.
-  RecordingView none;
-  Set(none, ReadField::EVer, "v1.00");  // left from an earlier read
-  Set(none, ReadField::EClbLic, "Нет данных или не поддерживается");
-  Set(none, ReadField::EClbDate, "Нет данных или не поддерживается");
-  const ReadOutcome notFound = Outcome(ReadResult::NotFound, "");
-  json = ParseFlatJson(ReadAsJson(notFound, none));
-  ASSERT_TRUE(json);
-  EXPECT_EQ(json->at("result"), JsonValue(std::string("not_found")));
-  EXPECT_EQ(json->at("firmware_version"), JsonValue(JsonNull{}));
-  EXPECT_EQ(json->at("firmware_crc32"), JsonValue(JsonNull{}));
-  EXPECT_EQ(json->at("serial"), JsonValue(JsonNull{}));
-  EXPECT_EQ(json->at("device_caption"), JsonValue(std::string(" Прибор ")));
-  EXPECT_EQ(ReadExitStatus(notFound, none), 4);
+TEST(ReadOutput, UnidentifiedMetersHaveNoFirmwareAndTheDefaultCaption) {
+  MeterReading r;
+  r.result = ReadResult::NotFound;
+  const json j = json::parse(ReadAsJson(r));
+  EXPECT_EQ(j.at("firmware_version"), nullptr);
+  EXPECT_EQ(j.at("serial"), nullptr);
+  EXPECT_EQ(j.at("device_caption"), " Прибор ");
+  EXPECT_EQ(j.at("licence"), "Нет данных или не поддерживается");
+  EXPECT_EQ(j.at("firmware_reference"), nullptr);
+  const std::string text = ReadAsText(r);
+  EXPECT_EQ(text.find("Версия ПО"), std::string::npos);
+  r.result = ReadResult::PortError;
+  EXPECT_EQ(ReadAsText(r), "");
 }
 
-TEST(ReadOutput, PortErrorIsStatusThreeWhateverTheFieldsHold) {
-  RecordingView v = FullRead();
-  Set(v, ReadField::Ek00, "ERR");  // from a read before
-  v.SetVersionControlsVisible(false);
-  const ReadOutcome o = Outcome(ReadResult::PortError, "");
-  EXPECT_EQ(ReadExitStatus(o, v), 3);
-  auto json = ParseFlatJson(ReadAsJson(o, v));
-  ASSERT_TRUE(json);
-  EXPECT_EQ(json->at("result"), JsonValue(std::string("port_error")));
-  EXPECT_EQ(ReadAsText(o, v), "");
+TEST(ReadOutput, ValuesThatAreNoNumbersStayValidJson) {
+  MeterReading r = FullRead();
+  SetShown(r.channels[0].k0, std::nan(""));
+  SetShown(r.channels[0].ku, INFINITY);
+  SetShown(r.channels[1].k0, -0.000001);
+  r.channels[0].k0.stored = std::nanf("");
+  const json j = json::parse(ReadAsJson(r));
+  EXPECT_EQ(j.at("G1 K0"), "nan");
+  EXPECT_EQ(j.at("G1 Ku"), "inf");
+  EXPECT_EQ(j.at("G2 K0"), -0.0);
+  EXPECT_EQ(j.at("channels")[0].at("k0").at("stored"), nullptr);
 }
 
-TEST(ReadOutput, NumbersInAnyFormStayValidJson) {
-  RecordingView v = FullRead();
-  Set(v, ReadField::Ek00, " 0,25000");  // a comma separator
-  Set(v, ReadField::Ek10, "    -nan");
-  Set(v, ReadField::Ek01, "     inf");
-  Set(v, ReadField::Ek11, "-0.00000");
-  const std::string text = ReadAsJson(Outcome(ReadResult::Ok, "ZFK-31"), v);
-  auto json = ParseFlatJson(text);
-  ASSERT_TRUE(json) << text;
-  EXPECT_EQ(json->at("G1 K0"), JsonValue(0.25));
-  EXPECT_EQ(json->at("G1 Ku"), JsonValue(std::string("-nan")));
-  EXPECT_EQ(json->at("G2 K0"), JsonValue(std::string("inf")));
-  EXPECT_EQ(json->at("G2 Ku"), JsonValue(-0.0));
-}
-
-TEST(ReadOutput, TextsAreUtf8AndEscaped) {
-  RecordingView v = FullRead();
-  Set(v, ReadField::EClbLic, std::string("A\"B\\C\x01\x00\x7F", 8) + "Л");
-  // The identification comes in the meters' code page.
-  const std::string json = ReadAsJson(Outcome(ReadResult::Ok, "\xC7\xD4\xCA \"31\""), v);
-  EXPECT_NE(json.find(R"("identification": "ЗФК \"31\"")"), std::string::npos) << json;
-  EXPECT_NE(json.find(R"("licence": "A\"B\\C\u0001\u0000\u007fЛ")"), std::string::npos) << json;
-  auto parsed = ParseFlatJson(json);
-  ASSERT_TRUE(parsed);
-  EXPECT_EQ(parsed->at("identification"), JsonValue(std::string("ЗФК \"31\"")));
-}
-
-TEST(ReadOutput, TextMirrorsTheWindow) {
-  const RecordingView v = FullRead();
-  EXPECT_EQ(ReadAsText(Outcome(ReadResult::Ok, "ZFK-31"), v),
+TEST(ReadOutput, TextsAreUtf8AndMirrorTheWindow) {
+  MeterReading r = FullRead();
+  r.identification = "\xC7\xD4\xCA \"31\"";  // the meters' code page
+  EXPECT_EQ(json::parse(ReadAsJson(r)).at("identification"), "ЗФК \"31\"");
+  r.identification = "ZFK-31";
+  EXPECT_EQ(ReadAsText(r),
             "Идентификация: ZFK-31\n"
             "Прибор: ЗФК-31\n"
             "Номер прибора: 310245\n"
@@ -153,12 +121,7 @@ TEST(ReadOutput, TextMirrorsTheWindow) {
             "Версия ПО: v1.00\n"
             "CRC32: 00000000\n"
             "Лицензия: 1234, v.1.05\n"
-            "Время, дата: 16.07.22 10:30:00\n");
-  RecordingView hidden = v;
-  hidden.SetVersionControlsVisible(false);
-  const std::string text = ReadAsText(Outcome(ReadResult::NotFound, ""), hidden);
-  EXPECT_EQ(text.find("Версия ПО"), std::string::npos);
-  EXPECT_EQ(text.find("CRC32"), std::string::npos);
+            "Время, дата: 22.07.16 10:30:00\n");
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST_P(Dispatch, PicksThePathOfTheFirstMatchingKey) {
   auto meter = MakeMeter(c.model);
   meter->SetIdText(c.text);
   ReadBench bench(meter);
-  const ReadOutcome outcome = bench.Run();
+  const MeterReading outcome = bench.Run();
   EXPECT_EQ(outcome.path, c.path);
   const bool found = c.path != ReadPath::None;
   // Unless the 3x text decided, the ModBus text did; a 3x meter has none.
@@ -77,7 +77,7 @@ TEST(ReadNotFound, AMeterNobodyKnowsLeavesTheFieldsAndSaysSo) {
   OrderView view(bench.read);
   view.fields = before;
   view.caption = "Прибор";
-  const ReadOutcome outcome = bench.Run(view);
+  const MeterReading outcome = bench.Run(view);
   EXPECT_EQ(outcome.result, ReadResult::NotFound);
   // The ModBus text decides: a 3x meter has none.
   EXPECT_EQ(outcome.identification, "");
@@ -100,7 +100,7 @@ TEST(ReadNotFound, AFailed3xRequestAsksOverModBusToo) {
   // The GDZ-12.08 does not answer the 3x identification at all.
   auto meter = MakeMeter(MeterModel::Gdz1208);
   ReadBench bench(meter);
-  const ReadOutcome outcome = bench.Run();
+  const MeterReading outcome = bench.Run();
   EXPECT_EQ(outcome.path, ReadPath::ModBus);
   EXPECT_EQ(outcome.identification, "BRC");
   EXPECT_EQ(Heard(*meter, RequestKind::Identify).size(), 1u);  // the ModBus one
@@ -135,7 +135,7 @@ TEST_P(VerInfo, KeyIsTrimmedAndUpperCased) {
   ReadBench bench(meter);
   bench.view.caption = "прежний";
   bench.view.fields[static_cast<size_t>(ReadField::EVer)] = "old";
-  const ReadOutcome outcome = bench.Run();
+  const MeterReading outcome = bench.Run();
   if (outcome.result == ReadResult::NotFound) {
     EXPECT_EQ(c.caption, nullptr);
     EXPECT_FALSE(bench.view.versionVisible);

@@ -178,7 +178,7 @@ TEST_P(ReadErr, FirstFailingCallMarksItsFieldOnly) {
   ASSERT_TRUE(fault) << error;
   meter->AddFault(*fault);
   ReadBench bench(meter);
-  const ReadOutcome outcome = bench.Run(6);
+  const MeterReading outcome = bench.Run(6);
   const RecordingView& v = bench.view;
 
   EXPECT_EQ(outcome.result, ReadResult::Ok);

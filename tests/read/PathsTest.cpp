@@ -113,7 +113,7 @@ TEST_P(ReadPaths, ShowWhatTheMeterHolds) {
   auto meter = MakeMeter(c.model, 5);
   c.setUp(*meter);
   ReadBench bench(meter);
-  const ReadOutcome outcome = bench.Run(5);
+  const MeterReading outcome = bench.Run(5);
   const RecordingView& v = bench.view;
 
   EXPECT_EQ(outcome.result, ReadResult::Ok);

@@ -28,7 +28,7 @@ TEST_P(PtyRead, ReadsTheMeterAndLetsThePortGo) {
   ReadRequest request = RequestFor(3);
   request.baudIndex = 1;
   const auto start = std::chrono::steady_clock::now();
-  const ReadOutcome outcome = read.BRefreshClick(view, request);
+  const MeterReading outcome = read.BRefreshClick(view, request);
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(read.lumComPort.DeviceName(), server.DevicePath());
   UnbindSerialPort(kPort);

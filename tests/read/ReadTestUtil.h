@@ -106,10 +106,10 @@ class ReadBench {
   }
   VirtualMeter& Meter() { return *meter_; }
 
-  ReadOutcome Run(RecordingView& view, uint8_t address = 0) {
+  MeterReading Run(RecordingView& view, uint8_t address = 0) {
     return read.BRefreshClick(view, RequestFor(address));
   }
-  ReadOutcome Run(uint8_t address = 0) { return Run(view, address); }
+  MeterReading Run(uint8_t address = 0) { return Run(view, address); }
 
   ScopedVirtualTime time;
   TMeterRead read;

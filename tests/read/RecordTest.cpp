@@ -130,7 +130,7 @@ TEST(ReadMends, TwoNodeGdzAtTheTopAddressHasNoSecondNodeToAsk) {
   // rather than show node 127 twice, the second channel says ERR.
   auto meter = MakeMeter(MeterModel::Gdz1207s2, 127);
   ReadBench bench(meter);
-  const ReadOutcome outcome = bench.Run(127);
+  const MeterReading outcome = bench.Run(127);
   EXPECT_EQ(outcome.path, ReadPath::GdzDouble);
   EXPECT_EQ(bench.view.Field(ReadField::Ek00), " 0.03100");
   EXPECT_EQ(bench.view.Field(ReadField::Ek10), " 1.01500");

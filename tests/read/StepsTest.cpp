@@ -40,7 +40,7 @@ TEST(ReadSteps, APortThatWillNotOpenEndsTheReadAndChangesNoField) {
   view.events.clear();
 
   BindSerialPortPath(kPort, "/nonexistent/calibrate-tty");
-  const ReadOutcome outcome = bench.Run(view);
+  const MeterReading outcome = bench.Run(view);
   EXPECT_EQ(outcome.result, ReadResult::PortError);
   EXPECT_EQ(outcome.path, ReadPath::None);
   EXPECT_EQ(view.events,
@@ -57,7 +57,7 @@ TEST(ReadSteps, NoPortChosenOpensPortZeroAndNamesNothing) {
   ReadRequest request = RequestFor();
   request.portIndex = -1;  // the port list has no selection
   request.portText = "";
-  const ReadOutcome outcome = bench.read.BRefreshClick(bench.view, request);
+  const MeterReading outcome = bench.read.BRefreshClick(bench.view, request);
   EXPECT_EQ(outcome.result, ReadResult::PortError);
   EXPECT_EQ(bench.read.lumComPort.ComPort(), 0);
   EXPECT_EQ(bench.view.errors, (std::vector<std::string>{"Не удалось открыть порт "}));

@@ -60,7 +60,7 @@ metersim::Fault AimedFault(metersim::FaultKind kind, const RequestAim& aim, uint
 // One press of "Прочитать" and what it left.
 struct ReadRun {
   RecordingView view;
-  ReadOutcome outcome;
+  MeterReading outcome;
   uint64_t ms = 0;  // on whatever clock is installed
   bool portOpenAfter = false;
 };

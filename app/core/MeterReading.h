@@ -1,0 +1,95 @@
+// What one read of a meter found, as typed values: the window's fields, the
+// command line's text and JSON, the journal and the reports are all made from
+// this, never from each other's text.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "drivers/ByteOrder.h"
+#include "drivers/CalibrationRecord.h"
+
+// How the read ended.
+enum class ReadResult { Ok, PortError, NotFound };
+
+// Which way the dispatch on the identification went.
+enum class ReadPath { None, Zfk31, Zfk36, GdzSingle, GdzDouble, ModBus };
+
+// A value the read was to fetch: read, failed (the window shows "ERR"), or
+// not read at all by this model's path.
+enum class ValueState { NotRead, Read, Failed };
+
+struct CoefficientReading {
+  ValueState state = ValueState::NotRead;
+  float stored = 0;  // as the driver's ClbReadK hands it over
+  Bytes4 raw{};      // the meter's four bytes of it, in its own byte order
+  double shown = 0;  // what the window shows (K0 scaled by Gmax on most models)
+};
+
+struct ChannelReading {
+  CoefficientReading k0;
+  CoefficientReading ku;
+  ValueState gmaxState = ValueState::NotRead;
+  float gmax = 0;
+};
+
+// The 16-byte calibration record, decoded as the window shows it.
+struct RecordReading {
+  ValueState state = ValueState::NotRead;
+  CalibrationRecordBytes raw{};
+  // A record begins with 'C'; anything else is shown as damaged.
+  bool Valid() const { return state == ValueState::Read && raw[0] == 'C'; }
+  std::string Seal() const;         // the 8 seal characters (UTF-8)
+  std::string Licence() const;      // "1234" (UTF-8)
+  std::string Version() const;      // "1.05" (UTF-8)
+  std::string LicenceText() const;  // the window's "1234, v.1.05"
+  std::string DateText() const;     // the window's "yy.mm.dd hh:mm:ss"
+};
+
+// Where the reference firmware data shown for a model came from.
+enum class FirmwareSource { None, BuiltIn, Configured };
+
+struct FirmwareReference {
+  FirmwareSource source = FirmwareSource::None;  // None: no row for this meter
+  std::string version;                           // "v1.00"
+  std::string crc32;                             // "00000000"
+};
+
+// The caption of the window's device group before a meter is identified.
+inline constexpr const char* kDefaultDeviceCaption = " Прибор ";
+
+struct MeterReading {
+  ReadResult result = ReadResult::Ok;
+  ReadPath path = ReadPath::None;
+  // The text the dispatch decided on, as the meter sent it (code page 1251):
+  // the 3x identification, or on the ModBus path the ModBus one.
+  std::string identification;
+  std::string IdentificationUtf8() const;
+  // Set by the firmware table for an identified model (UTF-8).
+  std::optional<std::string> caption;
+  std::string Caption() const { return caption.value_or(kDefaultDeviceCaption); }
+  // True once the read reached a model's path: the firmware fields are shown.
+  bool identified = false;
+  FirmwareReference firmware;
+
+  ValueState serialState = ValueState::NotRead;
+  std::string serial;  // UTF-8; empty when the meter did not give it
+
+  std::array<ChannelReading, 2> channels;
+  RecordReading record;
+
+  // Where and when.
+  std::string port;  // "COM3" or a device path
+  unsigned baud = 0;
+  unsigned address = 0;
+  std::chrono::system_clock::time_point started{};
+  uint64_t durationMs = 0;
+  // The operating system's reason when the port did not open (UTF-8).
+  std::string portErrorDetail;
+
+  // True when any coefficient the path was to read failed.
+  bool AnyCoefficientFailed() const;
+};
