@@ -1,10 +1,11 @@
 #include "CliOptions.h"
 
+#include <algorithm>
 #include <cctype>
 
-namespace {
+#include "sim/DemoMode.h"
 
-const char* const kModels[] = {"zfk31", "zfk36", "gdz1207s", "gdz1207s-2", "gdz1208", "gdz1208-2"};
+namespace {
 
 std::optional<unsigned> Number(const std::string& text) {
   if (text.empty() || text.size() > 9) return std::nullopt;
@@ -17,9 +18,8 @@ std::optional<unsigned> Number(const std::string& text) {
 }
 
 bool KnownModel(const std::string& m) {
-  for (const char* k : kModels)
-    if (m == k) return true;
-  return false;
+  const auto names = DemoModelNames();
+  return std::find(names.begin(), names.end(), m) != names.end();
 }
 
 }  // namespace
@@ -100,8 +100,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
       o.ini = v;
     } else if (a == "--demo") {
       if (!KnownModel(v)) {
-        error =
-            "unknown model '" + v + "' (zfk31, zfk36, gdz1207s, gdz1207s-2, gdz1208, gdz1208-2)";
+        error = "unknown model '" + v + "' (" + DemoModelList() + ")";
         return std::nullopt;
       }
       o.demo = v;
@@ -133,8 +132,10 @@ std::string CliHelp(const std::string& command) {
            "  --addr N          network address 0..127 (default 0)\n"
            "  --ini FILE        settings file (default: Calibrate.ini beside the program)\n"
            "  --json            one JSON object instead of text\n"
-           "  --demo MODEL      read a virtual meter: zfk31, zfk36, gdz1207s, gdz1207s-2,\n"
-           "                    gdz1208, gdz1208-2\n"
+           "  --demo MODEL      read a virtual meter: " +
+           DemoModelList() +
+           "\n"
+           "                    (bus: meters at addresses 1, 5 and 17; --addr picks one)\n"
            "  --trace           print every byte sent and received on stderr\n"
            "\n"
            "Exit status: 0 read, 1 a field shows ERR, 2 usage error, 3 the port cannot\n"
