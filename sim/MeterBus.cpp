@@ -32,7 +32,7 @@ bool ParseMember(std::string_view text, BusMember& member, std::string* error) {
 std::optional<std::vector<BusMember>> ParseBus(std::string_view text, std::string* error) {
   std::vector<BusMember> members;
   bool taken[256] = {};
-  while (!text.empty()) {
+  for (;;) {
     const size_t comma = text.find(',');
     BusMember member{};
     if (!ParseMember(text.substr(0, comma), member, error)) return std::nullopt;
@@ -46,14 +46,9 @@ std::optional<std::vector<BusMember>> ParseBus(std::string_view text, std::strin
       taken[address] = true;
     }
     members.push_back(member);
-    if (comma == std::string_view::npos) break;
+    if (comma == std::string_view::npos) return members;
     text.remove_prefix(comma + 1);
   }
-  if (members.empty()) {
-    Fail(error, "no meter on the bus");
-    return std::nullopt;
-  }
-  return members;
 }
 
 std::vector<std::shared_ptr<VirtualMeter>> MakeBusMeters(const std::vector<BusMember>& members,
@@ -75,24 +70,9 @@ MeterOptions MeterBus::Options() const {
 
 std::vector<ReplyPlan> MeterBus::Receive(std::span<const uint8_t> bytes) {
   std::vector<ReplyPlan> plans;
-  std::vector<size_t> from;  // which meter made each plan
-  for (size_t i = 0; i < meters_.size(); ++i)
-    for (ReplyPlan& plan : meters_[i]->Receive(bytes)) {
+  for (const auto& meter : meters_)
+    for (ReplyPlan& plan : meter->Receive(bytes))
       plans.push_back(std::move(plan));
-      from.push_back(i);
-    }
-  // The meters hear each other; one round, so that two meters that answer
-  // each other's noise cannot keep the line busy for ever.
-  const size_t replies = plans.size();
-  for (size_t p = 0; p < replies && meters_.size() > 1; ++p) {
-    const std::vector<uint8_t> heard(
-        plans[p].bytes.begin() + static_cast<std::ptrdiff_t>(plans[p].echoed),
-        plans[p].bytes.end());
-    for (size_t i = 0; i < meters_.size(); ++i)
-      if (i != from[p])
-        for (ReplyPlan& plan : meters_[i]->Receive(heard))
-          plans.push_back(std::move(plan));
-  }
   return plans;
 }
 

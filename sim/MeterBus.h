@@ -1,8 +1,10 @@
 // Several virtual meters on one line, as on an RS-485 bus: every meter hears
-// everything the master sends and every other meter's reply, answers only
-// what is addressed to it in its own protocol, and shrugs off the rest, the
-// other protocol's frames included (each meter's framer drops what fails its
-// check and picks up the next valid frame, see RequestFramer.h). Both
+// everything the master sends, answers only what is addressed to it in its
+// own protocol, and shrugs off the rest, the other protocol's frames
+// included (each meter's framer drops what fails its check and picks up the
+// next valid frame, see RequestFramer.h). The meters do not hear each
+// other's replies: a master sends its next request only after the reply,
+// so a reply could only disturb a framer that waits for nothing. Both
 // transports carry a bus; a single meter is a bus of one.
 //
 //   auto members = metersim::ParseBus("zfk31@1,gdz1208@5,zfk36@17", &error);
@@ -45,10 +47,8 @@ class MeterBus {
   const std::vector<std::shared_ptr<VirtualMeter>>& Meters() const { return meters_; }
   // The line's speed and pacing: those of the first meter.
   MeterOptions Options() const;
-  // Hands the master's bytes to every meter, then each reply to every other
-  // meter (a two-wire adapter's echo stays with the master). The reply
-  // plans in the order the meters made them; more than one for a request is
-  // a collision, as it would be on the wire.
+  // Hands the master's bytes to every meter. The reply plans meter by meter;
+  // more than one for a request is a collision, as it would be on the wire.
   std::vector<ReplyPlan> Receive(std::span<const uint8_t> bytes);
 
  private:

@@ -26,7 +26,7 @@ struct ReplyPlan {
   bool garbage = false;
   uint32_t lineByteTimeUs = 0;
   // The first `echoed` bytes are the line's echo of the request, not the
-  // meter's: other meters on a bus do not hear them.
+  // meter's reply.
   size_t echoed = 0;
 
   // When byte i has fully arrived, in microseconds from the end of the request.
