@@ -32,16 +32,6 @@ std::vector<uint8_t> ReadUpTo(SerialDevice& line, size_t count, int timeoutMs) {
   return got;
 }
 
-// Whatever comes until the line has been quiet for quietMs.
-std::vector<uint8_t> ReadUntilQuiet(SerialDevice& line, int quietMs) {
-  std::vector<uint8_t> got;
-  for (;;) {
-    const auto more = ReadUpTo(line, 1, quietMs);
-    if (more.empty()) return got;
-    got.push_back(more[0]);
-  }
-}
-
 std::string TempPath(const char* name) {
   return ::testing::TempDir() + name + std::to_string(getpid());
 }
@@ -151,28 +141,6 @@ TEST(PtyServer, GarbageStreamStopsWhenTheMasterSpeaks) {
   const std::vector<uint8_t> reply(got.end() - 13, got.end());
   EXPECT_TRUE(ReadUpTo(*line, 1, 50).empty());
   EXPECT_EQ(HexText(reply), "AA 01 FE 00 00 06 5A 46 4B 2D 33 31 D4");
-}
-
-TEST(PtyServer, ABusAnswersAScanAndAnEchoComesBeforeTheReply) {
-  metersim::MeterOptions fast;
-  fast.pacing = false;
-  const auto meters = metersim::MakeBusMeters(*metersim::ParseBus(kScanBus), fast);
-  PtyMeterServer server{metersim::MeterBus(meters)};
-  ASSERT_TRUE(server.Start()) << server.ErrorText();
-  auto line = OpenPlatformSerial(server.DevicePath(), 9600);
-  ASSERT_TRUE(line);
-  auto ask = [&](const std::vector<uint8_t>& request) {
-    line->Purge();
-    return line->Write(request) ? ReadUntilQuiet(*line, 30) : std::vector<uint8_t>{};
-  };
-  EXPECT_EQ(ScanBus(ask), kScanFinds);
-  // A write to the GDZ-12.08 through an echoing adapter, not stored.
-  meters[1]->AddFault(*ParseFault("echo"));
-  meters[1]->AddFault(*ParseFault("not-stored"));
-  const auto write = WithCrc({5, 16, 0, 250, 0, 1, 2, 0x12, 0x34});
-  EXPECT_EQ(HexText(ask(write)), HexText(write) + " " + HexText(WithCrc({5, 16, 0, 250, 0, 1})));
-  EXPECT_EQ(meters[1]->Register(250), 0);
-  EXPECT_EQ(meters[1]->WriteCount(), 1u);
 }
 
 }  // namespace

@@ -104,6 +104,15 @@ inline bool ChecksumOk(const std::vector<uint8_t>& f) {
   return f.back() == static_cast<uint8_t>(~sum);
 }
 
+// A request from hex: 3x group, command and data to `address`, or a ModBus
+// frame without its CRC.
+inline std::vector<uint8_t> Frame(metersim::MeterModel model, uint8_t address,
+                                  const std::string& hex) {
+  const auto b = Hex(hex);
+  if (metersim::SpeaksModBus(model)) return WithCrc(b);
+  return Request3x(address, b[0], b[1], {b.begin() + 2, b.end()});
+}
+
 // A scan as the tool would make it: addresses 0 to 20, each asked for its
 // identification in 3x and in ModBus through `ask` (request in, reply out).
 // One "3x:1 ZFK-31" or "mb:5 BRC" for every good answer.

@@ -8,114 +8,36 @@
 
 namespace {
 
-using metersim::ClockBytes;
 using metersim::MeterModel;
 using namespace simtest;
-using Bytes = std::vector<uint8_t>;
 
-TEST(WritesKept, EveryModelReadsBackWhatWasWrittenAfterTheOtherWrites) {
+TEST(WritesKept, EveryModelReadsBackWhatWasWrittenAfterItsOtherWrites) {
   struct Case {
     MeterModel model;
-    Bytes write, read, expect;
+    uint8_t address;
+    std::string write, read, expect;
   };
-  const Bytes record = {'S', 'E', 'A',  'L',  '0',  '0',  '0',  '1',
-                        0,   0,   0x24, 0x03, 0x07, 0x09, 0x05, 0x30};
-  const Bytes clock = {0x03, 0, 0x05, 0, 0x09, 0, 0x07, 0x30, 0x11, 0x19};
-  Bytes recordWrite = {0, 32};
-  recordWrite.insert(recordWrite.end(), record.begin(), record.end());
-  Bytes clockWrite = {0};
-  clockWrite.insert(clockWrite.end(), clock.begin(), clock.end());
-  Bytes regRecord = {1, 16, 0, 171, 0, 8, 16};
-  regRecord.insert(regRecord.end(), record.begin(), record.end());
+  const std::string rec = "53 45 41 4C 30 30 30 31 00 00 24 03 07 09 05 30";
   const Case cases[] = {
-      {MeterModel::Zfk31,
-       Request3x(1, 0x0F, 0x81, {0x07, 0x00, 0x3F, 0x80, 0, 0}),
-       Request3x(1, 0x0F, 0x01, {0x07, 0x00, 4}),
-       {0x3F, 0x80, 0, 0}},
-      {MeterModel::Zfk31, Request3x(1, 0x0F, 0x81, recordWrite),
-       Request3x(1, 0x0F, 0x01, {0, 32, 16}), record},
-      {MeterModel::Zfk31, Request3x(1, 0x0F, 0x82, clockWrite), Request3x(1, 0x0F, 0x02, {0, 10}),
-       clock},
-      {MeterModel::Gdz1207s2,
-       Request3x(2, 0x0F, 0x81, {0x01, 0x04, 0, 0, 0x80, 0x3F}),
-       Request3x(2, 0x0F, 0x01, {0x01, 0x04, 4}),
-       {0, 0, 0x80, 0x3F}},
-      {MeterModel::Gdz1207s2, Request3x(1, 0x0F, 0x82, clockWrite),
-       Request3x(1, 0x0F, 0x02, {0, 10}), clock},
-      {MeterModel::Gdz1208,
-       WithCrc({1, 16, 0x01, 0x73, 0, 2, 4, 0x3F, 0x80, 0, 0}),
-       WithCrc({1, 3, 0x01, 0x73, 0, 2}),
-       {0x3F, 0x80, 0, 0}},
-      {MeterModel::Gdz1208,
-       WithCrc({1, 6, 0x01, 0x72, 0xFF, 0x9C}),
-       WithCrc({1, 3, 0x01, 0x72, 0, 1}),
-       {0xFF, 0x9C}},
-      {MeterModel::Gdz1208, WithCrc(regRecord), WithCrc({1, 3, 0, 171, 0, 8}), record},
+      {MeterModel::Zfk31, 1, "0F 81 07 00 3F 80 00 00", "0F 01 07 00 04", "3F 80 00 00"},
+      {MeterModel::Zfk31, 1, "0F 81 00 20 " + rec, "0F 01 00 20 10", rec},
+      {MeterModel::Zfk36, 1, "0F 81 07 E0 " + rec, "0F 01 07 E0 10", rec},
+      {MeterModel::Gdz1207s2, 2, "0F 81 01 04 00 00 80 3F", "0F 01 01 04 04", "00 00 80 3F"},
+      {MeterModel::Gdz1208, 1, "01 10 01 73 00 02 04 3F 80 00 00", "01 03 01 73 00 02",
+       "3F 80 00 00"},
+      {MeterModel::Gdz1208, 1, "01 06 01 72 FF 9C", "01 03 01 72 00 01", "FF 9C"},
+      {MeterModel::Gdz1208, 1, "01 10 00 AB 00 08 10 " + rec, "01 03 00 AB 00 08", rec},
   };
-  ScopedVirtualTime time;  // the clock stands still between its write and its read
   std::map<MeterModel, std::shared_ptr<metersim::VirtualMeter>> meters;
   for (const Case& c : cases) {
     auto& meter = meters[c.model];
     if (!meter) meter = Meter(c.model);
-    ASSERT_FALSE(Ask(*meter, c.write).empty()) << HexText(c.write);
+    ASSERT_FALSE(Ask(*meter, Frame(c.model, c.address, c.write)).empty()) << c.write;
   }
-  for (const Case& c : cases)
-    EXPECT_EQ(HexText(Payload(Ask(*meters[c.model], c.read), metersim::SpeaksModBus(c.model))),
-              HexText(c.expect))
-        << HexText(c.write);
-  // The other node of the two-node meter kept its own Ku.
-  EXPECT_NE(meters[MeterModel::Gdz1207s2]->Read(metersim::MemoryArea::Rtc2k, 260, 4, 0),
-            (Bytes{0, 0, 0x80, 0x3F}));
-}
-
-TEST(WritesKept, Zfk36BlockInTwelvePiecesComesBackWholeWithItsChecksum) {
-  auto meter = Meter(MeterModel::Zfk36);
-  Bytes block(146);
-  uint16_t sum = 0;
-  for (size_t i = 0; i < 144; ++i)
-    sum = static_cast<uint16_t>(sum + (block[i] = static_cast<uint8_t>(i * 7)));
-  block[144] = static_cast<uint8_t>(~sum >> 8);
-  block[145] = static_cast<uint8_t>(~sum);
-  for (size_t at = 0; at < block.size();) {
-    const size_t n = block.size() - at > 64 ? 8 : block.size() - at;
-    Bytes piece = {static_cast<uint8_t>((1504 + at) >> 8), static_cast<uint8_t>(1504 + at)};
-    piece.insert(piece.end(), block.begin() + static_cast<long>(at),
-                 block.begin() + static_cast<long>(at + n));
-    ASSERT_TRUE(ChecksumOk(Ask(*meter, Request3x(1, 0x0F, 0x81, piece))));
-    at += n;
+  for (const Case& c : cases) {
+    const auto reply = Ask(*meters[c.model], Frame(c.model, c.address, c.read));
+    EXPECT_EQ(HexText(Payload(reply, metersim::SpeaksModBus(c.model))), c.expect) << c.write;
   }
-  EXPECT_EQ(Data3x(Ask(*meter, Request3x(1, 0x0F, 0x01, {0x05, 0xE0, 146}))), block);
-  EXPECT_EQ(meter->WriteCount(), 12u);
-}
-
-TEST(MeterClock, AdvancesThroughTheCalendarAndRefusesNonsense) {
-  struct Case {
-    ClockBytes set;
-    uint64_t seconds;
-    std::optional<ClockBytes> expect;
-  };
-  const Case cases[] = {
-      {{0x59, 0, 0x59, 0, 0x23, 0, 7, 0x30, 0x11, 0x19},
-       1,
-       ClockBytes{0, 0, 0, 0, 0, 0, 1, 0x01, 0x12, 0x19}},
-      {{0x00, 0, 0x00, 0, 0x12, 0, 4, 0x28, 0x02, 0x24},
-       86400,
-       ClockBytes{0, 0, 0, 0, 0x12, 0, 5, 0x29, 0x02, 0x24}},
-      {{0x00, 0, 0x00, 0, 0x12, 0, 3, 0x28, 0x02, 0x23},
-       86400,
-       ClockBytes{0, 0, 0, 0, 0x12, 0, 4, 0x01, 0x03, 0x23}},
-      {{0x30, 9, 0x59, 0, 0x23, 0, 5, 0x31, 0x12, 0x99},
-       3661,
-       ClockBytes{0x31, 9, 0x00, 0, 0x01, 0, 6, 0x01, 0x01, 0x00}},
-      {{0x5A, 0, 0, 0, 0, 0, 1, 0x01, 0x01, 0x20}, 0, std::nullopt},  // not BCD
-      {{0, 0, 0, 0, 0x24, 0, 1, 0x01, 0x01, 0x20}, 0, std::nullopt},  // hour 24
-      {{0, 0, 0, 0, 0, 0, 0, 0x01, 0x01, 0x20}, 0, std::nullopt},     // no weekday
-      {{0, 0, 0, 0, 0, 0, 1, 0x31, 0x04, 0x20}, 0, std::nullopt},     // 31 April
-      {{0, 0, 0, 0, 0, 0, 1, 0x29, 0x02, 0x23}, 0, std::nullopt},     // 29 February 2023
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(metersim::AdvanceClock(c.set, c.seconds), c.expect)
-        << HexText({c.set.begin(), c.set.end()});
 }
 
 TEST(MeterClock, StartsAtLocalTimeRunsAndIsSetByTheClockWrite) {
@@ -127,16 +49,20 @@ TEST(MeterClock, StartsAtLocalTimeRunsAndIsSetByTheClockWrite) {
     EXPECT_EQ(clock(), "03 00 05 00 09 00 07 30 11 19");
     time.clock.Advance(61'500);
     EXPECT_EQ(clock(), "04 00 06 00 09 00 07 30 11 19");
-    // The clock write sets it; it runs on from there.
-    ASSERT_FALSE(
-        Ask(*meter, Request3x(1, 0x0F, 0x82, {0, 0x58, 0, 0x59, 0, 0x23, 0, 1, 0x31, 0x12, 0x24}))
-            .empty());
+    ASSERT_FALSE(Ask(*meter, Frame(model, 1, "0F 82 00 58 00 59 00 23 00 01 31 12 24")).empty());
     time.clock.Advance(2'000);
     EXPECT_EQ(clock(), "00 00 00 00 00 00 02 01 01 25");
-    // Bytes that are no time stop it where they are.
+    // Bytes that are no time stop the clock where they are.
     ASSERT_FALSE(Ask(*meter, Request3x(1, 0x0F, 0x82, {4, 0x77})).empty());
     time.clock.Advance(5'000);
     EXPECT_EQ(clock(), "00 00 00 00 77 00 02 01 01 25");
+    // A leap day, then 31 April, which is no day and stops the clock.
+    Ask(*meter, Frame(model, 1, "0F 82 00 59 00 59 00 23 00 04 28 02 24"));
+    time.clock.Advance(1'000);
+    EXPECT_EQ(clock(), "00 00 00 00 00 00 05 29 02 24");
+    Ask(*meter, Frame(model, 1, "0F 82 07 31 04"));
+    time.clock.Advance(86'400'000);
+    EXPECT_EQ(clock(), "00 00 00 00 00 00 05 31 04 24");
   }
   SetLocalDateTimeSource({});
 }
