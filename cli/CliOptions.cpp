@@ -4,19 +4,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "sim/DemoMode.h"
+
 namespace {
 
-const char* const kModels[] = {"zfk31", "zfk36", "gdz1207s", "gdz1207s-2", "gdz1208", "gdz1208-2"};
-
-std::string ModelList() {
-  std::string list;
-  for (const char* m : kModels)
-    list += (list.empty() ? "" : ", ") + std::string(m);
-  return list;
-}
-
 bool KnownModel(const std::string& m) {
-  return std::find(std::begin(kModels), std::end(kModels), m) != std::end(kModels);
+  const auto names = DemoModelNames();
+  return std::find(names.begin(), names.end(), m) != names.end();
 }
 
 // Decimal digits only: "0x10", "-1" and "+3" are refused, not converted.
@@ -194,8 +188,10 @@ std::string CliHelp(const std::string& command) {
            "  --addr N          network address 0..127 (default 0)\n"
            "  --ini FILE        settings file (default: Calibrate.ini beside the program)\n"
            "  --json            one JSON object instead of text\n"
-           "  --demo MODEL      read a virtual meter: zfk31, zfk36, gdz1207s, gdz1207s-2,\n"
-           "                    gdz1208, gdz1208-2\n"
+           "  --demo MODEL      read a virtual meter: " +
+           DemoModelList() +
+           "\n"
+           "                    (bus: meters at addresses 1, 5 and 17; --addr picks one)\n"
            "  --trace           print every byte sent and received on stderr\n"
            "\n"
            "Exit status: 0 read, 1 a field shows ERR, 2 usage error, 3 the port cannot\n"
