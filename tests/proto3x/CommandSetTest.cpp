@@ -1,7 +1,9 @@
 // The published operations: what each puts on the wire, what it hands back,
 // and the steps before the transaction (port, automatic opening, write gate).
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <numeric>
 
 #include "Scripted3x.h"
 #include "comm/LumClock.h"
@@ -129,7 +131,7 @@ TEST_F(CommandSet3x, EachOperationSendsItsRequest) {
 
 TEST_F(CommandSet3x, RequestsGoToNetAddr) {
   engine.SetNetAddr(127);
-  AnswerWith(Reply3x({}));
+  AnswerWith(Reply3x({1, 2, 3, 4}));
   uint8_t b[4];
   engine.ReadRtc2k(0x0134, b, 4);
   ASSERT_EQ(Requests().size(), 1u);
@@ -209,13 +211,55 @@ TEST_F(CommandSet3x, FailedOrEmptyReadsLeaveTheDestinationAlone) {
   Bytes bad = Reply3x({1, 2, 3, 4});
   bad.back() ^= 1;
   const std::pair<Bytes, uint32_t> cases[] = {
-      {bad, lumErrChecksum}, {{}, lumErrRead}, {Reply3x({}), lumOk}};
+      {bad, lumErrChecksum}, {{}, lumErrRead}, {Reply3x({}), lumErrPacketSize}};
   for (const auto& [reply, code] : cases) {
     AnswerWith(reply);
     std::array<uint8_t, 4> buf{9, 9, 9, 9};
     engine.ReadDataFlash(0, buf, 4);
     EXPECT_EQ(engine.LastError(), code);
     EXPECT_EQ(buf, (std::array<uint8_t, 4>{9, 9, 9, 9}));
+  }
+}
+
+// A well-formed reply with fewer data bytes than the read asked for fails
+// with code 3 on every attempt, and the caller's bytes stay as they were; the
+// next attempt that brings the whole answer succeeds.
+TEST_F(CommandSet3x, ShortRepliesFailEachAttemptAndLeaveTheDestinationAlone) {
+  std::array<uint8_t, 16> buf{};
+  TSfrTek rec;
+  const std::tuple<const char*, Op, uint8_t> cases[] = {
+      {"ReadRtc2k", [&](auto& e) { e.ReadRtc2k(0, buf, 4); }, 4},
+      {"ReadCfg", [&](auto& e) { e.ReadCfg(0, buf, 16); }, 16},
+      {"ReadRtc2kP", [&](auto& e) { e.ReadRtc2kP(0, buf.data(), 4); }, 4},
+      {"ReadRAM", [&](auto& e) { e.ReadRAM(0, buf, 4); }, 4},
+      {"ReadRAMP", [&](auto& e) { e.ReadRAMP(0, buf.data(), 2); }, 2},
+      {"ReadRtc128", [&](auto& e) { e.ReadRtc128(0, buf, 8); }, 8},
+      {"ReadDataFlash", [&](auto& e) { e.ReadDataFlash(0, buf, 1); }, 1},
+      {"GetSfrTek", [&](auto& e) { e.GetSfrTek(rec); }, 16},
+  };
+  Bytes whole(16);
+  std::iota(whole.begin(), whole.end(), uint8_t{0x41});
+  for (const auto& [name, op, asked] : cases) {
+    SCOPED_TRACE(name);
+    const Bytes shortData(whole.begin(), whole.begin() + asked - 1);
+    const Bytes exact(whole.begin(), whole.begin() + asked);
+    buf.fill(0xEE);
+    rec.Fields = {1, 2, 3, 4};
+    AnswerWith(Reply3x(shortData));
+    line->ClearWrites();
+    op(engine);
+    EXPECT_EQ(engine.LastError(), lumErrPacketSize);
+    EXPECT_EQ(Requests().size(), 3u);
+    EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](uint8_t b) { return b == 0xEE; }));
+    EXPECT_EQ(rec.Fields, (std::array<uint32_t, 4>{1, 2, 3, 4}));
+    AnswerInTurn({Reply3x(shortData), Reply3x(exact)});
+    line->ClearWrites();
+    op(engine);
+    EXPECT_EQ(engine.LastError(), lumOk);
+    EXPECT_EQ(Requests().size(), 2u);
+    // Delivered: into the bytes, or (present values) into the record.
+    EXPECT_TRUE(std::equal(exact.begin(), exact.end(), buf.begin()) ||
+                rec.Fields[0] == 0x41424344u);
   }
 }
 
@@ -400,7 +444,7 @@ TEST_F(CommandSet3x, GmaxChannelIsCheckedFirst) {
 TEST_F(CommandSet3x, ClosedPortHandling) {
   engine.SetEWrite(true);
   engine.SetAutoOpenPort(true);
-  AnswerWith(Reply3x({0x01}));
+  AnswerWith(Reply3x(Bytes(16, 0x01)));  // as long as any read here asks
   const auto cases = WireCases();
   for (const auto& c : cases) {
     port.Close();
