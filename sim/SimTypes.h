@@ -94,7 +94,8 @@ struct RequestRecord {
 };
 
 // Faults by name: "silence", "stray", "bad-checksum", "bad-complement", "gap",
-// "cut", "long-length", "garbage", "exception", "delay", "hangup".
+// "cut", "long-length", "garbage", "exception", "delay", "hangup",
+// "short-reply".
 enum class FaultKind {
   Silence,        // no reply at all
   Stray,          // count bytes before the reply (value: the byte, else a mix)
@@ -108,6 +109,9 @@ enum class FaultKind {
   Exception,      // ModBus: exception reply with code value instead of the answer
   Delay,          // the reply starts ms later than the turnaround
   HangUp,         // the line closes after count bytes of the reply
+  ShortReply,     // a read answered with count data bytes fewer than asked (3x; ModBus
+                  // function 3: whole registers, count rounded up), length and check made to
+                  // fit; replies to requests that ask for no length stay as they are
 };
 std::optional<FaultKind> ParseFaultKind(std::string_view name);
 const char* FaultKindName(FaultKind kind);
@@ -130,7 +134,8 @@ struct Fault {
 
 // A fault of this kind with its usual parameters: stray 3 bytes; gap of 200 ms
 // after 3 bytes; cut after 4 bytes; hang-up after 3 bytes; long-length 255;
-// exception code 2 (illegal data address); delay 500 ms.
+// exception code 2 (illegal data address); delay 500 ms; short-reply 2 bytes
+// (one register) fewer.
 Fault MakeFault(FaultKind kind);
 
 // "name[:key=value,...]" with keys addr, kind, start, skip, times, n, ms,

@@ -163,7 +163,7 @@ std::vector<ReplyPlan> VirtualMeter::Receive(std::span<const uint8_t> bytes) {
     if (!reply.empty()) {
       ReplyPlan plan = PlanFor(reply);
       for (const Fault& fault : faults_.Take(record))
-        ApplyFault(fault, record.protocol, record.address, record.function, plan);
+        ApplyFault(fault, record, plan);
       record.replied = !plan.bytes.empty() || plan.garbage || plan.hangUp;
       if (record.replied) plans.push_back(std::move(plan));
     }

@@ -79,6 +79,52 @@ TEST(Faults, ByteFaultsOnModBusReplies) {
   }
 }
 
+// A short reply keeps its frame well formed and carries the first bytes of
+// the true answer, fewer than asked; ModBus drops whole registers. A request
+// that asks for no length (identification, write) is answered as usual.
+TEST(Faults, ShortRepliesCarryFewerDataBytesThanAsked) {
+  const auto read4 = Request3x(1, 0x0F, 0x01, {0x00, 0x10, 4});
+  const auto writeRegs = WithCrc(Hex("01 10 01 40 00 01 02 00 07"));
+  struct Case {
+    const char* fault;
+    MeterModel model;
+    std::vector<uint8_t> request;
+    size_t dataKept;  // data bytes left; npos: the reply as without the fault
+  };
+  constexpr size_t kAsIs = std::string::npos;
+  const Case cases[] = {
+      {"short-reply", MeterModel::Zfk31, read4, 2},
+      {"short-reply:n=3", MeterModel::Zfk31, read4, 1},
+      {"short-reply:n=9", MeterModel::Zfk31, read4, 0},
+      {"short-reply", MeterModel::Zfk31, kId3x, kAsIs},
+      {"short-reply", MeterModel::Gdz1208, kRead315, 2},
+      {"short-reply:n=1", MeterModel::Gdz1208, kRead315, 2},  // a whole register
+      {"short-reply:n=4", MeterModel::Gdz1208, kRead315, 0},
+      {"short-reply", MeterModel::Gdz1208, Hex("01 11 C0 2C"), kAsIs},
+      {"short-reply", MeterModel::Gdz1208, writeRegs, kAsIs},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.fault) + " " + HexText(c.request));
+    const auto clean = Ask(*Meter(c.model), c.request);
+    const auto reply = One(c.model, c.fault, c.request).bytes;
+    if (c.dataKept == kAsIs) {
+      EXPECT_EQ(reply, clean);
+      continue;
+    }
+    const bool modbus = c.model == MeterModel::Gdz1208;
+    EXPECT_TRUE(modbus ? CrcOk(reply) : ChecksumOk(reply));
+    const size_t head = modbus ? 3 : 6;
+    const size_t tail = modbus ? 2 : 1;
+    ASSERT_EQ(reply.size(), head + c.dataKept + tail);
+    EXPECT_EQ(reply[head - 1], c.dataKept);  // the length byte or byte count
+    EXPECT_TRUE(
+        std::equal(reply.begin(), reply.begin() + static_cast<ptrdiff_t>(head - 1), clean.begin()));
+    EXPECT_TRUE(std::equal(reply.begin() + static_cast<ptrdiff_t>(head),
+                           reply.end() - static_cast<ptrdiff_t>(tail),
+                           clean.begin() + static_cast<ptrdiff_t>(head)));
+  }
+}
+
 TEST(Faults, TimingAndLineFaults) {
   auto plan = One(MeterModel::Zfk31, "delay:ms=800", kId3x);
   EXPECT_EQ(plan.delayMs, 805u);  // after the 5 ms turnaround
@@ -148,8 +194,9 @@ TEST(Faults, FaultsCombineInTheOrderGiven) {
 }
 
 TEST(Faults, ParseFaultNamesEveryKindAndRefusesNonsense) {
-  for (const char* name : {"silence", "stray", "bad-checksum", "bad-complement", "gap", "cut",
-                           "long-length", "garbage", "exception", "delay", "hangup"}) {
+  for (const char* name :
+       {"silence", "stray", "bad-checksum", "bad-complement", "gap", "cut", "long-length",
+        "garbage", "exception", "delay", "hangup", "short-reply"}) {
     const auto f = ParseFault(name);
     ASSERT_TRUE(f) << name;
     EXPECT_STREQ(metersim::FaultKindName(f->kind), name);
