@@ -1,11 +1,16 @@
 // The port component over real pseudo-terminals, through the termios layer.
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 #include "comm/LuMComPort.h"
@@ -54,7 +59,18 @@ class ComPortPty : public ::testing::Test {
 
 TEST_F(ComPortPty, OpensThroughThePortMapWithRawSettings) {
   port.SetBaudRate(19200);
+  {
+    // A line left with software flow control of every kind by someone else.
+    const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    termios t{};
+    ASSERT_EQ(tcgetattr(other, &t), 0);
+    t.c_iflag |= IXON | IXOFF | IXANY;
+    ASSERT_EQ(tcsetattr(other, TCSANOW, &t), 0);
+    close(other);
+  }
   ASSERT_TRUE(port.Open());
+  EXPECT_EQ(port.OpenError().kind, PortOpenFailure::None);
   EXPECT_TRUE(port.Active());
   EXPECT_EQ(port.DeviceName(), pty.SlavePath());
 
@@ -67,7 +83,8 @@ TEST_F(ComPortPty, OpensThroughThePortMapWithRawSettings) {
   EXPECT_EQ(t.c_cflag & PARENB, 0u);
   EXPECT_EQ(t.c_cflag & CSTOPB, 0u);
   EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
-  EXPECT_EQ(t.c_iflag & (IXON | ICRNL | ISTRIP), 0u);
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL | ISTRIP), 0u);
+  EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
   EXPECT_EQ(t.c_oflag & OPOST, 0u);
   EXPECT_EQ(t.c_cc[VMIN], 0);
   EXPECT_EQ(t.c_cc[VTIME], 0);
@@ -191,6 +208,92 @@ TEST(ComPortOpen, UnopenableDevicesGiveFalseAndInactive) {
   UnbindSerialPort(kPort);
   unlink(regular.c_str());
   rmdir(dir);
+}
+
+std::string SystemText(int code) {
+  return std::system_category().message(code);
+}
+
+// A port that cannot be opened keeps the system's reason, sorted into what a
+// user can do about it; the next successful open clears it.
+TEST(ComPortOpen, FailuresKeepTheSystemsReason) {
+  char dir[] = "/tmp/calibrate-reasonXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string regular = std::string(dir) + "/file";
+  close(open(regular.c_str(), O_CREAT | O_WRONLY, 0600));
+  PtyPair line;
+  TlumComPort holder;  // holds the line, so that a second open finds it busy
+  BindSerialPortPath(kPort + 1, line.SlavePath());
+  holder.SetComPort(kPort + 1);
+  ASSERT_TRUE(holder.Open());
+  const struct {
+    const char* what;
+    std::string path;
+    PortOpenFailure kind;
+    int code;
+  } cases[] = {
+      {"missing", "/dev/calibrate-no-such-device", PortOpenFailure::NotFound, ENOENT},
+      {"below a file", regular + "/tty", PortOpenFailure::NotFound, ENOTDIR},
+      {"directory", dir, PortOpenFailure::Other, EISDIR},
+      {"regular file", regular, PortOpenFailure::Other, ENOTTY},
+      {"not a terminal", "/dev/null", PortOpenFailure::Other, ENOTTY},
+      {"held by another port", line.SlavePath(), PortOpenFailure::Busy, EBUSY},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    BindSerialPortPath(kPort, c.path);
+    TlumComPort port;
+    port.SetComPort(kPort);
+    ASSERT_FALSE(port.Open());
+    EXPECT_EQ(port.OpenError().kind, c.kind);
+    EXPECT_EQ(port.OpenError().systemText, SystemText(c.code));
+    EXPECT_EQ(port.OpenError().group, "");
+  }
+  holder.Close();
+  TlumComPort port;
+  port.SetComPort(kPort);
+  ASSERT_TRUE(port.Open());  // the same line, now free
+  EXPECT_EQ(port.OpenError().kind, PortOpenFailure::None);
+  EXPECT_EQ(port.OpenError().systemText, "");
+  port.Close();
+  UnbindSerialPort(kPort);
+  UnbindSerialPort(kPort + 1);
+  unlink(regular.c_str());
+  rmdir(dir);
+}
+
+// Root opens whatever the permission bits say; to see the refusal a user must
+// be one. As root the test forks and becomes "nobody" in the child, which
+// reports by its exit status.
+TEST(ComPortOpen, PermissionDeniedNamesTheDevicesGroup) {
+  PtyPair line;
+  ASSERT_EQ(chmod(line.SlavePath().c_str(), 0660), 0);
+  struct stat st {};
+  ASSERT_EQ(stat(line.SlavePath().c_str(), &st), 0);
+  const group* owner = getgrgid(st.st_gid);
+  const std::string groupName = owner ? owner->gr_name : std::to_string(st.st_gid);
+  const bool root = geteuid() == 0;
+  if (!root) ASSERT_EQ(chmod(line.SlavePath().c_str(), 0000), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (root && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    BindSerialPortPath(kPort, line.SlavePath());
+    TlumComPort port;
+    port.SetComPort(kPort);
+    if (port.Open()) _exit(4);
+    const PortOpenError& e = port.OpenError();
+    if (e.kind != PortOpenFailure::PermissionDenied) _exit(5);
+    if (e.systemText != SystemText(EACCES)) _exit(6);
+    _exit(e.group == groupName ? 0 : 7);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot become an unprivileged user here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "4: opened; 5: not PermissionDenied; 6: not the "
+                                       "system's text; 7: not the group "
+                                    << groupName;
 }
 
 TEST(ComPortOpen, PortZeroAndUnboundNumbersUseTheSystemNames) {
