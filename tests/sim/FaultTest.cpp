@@ -79,49 +79,35 @@ TEST(Faults, ByteFaultsOnModBusReplies) {
   }
 }
 
-// A short reply keeps its frame well formed and carries the first bytes of
-// the true answer, fewer than asked; ModBus drops whole registers. A request
-// that asks for no length (identification, write) is answered as usual.
+// A short reply stays well formed and carries the first bytes of the true
+// answer, fewer than asked; ModBus drops whole registers. A request that asks
+// for no length (identification) is answered as usual.
 TEST(Faults, ShortRepliesCarryFewerDataBytesThanAsked) {
   const auto read4 = Request3x(1, 0x0F, 0x01, {0x00, 0x10, 4});
-  const auto writeRegs = WithCrc(Hex("01 10 01 40 00 01 02 00 07"));
-  struct Case {
+  const struct {
     const char* fault;
     MeterModel model;
     std::vector<uint8_t> request;
-    size_t dataKept;  // data bytes left; npos: the reply as without the fault
-  };
-  constexpr size_t kAsIs = std::string::npos;
-  const Case cases[] = {
+    size_t dropped;
+  } cases[] = {
       {"short-reply", MeterModel::Zfk31, read4, 2},
-      {"short-reply:n=3", MeterModel::Zfk31, read4, 1},
-      {"short-reply:n=9", MeterModel::Zfk31, read4, 0},
-      {"short-reply", MeterModel::Zfk31, kId3x, kAsIs},
-      {"short-reply", MeterModel::Gdz1208, kRead315, 2},
+      {"short-reply:n=9", MeterModel::Zfk31, read4, 4},
+      {"short-reply", MeterModel::Zfk31, kId3x, 0},
       {"short-reply:n=1", MeterModel::Gdz1208, kRead315, 2},  // a whole register
-      {"short-reply:n=4", MeterModel::Gdz1208, kRead315, 0},
-      {"short-reply", MeterModel::Gdz1208, Hex("01 11 C0 2C"), kAsIs},
-      {"short-reply", MeterModel::Gdz1208, writeRegs, kAsIs},
+      {"short-reply:n=4", MeterModel::Gdz1208, kRead315, 4},
+      {"short-reply", MeterModel::Gdz1208, Hex("01 11 C0 2C"), 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.fault) + " " + HexText(c.request));
-    const auto clean = Ask(*Meter(c.model), c.request);
-    const auto reply = One(c.model, c.fault, c.request).bytes;
-    if (c.dataKept == kAsIs) {
-      EXPECT_EQ(reply, clean);
-      continue;
-    }
+    auto want = Ask(*Meter(c.model), c.request);
     const bool modbus = c.model == MeterModel::Gdz1208;
+    const size_t head = modbus ? 3 : 6;  // the data start after the length byte
+    want.erase(want.end() - (modbus ? 2 : 1) - c.dropped, want.end() - (modbus ? 2 : 1));
+    want[head - 1] = static_cast<uint8_t>(want[head - 1] - c.dropped);
+    const auto reply = One(c.model, c.fault, c.request).bytes;
+    EXPECT_EQ(HexText({reply.begin(), reply.end() - (modbus ? 2 : 1)}),
+              HexText({want.begin(), want.end() - (modbus ? 2 : 1)}));
     EXPECT_TRUE(modbus ? CrcOk(reply) : ChecksumOk(reply));
-    const size_t head = modbus ? 3 : 6;
-    const size_t tail = modbus ? 2 : 1;
-    ASSERT_EQ(reply.size(), head + c.dataKept + tail);
-    EXPECT_EQ(reply[head - 1], c.dataKept);  // the length byte or byte count
-    EXPECT_TRUE(
-        std::equal(reply.begin(), reply.begin() + static_cast<ptrdiff_t>(head - 1), clean.begin()));
-    EXPECT_TRUE(std::equal(reply.begin() + static_cast<ptrdiff_t>(head),
-                           reply.end() - static_cast<ptrdiff_t>(tail),
-                           clean.begin() + static_cast<ptrdiff_t>(head)));
   }
 }
 

@@ -112,15 +112,6 @@ TEST_F(SerialWin32, CloseRestoresTheLineAsFound) {
     EXPECT_TRUE(dcb.fOutxCtsFlow);
     EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
   });
-  // Put back what the other tests expect.
-  withLine([](HANDLE h, DCB& dcb) {
-    dcb.BaudRate = 9600;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    SetCommState(h, &dcb);
-  });
 }
 
 TEST_F(SerialWin32, ReadsOnASilentLineReturnAtOnce) {
