@@ -228,10 +228,8 @@ TEST_F(CommandSet3x, ShortRepliesFailEachAttemptAndLeaveTheDestinationAlone) {
   TSfrTek rec;
   const std::tuple<const char*, Op, uint8_t> cases[] = {
       {"ReadRtc2k", [&](auto& e) { e.ReadRtc2k(0, buf, 4); }, 4},
-      {"ReadCfg", [&](auto& e) { e.ReadCfg(0, buf, 16); }, 16},
-      {"ReadRtc2kP", [&](auto& e) { e.ReadRtc2kP(0, buf.data(), 4); }, 4},
       {"ReadRAMP", [&](auto& e) { e.ReadRAMP(0, buf.data(), 2); }, 2},
-      {"ReadRtc128", [&](auto& e) { e.ReadRtc128(0, buf, 8); }, 8},
+      {"ReadRtc128", [&](auto& e) { e.ReadRtc128(0, buf, 16); }, 16},
       {"ReadDataFlash", [&](auto& e) { e.ReadDataFlash(0, buf, 1); }, 1},
       {"GetSfrTek", [&](auto& e) { e.GetSfrTek(rec); }, 16},
   };
