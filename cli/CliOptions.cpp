@@ -87,7 +87,7 @@ void Apply(const CommandSpec& spec, CLI::App& sub, const RawOptions& raw, CliOpt
   if (Given(sub, "--ini")) o.ini = raw.ini;
   if (Given(sub, "--demo")) {
     if (!KnownModel(raw.demo))
-      throw Refusal{"unknown model '" + raw.demo + "' (" + ModelList() + ")"};
+      throw Refusal{"unknown model '" + raw.demo + "' (" + DemoModelList() + ")"};
     o.demo = raw.demo;
   }
   if (o.port && o.demo) throw Refusal{"--port and --demo exclude each other"};
@@ -194,8 +194,8 @@ std::string CliHelp(const std::string& command) {
            "                    (bus: meters at addresses 1, 5 and 17; --addr picks one)\n"
            "  --trace           print every byte sent and received on stderr\n"
            "\n"
-           "Exit status: 0 read, 1 a field shows ERR, 2 usage error, 3 the port cannot\n"
-           "be opened, 4 no meter recognised.\n";
+           "Exit status: 0 read, 1 a field shows ERR or the record read failed, 2 usage\n"
+           "error, 3 the port cannot be opened, 4 no meter recognised.\n";
   if (command == "ports")
     return "usage: calibrate-cli ports\n"
            "\n"

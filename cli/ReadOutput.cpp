@@ -32,7 +32,10 @@ Json CoefficientJson(const CoefficientReading& c) {
 ExitStatus ReadExitStatus(const MeterReading& reading) {
   if (reading.result == ReadResult::PortError) return ExitStatus::PortError;
   if (reading.result == ReadResult::NotFound) return ExitStatus::NotFound;
-  return reading.AnyCoefficientFailed() ? ExitStatus::Failed : ExitStatus::Ok;
+  // A record the path reads but could not get is a failed field too; a path
+  // that reads no record (the single-node GDZ) leaves it NotRead.
+  const bool recordFailed = reading.record.state == ValueState::Failed;
+  return reading.AnyCoefficientFailed() || recordFailed ? ExitStatus::Failed : ExitStatus::Ok;
 }
 
 std::string ReadAsJson(const MeterReading& reading) {

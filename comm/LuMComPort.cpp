@@ -23,7 +23,8 @@ void TlumCustomComPort::SetThreadByteTimeout(uint32_t value) {
 
 bool TlumCustomComPort::Open() {
   Close();  // a second Open must not leave the first device open behind us
-  device_ = OpenSerialPort(comPort_, baudRate_);
+  openError_ = {};
+  device_ = OpenSerialPort(comPort_, baudRate_, &openError_);
   if (!device_) return false;
   if (receiveInThread_) {
     thread_ = std::make_unique<TlumComPortRcvThread>(device_, threadInterval_, threadByteTimeout_,

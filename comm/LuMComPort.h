@@ -52,6 +52,9 @@ class TlumCustomComPort {
   bool WaitForInput(uint32_t timeoutMs);
 
   bool Active() const { return device_ != nullptr; }
+  // Why the last Open failed; kind None after one that succeeded (or before
+  // any).
+  const PortOpenError& OpenError() const { return openError_; }
   // The device name the last Open used (or would use), for messages.
   std::string DeviceName() const;
 
@@ -91,6 +94,7 @@ class TlumCustomComPort {
   TOnReceiveTimeout onReceiveTimeout_;
   TOnTrace onTrace_;
   std::shared_ptr<SerialDevice> device_;  // shared with the receive thread
+  PortOpenError openError_;
   std::unique_ptr<TlumComPortRcvThread> thread_;
 };
 

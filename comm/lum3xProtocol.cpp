@@ -74,16 +74,25 @@ bool Tlum3xProtocol::Fail(uint32_t code) {
   return false;
 }
 
-bool Tlum3xProtocol::Transact(uint8_t group, uint8_t command, std::span<const uint8_t> data) {
+bool Tlum3xProtocol::Transact(uint8_t group, uint8_t command, std::span<const uint8_t> data,
+                              size_t minReplyData) {
   if (!comPort_) return Fail(lumErrWrite);
   requestLength_ = lum3x::BuildRequest(request_, netAddr_, group, command, data);
   if (requestLength_ == 0) return Fail(lumErrPacketSize);
   // Every attempt sends the identical frame again.
   for (unsigned attempt = 0; attempt < repeatCount_; ++attempt) {
-    if (SendFrame() && ReceiveFrame()) return true;
+    if (SendFrame() && ReceiveFrame() && WholeReply(minReplyData)) return true;
     Pause(kRetryPauseMs);
   }
   return false;
+}
+
+bool Tlum3xProtocol::WholeReply(size_t minReplyData) {
+  // A well-formed reply with fewer bytes than were asked for (a meter cut
+  // short in the middle of its answer, a firmware that reads less) would fill
+  // the caller's value partly with whatever it held before.
+  if (ReplyData().size() < minReplyData) return Fail(lumErrPacketSize);
+  return true;
 }
 
 bool Tlum3xProtocol::SendFrame() {
@@ -141,9 +150,9 @@ void Tlum3xProtocol::Deliver(std::span<uint8_t> destination) const {
 }
 
 void Tlum3xProtocol::ReadArea(uint8_t group, uint8_t command, std::span<const uint8_t> request,
-                              std::span<uint8_t> destination) {
+                              std::span<uint8_t> destination, uint8_t asked) {
   if (!PortReady(true)) return;
-  if (Transact(group, command, request)) Deliver(destination);
+  if (Transact(group, command, request, asked)) Deliver(destination);
 }
 
 bool Tlum3xProtocol::WriteArea(uint8_t group, uint8_t command, std::span<const uint8_t> head,
@@ -171,12 +180,12 @@ void Tlum3xProtocol::ReadText(uint8_t command, std::string& text, bool mayOpen) 
 
 void Tlum3xProtocol::ReadRtc128(uint8_t address, std::span<uint8_t> bytes, uint8_t count) {
   const uint8_t request[] = {address, count};
-  ReadArea(kGroupMemory, kCmdRtc128, request, bytes);
+  ReadArea(kGroupMemory, kCmdRtc128, request, bytes, count);
 }
 
 void Tlum3xProtocol::ReadRtc2k(uint16_t address, std::span<uint8_t> bytes, uint8_t count) {
   const uint8_t request[] = {High(address), Low(address), count};
-  ReadArea(kGroupMemory, kCmdRtc2k, request, bytes);
+  ReadArea(kGroupMemory, kCmdRtc2k, request, bytes, count);
 }
 
 void Tlum3xProtocol::ReadRtc2kP(uint16_t address, uint8_t* bytes, uint8_t count) {
@@ -190,7 +199,7 @@ void Tlum3xProtocol::ReadCfg(uint16_t address, std::span<uint8_t> bytes, uint8_t
 
 void Tlum3xProtocol::ReadRAM(uint16_t address, std::span<uint8_t> bytes, uint8_t count) {
   const uint8_t request[] = {High(address), Low(address), count};
-  ReadArea(kGroupRam, kCmdRam, request, bytes);
+  ReadArea(kGroupRam, kCmdRam, request, bytes, count);
 }
 
 void Tlum3xProtocol::ReadRAMP(uint16_t address, uint8_t* bytes, uint8_t count) {
@@ -201,11 +210,11 @@ void Tlum3xProtocol::ReadDataFlash(uint32_t address, std::span<uint8_t> bytes, u
   const uint8_t request[] = {count, static_cast<uint8_t>(address >> 24),
                              static_cast<uint8_t>(address >> 16),
                              static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
-  ReadArea(kGroupMemory, kCmdDataFlash, request, bytes);
+  ReadArea(kGroupMemory, kCmdDataFlash, request, bytes, count);
 }
 
 void Tlum3xProtocol::ReadSecurity(std::span<uint8_t> bytes) {
-  ReadArea(kGroupMemory, kCmdReadSecurity, {}, bytes);
+  ReadArea(kGroupMemory, kCmdReadSecurity, {}, bytes, 0);
 }
 
 // --- memory writes -------------------------------------------------------------
@@ -326,12 +335,8 @@ uint8_t Tlum3xProtocol::SendCmd(uint16_t command) {
 }
 
 void Tlum3xProtocol::GetSfrTek(TSfrTek& rec) {
-  if (!Transact(kGroupRam, kCmdSfrTek, {})) return;
+  if (!Transact(kGroupRam, kCmdSfrTek, {}, kSfrTekBytes)) return;
   const auto data = ReplyData();
-  if (data.size() < kSfrTekBytes) {
-    lastError_ = lumErrPacketSize;
-    return;
-  }
   for (size_t i = 0; i < rec.Fields.size(); ++i)
     rec.Fields[i] = BigEndian32(data.subspan(4 * i, 4));
 }

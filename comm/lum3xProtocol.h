@@ -33,8 +33,10 @@ class Tlum3xProtocol : public TlumProtocol {
   Tlum3xProtocol() : TlumProtocol(24) {}
 
   // --- memory reads: on success the reply's data bytes, bounded by the
-  // destination, are copied to it; on failure it is not touched. Opens a
-  // closed port when AutoOpenPort is set; code 6 when it stays closed. -------
+  // destination, are copied to it; on failure it is not touched. A reply with
+  // fewer than count data bytes fails its attempt with code 3 and is asked
+  // again like any other failed one. Opens a closed port when AutoOpenPort is
+  // set; code 6 when it stays closed. ----------------------------------------
   void ReadRtc128(uint8_t address, std::span<uint8_t> bytes, uint8_t count);
   void ReadRtc2k(uint16_t address, std::span<uint8_t> bytes, uint8_t count);
   // The destination holds count bytes (a null pointer takes none).
@@ -43,7 +45,7 @@ class Tlum3xProtocol : public TlumProtocol {
   void ReadRAM(uint16_t address, std::span<uint8_t> bytes, uint8_t count);
   void ReadRAMP(uint16_t address, uint8_t* bytes, uint8_t count);
   void ReadDataFlash(uint32_t address, std::span<uint8_t> bytes, uint8_t count);
-  // The 64-byte security block.
+  // The security block: the reply's data, whatever its length.
   void ReadSecurity(std::span<uint8_t> bytes);
 
   // --- memory writes: count bytes from the caller's buffer. Gated by EWrite
@@ -81,8 +83,9 @@ class Tlum3xProtocol : public TlumProtocol {
   // other number of bytes, with code 0). Never opens the port.
   uint8_t SendCmd(uint16_t command);
   // Fills rec from the first 16 data bytes on success; leaves it alone on
-  // failure, and on a shorter reply (code 3). Does not check the port first: a
-  // closed port fails every attempt's write with code 1.
+  // failure. A reply with fewer than 16 bytes fails its attempt (code 3). Does
+  // not check the port first: a closed port fails every attempt's write with
+  // code 1.
   void GetSfrTek(TSfrTek& rec);
 
  protected:
@@ -90,8 +93,10 @@ class Tlum3xProtocol : public TlumProtocol {
   // data, then up to RepeatCount attempts of send and receive, each failed one
   // followed by a 200 ms pause. Sets LastError; true when it is 0, and then
   // ReplyData() holds the reply's data. Code 1 without a port, code 3 when
-  // data is longer than 248 bytes (nothing sent).
-  bool Transact(uint8_t group, uint8_t command, std::span<const uint8_t> data);
+  // data is longer than 248 bytes (nothing sent). A reply with fewer than
+  // minReplyData data bytes fails its attempt with code 3.
+  bool Transact(uint8_t group, uint8_t command, std::span<const uint8_t> data,
+                size_t minReplyData = 0);
   // The data part of the last valid reply.
   std::span<const uint8_t> ReplyData() const { return reply_.Data(); }
 
@@ -104,14 +109,17 @@ class Tlum3xProtocol : public TlumProtocol {
   bool WriteEnabled();
   bool SendFrame();
   bool ReceiveFrame();
+  // Code 3 for a valid reply with fewer than minReplyData data bytes.
+  bool WholeReply(size_t minReplyData);
   // The one place that waits for reply bytes: the next byte if it arrives
   // within limitMs, counted on the 10 ms looks of TlumReplyWait.
   bool AwaitByte(uint8_t& byte, uint32_t limitMs);
   bool Fail(uint32_t code);
   // Copies the reply's data, bounded by the destination.
   void Deliver(std::span<uint8_t> destination) const;
+  // A read of asked bytes (0: whatever the reply carries).
   void ReadArea(uint8_t group, uint8_t command, std::span<const uint8_t> request,
-                std::span<uint8_t> destination);
+                std::span<uint8_t> destination, uint8_t asked);
   bool WriteArea(uint8_t group, uint8_t command, std::span<const uint8_t> head,
                  std::span<const uint8_t> bytes, uint8_t count, bool gated);
   // Identification and version texts: the reply's bytes, one character each.

@@ -4,14 +4,9 @@
 
 #include "LumUtils.h"
 
-namespace {
+using namespace lummodbus;
 
-constexpr uint8_t kReadHoldingRegisters = 3;
-constexpr uint8_t kWriteSingleRegister = 6;
-constexpr uint8_t kWriteMultipleRegisters = 16;
-constexpr uint8_t kReportSlaveId = 17;
-constexpr uint8_t kReadLongBlock =
-    65;  // a function of the meters' own, with a fixed 133-byte reply
+namespace {
 
 // Time-outs have the resolution of the looks at the line, which is also the
 // turnaround allowance before the first look.
@@ -20,38 +15,6 @@ constexpr uint32_t kLookMs = TlumReplyWait::kLookMs;
 constexpr int32_t kRetryPauseMs = 100;
 // 9 + 2 * 123 = 255 bytes: the largest request a slave must accept.
 constexpr uint16_t kMaxWriteCount = 123;
-
-// Address, function code, exception code and CRC: also the length assumed
-// until the header tells better.
-constexpr size_t kShortFrame = 5;
-
-// The reply length that the header bytes announce, from byte 2 on.
-size_t LengthFromFunction(uint8_t function, uint8_t byteCount) {
-  switch (function) {
-    case kReadHoldingRegisters:
-      return size_t{byteCount} + 5;  // address, function, count, data, CRC
-    case kWriteSingleRegister:
-    case kWriteMultipleRegisters:
-      return 8;  // address, function, two 16-bit fields, CRC
-    case kReportSlaveId:
-      return 6;  // until byte 3 gives the identification length
-    case kReadLongBlock:
-      return 133;
-    default:
-      return kShortFrame;  // exceptions and anything unknown
-  }
-}
-
-// Report slave ID as the meters answer it: address, 17, a byte of no use,
-// the length L of the identification, L characters, CRC.
-constexpr size_t kIdLengthIndex = 3;
-constexpr size_t kIdTextIndex = 4;
-size_t LengthOfIdentification(uint8_t textLength) {
-  return size_t{textLength} + 6;
-}
-
-// The longest reply any header byte can announce must fit the receive buffer.
-constexpr size_t kLongestReply = 255 + 6;
 
 char HexDigit(unsigned value) {
   return "0123456789ABCDEF"[value & 0xF];
@@ -67,18 +30,30 @@ bool TlumModBusProtocol::ReadHoldingRegisters(uint16_t start, uint16_t count,
   }
   const size_t length = AppendCrc(PutHeader(kReadHoldingRegisters, start, count));
   for (uint32_t attempt = 0; attempt < repeatCount_; ++attempt) {
-    if (Exchange(length) > 0) break;
+    if (Exchange(length) > 0 && WholeRead(count)) break;
     Pause(kRetryPauseMs);
   }
   // Judged by whatever byte 1 of the receive buffer holds, even after failed
   // attempts: a read answered by anything but function 3 is refused here, and
   // so is a timed-out read unless an earlier register read left its 3 there.
-  if (recvBuf_[1] != kReadHoldingRegisters) lastError_ = lumErrAddress;
+  const auto received = reply_.Buffer();
+  if (received[1] != kReadHoldingRegisters) lastError_ = lumErrAddress;
   if (lastError_ != lumOk) return false;
   // A reply with function 3 that passed its CRC was byte 2 + 5 bytes long, so
   // its data lies inside the frame; the caller's buffer bounds the copy.
-  const size_t dataLength = std::min<size_t>(recvBuf_[2], buffer.size());
-  std::copy_n(recvBuf_.begin() + 3, dataLength, buffer.begin());
+  const size_t dataLength = std::min<size_t>(received[2], buffer.size());
+  std::copy_n(received.begin() + 3, dataLength, buffer.begin());
+  return true;
+}
+
+bool TlumModBusProtocol::WholeRead(uint16_t count) {
+  // A register read answered with fewer registers than asked would leave the
+  // rest of the caller's value as it was, and show a wrong number as read.
+  const auto received = reply_.Buffer();
+  if (received[1] == kReadHoldingRegisters && received[2] < size_t{count} * 2) {
+    lastError_ = lumErrPacketSize;
+    return false;
+  }
   return true;
 }
 
@@ -88,14 +63,16 @@ bool TlumModBusProtocol::WriteMultipleRegisters(uint16_t start, uint16_t count,
     lastError_ = lumErrWrite;
     return false;
   }
+  // Writing disabled: nothing goes out, whatever was asked, and that is a
+  // success, as for every gated write of both engines.
+  if (!eWrite_) {
+    lastError_ = lumOk;
+    return true;
+  }
   const size_t dataLength = size_t{count} * 2;
   if (count == 0 || count > kMaxWriteCount || data.size() < dataLength) {
     lastError_ = lumErrPacketSize;
     return false;
-  }
-  if (!eWrite_) {
-    lastError_ = lumOk;
-    return true;
   }
   size_t length = PutHeader(kWriteMultipleRegisters, start, count);
   sendBuf_[length++] = static_cast<uint8_t>(dataLength);
@@ -132,11 +109,12 @@ void TlumModBusProtocol::GetDevID(std::string& text) {
   // Any reply with a good CRC ends the transaction, but only a function-17
   // frame carries an identification; reading one out of another shape (an
   // exception reply) would serve bytes of older frames from the buffer.
-  if (recvBuf_[1] != kReportSlaveId) return;
-  const size_t textLength = recvBuf_[kIdLengthIndex];
+  const auto reply = reply_.Buffer();
+  if (reply[1] != kReportSlaveId) return;
+  const size_t textLength = reply[kIdLengthIndex];
   for (size_t k = 0; k < textLength; ++k) {
     // Codes up to 20 are the meters' padding and control bytes; a space stays.
-    const uint8_t c = recvBuf_[kIdTextIndex + k];
+    const uint8_t c = reply[kIdTextIndex + k];
     if (c > 20) text.push_back(static_cast<char>(c));
   }
 }
@@ -179,34 +157,22 @@ bool TlumModBusProtocol::SendFrame(std::span<const uint8_t> frame) {
 }
 
 size_t TlumModBusProtocol::ReceiveFrame() {
-  static_assert(kLongestReply <= kReceiveSize);
   // Give the meter a moment to turn the line round before the first look;
   // the packet time-out counts from there.
   Pause(static_cast<int32_t>(kLookMs));
   replyWait_.Start();
-  // Learn the frame's length from its own header as it arrives: a gap on the
-  // line is a time-out, never the end of a frame.
-  size_t expected = kShortFrame;
-  for (size_t i = 0; i < expected; ++i) {
-    if (!WaitByte(recvBuf_[i], i == 0 ? packetTimeout_ : byteTimeout_)) {
+  reply_.Start();
+  for (;;) {
+    uint8_t byte = 0;
+    if (!WaitByte(byte, reply_.AwaitingFirst() ? packetTimeout_ : byteTimeout_)) {
       lastError_ = lumErrRead;
       return 0;
     }
-    if (i == 2) expected = LengthFromFunction(recvBuf_[1], recvBuf_[2]);
-    if (i == kIdLengthIndex && recvBuf_[1] == kReportSlaveId)
-      expected = LengthOfIdentification(recvBuf_[kIdLengthIndex]);
-    if (expected > recvBuf_.size()) {
-      lastError_ = lumErrPacketSize;
-      return 0;
+    if (const auto code = reply_.Take(byte)) {
+      lastError_ = *code;
+      return reply_.Length();
     }
   }
-  const uint16_t crc = Crc16(0xFFFF, std::span<const uint8_t>(recvBuf_).first(expected - 2));
-  if (recvBuf_[expected - 2] != (crc & 0xFF) || recvBuf_[expected - 1] != (crc >> 8)) {
-    lastError_ = lumErrChecksum;
-    return 0;
-  }
-  lastError_ = lumOk;
-  return expected;
 }
 
 // The one place that waits for reply bytes. A byte is taken as soon as it is

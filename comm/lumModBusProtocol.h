@@ -13,6 +13,7 @@
 #include <string>
 
 #include "LuMComPort.h"
+#include "LumModBusFrame.h"
 #include "LumProtocol.h"
 #include "LumReplyWait.h"
 
@@ -25,14 +26,16 @@ class TlumModBusProtocol : public TlumProtocol {
 
   // Reads count registers from start into buffer, two bytes each, high byte
   // first, bounded by the buffer's size; the buffer is untouched on failure.
-  // RepeatCount attempts, 100 ms apart. True on success. A reply that is not
-  // a register read (an exception, say) ends with code 4.
+  // RepeatCount attempts, 100 ms apart. True on success. A register read
+  // reply with fewer than count registers fails its attempt with code 3 (one
+  // with more is copied as far as the buffer goes). A reply that is not a
+  // register read (an exception, say) ends with code 4.
   bool ReadHoldingRegisters(uint16_t start, uint16_t count, std::span<uint8_t> buffer);
   // Writes count (1..123) registers from the first 2 * count bytes of data,
   // in RepeatCount + 1 attempts, 100 ms apart; any reply with a good CRC
-  // completes it. A count outside 1..123 or data shorter than 2 * count sends
-  // nothing and fails with code 3. With EWrite off nothing is sent and the
-  // result is true with code 0.
+  // completes it. With EWrite off nothing is sent and the result is true with
+  // code 0, whatever the count. Otherwise a count outside 1..123 or data
+  // shorter than 2 * count sends nothing and fails with code 3.
   bool WriteMultipleRegisters(uint16_t start, uint16_t count, std::span<const uint8_t> data);
   // The identification text (bytes of the meter's code page; characters with
   // codes of 20 or less left out); empty after a failed transaction and
@@ -43,14 +46,15 @@ class TlumModBusProtocol : public TlumProtocol {
 
  private:
   static constexpr size_t kSendSize = 1024;
-  static constexpr size_t kReceiveSize = 512;
 
   // Purges the port, records LastSent and writes the frame in one go. On a
   // failed write sets code 1 and returns false; success leaves LastError.
   bool SendFrame(std::span<const uint8_t> frame);
-  // Collects one reply into the receive buffer; its length, or 0 with
+  // Collects one reply through the assembler; its length, or 0 with
   // LastError set (2 no byte in time, 5 bad CRC, 3 longer than the buffer).
   size_t ReceiveFrame();
+  // Code 3 when the reply is a register read with fewer than count registers.
+  bool WholeRead(uint16_t count);
   // Takes the next reply byte, waiting up to limitMs for it.
   bool WaitByte(uint8_t& byte, uint32_t limitMs);
   // One attempt: the request in the first requestLength bytes of the send
@@ -65,8 +69,8 @@ class TlumModBusProtocol : public TlumProtocol {
 
   std::string lastSent_;
   std::array<uint8_t, kSendSize> sendBuf_{};
-  // Never cleared between transactions: the read's function-code check looks
-  // at whatever the last reception left in byte 1.
-  std::array<uint8_t, kReceiveSize> recvBuf_{};
+  // Its buffer is never cleared between transactions: the read's
+  // function-code check looks at whatever the last reception left in byte 1.
+  lummodbus::ReplyAssembler reply_;
   TlumReplyWait replyWait_;
 };

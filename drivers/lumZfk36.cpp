@@ -72,11 +72,12 @@ bool TlumZfk36::ClbReadRecord(CalibrationRecordBytes& record) {
 }
 
 bool TlumZfk36::ReadBlock(CoefficientBlock& block) {
-  ReadRtc2kP(kBlockAddress, block.data(), static_cast<uint8_t>(block.size()));
   // A reply with less than the whole block would leave zeros in place of the
   // missing coefficients, and the fresh checksum would make the meter take
-  // them: such a block is never written back.
-  return Succeeded() && ReplyData().size() >= block.size();
+  // them: the read asks for the whole block, so the engine fails a short
+  // reply (code 3) and such a block is never written back.
+  ReadRtc2kP(kBlockAddress, block.data(), static_cast<uint8_t>(block.size()));
+  return Succeeded();
 }
 
 bool TlumZfk36::WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) {

@@ -9,8 +9,9 @@
 //
 // The meter only accepts the block whole with a matching checksum, so every
 // coefficient write reads the block, patches it, and writes it back in pieces.
-// A block read whose reply carries fewer than 146 bytes ends the write with
-// false and nothing sent; LastError stays 0 then, since the meter did answer.
+// A block read whose reply carries fewer than 146 bytes fails like any read
+// with too short a reply (code 3, after its attempts) and ends the write with
+// false and nothing sent.
 #pragma once
 
 #include <array>

@@ -1,8 +1,14 @@
-// The ModBus engine receiving whatever a line may bring. The first byte of
-// the input picks the operation, the register count and the destination's
-// size; the second when the reply starts and how far apart its bytes come;
-// the rest arrives on the line, byte by byte, once the first request is out.
+// The ModBus reply assembler, then the engine, receiving whatever a line may
+// bring. The first byte of the input picks the operation, the register count
+// and the destination's size; the second when the reply starts and how far
+// apart its bytes come; the rest is the line.
 //
+// The assembler takes the whole line, frame after frame, without any I/O.
+// Properties: every frame ends with a result within the longest frame a
+// header can announce (261 bytes); a valid one is exactly as long as its
+// header says and its CRC fits; nothing else than a bad CRC fails.
+//
+// The engine gets the line byte by byte once the first request is out.
 // Properties: the operation ends within a bound set by the time-outs and the
 // arrival of the last byte; it ends with a code the engine documents; a
 // failed read leaves the caller's buffer untouched, a good one copies no more
@@ -14,6 +20,7 @@
 
 #include "FuzzLine.h"
 #include "comm/LuMComPort.h"
+#include "comm/LumModBusFrame.h"
 #include "comm/LumUtils.h"
 #include "comm/lumModBusProtocol.h"
 
@@ -23,6 +30,47 @@ namespace {
 
 constexpr uint8_t kPort = 31;
 
+// The length a reply's header announces, worked out here apart from the
+// assembler.
+size_t Announced(std::span<const uint8_t> f) {
+  switch (f[1]) {
+    case 3:
+      return f[2] + 5u;
+    case 6:
+    case 16:
+      return 8;
+    case 17:
+      return f[3] + 6u;
+    case 65:
+      return 133;
+    default:
+      return 5;
+  }
+}
+
+void AssembleAll(std::span<const uint8_t> line) {
+  lummodbus::ReplyAssembler reply;
+  reply.Start();
+  size_t frameStart = 0;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const auto code = reply.Take(line[i]);
+    const size_t taken = i + 1 - frameStart;
+    if (!code) {
+      FUZZ_CHECK(taken < 261);
+      continue;
+    }
+    FUZZ_CHECK(*code == lumOk || *code == lumErrChecksum);
+    const auto frame = line.subspan(frameStart, taken);
+    FUZZ_CHECK(taken == Announced(frame));
+    const uint16_t crc = Crc16(0xFFFF, frame.first(taken - 2));
+    const bool crcFits = frame[taken - 2] == (crc & 0xFF) && frame[taken - 1] == (crc >> 8);
+    FUZZ_CHECK(crcFits == (*code == lumOk));
+    FUZZ_CHECK(reply.Length() == (*code == lumOk ? taken : 0u));
+    FUZZ_CHECK(std::equal(frame.begin(), frame.end(), reply.Buffer().begin()));
+    frameStart = i + 1;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -30,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t op = in.Byte();
   const uint8_t timing = in.Byte();
   const auto line = in.Rest();
+  AssembleAll(line);
   const uint32_t delay = kDelays[timing & 7];
   const uint32_t gap = kGaps[(timing >> 3) & 7];
   const uint8_t attempts = static_cast<uint8_t>(1 + ((timing >> 6) & 3));

@@ -46,6 +46,28 @@ void AnnounceLength(Protocol protocol, uint8_t function, uint8_t length,
   ResealModBus(bytes);
 }
 
+// A read answered with fewer data bytes than it asked for: the length byte
+// (3x) or the byte count (ModBus function 3) and the check follow, so the
+// frame stays well formed.
+void Shorten(const RequestRecord& request, uint32_t fewer, std::vector<uint8_t>& bytes) {
+  if (request.writes || request.length == 0) return;
+  if (request.protocol == Protocol::ThreeX) {
+    if (bytes.size() < 7 || bytes.size() != bytes[5] + 7u) return;
+    const uint8_t kept = static_cast<uint8_t>(bytes[5] - std::min<uint32_t>(fewer, bytes[5]));
+    bytes.erase(bytes.begin() + 6 + kept, bytes.end() - 1);
+    bytes[5] = kept;
+    Reseal3x(bytes);
+    return;
+  }
+  // Registers are whole: two bytes each.
+  if (bytes.size() < 5 || bytes[1] != 3 || bytes.size() != bytes[2] + 5u) return;
+  const uint32_t drop = std::min<uint32_t>((fewer + 1) / 2 * 2, bytes[2]);
+  const uint8_t kept = static_cast<uint8_t>(bytes[2] - drop);
+  bytes.erase(bytes.begin() + 3 + kept, bytes.end() - 2);
+  bytes[2] = kept;
+  ResealModBus(bytes);
+}
+
 }  // namespace
 
 void FaultInjector::Add(const Fault& fault) {
@@ -76,8 +98,8 @@ std::vector<Fault> FaultInjector::Take(const RequestRecord& request) {
   return hits;
 }
 
-void ApplyFault(const Fault& fault, Protocol protocol, uint8_t address, uint8_t function,
-                ReplyPlan& plan) {
+void ApplyFault(const Fault& fault, const RequestRecord& request, ReplyPlan& plan) {
+  const Protocol protocol = request.protocol;
   auto& bytes = plan.bytes;
   switch (fault.kind) {
     case FaultKind::Silence:
@@ -107,8 +129,8 @@ void ApplyFault(const Fault& fault, Protocol protocol, uint8_t address, uint8_t 
       if (bytes.size() > fault.count) bytes.resize(fault.count);
       break;
     case FaultKind::LongLength:
-      AnnounceLength(protocol, function, static_cast<uint8_t>(fault.value < 0 ? 255 : fault.value),
-                     bytes);
+      AnnounceLength(protocol, request.function,
+                     static_cast<uint8_t>(fault.value < 0 ? 255 : fault.value), bytes);
       break;
     case FaultKind::Garbage:
       bytes.clear();
@@ -116,7 +138,7 @@ void ApplyFault(const Fault& fault, Protocol protocol, uint8_t address, uint8_t 
       break;
     case FaultKind::Exception:
       if (protocol == Protocol::ModBus)
-        bytes = ModBusException(address, function,
+        bytes = ModBusException(request.address, request.function,
                                 static_cast<uint8_t>(fault.value < 0 ? 2 : fault.value));
       break;
     case FaultKind::Delay:
@@ -125,6 +147,9 @@ void ApplyFault(const Fault& fault, Protocol protocol, uint8_t address, uint8_t 
     case FaultKind::HangUp:
       if (bytes.size() > fault.count) bytes.resize(fault.count);
       plan.hangUp = true;
+      break;
+    case FaultKind::ShortReply:
+      Shorten(request, fault.count, bytes);
       break;
     case FaultKind::NotStored:
     case FaultKind::PowerLoss:

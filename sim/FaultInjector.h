@@ -30,11 +30,11 @@ class FaultInjector {
   std::vector<Entry> entries_;
 };
 
-// Bends a planned reply by one fault. A fault that has no meaning for the
-// protocol (an address complement on ModBus, an exception on 3x) changes
-// nothing. `function` is the ModBus function of the request.
-void ApplyFault(const Fault& fault, Protocol protocol, uint8_t address, uint8_t function,
-                ReplyPlan& plan);
+// Bends the planned reply to a request by one fault. A fault that has no
+// meaning for the protocol or the request (an address complement on ModBus,
+// an exception on 3x, a short reply to a request that asks for no length)
+// changes nothing.
+void ApplyFault(const Fault& fault, const RequestRecord& request, ReplyPlan& plan);
 
 // The reply's part of the write and line faults: a lost reply takes the
 // meter's bytes away; an echo puts the request's bytes before whatever goes

@@ -38,7 +38,7 @@ constexpr std::array<std::pair<RequestKind, const char*>, 18> kKinds{{
     {RequestKind::Other, "other"},
 }};
 
-constexpr std::array<std::pair<FaultKind, const char*>, 11> kFaults{{
+constexpr std::array<std::pair<FaultKind, const char*>, 12> kFaults{{
     {FaultKind::Silence, "silence"},
     {FaultKind::Stray, "stray"},
     {FaultKind::BadChecksum, "bad-checksum"},
@@ -50,6 +50,7 @@ constexpr std::array<std::pair<FaultKind, const char*>, 11> kFaults{{
     {FaultKind::Exception, "exception"},
     {FaultKind::Delay, "delay"},
     {FaultKind::HangUp, "hangup"},
+    {FaultKind::ShortReply, "short-reply"},
 }};
 
 // Faults of writes and of the line, kept apart from the reply faults above.
@@ -226,6 +227,9 @@ Fault MakeFault(FaultKind kind) {
       break;
     case FaultKind::PowerLoss:
       fault.times = 1;
+      break;
+    case FaultKind::ShortReply:
+      fault.count = 2;
       break;
     default:
       break;

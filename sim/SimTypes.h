@@ -97,8 +97,8 @@ struct RequestRecord {
 };
 
 // Faults by name: "silence", "stray", "bad-checksum", "bad-complement", "gap",
-// "cut", "long-length", "garbage", "exception", "delay", "hangup", and the
-// write and line faults at the end.
+// "cut", "long-length", "garbage", "exception", "delay", "hangup",
+// "short-reply", and the write and line faults at the end.
 enum class FaultKind {
   Silence,        // no reply at all
   Stray,          // count bytes before the reply (value: the byte, else a mix)
@@ -112,6 +112,9 @@ enum class FaultKind {
   Exception,      // ModBus: exception reply with code value instead of the answer
   Delay,          // the reply starts ms later than the turnaround
   HangUp,         // the line closes after count bytes of the reply
+  ShortReply,     // a read answered with count data bytes fewer than asked (3x; ModBus
+                  // function 3: whole registers, count rounded up), length and check made to
+                  // fit; replies to requests that ask for no length stay as they are
 
   // Writes and the line: "not-stored", "power-loss", "lost-reply", "echo".
   // The first three hit only requests that change the meter.
@@ -145,8 +148,8 @@ struct Fault {
 
 // A fault of this kind with its usual parameters: stray 3 bytes; gap of 200 ms
 // after 3 bytes; cut after 4 bytes; hang-up after 3 bytes; long-length 255;
-// exception code 2 (illegal data address); delay 500 ms; a power loss
-// strikes once (times 1).
+// exception code 2 (illegal data address); delay 500 ms; short-reply 2 bytes
+// (one register) fewer; a power loss strikes once (times 1).
 Fault MakeFault(FaultKind kind);
 
 // "name[:key=value,...]" with keys addr, kind, start, skip, times, n, ms,

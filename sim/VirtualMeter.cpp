@@ -227,7 +227,7 @@ std::vector<ReplyPlan> VirtualMeter::Receive(std::span<const uint8_t> bytes) {
       ReplyPlan plan = PlanFor(reply);
       const std::vector<Fault> hits = faults_.Take(record);
       for (const Fault& fault : hits)
-        ApplyFault(fault, record.protocol, record.address, record.function, plan);
+        ApplyFault(fault, record, plan);
       Suffer(hits, record, before, plan);
       record.replied = plan.bytes.size() > plan.echoed || plan.garbage || plan.hangUp;
       if (!plan.bytes.empty() || plan.garbage || plan.hangUp) plans.push_back(std::move(plan));

@@ -27,9 +27,29 @@ class SerialDevice {
 
 using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>(uint32_t baudRate)>;
 
-// Opens a device of this platform by name, raw 8N1 at baudRate; nullptr when it
-// cannot be opened. Implemented once per platform.
-std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32_t baudRate);
+// Why a port could not be opened, in the few classes a user can act on.
+enum class PortOpenFailure {
+  None,              // it opened (or no open was tried yet)
+  NotFound,          // no such device
+  PermissionDenied,  // the user may not use it
+  Busy,              // another program holds it
+  Other,             // anything else: not a serial line, a driver error, ...
+};
+
+struct PortOpenError {
+  PortOpenFailure kind = PortOpenFailure::None;
+  // The operating system's own words for the failure (its language).
+  std::string systemText;
+  // Permission denied on Linux: the group that owns the device, whose
+  // members may use it ("dialout"); empty elsewhere.
+  std::string group;
+};
+
+// Opens a device of this platform by name, raw 8N1 at baudRate, without flow
+// control; nullptr when it cannot be opened, and then the reason in *error
+// when given. Implemented once per platform.
+std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32_t baudRate,
+                                                 PortOpenError* error = nullptr);
 
 // The platform's name for port number n when nothing is bound to it:
 // "\\.\COMn" on Windows, /dev/ttyS{n-1} elsewhere.
@@ -45,5 +65,7 @@ void UnbindSerialPort(uint8_t port);
 // bound to a factory is named "COMn".
 std::string SerialPortName(uint8_t port);
 
-// Opens port n through its binding or the platform; nullptr on failure.
-std::unique_ptr<SerialDevice> OpenSerialPort(uint8_t port, uint32_t baudRate);
+// Opens port n through its binding or the platform; nullptr on failure, with
+// the reason in *error when given (a bound factory that fails is Other).
+std::unique_ptr<SerialDevice> OpenSerialPort(uint8_t port, uint32_t baudRate,
+                                             PortOpenError* error = nullptr);

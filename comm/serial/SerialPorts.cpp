@@ -36,7 +36,8 @@ std::string SerialPortName(uint8_t port) {
   return "COM" + std::to_string(port);
 }
 
-std::unique_ptr<SerialDevice> OpenSerialPort(uint8_t port, uint32_t baudRate) {
+std::unique_ptr<SerialDevice> OpenSerialPort(uint8_t port, uint32_t baudRate,
+                                             PortOpenError* error) {
   SerialDeviceFactory factory;
   {
     std::lock_guard lock(mutex);
@@ -45,6 +46,8 @@ std::unique_ptr<SerialDevice> OpenSerialPort(uint8_t port, uint32_t baudRate) {
       if (auto* f = std::get_if<SerialDeviceFactory>(&it->second)) factory = *f;
     }
   }
-  if (factory) return factory(baudRate);
-  return OpenPlatformSerial(SerialPortName(port), baudRate);
+  if (!factory) return OpenPlatformSerial(SerialPortName(port), baudRate, error);
+  auto device = factory(baudRate);
+  if (!device && error) *error = {PortOpenFailure::Other, {}, {}};
+  return device;
 }

@@ -1,5 +1,6 @@
 // termios serial device: raw 8N1, non-blocking, never the controlling terminal.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -7,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
+#include <vector>
 
 #include "../LumClock.h"
 #include "SerialDevice.h"
@@ -106,23 +109,77 @@ class PosixSerial final : public SerialDevice {
   bool haveSaved_;
 };
 
+// The name of group gid, or its number when the system knows no name.
+std::string GroupName(gid_t gid) {
+  group entry{};
+  group* found = nullptr;
+  std::vector<char> buffer(4096);
+  if (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+    return found->gr_name;
+  return std::to_string(gid);
+}
+
+PortOpenError OpenFailure(int code, const std::string& name) {
+  PortOpenError error;
+  error.systemText = std::system_category().message(code);
+  switch (code) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      error.kind = PortOpenFailure::NotFound;
+      break;
+    case EACCES:
+    case EPERM: {
+      error.kind = PortOpenFailure::PermissionDenied;
+      // Whoever belongs to the device's group may use it: the one thing the
+      // user needs to be told.
+      struct stat st {};
+      if (stat(name.c_str(), &st) == 0) error.group = GroupName(st.st_gid);
+      break;
+    }
+    case EBUSY:
+      error.kind = PortOpenFailure::Busy;
+      break;
+    default:
+      error.kind = PortOpenFailure::Other;
+      break;
+  }
+  return error;
+}
+
+// Checks that fd is a serial line nobody else holds; 0, or the errno that
+// says why not.
+int ClaimLine(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return errno;
+  // Only a terminal device is a serial line; a regular file, a directory or
+  // /dev/null would "open" and then swallow every request.
+  if (!S_ISCHR(st.st_mode) || !isatty(fd)) return ENOTTY;
+  // Another program holding the lock is using the line: busy, whatever the
+  // lock call's own wording ("resource temporarily unavailable").
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? EBUSY : errno;
+  return 0;
+}
+
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32_t baudRate) {
+std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32_t baudRate,
+                                                 PortOpenError* error) {
   const int fd = open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  // Only a character device is a serial line; a regular file or a directory
-  // would "open" and then swallow every request.
-  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !isatty(fd) ||
-      flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
+  const int failure = fd < 0 ? errno : ClaimLine(fd);
+  if (failure != 0) {
+    if (fd >= 0) close(fd);
+    if (error) *error = OpenFailure(failure, name);
     return nullptr;
   }
   termios saved{};
   const bool haveSaved = tcgetattr(fd, &saved) == 0;
   termios t = saved;
   cfmakeraw(&t);  // no echo, no line editing, no XON/XOFF eating 0x11 and 0x13
+  // Neither side of the line may stop the other: a meter's reply may hold
+  // 0x11 and 0x13 anywhere, and any byte must not restart held output.
+  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   t.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSTOPB | CSIZE | CRTSCTS);
   t.c_cflag |= CS8 | CLOCAL | CREAD;
   t.c_cc[VMIN] = 0;

@@ -1,6 +1,8 @@
 // Win32 serial device: overlapped handle, immediate-return reads.
 #include <windows.h>
 
+#include <string>
+
 #include "../LumClock.h"
 #include "SerialDevice.h"
 
@@ -12,13 +14,75 @@ constexpr DWORD kWriteLimitMs = 5000;
 // A read is issued only for bytes already queued, so it completes at once.
 constexpr DWORD kReadLimitMs = 1000;
 
+// The system's message for an error code, without the line break at its end.
+std::string SystemText(DWORD code) {
+  char* text = nullptr;
+  const DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = n > 0 && text ? std::string(text, n) : "error " + std::to_string(code);
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.'))
+    message.pop_back();
+  return message;
+}
+
+PortOpenError OpenFailure(DWORD code) {
+  PortOpenError error;
+  error.systemText = SystemText(code);
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_UNIT:
+    case ERROR_DEV_NOT_EXIST:
+      error.kind = PortOpenFailure::NotFound;
+      break;
+    // A COM port opened by another program refuses every other open with
+    // "access denied": on Windows that means busy, not a missing right.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+      error.kind = PortOpenFailure::Busy;
+      break;
+    case ERROR_PRIVILEGE_NOT_HELD:
+      error.kind = PortOpenFailure::PermissionDenied;
+      break;
+    default:
+      error.kind = PortOpenFailure::Other;
+      break;
+  }
+  return error;
+}
+
+// Neither side of the line may stop the other: no XON/XOFF (a meter's reply
+// may hold 0x11 and 0x13 anywhere) and no RTS/CTS or DTR/DSR handshake (a
+// converter without those lines wired would hold every byte back). RTS and DTR
+// stay raised where a handshake drove them, as some converters draw their
+// power from them; a toggling RTS (RS-485 direction) is left as it is.
+void NoFlowControl(DCB& dcb) {
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.fOutxCtsFlow = FALSE;
+  dcb.fOutxDsrFlow = FALSE;
+  dcb.fDsrSensitivity = FALSE;
+  if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) dcb.fDtrControl = DTR_CONTROL_ENABLE;
+}
+
 class Win32Serial final : public SerialDevice {
  public:
-  explicit Win32Serial(HANDLE handle)
+  // saved: the line's settings as found at open, put back at close.
+  Win32Serial(HANDLE handle, const DCB* saved)
       : handle_(handle),
         readDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-        writeDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+        writeDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        haveSaved_(saved != nullptr) {
+    if (saved) saved_ = *saved;
+  }
   ~Win32Serial() override {
+    // Put back what we found, so the next program meets the line as it was.
+    if (haveSaved_) SetCommState(handle_, &saved_);
     CloseHandle(handle_);
     if (readDone_) CloseHandle(readDone_);
     if (writeDone_) CloseHandle(writeDone_);
@@ -87,15 +151,21 @@ class Win32Serial final : public SerialDevice {
   HANDLE handle_;
   HANDLE readDone_;
   HANDLE writeDone_;
+  DCB saved_{};
+  bool haveSaved_;
 };
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32_t baudRate) {
+std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32_t baudRate,
+                                                 PortOpenError* error) {
   HANDLE h =
       CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  if (h == INVALID_HANDLE_VALUE) {
+    if (error) *error = OpenFailure(GetLastError());
+    return nullptr;
+  }
   // Failures of the settings below are ignored: a line that refuses one is
   // still used as it is.
   SetupComm(h, 1024, 1024);
@@ -107,18 +177,24 @@ std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32
     timeouts.ReadTotalTimeoutConstant = 0;
     SetCommTimeouts(h, &timeouts);
   }
-  DCB dcb{};
-  dcb.DCBlength = sizeof(DCB);
-  if (GetCommState(h, &dcb)) {
+  DCB saved{};
+  saved.DCBlength = sizeof(DCB);
+  const bool haveSaved = GetCommState(h, &saved) != 0;
+  if (haveSaved) {
+    DCB dcb = saved;
     dcb.DCBlength = sizeof(DCB);
     dcb.BaudRate = baudRate;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
+    NoFlowControl(dcb);
     SetCommState(h, &dcb);
   }
-  auto device = std::make_unique<Win32Serial>(h);
-  if (!device->Usable()) return nullptr;
+  auto device = std::make_unique<Win32Serial>(h, haveSaved ? &saved : nullptr);
+  if (!device->Usable()) {
+    if (error) *error = OpenFailure(GetLastError());
+    return nullptr;
+  }
   return device;
 }
 

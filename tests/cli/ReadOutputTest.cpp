@@ -75,6 +75,11 @@ TEST(ReadOutput, StatesBecomeNumbersErrOrNullAndTheExitStatus) {
     EXPECT_EQ(json::parse(ReadAsJson(r)).at("G2 K0"), c.expected);
     EXPECT_EQ(ReadExitStatus(r), c.status);
   }
+  // A record the path reads but could not get fails the read as well.
+  MeterReading r = FullRead();
+  r.record.state = ValueState::Failed;
+  EXPECT_EQ(ReadExitStatus(r), ExitStatus::Failed);
+  EXPECT_EQ(json::parse(ReadAsJson(r)).at("licence"), "Нет данных или не поддерживается");
 }
 
 TEST(ReadOutput, UnidentifiedMetersHaveNoFirmwareAndTheDefaultCaption) {

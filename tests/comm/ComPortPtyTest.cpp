@@ -1,11 +1,16 @@
 // The port component over real pseudo-terminals, through the termios layer.
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 #include "comm/LuMComPort.h"
@@ -54,7 +59,18 @@ class ComPortPty : public ::testing::Test {
 
 TEST_F(ComPortPty, OpensThroughThePortMapWithRawSettings) {
   port.SetBaudRate(19200);
+  {
+    // A line left with software flow control of every kind by someone else.
+    const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    termios t{};
+    ASSERT_EQ(tcgetattr(other, &t), 0);
+    t.c_iflag |= IXON | IXOFF | IXANY;
+    ASSERT_EQ(tcsetattr(other, TCSANOW, &t), 0);
+    close(other);
+  }
   ASSERT_TRUE(port.Open());
+  EXPECT_EQ(port.OpenError().kind, PortOpenFailure::None);
   EXPECT_TRUE(port.Active());
   EXPECT_EQ(port.DeviceName(), pty.SlavePath());
 
@@ -67,7 +83,8 @@ TEST_F(ComPortPty, OpensThroughThePortMapWithRawSettings) {
   EXPECT_EQ(t.c_cflag & PARENB, 0u);
   EXPECT_EQ(t.c_cflag & CSTOPB, 0u);
   EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
-  EXPECT_EQ(t.c_iflag & (IXON | ICRNL | ISTRIP), 0u);
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL | ISTRIP), 0u);
+  EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
   EXPECT_EQ(t.c_oflag & OPOST, 0u);
   EXPECT_EQ(t.c_cc[VMIN], 0);
   EXPECT_EQ(t.c_cc[VTIME], 0);
@@ -166,6 +183,12 @@ TEST_F(ComPortPty, HungUpLineFailsReadsAndWaits) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
 }
 
+std::string SystemText(int code) {
+  return std::system_category().message(code);
+}
+
+// A failed open also keeps the system's reason, sorted into what a user can
+// do about it.
 TEST(ComPortOpen, UnopenableDevicesGiveFalseAndInactive) {
   char dir[] = "/tmp/calibrate-dirXXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
@@ -174,14 +197,22 @@ TEST(ComPortOpen, UnopenableDevicesGiveFalseAndInactive) {
   struct Case {
     const char* what;
     std::string path;
+    PortOpenFailure kind;
+    int code;
   };
-  for (const Case& c : {Case{"missing", "/dev/calibrate-no-such-device"}, Case{"directory", dir},
-                        Case{"regular file", regular}}) {
+  for (const Case& c :
+       {Case{"missing", "/dev/calibrate-no-such-device", PortOpenFailure::NotFound, ENOENT},
+        Case{"below a file", regular + "/tty", PortOpenFailure::NotFound, ENOTDIR},
+        Case{"directory", dir, PortOpenFailure::Other, EISDIR},
+        Case{"regular file", regular, PortOpenFailure::Other, ENOTTY},
+        Case{"not a terminal", "/dev/null", PortOpenFailure::Other, ENOTTY}}) {
     BindSerialPortPath(kPort, c.path);
     TlumComPort port;
     port.SetComPort(kPort);
     EXPECT_FALSE(port.Open()) << c.what;
     EXPECT_FALSE(port.Active()) << c.what;
+    EXPECT_EQ(port.OpenError().kind, c.kind) << c.what;
+    EXPECT_EQ(port.OpenError().systemText, SystemText(c.code)) << c.what;
     uint8_t b;
     EXPECT_FALSE(port.ReadByte(b)) << c.what;
     EXPECT_FALSE(port.WriteByte(1)) << c.what;
@@ -191,6 +222,34 @@ TEST(ComPortOpen, UnopenableDevicesGiveFalseAndInactive) {
   UnbindSerialPort(kPort);
   unlink(regular.c_str());
   rmdir(dir);
+}
+
+// Root opens whatever the permission bits say: as root the test becomes
+// "nobody" in a child, which reports by its exit status.
+TEST(ComPortOpen, PermissionDeniedNamesTheDevicesGroup) {
+  PtyPair line;
+  ASSERT_EQ(chmod(line.SlavePath().c_str(), geteuid() == 0 ? 0660 : 0000), 0);
+  struct stat st {};
+  ASSERT_EQ(stat(line.SlavePath().c_str(), &st), 0);
+  const group* owner = getgrgid(st.st_gid);
+  const std::string groupName = owner ? owner->gr_name : std::to_string(st.st_gid);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) || setgid(65534) || setuid(65534))) _exit(3);
+    BindSerialPortPath(kPort, line.SlavePath());
+    TlumComPort port;
+    port.SetComPort(kPort);
+    const PortOpenError& e = port.OpenError();
+    _exit(!port.Open() && e.kind == PortOpenFailure::PermissionDenied &&
+                  e.systemText == SystemText(EACCES) && e.group == groupName
+              ? 0
+              : 4);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot become an unprivileged user here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "not refused for permission, with group " << groupName;
 }
 
 TEST(ComPortOpen, PortZeroAndUnboundNumbersUseTheSystemNames) {
@@ -211,8 +270,11 @@ TEST(ComPortOpen, BusyDeviceCannotBeOpenedTwice) {
   second.SetComPort(kPort);
   ASSERT_TRUE(first.Open());
   EXPECT_FALSE(second.Open());
+  EXPECT_EQ(second.OpenError().kind, PortOpenFailure::Busy);
+  EXPECT_EQ(second.OpenError().systemText, SystemText(EBUSY));
   first.Close();
   EXPECT_TRUE(second.Open());
+  EXPECT_EQ(second.OpenError().kind, PortOpenFailure::None);
   UnbindSerialPort(kPort);
 }
 

@@ -387,11 +387,14 @@ TEST(Zfk36, AShortBlockReplyIsNeverWrittenBack) {
   driver.SetNetAddr(1);
   driver.SetEWrite(true);
 
+  driver.SetRepeatCount(2);
   EXPECT_FALSE(driver.ClbWriteK(1, 2, 0.5f));
   const std::array<float, 18> values{};
   EXPECT_FALSE(driver.ClbWriteAll(2, values));
-  EXPECT_EQ(*requests, 2);  // the two block reads, nothing written
-  EXPECT_EQ(driver.LastError(), 0u);
+  // Each block read asked twice, nothing written; the short block is a
+  // failed read.
+  EXPECT_EQ(*requests, 4);
+  EXPECT_EQ(driver.LastError(), lumErrPacketSize);
   port.Close();
 }
 

@@ -1,5 +1,6 @@
 // The published operations: what each puts on the wire, what it hands back,
 // and the steps before the transaction (port, automatic opening, write gate).
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -129,7 +130,7 @@ TEST_F(CommandSet3x, EachOperationSendsItsRequest) {
 
 TEST_F(CommandSet3x, RequestsGoToNetAddr) {
   engine.SetNetAddr(127);
-  AnswerWith(Reply3x({}));
+  AnswerWith(Reply3x({1, 2, 3, 4}));
   uint8_t b[4];
   engine.ReadRtc2k(0x0134, b, 4);
   ASSERT_EQ(Requests().size(), 1u);
@@ -209,13 +210,42 @@ TEST_F(CommandSet3x, FailedOrEmptyReadsLeaveTheDestinationAlone) {
   Bytes bad = Reply3x({1, 2, 3, 4});
   bad.back() ^= 1;
   const std::pair<Bytes, uint32_t> cases[] = {
-      {bad, lumErrChecksum}, {{}, lumErrRead}, {Reply3x({}), lumOk}};
+      {bad, lumErrChecksum}, {{}, lumErrRead}, {Reply3x({}), lumErrPacketSize}};
   for (const auto& [reply, code] : cases) {
     AnswerWith(reply);
     std::array<uint8_t, 4> buf{9, 9, 9, 9};
     engine.ReadDataFlash(0, buf, 4);
     EXPECT_EQ(engine.LastError(), code);
     EXPECT_EQ(buf, (std::array<uint8_t, 4>{9, 9, 9, 9}));
+  }
+}
+
+// A well-formed reply with fewer data bytes than the read asked for fails
+// each attempt with code 3 and leaves the caller's bytes alone; an attempt
+// that brings the whole answer succeeds.
+TEST_F(CommandSet3x, ShortRepliesFailEachAttemptAndLeaveTheDestinationAlone) {
+  std::array<uint8_t, 16> buf{};
+  TSfrTek rec;
+  const std::tuple<const char*, Op, uint8_t> cases[] = {
+      {"ReadRtc2k", [&](auto& e) { e.ReadRtc2k(0, buf, 4); }, 4},
+      {"ReadRAMP", [&](auto& e) { e.ReadRAMP(0, buf.data(), 2); }, 2},
+      {"ReadRtc128", [&](auto& e) { e.ReadRtc128(0, buf, 16); }, 16},
+      {"ReadDataFlash", [&](auto& e) { e.ReadDataFlash(0, buf, 1); }, 1},
+      {"GetSfrTek", [&](auto& e) { e.GetSfrTek(rec); }, 16},
+  };
+  for (const auto& [name, op, asked] : cases) {
+    buf.fill(0xEE);
+    rec.Fields = {1, 2, 3, 4};
+    AnswerWith(Reply3x(Bytes(asked - 1u, 0x41)));
+    line->ClearWrites();
+    op(engine);
+    EXPECT_EQ(engine.LastError(), lumErrPacketSize) << name;
+    EXPECT_EQ(Requests().size(), 3u) << name;
+    EXPECT_EQ(std::count(buf.begin(), buf.end(), 0xEE), 16) << name;
+    EXPECT_EQ(rec.Fields, (std::array<uint32_t, 4>{1, 2, 3, 4})) << name;
+    AnswerInTurn({Reply3x(Bytes(asked - 1u, 0x41)), Reply3x(Bytes(asked, 0x41))});
+    op(engine);
+    EXPECT_EQ(engine.LastError(), lumOk) << name;
   }
 }
 
@@ -400,7 +430,7 @@ TEST_F(CommandSet3x, GmaxChannelIsCheckedFirst) {
 TEST_F(CommandSet3x, ClosedPortHandling) {
   engine.SetEWrite(true);
   engine.SetAutoOpenPort(true);
-  AnswerWith(Reply3x({0x01}));
+  AnswerWith(Reply3x(Bytes(16, 0x01)));  // as long as any read here asks
   const auto cases = WireCases();
   for (const auto& c : cases) {
     port.Close();

@@ -59,7 +59,10 @@ std::string ModelSection(const std::string& name, const ModelResults& r) {
       const auto it = std::find_if(r.cells.begin(), r.cells.end(), [&](const CellResult& c) {
         return c.kind == kind && c.target == t;
       });
-      s << " | " << (it == r.cells.end() ? "— (this path reads no record)" : Cell(*it));
+      s << " | "
+        << (it != r.cells.end()           ? Cell(*it)
+            : t == Target::Identification ? "— (a text asks for no length)"
+                                          : "— (this path reads no record)");
     }
     s << " |\n";
   }

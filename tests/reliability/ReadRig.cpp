@@ -81,11 +81,16 @@ std::optional<RequestAim> AimOf(const ModelCase& model, Target target) {
 
 std::vector<FaultKind> FaultsFor(const ModelCase& model) {
   std::vector<FaultKind> kinds = {
-      FaultKind::Silence,   FaultKind::Stray, FaultKind::BadChecksum, FaultKind::BadComplement,
-      FaultKind::Gap,       FaultKind::Cut,   FaultKind::LongLength,  FaultKind::Garbage,
-      FaultKind::Exception, FaultKind::HangUp};
+      FaultKind::Silence,   FaultKind::Stray,  FaultKind::BadChecksum, FaultKind::BadComplement,
+      FaultKind::Gap,       FaultKind::Cut,    FaultKind::LongLength,  FaultKind::Garbage,
+      FaultKind::Exception, FaultKind::HangUp, FaultKind::ShortReply};
   std::erase(kinds, model.modbus ? FaultKind::BadComplement : FaultKind::Exception);
   return kinds;
+}
+
+bool FaultMeansSomething(FaultKind kind, Target target) {
+  // An identification text asks for no length, so it cannot come short.
+  return !(kind == FaultKind::ShortReply && target == Target::Identification);
 }
 
 metersim::Fault AimedFault(FaultKind kind, const RequestAim& aim, uint32_t times) {

@@ -53,6 +53,10 @@ std::optional<RequestAim> AimOf(const ModelCase& model, Target target);
 // a 3x reply has no exception, a ModBus reply no address complement.
 std::vector<metersim::FaultKind> FaultsFor(const ModelCase& model);
 
+// False where the fault cannot hit the target: a short reply needs a request
+// that asks for a length, which an identification does not.
+bool FaultMeansSomething(metersim::FaultKind kind, Target target);
+
 // A fault of the kind with the meter's usual parameters, aimed at the target,
 // hitting every attempt (times 0) or only the first (times 1).
 metersim::Fault AimedFault(metersim::FaultKind kind, const RequestAim& aim, uint32_t times);

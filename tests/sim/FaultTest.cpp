@@ -79,6 +79,38 @@ TEST(Faults, ByteFaultsOnModBusReplies) {
   }
 }
 
+// A short reply stays well formed and carries the first bytes of the true
+// answer, fewer than asked; ModBus drops whole registers. A request that asks
+// for no length (identification) is answered as usual.
+TEST(Faults, ShortRepliesCarryFewerDataBytesThanAsked) {
+  const auto read4 = Request3x(1, 0x0F, 0x01, {0x00, 0x10, 4});
+  const struct {
+    const char* fault;
+    MeterModel model;
+    std::vector<uint8_t> request;
+    size_t dropped;
+  } cases[] = {
+      {"short-reply", MeterModel::Zfk31, read4, 2},
+      {"short-reply:n=9", MeterModel::Zfk31, read4, 4},
+      {"short-reply", MeterModel::Zfk31, kId3x, 0},
+      {"short-reply:n=1", MeterModel::Gdz1208, kRead315, 2},  // a whole register
+      {"short-reply", MeterModel::Gdz1208, Hex("01 11 C0 2C"), 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.fault) + " " + HexText(c.request));
+    auto want = Ask(*Meter(c.model), c.request);
+    const bool modbus = c.model == MeterModel::Gdz1208;
+    const size_t length = modbus ? 2 : 5;    // the length byte or byte count
+    const ptrdiff_t check = modbus ? 2 : 1;  // CRC or checksum, made to fit
+    want.erase(want.end() - check - static_cast<ptrdiff_t>(c.dropped), want.end() - check);
+    want[length] = static_cast<uint8_t>(want[length] - c.dropped);
+    const auto reply = One(c.model, c.fault, c.request).bytes;
+    EXPECT_EQ(HexText({reply.begin(), reply.end() - check}),
+              HexText({want.begin(), want.end() - check}));
+    EXPECT_TRUE(modbus ? CrcOk(reply) : ChecksumOk(reply));
+  }
+}
+
 TEST(Faults, TimingAndLineFaults) {
   auto plan = One(MeterModel::Zfk31, "delay:ms=800", kId3x);
   EXPECT_EQ(plan.delayMs, 805u);  // after the 5 ms turnaround
@@ -148,8 +180,9 @@ TEST(Faults, FaultsCombineInTheOrderGiven) {
 }
 
 TEST(Faults, ParseFaultNamesEveryKindAndRefusesNonsense) {
-  for (const char* name : {"silence", "stray", "bad-checksum", "bad-complement", "gap", "cut",
-                           "long-length", "garbage", "exception", "delay", "hangup"}) {
+  for (const char* name :
+       {"silence", "stray", "bad-checksum", "bad-complement", "gap", "cut", "long-length",
+        "garbage", "exception", "delay", "hangup", "short-reply"}) {
     const auto f = ParseFault(name);
     ASSERT_TRUE(f) << name;
     EXPECT_STREQ(metersim::FaultKindName(f->kind), name);

@@ -4,6 +4,7 @@
 // sets it up. The checks are the ones the engines rely on: reads return at
 // once, a wait ends when the first byte arrives, a purge empties the queue.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -69,6 +70,40 @@ TEST_F(SerialWin32, NamesAndAbsentPorts) {
     EXPECT_FALSE(absent.ReadByte(b));
     EXPECT_FALSE(absent.WriteByte(0x55));
   }
+  // The system's reason stays: there is no such port.
+  EXPECT_EQ(absent.OpenError().kind, PortOpenFailure::NotFound);
+  EXPECT_FALSE(absent.OpenError().systemText.empty());
+  EXPECT_EQ(absent.OpenError().group, "");
+  ASSERT_TRUE(port.Open());
+  EXPECT_EQ(port.OpenError().kind, PortOpenFailure::None);
+}
+
+// The line is handed back as it was found: flow control and another speed
+// set by someone else are back after Close.
+TEST_F(SerialWin32, CloseRestoresTheLineAsFound) {
+  auto withLine = [&](auto use) {
+    HANDLE h = CreateFileA(port.DeviceName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommState(h, &dcb));
+    use(h, dcb);
+    CloseHandle(h);
+  };
+  withLine([](HANDLE h, DCB& dcb) {
+    dcb.BaudRate = 4800;
+    dcb.fOutX = dcb.fInX = dcb.fOutxCtsFlow = TRUE;
+    ASSERT_TRUE(SetCommState(h, &dcb));
+  });
+  ASSERT_TRUE(port.Open());
+  ASSERT_TRUE(port.WriteBuffer(kIdRequest));
+  EXPECT_EQ(Collect(kIdReply.size()), kIdReply);
+  port.Close();
+  withLine([](HANDLE, DCB& dcb) {
+    EXPECT_EQ(dcb.BaudRate, 4800u);
+    EXPECT_TRUE(dcb.fOutX && dcb.fInX && dcb.fOutxCtsFlow);
+  });
 }
 
 TEST_F(SerialWin32, ReadsOnASilentLineReturnAtOnce) {

@@ -1,0 +1,69 @@
+// Replies of the ModBus RTU master, apart from the line: assembling one reply
+// a byte at a time as it comes off the wire, learning its length from its own
+// header.
+//
+// Reply: address, function, then by function
+//   3       byte count N, N data bytes
+//   6, 16   two 16-bit fields
+//   17      a byte of no use, text length L, L characters
+//   65      the meters' own long block, 133 bytes in all
+//   other   one byte (exception replies: the exception code)
+// and the CRC-16 of everything before it, low byte first.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace lummodbus {
+
+constexpr uint8_t kReadHoldingRegisters = 3;
+constexpr uint8_t kWriteSingleRegister = 6;
+constexpr uint8_t kWriteMultipleRegisters = 16;
+constexpr uint8_t kReportSlaveId = 17;
+// A function of the meters' own, with a fixed 133-byte reply.
+constexpr uint8_t kReadLongBlock = 65;
+
+// Report slave ID as the meters answer it: address, 17, a byte of no use,
+// the length L of the identification, L characters, CRC.
+constexpr size_t kIdLengthIndex = 3;
+constexpr size_t kIdTextIndex = 4;
+
+constexpr size_t kReceiveBufferSize = 512;
+
+// Collects one reply frame from the bytes of the line. A gap on the line is
+// the caller's time-out, never the end of a frame: the frame ends where its
+// header says.
+class ReplyAssembler {
+ public:
+  // Begins a new reply. The buffer is not cleared: bytes that a shorter or
+  // failed reply does not overwrite stay from earlier frames (the register
+  // read judges a failed attempt by the function code left in byte 1).
+  // A byte taken after a result also begins a new reply.
+  void Start();
+  // Takes the next byte off the line. Empty while the frame wants more bytes;
+  // otherwise the result code (LumUtils.h): lumOk for a whole frame with a
+  // good CRC, lumErrChecksum for a bad one, lumErrPacketSize for a length the
+  // buffer cannot hold.
+  std::optional<uint32_t> Take(uint8_t byte);
+  // True while the first byte is still awaited (the packet time-out applies).
+  bool AwaitingFirst() const { return position_ == 0; }
+  // The length of the last whole, valid frame; 0 when there is none.
+  size_t Length() const { return complete_ ? expected_ : 0; }
+  // Every byte of the buffer: the last reply, what was read of it, and what
+  // earlier frames left beyond it.
+  std::span<const uint8_t, kReceiveBufferSize> Buffer() const { return buffer_; }
+
+ private:
+  std::optional<uint32_t> Step(uint8_t byte);
+
+  std::array<uint8_t, kReceiveBufferSize> buffer_{};
+  size_t position_ = 0;
+  size_t expected_ = 5;  // until the header tells: address, function, code, CRC
+  bool finished_ = false;
+  bool complete_ = false;
+};
+
+}  // namespace lummodbus
