@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStyle>
@@ -146,22 +145,10 @@ class TextFit {
     const int m = label.margin() + std::max(label.indent(), 0);
     NeedText(label, label.text(), label.contentsRect().marginsRemoved({m, m, m, m}).size());
   }
+  // A button narrower or lower than its size hint has had its text's room
+  // (or its padding) taken by the layout.
   void CheckButton(const QAbstractButton& button) {
-    if (button.text().isEmpty()) return;
-    const auto* push = qobject_cast<const QPushButton*>(&button);
-    if (!push) {  // check boxes, tool buttons with text: their own measure
-      Need(button, button.text(), button.sizeHint(), button.size());
-      return;
-    }
-    QStyleOptionButton opt;
-    opt.initFrom(push);
-    opt.text = push->text();
-    if (push->isDefault()) opt.features |= QStyleOptionButton::DefaultButton;
-    if (push->autoDefault()) opt.features |= QStyleOptionButton::AutoDefaultButton;
-    const QRect room = push->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, push);
-    QSize need = push->fontMetrics().size(Qt::TextShowMnemonic, push->text());
-    if (!push->icon().isNull()) need.rwidth() += push->iconSize().width() + 4;
-    Need(button, push->text(), need, room.size());
+    if (!button.text().isEmpty()) Need(button, button.text(), button.sizeHint(), button.size());
   }
   // The room a line edit gives its text: inside its frame and text margins,
   // less the 2 pixels QLineEdit keeps on either side.
