@@ -9,6 +9,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "FormScale.h"
+
 const char* const kDelayRowNames[10] = {"ЗФК-31",     "ГДЗ-12.05", "ГДЗ-12.05С", "ГДЗ-12.07",
                                         "ГДЗ-12.07С", "ЗФК-31К",   "ЗФК-3x",     "ГДЗ-12.03С",
                                         "ЗФК31-1",    "БРЦ-АКС"};
@@ -38,7 +40,6 @@ TFormDelays::TFormDelays(Settings& settings, TDelays& delays, QWidget* parent)
   setWindowTitle("Задержки");
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  setFixedSize(233, 202);
 
   auto* groupBox1 = new QGroupBox(" Прибор ", this);
   LBDev = new QListWidget(groupBox1);
@@ -81,6 +82,7 @@ TFormDelays::TFormDelays(Settings& settings, TDelays& delays, QWidget* parent)
   layout->setContentsMargins(6, 6, 6, 6);
   layout->addLayout(groups, 1);
   layout->addLayout(buttons);
+  FixFormSize(*this, {233, 202});
 
   connect(LBDev, &QListWidget::currentRowChanged, this, [this] { LBDevClick(); });
   connect(UDByte, &QSpinBox::valueChanged, this, &TFormDelays::Edit3Change);

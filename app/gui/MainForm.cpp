@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "DelaysForm.h"
+#include "FormScale.h"
 
 namespace {
 
@@ -70,8 +71,8 @@ TFrmMain::TFrmMain(const std::string& iniPath, QWidget* parent) : QWidget(parent
   setWindowTitle("Калибровочные коэффициенты");
   setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
-  setFixedSize(330, 390);
   CreateControls();
+  FixFormSize(*this, {330, 390});
   FormCreate(iniPath);
   formDelays_ = new TFormDelays(*settings_, read_.Delays, this);
 }
@@ -91,7 +92,7 @@ void TFrmMain::CreateControls() {
   BDelays->setObjectName("BDelays");
   BDelays->setAutoRaise(true);
   BDelays->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-  BDelays->setToolTip("Задержки");
+  BDelays->setToolTip("Тайм-ауты");
   Button2 = new QPushButton("Закрыть окно", this);
   Button2->setObjectName("Button2");
   auto* bottom = new QHBoxLayout;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "DelaysForm.h"
 #include "MainForm.h"
 #include "app/core/DevManager.h"
 #include "app/core/IniFile.h"
@@ -25,18 +26,29 @@ namespace {
 
 constexpr uint8_t kDemoPort = 1;
 
-// Reads once, saves the window's picture to path and quits: how the picture
-// in the documentation is made. Boxes go to stderr so nothing waits for a
-// click. Exit status 0 only when the read went through and the file was saved.
-void ScheduleScreenshot(TFrmMain& window, const QString& path) {
+bool SavePicture(QWidget& widget, const QString& path) {
+  QCoreApplication::processEvents();
+  const bool saved = widget.grab().save(path);
+  if (!saved) std::fprintf(stderr, "calibrate: cannot save %s\n", path.toUtf8().constData());
+  return saved;
+}
+
+// Reads once, saves the window's picture to path (and, when dialogPath is
+// given, the time-outs dialog's) and quits: how the pictures in the
+// documentation are made. Boxes go to stderr so nothing waits for a click.
+// Exit status 0 only when the read went through and the files were saved.
+void ScheduleScreenshot(TFrmMain& window, const QString& path, const QString& dialogPath) {
   window.SetMessageBox([](QMessageBox::Icon, const QString& caption, const QString& text) {
     std::fprintf(stderr, "%s: %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
   });
-  QTimer::singleShot(200, &window, [&window, path] {
+  QTimer::singleShot(200, &window, [&window, path, dialogPath] {
     window.BRefreshClick();
-    QCoreApplication::processEvents();
-    const bool saved = window.grab().save(path);
-    if (!saved) std::fprintf(stderr, "calibrate: cannot save %s\n", path.toUtf8().constData());
+    bool saved = SavePicture(window, path);
+    if (!dialogPath.isEmpty()) {
+      window.FormDelays().show();
+      saved = SavePicture(window.FormDelays(), dialogPath) && saved;
+      window.FormDelays().reject();
+    }
     const bool read = window.LastReading().result == ReadResult::Ok;
     QCoreApplication::exit(saved && read ? 0 : 1);
   });
@@ -58,9 +70,13 @@ int main(int argc, char* argv[]) {
       "MODEL");
   QCommandLineOption screenshotOption("screenshot", "Read once, save the window, quit.", "FILE");
   screenshotOption.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption dialogShotOption("screenshot-delays", "Also save the time-outs dialog.",
+                                      "FILE");
+  dialogShotOption.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(iniOption);
   parser.addOption(demoOption);
   parser.addOption(screenshotOption);
+  parser.addOption(dialogShotOption);
   parser.process(app);
   if (!parser.positionalArguments().isEmpty()) {
     std::fprintf(stderr, "calibrate: unexpected argument %s\n",
@@ -90,6 +106,7 @@ int main(int argc, char* argv[]) {
   }
 
   window.show();
-  if (parser.isSet(screenshotOption)) ScheduleScreenshot(window, parser.value(screenshotOption));
+  if (parser.isSet(screenshotOption))
+    ScheduleScreenshot(window, parser.value(screenshotOption), parser.value(dialogShotOption));
   return QApplication::exec();
 }

@@ -1,0 +1,128 @@
+// Every text of the window and of the time-outs dialog shows whole, whatever
+// the font and the screen's scale; ctest runs this file once per scale factor
+// (QT_SCALE_FACTOR). The checker itself is tried on controls squeezed on
+// purpose, so that a pass means something.
+#include <QApplication>
+#include <QDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "GuiTestUtil.h"
+#include "app/gui/DelaysForm.h"
+#include "sim/MeterDevice.h"
+#include "sim/MeterSim.h"
+#include "support/ScriptedLine.h"
+#include "support/VirtualTime.h"
+
+namespace {
+
+using metersim::MeterModel;
+
+class TextFitTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    window = MakeWindow(ini.Path());
+    window->show();
+    QCoreApplication::processEvents();
+    // The factor ctest asked for is the one the window is drawn at.
+    const QByteArray factor = qgetenv("QT_SCALE_FACTOR");
+    if (!factor.isEmpty()) {
+      EXPECT_DOUBLE_EQ(window->devicePixelRatio(), factor.toDouble());
+    }
+  }
+  std::unique_ptr<TFrmMain> window;
+};
+
+TEST_F(TextFitTest, TimeOutsDialogShowsEveryEntryLabelAndValueWhole) {
+  TFormDelays& dialog = window->FormDelays();
+  dialog.show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(TextFit::Clipped(dialog), std::vector<std::string>{});
+  // The list was the control that cut its entries; said once more plainly.
+  EXPECT_GE(dialog.LBDev->viewport()->width(), dialog.LBDev->sizeHintForColumn(0));
+  EXPECT_FALSE(dialog.LBDev->horizontalScrollBar()->isVisible());
+  dialog.reject();
+}
+
+// After a read of each model: its caption, the longest values and the
+// "no data" text in the fields, the firmware rows shown.
+TEST_F(TextFitTest, WindowShowsEveryTextWholeAfterEachModelsRead) {
+  constexpr uint8_t kPort = 27;
+  ScopedVirtualTime time;
+  ScopedPortBinding unbind{kPort};
+  window->SelectPortForRun(kPort);
+  for (MeterModel model : {MeterModel::Zfk31, MeterModel::Zfk36, MeterModel::Gdz1207s,
+                           MeterModel::Gdz1207s2, MeterModel::Gdz1208, MeterModel::Gdz1208x2}) {
+    SCOPED_TRACE(metersim::MeterModelName(model));
+    metersim::MeterOptions options;
+    options.pacing = false;
+    metersim::BindMeterToPort(kPort, std::make_shared<metersim::VirtualMeter>(model, 0, options));
+    window->BRefreshClick();
+    ASSERT_EQ(window->LastReading().result, ReadResult::Ok);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(TextFit::Clipped(*window), std::vector<std::string>{});
+  }
+}
+
+// A larger font gives a larger window and dialog that still show every text
+// whole.
+TEST_F(TextFitTest, WindowAndDialogGrowWithTheFont) {
+  const QFont normal = QApplication::font();
+  QFont large = normal;
+  large.setPointSizeF(normal.pointSizeF() * 1.6);
+  QApplication::setFont(large);
+  auto big = MakeWindow(ini.Path());
+  big->show();
+  big->FormDelays().show();
+  QCoreApplication::processEvents();
+  for (auto [drawn, grown] : {std::pair<QWidget*, QWidget*>{window.get(), big.get()},
+                              {&window->FormDelays(), &big->FormDelays()}}) {
+    SCOPED_TRACE(drawn->objectName().toStdString());
+    EXPECT_GT(grown->width(), drawn->width());
+    EXPECT_GT(grown->height(), drawn->height());
+    EXPECT_EQ(TextFit::Clipped(*grown), std::vector<std::string>{});
+  }
+  big->FormDelays().reject();
+  QApplication::setFont(normal);
+}
+
+TEST_F(TextFitTest, CheckerNamesEachKindOfSqueezedControl) {
+  const QString longText = "Очень длинный текст, которому здесь тесно";
+  QDialog tight;
+  auto* group = new QGroupBox(longText, &tight);
+  auto* label = new QLabel(longText, group);
+  auto* edit = new QLineEdit(longText, group);
+  auto* spin = new QSpinBox(group);
+  spin->setRange(0, 1000000000);
+  auto* combo = new QComboBox(group);
+  combo->addItem(longText);
+  auto* button = new QPushButton(longText, group);
+  auto* list = new QListWidget(group);
+  list->addItem(longText);
+  auto* row = new QHBoxLayout(group);
+  for (QWidget* w : std::initializer_list<QWidget*>{label, edit, spin, combo, button, list}) {
+    w->setMinimumWidth(1);  // let the layout squeeze it
+    w->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row->addWidget(w);
+  }
+  group->setGeometry(0, 0, 200, 120);
+  tight.setFixedSize(250, 120);
+  tight.show();
+  QCoreApplication::processEvents();
+
+  const std::vector<std::string> clipped = TextFit::Clipped(tight);
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{group, label, edit, spin, combo, button, list}) {
+    const std::string name = w->metaObject()->className();
+    const bool named = std::any_of(clipped.begin(), clipped.end(), [&](const std::string& line) {
+      return line.rfind(name + " ", 0) == 0;
+    });
+    EXPECT_TRUE(named) << name << ::testing::PrintToString(clipped);
+  }
+}
+
+}  // namespace
