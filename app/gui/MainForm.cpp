@@ -266,11 +266,14 @@ void TFrmMain::ShowFirmwareSource(FirmwareSource source) {
   const QString tip = placeholder
                           ? QString("Заглушка: эталонные данные прошивки не заданы (firmware.ini)")
                           : QString();
+  const QPalette normal = QApplication::palette(EVer);
+  const QColor text =
+      normal.color(placeholder ? QPalette::Disabled : QPalette::Active, QPalette::Text);
   for (QLineEdit* e : {EVer, ECRC}) {
     e->setToolTip(tip);
     QPalette palette = e->palette();
-    palette.setColor(QPalette::Text, placeholder ? palette.color(QPalette::Disabled, QPalette::Text)
-                                                 : QApplication::palette(e).color(QPalette::Text));
+    palette.setColor(QPalette::Active, QPalette::Text, text);
+    palette.setColor(QPalette::Inactive, QPalette::Text, text);
     e->setPalette(palette);
   }
 }

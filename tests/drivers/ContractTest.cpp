@@ -189,5 +189,32 @@ TYPED_TEST(Contract, AFailedReadGivesZeroAndTheEnginesCode) {
   EXPECT_NE(d.LastError(), 0u);
 }
 
+TYPED_TEST(Contract, RecordAndRawCoefficientReadBackWhatWasWritten) {
+  auto& d = this->drv;
+  auto& meter = *this->rig.meter;
+  d.SetSealmark("L0421.05");
+  ASSERT_TRUE(d.ClbWriteSealmark());
+  ASSERT_TRUE(d.ClbWriteK(1, 1, 1.5f));
+  CalibrationRecordBytes record{};
+  ASSERT_TRUE(d.ClbReadRecord(record));
+  EXPECT_EQ(Bytes(record.begin(), record.end()), TypeParam::Record(meter));
+  float value = 0;
+  Bytes4 raw{};
+  ASSERT_TRUE(d.ClbReadKRaw(CoefList::K, 1, 1, value, raw));
+  EXPECT_EQ(value, 1.5f);
+  const Bytes4 stored = TypeParam::kFloatsLittleEndian ? Bytes4{0x00, 0x00, 0xC0, 0x3F}
+                                                       : Bytes4{0x3F, 0xC0, 0x00, 0x00};
+  EXPECT_EQ(raw, stored);
+
+  // A failed read leaves the caller's bytes as they were.
+  meter.AddFault(Silence(TypeParam::kRead));
+  const CalibrationRecordBytes before = record;
+  EXPECT_FALSE(d.ClbReadRecord(record));
+  EXPECT_EQ(record, before);
+  EXPECT_FALSE(d.ClbReadKRaw(CoefList::K, 1, 1, value, raw));
+  EXPECT_EQ(value, 0.0f);
+  EXPECT_EQ(raw, stored);
+}
+
 }  // namespace
 }  // namespace drivertest

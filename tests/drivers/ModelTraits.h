@@ -11,6 +11,7 @@
 namespace drivertest {
 
 struct Zfk31Model {
+  static constexpr bool kFloatsLittleEndian = false;
   using Driver = TlumZfk31;
   static constexpr MeterModel kModel = MeterModel::Zfk31;
   static constexpr RequestKind kRead = RequestKind::ReadRtc2k;
@@ -21,6 +22,7 @@ struct Zfk31Model {
 };
 
 struct Zfk36Model {
+  static constexpr bool kFloatsLittleEndian = false;
   using Driver = TlumZfk36;
   static constexpr MeterModel kModel = MeterModel::Zfk36;
   static constexpr RequestKind kRead = RequestKind::ReadRtc2k;
@@ -31,6 +33,7 @@ struct Zfk36Model {
 };
 
 struct Gdz1207sModel {
+  static constexpr bool kFloatsLittleEndian = true;
   using Driver = TlumGdz1207s;
   static constexpr MeterModel kModel = MeterModel::Gdz1207s;
   static constexpr RequestKind kRead = RequestKind::ReadRtc2k;
@@ -41,6 +44,7 @@ struct Gdz1207sModel {
 };
 
 struct Gdz1208Model {
+  static constexpr bool kFloatsLittleEndian = false;
   using Driver = TlumGdz1208;
   static constexpr MeterModel kModel = MeterModel::Gdz1208;
   static constexpr RequestKind kRead = RequestKind::ReadRegisters;

@@ -2,6 +2,7 @@
 // time: what the window shows must be what the read produced, fields the
 // model's path does not write keep their text, and the captions follow the
 // identified model.
+#include <QApplication>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -183,6 +184,27 @@ TEST_F(ModelReadTest, TimeOutsSavedInTheDialogReachTheZfk36Read) {
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(FieldText(*window, ReadField::EClbLic), "1234, v.1.05");
   EXPECT_EQ(window->GBDevice->title().toStdString(), "Прибор");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ModelReadTest, PlaceholderFirmwareDataAreGreyedAndSaySo) {
+  // Built-in placeholders, then a reference entered for this model.
+  for (const bool configured : {false, true}) {
+    metersim::BindMeterToPort(kPort, Meter(MeterModel::Zfk31, 0));
+    auto window = ReadyWindow();
+    for (auto& row : window->Reader().VerTable)
+      row.Configured = configured;
+    window->BRefreshClick();
+    EXPECT_EQ(FieldText(*window, ReadField::EVer), "v1.00");  // the text stays
+    EXPECT_EQ(window->EVer->toolTip().isEmpty(), configured);
+    EXPECT_EQ(window->ECRC->toolTip().isEmpty(), configured);
+    const QColor grey =
+        QApplication::palette(window->EVer).color(QPalette::Disabled, QPalette::Text);
+    EXPECT_EQ(window->EVer->palette().color(QPalette::Active, QPalette::Text) == grey, !configured);
+  }
 }
 
 }  // namespace
