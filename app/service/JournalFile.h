@@ -16,13 +16,15 @@
 class JournalFile {
  public:
   enum class Access {
-    Read,    // an existing file, shared lock: appends wait until the read is done
+    Read,    // an existing file, shared lock: appends wait until the read is done.
+             // Read on without the lock if it is not had in time: at worst an
+             // append in progress shows as a torn last line.
     Append,  // created when missing, exclusive lock: one appender at a time
   };
 
   // Opens path and takes its lock, trying for at most lockWait (a lock held by
   // a process that hangs must not hang us). Null with a reason in error when
-  // the file cannot be opened or created, or the lock not had in time. Reasons
+  // the file cannot be opened or created, or (Append) the lock not had in time. Reasons
   // here and below do not name the file: the caller does.
   static std::unique_ptr<JournalFile> Open(const std::filesystem::path& path, Access access,
                                            std::chrono::milliseconds lockWait, std::string& error);

@@ -67,7 +67,7 @@ std::unique_ptr<JournalFile> JournalFile::Open(const std::filesystem::path& path
     return nullptr;
   }
   const int why = Lock(fd, access == Access::Append ? LOCK_EX : LOCK_SH, lockWait);
-  if (why != 0) {
+  if (why != 0 && !(access == Access::Read && why == EWOULDBLOCK)) {
     error = why == EWOULDBLOCK ? "another program held its lock for more than " +
                                      std::to_string(lockWait.count()) + " ms"
                                : Reason("cannot lock it", why);

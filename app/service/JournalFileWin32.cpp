@@ -67,7 +67,7 @@ std::unique_ptr<JournalFile> JournalFile::Open(const std::filesystem::path& path
     return nullptr;
   }
   const DWORD why = Lock(file, append ? LOCKFILE_EXCLUSIVE_LOCK : 0, lockWait);
-  if (why != ERROR_SUCCESS) {
+  if (why != ERROR_SUCCESS && !(!append && why == ERROR_LOCK_VIOLATION)) {
     error = why == ERROR_LOCK_VIOLATION ? "another program held its lock for more than " +
                                               std::to_string(lockWait.count()) + " ms"
                                         : Reason("cannot lock it", why);

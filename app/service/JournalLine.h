@@ -9,8 +9,9 @@
 // before it, so that a removed or reordered line shows at the line after the
 // gap. The first line's "prev" is kJournalGenesis, the SHA-256 of the empty
 // text. Lines that are not journal lines (cut short by a crash, garbage) are
-// skipped by the chain: the next line's "prev" is the hash of the last
-// complete valid line before it, which is how the writer continues after one.
+// skipped by the chain: the next line's "prev" is the hash of the last valid
+// line before it, which is how the writer continues after one. Appends end a
+// cut line with the newline it lacks, so it never runs into the next event.
 #pragma once
 
 #include <nlohmann/json.hpp>

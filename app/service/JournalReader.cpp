@@ -61,18 +61,21 @@ Examined Examine(std::string_view content) {
   std::string expected(kJournalGenesis);  // the hash the next valid line must carry as prev
   size_t anchorLine = 0;                  // the line that hash belongs to
   for (size_t begin = 0; begin < content.size();) {
-    const size_t end = content.find('\n', begin);
+    const size_t newline = content.find('\n', begin);
+    const bool torn = newline == std::string_view::npos;
+    const size_t end = torn ? content.size() : newline;
     const size_t number = ++out.lines;
-    if (end == std::string_view::npos) {
+    const ParsedJournalLine parsed = ParseJournalLine(content.substr(begin, end - begin));
+    begin = end + 1;
+    // A last line without its newline was cut short; if only the newline is
+    // missing, its event is whole and the writer continues the chain from it.
+    if (torn)
       out.problems.push_back({number, JournalFault::TornLastLine,
                               "the last line has no end: an append was cut short "
                               "(the program stopped or the disk was full)"});
-      break;
-    }
-    const ParsedJournalLine parsed = ParseJournalLine(content.substr(begin, end - begin));
-    begin = end + 1;
     if (!parsed.valid) {
-      out.problems.push_back({number, JournalFault::Unparsable, "no event: " + parsed.why});
+      if (!torn)
+        out.problems.push_back({number, JournalFault::Unparsable, "no event: " + parsed.why});
       continue;
     }
     JournalRecord record = RecordOf(number, parsed);

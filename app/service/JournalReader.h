@@ -13,8 +13,8 @@
 
 #include "JournalWriter.h"
 
-// The time a reader waits for an append in progress before giving up.
-inline constexpr std::chrono::milliseconds kJournalReadWait{3000};
+// The time a reader waits for an append in progress before it reads anyway.
+inline constexpr std::chrono::milliseconds kJournalReadWait{1000};
 
 // One event as recorded.
 struct JournalRecord {
@@ -26,8 +26,9 @@ struct JournalRecord {
   bool chained = false;  // its hash and its link to the line before verify
 };
 
-// A line that holds no event: cut short by a crash or a full disk, or not a
-// journal line at all.
+// A damaged line: cut short by a crash or a full disk, or not a journal line
+// at all. A last line that lacks only its newline is listed here and its
+// event, which is whole, is read as well.
 struct JournalDamage {
   size_t line = 0;
   std::string why;
@@ -67,7 +68,8 @@ enum class JournalFault {
   Unlinked,      // its "prev" is not the hash of the last valid line before it:
                  // a line was removed before it, or lines were moved
   Unparsable,    // a complete line that is no journal line (cut short, garbage)
-  TornLastLine,  // the file ends in a line without its newline (a cut append)
+  TornLastLine,  // the file ends in a line without its newline (a cut append);
+                 // if only the newline is missing, the line's event still counts
 };
 const char* JournalFaultName(JournalFault fault);  // "edited", "unlinked", ...
 

@@ -115,10 +115,11 @@ nlohmann::ordered_json LineFields(const JournalEvent& event) {
   return fields;
 }
 
-// Under the lock: the hash the next line must carry (that of the last complete
-// valid line, or the genesis value) and whether the file ends in a newline.
-// Reads back from the end in growing steps, so that an append costs the size
-// of the last line, not of the file.
+// Under the lock: the hash the next line must carry (that of the last valid
+// line, or the genesis value) and whether the file ends in a newline. A last
+// line that lacks only its newline is whole and counts; one cut shorter does
+// not. Reads back from the end in growing steps, so that an append costs the
+// size of the last line, not of the file.
 bool FindChainEnd(JournalFile& file, std::string& prev, bool& endsInNewline, std::string& error) {
   prev = kJournalGenesis;
   endsInNewline = true;
@@ -130,9 +131,9 @@ bool FindChainEnd(JournalFile& file, std::string& prev, bool& endsInNewline, std
     if (!file.ReadAt(from, static_cast<size_t>(size - from), tail, error)) return false;
     if (tail.empty()) return true;
     endsInNewline = tail.back() == '\n';
-    // Complete lines end in '\n'; the first one in the window may have begun
+    // Lines from the last back; the first one in the window may have begun
     // before it, unless the window starts the file.
-    for (size_t end = tail.rfind('\n'); end != std::string::npos;) {
+    for (size_t end = endsInNewline ? tail.size() - 1 : tail.size(); end != std::string::npos;) {
       const size_t before = end == 0 ? std::string::npos : tail.rfind('\n', end - 1);
       if (before == std::string::npos && from > 0) break;
       const size_t begin = before == std::string::npos ? 0 : before + 1;
