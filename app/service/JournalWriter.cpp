@@ -189,14 +189,18 @@ JournalAppendResult JournalWriter::Append(const JournalEvent& event) const {
     bool endsInNewline = true;
     if (!FindChainEnd(*file, prev, endsInNewline, error)) return Failed(where + error);
     const std::string line = MakeJournalLine(LineFields(event), prev);
-    if (line.empty()) return Failed(where + "cannot compute the SHA-256 of the event");
+    // A line we would read back as damaged is no record (a payload that is no
+    // JSON value, a digest the library could not make): refuse it here.
+    const ParsedJournalLine check = ParseJournalLine(line);
+    if (!check.valid || !check.hashMatches || check.prev != prev)
+      return Failed(where + "the event cannot be stored as a journal line");
     // A line cut short before us gets its end here, in the same write, so
     // that ours starts a line of its own.
     if (!file->AppendDurably((endsInNewline ? "" : "\n") + line + "\n", error))
       return Failed(where + error);
     JournalAppendResult result;
     result.ok = true;
-    result.id = JournalEventId(ParseJournalLine(line).hash);
+    result.id = JournalEventId(check.hash);
     result.file = Utf8(path);
     return result;
   } catch (const std::exception& e) {
@@ -204,4 +208,15 @@ JournalAppendResult JournalWriter::Append(const JournalEvent& event) const {
   } catch (...) {
     return Failed("cannot append to the journal");
   }
+}
+
+nlohmann::json ToJson(const JournalAppendResult& result) {
+  nlohmann::json out = {{"ok", result.ok}};
+  if (result.ok) {
+    out["id"] = result.id;
+    out["file"] = result.file;
+  } else {
+    out["error"] = result.error;
+  }
+  return out;
 }

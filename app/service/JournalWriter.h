@@ -33,6 +33,9 @@ struct JournalAppendResult {
   std::string file;   // the meter's file the event went to
 };
 
+nlohmann::json ToJson(
+    const JournalAppendResult& result);  // {"ok", "id", "file"} or {"ok", "error"}
+
 // The file name of a meter's journal, safe on Linux and Windows: model and
 // serial number ("ZFK-36_sn12345.jsonl"), or model, port and address when the
 // serial is empty ("ZFK-36_COM3_addr5.jsonl"). Letters, digits, '.', '-' and

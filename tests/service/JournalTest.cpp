@@ -161,6 +161,9 @@ TEST_F(Journal, FolderThatCannotBeMadeIsAnError) {
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find("cannot make the journal folder"), std::string::npos) << r.error;
   EXPECT_FALSE(writer_.Append(MeterEvent("1", 1, "erase")).ok);  // no such kind
+  JournalEvent discarded = MeterEvent("1", 1);
+  discarded.payload = nlohmann::json::parse("{", nullptr, false);  // would print as no JSON
+  EXPECT_FALSE(writer_.Append(discarded).ok);
 }
 
 TEST_F(Journal, LockHeldTooLongIsAnErrorInBoundedTime) {
