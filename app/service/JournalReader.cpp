@@ -274,6 +274,7 @@ JournalListing ListJournalMeters(const std::string& dir) {
       const JournalFileContent content = ReadJournalFile(file);
       JournalMeter meter;
       meter.file = FileName(file);
+      meter.error = content.error;
       meter.events = content.records.size();
       meter.damaged = content.damaged.size();
       if (!content.records.empty()) {
@@ -351,6 +352,7 @@ nlohmann::json ToJson(const JournalListing& listing) {
   if (!listing.ok) out["error"] = listing.error;
   for (const JournalMeter& m : listing.meters)
     out["meters"].push_back({{"file", m.file},
+                             {"error", m.error},
                              {"model", m.model},
                              {"serial", m.serial},
                              {"port", m.port},

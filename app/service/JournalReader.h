@@ -107,7 +107,8 @@ JournalFolderVerdict VerifyJournal(const std::string& dir);
 
 // A meter as its journal file shows it; the fields are those of its newest event.
 struct JournalMeter {
-  std::string file;  // the file's name in the folder
+  std::string file;   // the file's name in the folder
+  std::string error;  // when the file could not be read (then nothing else is known)
   std::string model;
   std::string serial;
   std::string port;
