@@ -1,0 +1,365 @@
+#include "JournalReader.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "JournalFile.h"
+#include "JournalLine.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A meter's journal file, as the writer names them.
+constexpr std::string_view kExtension = ".jsonl";
+
+std::string Text(const nlohmann::json& object, const char* key) {
+  const auto it = object.find(key);
+  return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+int Number(const nlohmann::json& object, const char* key) {
+  const auto it = object.find(key);
+  return it != object.end() && it->is_number_integer() ? it->get<int>() : 0;
+}
+
+JournalRecord RecordOf(size_t line, const ParsedJournalLine& parsed) {
+  const nlohmann::json& e = parsed.event;
+  JournalRecord record;
+  record.line = line;
+  record.id = JournalEventId(parsed.hash);
+  record.timeUtc = Text(e, "timeUtc");
+  record.timeLocal = Text(e, "timeLocal");
+  record.event.kind = Text(e, "kind");
+  record.event.engineer = Text(e, "engineer");
+  record.event.computer = Text(e, "computer");
+  record.event.program = Text(e, "program");
+  record.event.port = Text(e, "port");
+  record.event.speed = Number(e, "speed");
+  record.event.address = Number(e, "address");
+  record.event.model = Text(e, "model");
+  record.event.serial = Text(e, "serial");
+  const auto payload = e.find("payload");
+  if (payload != e.end()) record.event.payload = *payload;
+  return record;
+}
+
+// A file walked line by line along its chain.
+struct Examined {
+  size_t lines = 0;
+  std::vector<JournalRecord> records;  // in the file's order
+  std::vector<JournalProblem> problems;
+};
+
+std::string AfterWhat(size_t anchorLine) {
+  return anchorLine == 0 ? "the start of the file" : "line " + std::to_string(anchorLine);
+}
+
+Examined Examine(std::string_view content) {
+  Examined out;
+  std::string expected(kJournalGenesis);  // the hash the next valid line must carry as prev
+  size_t anchorLine = 0;                  // the line that hash belongs to
+  for (size_t begin = 0; begin < content.size();) {
+    const size_t newline = content.find('\n', begin);
+    const bool torn = newline == std::string_view::npos;
+    const size_t end = torn ? content.size() : newline;
+    const size_t number = ++out.lines;
+    const ParsedJournalLine parsed = ParseJournalLine(content.substr(begin, end - begin));
+    begin = end + 1;
+    // A last line without its newline was cut short; if only the newline is
+    // missing, its event is whole and the writer continues the chain from it.
+    if (torn)
+      out.problems.push_back({number, JournalFault::TornLastLine,
+                              "the last line has no end: an append was cut short "
+                              "(the program stopped or the disk was full)"});
+    if (!parsed.valid) {
+      if (!torn)
+        out.problems.push_back({number, JournalFault::Unparsable, "no event: " + parsed.why});
+      continue;
+    }
+    JournalRecord record = RecordOf(number, parsed);
+    record.chained = parsed.hashMatches && parsed.prev == expected;
+    if (!parsed.hashMatches)
+      out.problems.push_back(
+          {number, JournalFault::Edited, "its hash does not match its text: the line was edited"});
+    else if (parsed.prev != expected)
+      out.problems.push_back({number, JournalFault::Unlinked,
+                              "does not follow " + AfterWhat(anchorLine) +
+                                  ": a line before it was removed, or lines were moved"});
+    out.records.push_back(std::move(record));
+    expected = parsed.hash;
+    anchorLine = number;
+  }
+  return out;
+}
+
+// The whole file under a shared lock, so that no append is seen half done.
+bool ReadWhole(const std::string& path, std::string& content, std::string& error) {
+  const auto file =
+      JournalFile::Open(PathFromUtf8(path), JournalFile::Access::Read, kJournalReadWait, error);
+  uint64_t size = 0;
+  if (!file || !file->Size(size, error) ||
+      !file->ReadAt(0, static_cast<size_t>(size), content, error)) {
+    error = "journal " + path + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+// The meters' files of a folder, by name; a missing folder has none.
+bool JournalFiles(const std::string& dir, std::vector<std::string>& files, std::string& error) {
+  std::error_code ec;
+  const fs::path folder = PathFromUtf8(dir);
+  if (!fs::exists(folder, ec) && !ec) return true;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path& path = it->path();
+    std::error_code typeError;
+    if (Utf8(path.extension()) == kExtension && it->is_regular_file(typeError))
+      files.push_back(Utf8(path));
+  }
+  if (ec) {
+    error = "cannot list the journal folder " + dir + ": " + ec.message();
+    return false;
+  }
+  std::sort(files.begin(), files.end());
+  return true;
+}
+
+std::string Ambiguous(std::string_view ref) {
+  return "more than one event begins with \"" + std::string(ref) + "\"";
+}
+
+// The events ref names in content (see FindJournalRecord); none with the
+// reason in error.
+std::vector<const JournalRecord*> Matching(const JournalFileContent& content, std::string_view ref,
+                                           std::string& error) {
+  std::vector<const JournalRecord*> found;
+  if (ref == "last") {
+    if (!content.records.empty()) found.push_back(&content.records.front());
+    if (found.empty()) error = "the journal has no events";
+    return found;
+  }
+  if (ref.size() < 4) {
+    error = "an event id has at least 4 digits: \"" + std::string(ref) + "\"";
+    return found;
+  }
+  for (const JournalRecord& record : content.records)
+    if (record.id.starts_with(ref)) found.push_back(&record);
+  if (found.empty()) error = "no event \"" + std::string(ref) + "\" in the journal";
+  return found;
+}
+
+std::string FileName(const std::string& path) {
+  return Utf8(PathFromUtf8(path).filename());
+}
+
+}  // namespace
+
+JournalFileContent ReadJournalFile(const std::string& path) {
+  JournalFileContent content;
+  content.file = path;
+  try {
+    std::string text;
+    if (!ReadWhole(path, text, content.error)) return content;
+    Examined examined = Examine(text);
+    content.records.assign(std::make_move_iterator(examined.records.rbegin()),
+                           std::make_move_iterator(examined.records.rend()));
+    for (const JournalProblem& problem : examined.problems)
+      if (problem.fault == JournalFault::Unparsable || problem.fault == JournalFault::TornLastLine)
+        content.damaged.push_back({problem.line, problem.why});
+    content.ok = true;
+  } catch (const std::exception& e) {
+    content = {};
+    content.file = path;
+    content.error = "journal " + path + ": " + e.what();
+  }
+  return content;
+}
+
+const JournalRecord* FindJournalRecord(const JournalFileContent& content, std::string_view ref,
+                                       std::string& error) {
+  const std::vector<const JournalRecord*> found = Matching(content, ref, error);
+  if (found.size() > 1) error = Ambiguous(ref);
+  return found.size() == 1 ? found.front() : nullptr;
+}
+
+JournalLookup FindJournalEvent(const std::string& dir, std::string_view ref) {
+  JournalLookup lookup;
+  try {
+    std::vector<std::string> files;
+    if (!JournalFiles(dir, files, lookup.error)) return lookup;
+    for (const std::string& file : files) {
+      const JournalFileContent content = ReadJournalFile(file);
+      for (const JournalRecord* record : Matching(content, ref, lookup.error)) {
+        if (lookup.ok && ref != "last") {
+          lookup = {};
+          lookup.error = Ambiguous(ref);
+          return lookup;
+        }
+        if (!lookup.ok || record->timeUtc > lookup.record.timeUtc) {
+          lookup.ok = true;
+          lookup.file = file;
+          lookup.record = *record;
+        }
+      }
+    }
+    if (lookup.ok) lookup.error.clear();
+  } catch (const std::exception& e) {
+    lookup = {};
+    lookup.error = std::string("cannot search the journal: ") + e.what();
+  }
+  return lookup;
+}
+
+const char* JournalFaultName(JournalFault fault) {
+  switch (fault) {
+    case JournalFault::Edited:
+      return "edited";
+    case JournalFault::Unlinked:
+      return "unlinked";
+    case JournalFault::Unparsable:
+      return "unparsable";
+    case JournalFault::TornLastLine:
+      return "torn last line";
+  }
+  return "?";
+}
+
+JournalVerdict VerifyJournalFile(const std::string& path) {
+  JournalVerdict verdict;
+  verdict.file = path;
+  try {
+    std::string text;
+    if (!ReadWhole(path, text, verdict.error)) return verdict;
+    Examined examined = Examine(text);
+    verdict.lines = examined.lines;
+    verdict.events = examined.records.size();
+    verdict.problems = std::move(examined.problems);
+    verdict.readable = true;
+  } catch (const std::exception& e) {
+    verdict = {};
+    verdict.file = path;
+    verdict.error = "journal " + path + ": " + e.what();
+  }
+  return verdict;
+}
+
+bool JournalFolderVerdict::AllOk() const {
+  return ok &&
+         std::all_of(files.begin(), files.end(), [](const JournalVerdict& v) { return v.Ok(); });
+}
+
+JournalFolderVerdict VerifyJournal(const std::string& dir) {
+  JournalFolderVerdict verdict;
+  try {
+    std::vector<std::string> files;
+    if (!JournalFiles(dir, files, verdict.error)) return verdict;
+    for (const std::string& file : files)
+      verdict.files.push_back(VerifyJournalFile(file));
+    verdict.ok = true;
+  } catch (const std::exception& e) {
+    verdict = {};
+    verdict.error = std::string("cannot verify the journal: ") + e.what();
+  }
+  return verdict;
+}
+
+JournalListing ListJournalMeters(const std::string& dir) {
+  JournalListing listing;
+  try {
+    std::vector<std::string> files;
+    if (!JournalFiles(dir, files, listing.error)) return listing;
+    for (const std::string& file : files) {
+      const JournalFileContent content = ReadJournalFile(file);
+      JournalMeter meter;
+      meter.file = FileName(file);
+      meter.error = content.error;
+      meter.events = content.records.size();
+      meter.damaged = content.damaged.size();
+      if (!content.records.empty()) {
+        const JournalRecord& newest = content.records.front();
+        meter.model = newest.event.model;
+        meter.serial = newest.event.serial;
+        meter.port = newest.event.port;
+        meter.address = newest.event.address;
+        meter.lastTimeUtc = newest.timeUtc;
+        meter.lastTimeLocal = newest.timeLocal;
+      }
+      listing.meters.push_back(std::move(meter));
+    }
+    listing.ok = true;
+  } catch (const std::exception& e) {
+    listing = {};
+    listing.error = std::string("cannot list the journal: ") + e.what();
+  }
+  return listing;
+}
+
+nlohmann::json ToJson(const JournalRecord& record) {
+  const JournalEvent& e = record.event;
+  return {{"id", record.id},
+          {"line", record.line},
+          {"timeUtc", record.timeUtc},
+          {"timeLocal", record.timeLocal},
+          {"kind", e.kind},
+          {"engineer", e.engineer},
+          {"computer", e.computer},
+          {"program", e.program},
+          {"port", e.port},
+          {"speed", e.speed},
+          {"address", e.address},
+          {"model", e.model},
+          {"serial", e.serial},
+          {"payload", e.payload},
+          {"chained", record.chained}};
+}
+
+nlohmann::json ToJson(const JournalFileContent& content) {
+  nlohmann::json out = {{"file", content.file}, {"ok", content.ok}};
+  if (!content.ok) out["error"] = content.error;
+  out["events"] = nlohmann::json::array();
+  for (const JournalRecord& record : content.records)
+    out["events"].push_back(ToJson(record));
+  out["damaged"] = nlohmann::json::array();
+  for (const JournalDamage& damage : content.damaged)
+    out["damaged"].push_back({{"line", damage.line}, {"why", damage.why}});
+  return out;
+}
+
+nlohmann::json ToJson(const JournalVerdict& verdict) {
+  nlohmann::json out = {{"file", verdict.file}, {"ok", verdict.Ok()}};
+  if (!verdict.readable) out["error"] = verdict.error;
+  out["lines"] = verdict.lines;
+  out["events"] = verdict.events;
+  out["problems"] = nlohmann::json::array();
+  for (const JournalProblem& p : verdict.problems)
+    out["problems"].push_back(
+        {{"line", p.line}, {"fault", JournalFaultName(p.fault)}, {"why", p.why}});
+  return out;
+}
+
+nlohmann::json ToJson(const JournalFolderVerdict& verdict) {
+  nlohmann::json out = {{"ok", verdict.AllOk()}, {"files", nlohmann::json::array()}};
+  if (!verdict.ok) out["error"] = verdict.error;
+  for (const JournalVerdict& file : verdict.files)
+    out["files"].push_back(ToJson(file));
+  return out;
+}
+
+nlohmann::json ToJson(const JournalListing& listing) {
+  nlohmann::json out = {{"ok", listing.ok}, {"meters", nlohmann::json::array()}};
+  if (!listing.ok) out["error"] = listing.error;
+  for (const JournalMeter& m : listing.meters)
+    out["meters"].push_back({{"file", m.file},
+                             {"error", m.error},
+                             {"model", m.model},
+                             {"serial", m.serial},
+                             {"port", m.port},
+                             {"address", m.address},
+                             {"events", m.events},
+                             {"damaged", m.damaged},
+                             {"lastTimeUtc", m.lastTimeUtc},
+                             {"lastTimeLocal", m.lastTimeLocal}});
+  return out;
+}
