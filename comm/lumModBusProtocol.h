@@ -41,6 +41,12 @@ class TlumModBusProtocol : public TlumProtocol {
   // could start: no port assigned (code 1) or the port not open (code 6).
   void GetDevID(std::string& text);
 
+ protected:
+  // The data of the last reply to a register read, as long as its byte count
+  // says (which need not be what was asked for); meaningful right after a
+  // successful ReadHoldingRegisters.
+  std::span<const uint8_t> ReplyData() const { return {recvBuf_.data() + 3, recvBuf_[2]}; }
+
  private:
   static constexpr size_t kSendSize = 1024;
   static constexpr size_t kReceiveSize = 512;
