@@ -45,6 +45,23 @@ void AnnounceLength(Protocol protocol, uint8_t function, uint8_t length,
   ResealModBus(bytes);
 }
 
+// Keeps the first count data bytes of a reply and makes its length and its
+// check agree with them: a reply a master must take as well formed.
+void ShortenData(Protocol protocol, uint8_t function, uint32_t count, std::vector<uint8_t>& bytes) {
+  const auto keep = static_cast<ptrdiff_t>(count);
+  if (protocol == Protocol::ThreeX) {
+    // AA addr ~addr group command L data[L] sum
+    if (bytes.size() < 7 || bytes[5] <= count) return;
+    bytes.erase(bytes.begin() + 6 + keep, bytes.end() - 1);
+    bytes[5] = static_cast<uint8_t>(count);
+    Reseal3x(bytes);
+  } else if (function == 3 && bytes.size() >= 5 && !(bytes[1] & 0x80) && bytes[2] > count) {
+    bytes.erase(bytes.begin() + 3 + keep, bytes.end() - 2);
+    bytes[2] = static_cast<uint8_t>(count);
+    ResealModBus(bytes);
+  }
+}
+
 }  // namespace
 
 void FaultInjector::Add(const Fault& fault) {
@@ -124,6 +141,9 @@ void ApplyFault(const Fault& fault, Protocol protocol, uint8_t address, uint8_t 
     case FaultKind::HangUp:
       if (bytes.size() > fault.count) bytes.resize(fault.count);
       plan.hangUp = true;
+      break;
+    case FaultKind::Short:
+      ShortenData(protocol, function, fault.count, bytes);
       break;
   }
 }

@@ -38,7 +38,7 @@ constexpr std::array<std::pair<RequestKind, const char*>, 18> kKinds{{
     {RequestKind::Other, "other"},
 }};
 
-constexpr std::array<std::pair<FaultKind, const char*>, 11> kFaults{{
+constexpr std::array<std::pair<FaultKind, const char*>, 12> kFaults{{
     {FaultKind::Silence, "silence"},
     {FaultKind::Stray, "stray"},
     {FaultKind::BadChecksum, "bad-checksum"},
@@ -50,6 +50,7 @@ constexpr std::array<std::pair<FaultKind, const char*>, 11> kFaults{{
     {FaultKind::Exception, "exception"},
     {FaultKind::Delay, "delay"},
     {FaultKind::HangUp, "hangup"},
+    {FaultKind::Short, "short"},
 }};
 
 constexpr std::array<std::pair<MemoryArea, const char*>, kMemoryAreaCount> kAreas{{
@@ -194,6 +195,9 @@ Fault MakeFault(FaultKind kind) {
       break;
     case FaultKind::HangUp:
       fault.count = 3;
+      break;
+    case FaultKind::Short:
+      fault.count = 2;
       break;
     case FaultKind::LongLength:
       fault.value = 255;

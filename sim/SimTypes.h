@@ -94,7 +94,7 @@ struct RequestRecord {
 };
 
 // Faults by name: "silence", "stray", "bad-checksum", "bad-complement", "gap",
-// "cut", "long-length", "garbage", "exception", "delay", "hangup".
+// "cut", "long-length", "garbage", "exception", "delay", "hangup", "short".
 enum class FaultKind {
   Silence,        // no reply at all
   Stray,          // count bytes before the reply (value: the byte, else a mix)
@@ -108,6 +108,8 @@ enum class FaultKind {
   Exception,      // ModBus: exception reply with code value instead of the answer
   Delay,          // the reply starts ms later than the turnaround
   HangUp,         // the line closes after count bytes of the reply
+  Short,          // a well-formed reply with only the first count data bytes (3x data;
+                  // ModBus register bytes of function 3), length and check made to match
 };
 std::optional<FaultKind> ParseFaultKind(std::string_view name);
 const char* FaultKindName(FaultKind kind);
@@ -123,14 +125,14 @@ struct Fault {
   std::optional<uint32_t> start;       // only requests at this memory address or register
   uint32_t skip = 0;
   uint32_t times = 0;
-  uint32_t count = 0;  // stray, gap, cut, hangup: number of bytes
+  uint32_t count = 0;  // stray, gap, cut, hangup, short: number of bytes
   uint32_t ms = 0;     // gap, delay: milliseconds
   int value = -1;      // stray byte, announced length, exception code
 };
 
 // A fault of this kind with its usual parameters: stray 3 bytes; gap of 200 ms
 // after 3 bytes; cut after 4 bytes; hang-up after 3 bytes; long-length 255;
-// exception code 2 (illegal data address); delay 500 ms.
+// exception code 2 (illegal data address); delay 500 ms; short 2 data bytes.
 Fault MakeFault(FaultKind kind);
 
 // "name[:key=value,...]" with keys addr, kind, start, skip, times, n, ms,

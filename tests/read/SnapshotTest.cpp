@@ -117,6 +117,10 @@ TEST(SnapshotFaults, AFailedRequestFailsOnlyItsItems) {
       {MeterModel::Zfk36, "silence:kind=rtc2k-read,start=1504", 40, false},
       {MeterModel::Gdz1208x2, "exception:kind=read-registers,start=213", 8, false},
       {MeterModel::Zfk31, "silence:kind=rtc128-read", 0, true},
+      // Well-formed replies with less than was asked for: nothing taken from them.
+      {MeterModel::Zfk31, "short:kind=rtc2k-read,start=1792,n=100", 40, false},
+      {MeterModel::Gdz1208x2, "short:kind=read-registers,start=338,n=40", 20, false},
+      {MeterModel::Gdz1207s, "short:kind=rtc128-read,n=9", 0, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);

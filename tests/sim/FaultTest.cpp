@@ -49,6 +49,7 @@ TEST(Faults, ByteFaultsOn3xReplies) {
       {"long-length", "AA 01 FE 00 00 FF 5A 46 4B 2D 33 31 DB"},
       {"long-length:value=7", "AA 01 FE 00 00 07 5A 46 4B 2D 33 31 D3"},
       {"exception", "AA 01 FE 00 00 06 5A 46 4B 2D 33 31 D4"},  // no meaning on 3x
+      {"short", "AA 01 FE 00 00 02 5A 46 B4"},                  // length and checksum made to match
   };
   for (const Case& c : cases) {
     const ReplyPlan plan = One(MeterModel::Zfk31, c.fault, kId3x);
@@ -72,6 +73,7 @@ TEST(Faults, ByteFaultsOnModBusReplies) {
       {"long-length:value=200", kRead315, WithCrc({0x01, 0x03, 200, 0x00, 0x01, 0xD8, 0x0D})},
       {"long-length:value=9", Hex("01 11 C0 2C"), WithCrc({0x01, 0x11, 0x04, 9, 'B', 'R', 'C'})},
       {"stray:n=1,value=0", kRead315, Hex("00 01 03 04 00 01 D8 0D 30 36")},
+      {"short", kRead315, WithCrc({0x01, 0x03, 0x02, 0x00, 0x01})},
   };
   for (const Case& c : cases) {
     const ReplyPlan plan = One(MeterModel::Gdz1208, c.fault, c.request);
@@ -149,7 +151,7 @@ TEST(Faults, FaultsCombineInTheOrderGiven) {
 
 TEST(Faults, ParseFaultNamesEveryKindAndRefusesNonsense) {
   for (const char* name : {"silence", "stray", "bad-checksum", "bad-complement", "gap", "cut",
-                           "long-length", "garbage", "exception", "delay", "hangup"}) {
+                           "long-length", "garbage", "exception", "delay", "hangup", "short"}) {
     const auto f = ParseFault(name);
     ASSERT_TRUE(f) << name;
     EXPECT_STREQ(metersim::FaultKindName(f->kind), name);
