@@ -1,11 +1,19 @@
 #include "CliOptions.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
+
+#include "sim/DemoMode.h"
 
 namespace {
 
-const char* const kModels[] = {"zfk31", "zfk36", "gdz1207s", "gdz1207s-2", "gdz1208", "gdz1208-2"};
+bool KnownModel(const std::string& m) {
+  const auto names = DemoModelNames();
+  return std::find(names.begin(), names.end(), m) != names.end();
+}
 
+// Decimal digits only: "0x10", "-1" and "+3" are refused, not converted.
 std::optional<unsigned> Number(const std::string& text) {
   if (text.empty() || text.size() > 9) return std::nullopt;
   unsigned v = 0;
@@ -16,10 +24,83 @@ std::optional<unsigned> Number(const std::string& text) {
   return v;
 }
 
-bool KnownModel(const std::string& m) {
-  for (const char* k : kModels)
-    if (m == k) return true;
-  return false;
+// A usage error with its one-line reason.
+struct Refusal {
+  std::string reason;
+};
+
+// The option texts as given; checked after the parse so that every refusal
+// names the value in our own words.
+struct RawOptions {
+  std::string port, baud, addr, ini, demo;
+};
+
+struct CommandSpec {
+  CliCommand command;
+  const char* name;
+  bool readOptions;  // --addr, --ini, --demo, --json besides --port/--baud
+  bool portOptions;
+};
+
+constexpr CommandSpec kCommands[] = {
+    {CliCommand::Read, "read", true, true},
+    {CliCommand::Ports, "ports", false, false},
+    {CliCommand::Monitor, "monitor", false, true},
+};
+
+// An option given without a value, or with the next option in its place
+// ("--port --json" is a forgotten value, not a device called "--json").
+void CheckValue(const CLI::Option* option, const std::string& value) {
+  if (option->count() > 0 && (value.empty() || value.rfind("--", 0) == 0))
+    throw Refusal{"option " + option->get_name() + " needs a value"};
+}
+
+bool Given(CLI::App& sub, const char* name) {
+  const CLI::Option* option = sub.get_option_no_throw(name);
+  return option && option->count() > 0;
+}
+
+void Apply(const CommandSpec& spec, CLI::App& sub, const RawOptions& raw, CliOptions& o) {
+  for (const char* name : {"--port", "--baud", "--addr", "--ini", "--demo"}) {
+    const CLI::Option* option = sub.get_option_no_throw(name);
+    if (!option) continue;
+    const std::string& v = name[2] == 'p'   ? raw.port
+                           : name[2] == 'b' ? raw.baud
+                           : name[2] == 'a' ? raw.addr
+                           : name[2] == 'i' ? raw.ini
+                                            : raw.demo;
+    CheckValue(option, v);
+  }
+  if (Given(sub, "--port")) o.port = raw.port;
+  if (Given(sub, "--baud")) {
+    auto b = Number(raw.baud);
+    const bool readSpeed = b && (*b == 9600 || *b == 19200);
+    if (!b || *b == 0 || (spec.command != CliCommand::Monitor && !readSpeed))
+      throw Refusal{"baud rate " + raw.baud + " is not supported (use 9600 or 19200)"};
+    o.baud = b;
+  }
+  if (Given(sub, "--addr")) {
+    auto n = Number(raw.addr);
+    if (!n || *n > 127) throw Refusal{"address " + raw.addr + " is out of range (0 to 127)"};
+    o.addr = *n;
+  }
+  if (Given(sub, "--ini")) o.ini = raw.ini;
+  if (Given(sub, "--demo")) {
+    if (!KnownModel(raw.demo))
+      throw Refusal{"unknown model '" + raw.demo + "' (" + DemoModelList() + ")"};
+    o.demo = raw.demo;
+  }
+  if (o.port && o.demo) throw Refusal{"--port and --demo exclude each other"};
+  if (o.port && !ComPortNumber(*o.port) && o.port->rfind("COM", 0) == 0)
+    throw Refusal{"port " + *o.port + " is not a valid port (COM1 to COM255 or a device path)"};
+}
+
+// CLI11's own words, on one line.
+std::string OneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  while (!text.empty() && text.back() == ' ')
+    text.pop_back();
+  return text;
 }
 
 }  // namespace
@@ -42,77 +123,51 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
     if (args.size() > 1) o.helpTopic = args[1];
     return o;
   }
-  const std::string& cmd = args[0];
-  if (cmd == "read")
-    o.command = CliCommand::Read;
-  else if (cmd == "ports")
-    o.command = CliCommand::Ports;
-  else if (cmd == "monitor")
-    o.command = CliCommand::Monitor;
-  else {
-    error = "unknown command '" + cmd + "' (expected read, ports or monitor)";
+  CLI::App app{"calibrate-cli"};
+  app.set_help_flag();
+  app.require_subcommand(1);
+  RawOptions raw;
+  bool help = false;
+  for (const CommandSpec& spec : kCommands) {
+    CLI::App* sub = app.add_subcommand(spec.name);
+    sub->set_help_flag();
+    sub->add_flag("-h,--help", help);
+    if (spec.portOptions) {
+      sub->add_option("--port", raw.port);
+      sub->add_option("--baud", raw.baud);
+      sub->add_flag("--trace", o.trace);
+    }
+    if (spec.readOptions) {
+      sub->add_option("--addr", raw.addr);
+      sub->add_option("--ini", raw.ini);
+      sub->add_option("--demo", raw.demo);
+      sub->add_flag("--json", o.json);
+    }
+  }
+  // CLI11 takes its arguments last first.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+    for (const CommandSpec& spec : kCommands) {
+      CLI::App* sub = app.get_subcommand(spec.name);
+      if (!sub->parsed()) continue;
+      o.command = spec.command;
+      if (help) {
+        o.command = CliCommand::Help;
+        o.helpTopic = spec.name;
+        return o;
+      }
+      Apply(spec, *sub, raw, o);
+    }
+  } catch (const Refusal& r) {
+    error = r.reason;
     return std::nullopt;
-  }
-
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      o.command = CliCommand::Help;
-      o.helpTopic = cmd;
-      return o;
-    }
-    const bool takesValue =
-        a == "--port" || a == "--baud" || a == "--addr" || a == "--ini" || a == "--demo";
-    const bool readOnly = a == "--addr" || a == "--ini" || a == "--demo" || a == "--json";
-    const bool known = takesValue || a == "--json" || a == "--trace";
-    if (!known || o.command == CliCommand::Ports || (readOnly && o.command != CliCommand::Read)) {
-      error = "unknown option '" + a + "' for " + cmd;
-      return std::nullopt;
-    }
-    if (!takesValue) {
-      (a == "--json" ? o.json : o.trace) = true;
-      continue;
-    }
-    // "--port --json" is a forgotten value, not a device called "--json".
-    if (i + 1 >= args.size() || args[i + 1].empty() || args[i + 1].rfind("--", 0) == 0) {
-      error = "option " + a + " needs a value";
-      return std::nullopt;
-    }
-    const std::string& v = args[++i];
-    if (a == "--port") {
-      o.port = v;
-    } else if (a == "--baud") {
-      auto b = Number(v);
-      const bool readSpeed = b && (*b == 9600 || *b == 19200);
-      if (!b || *b == 0 || (o.command == CliCommand::Read && !readSpeed)) {
-        error = "baud rate " + v + " is not supported (use 9600 or 19200)";
-        return std::nullopt;
-      }
-      o.baud = b;
-    } else if (a == "--addr") {
-      auto n = Number(v);
-      if (!n || *n > 127) {
-        error = "address " + v + " is out of range (0 to 127)";
-        return std::nullopt;
-      }
-      o.addr = *n;
-    } else if (a == "--ini") {
-      o.ini = v;
-    } else if (a == "--demo") {
-      if (!KnownModel(v)) {
-        error =
-            "unknown model '" + v + "' (zfk31, zfk36, gdz1207s, gdz1207s-2, gdz1208, gdz1208-2)";
-        return std::nullopt;
-      }
-      o.demo = v;
-    }
-  }
-  if (o.port && o.demo) {
-    error = "--port and --demo exclude each other";
-    return std::nullopt;
-  }
-  if (o.port && !ComPortNumber(*o.port) && o.port->rfind("COM", 0) == 0) {
-    error = "port " + *o.port + " is not a valid port (COM1 to COM255 or a device path)";
+  } catch (const CLI::ParseError& e) {
+    const bool unknownCommand =
+        std::none_of(std::begin(kCommands), std::end(kCommands),
+                     [&](const CommandSpec& c) { return args[0] == c.name; });
+    error = unknownCommand ? "unknown command '" + args[0] + "' (expected read, ports or monitor)"
+                           : OneLine(args[0] + ": " + e.what());
     return std::nullopt;
   }
   return o;
@@ -133,8 +188,10 @@ std::string CliHelp(const std::string& command) {
            "  --addr N          network address 0..127 (default 0)\n"
            "  --ini FILE        settings file (default: Calibrate.ini beside the program)\n"
            "  --json            one JSON object instead of text\n"
-           "  --demo MODEL      read a virtual meter: zfk31, zfk36, gdz1207s, gdz1207s-2,\n"
-           "                    gdz1208, gdz1208-2\n"
+           "  --demo MODEL      read a virtual meter: " +
+           DemoModelList() +
+           "\n"
+           "                    (bus: meters at addresses 1, 5 and 17; --addr picks one)\n"
            "  --trace           print every byte sent and received on stderr\n"
            "\n"
            "Exit status: 0 read, 1 a field shows ERR, 2 usage error, 3 the port cannot\n"

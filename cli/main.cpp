@@ -83,7 +83,7 @@ int RunRead(const CliOptions& o) {
     demo = StartDemoMeter(*o.demo, 1, static_cast<uint8_t>(o.addr), baud, error);
     if (!demo) {
       std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
-      return 3;
+      return Code(ExitStatus::PortError);
     }
     request.portIndex = 0;
     request.portText = "COM1";
@@ -110,7 +110,7 @@ int RunPorts() {
   if (!kPortMapInUse) {
     std::cout << "COMn opens " << DefaultSerialPortName(1).substr(0, 7)
               << "n; settings: " << settings.Path() << "\n";
-    return 0;
+    return Code(ExitStatus::Ok);
   }
   std::cout << "Port map (" << settings.Path() << ", [Ports]):\n";
   bool any = false;
@@ -124,7 +124,7 @@ int RunPorts() {
   if (!any)
     std::cout << "  (no entries; COMn opens " << DefaultSerialPortName(1).substr(0, 9)
               << "{n-1})\n";
-  return 0;
+  return Code(ExitStatus::Ok);
 }
 
 std::string TimeStamp() {
@@ -158,7 +158,7 @@ int RunMonitor(const CliOptions& o) {
   });
   if (!port.Open()) {
     std::cerr << "Ошибка: Не удалось открыть порт " << request.portText << "\n";
-    return 3;
+    return Code(ExitStatus::PortError);
   }
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
@@ -166,7 +166,7 @@ int RunMonitor(const CliOptions& o) {
   while (!interrupted)
     CheckSynchronize(50);
   port.Close();
-  return 0;
+  return Code(ExitStatus::Ok);
 }
 
 }  // namespace
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
   const auto options = ParseCli(args, error);
   if (!options) {
     std::cerr << "calibrate-cli: " << error << "\n";
-    return 2;
+    return Code(ExitStatus::Usage);
   }
   switch (options->command) {
     case CliCommand::Read:
@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
       return RunMonitor(*options);
     case CliCommand::Help:
       std::cout << CliHelp(options->helpTopic);
-      return 0;
+      return Code(ExitStatus::Ok);
   }
-  return 0;
+  return Code(ExitStatus::Ok);
 }

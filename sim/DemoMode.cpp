@@ -1,6 +1,7 @@
 #include "DemoMode.h"
 
 #include "comm/serial/SerialDevice.h"
+#include "sim/MeterBus.h"
 #include "sim/MeterDevice.h"
 #ifndef _WIN32
 #include "sim/PtyMeterServer.h"
@@ -8,11 +9,12 @@
 
 namespace {
 
+constexpr const char* kBusName = "bus";
+
 #ifndef _WIN32
 class PtyDemo final : public DemoMeter {
  public:
-  PtyDemo(std::shared_ptr<metersim::VirtualMeter> meter, uint8_t port)
-      : meter_(std::move(meter)), server_(meter_), port_(port) {}
+  PtyDemo(metersim::MeterBus bus, uint8_t port) : bus_(bus), server_(std::move(bus)), port_(port) {}
   ~PtyDemo() override {
     UnbindSerialPort(port_);
     server_.Stop();
@@ -25,11 +27,14 @@ class PtyDemo final : public DemoMeter {
     BindSerialPortPath(port_, server_.DevicePath());
     return true;
   }
-  std::shared_ptr<metersim::VirtualMeter> Meter() const override { return meter_; }
+  std::shared_ptr<metersim::VirtualMeter> Meter() const override { return bus_.Meters().front(); }
+  std::vector<std::shared_ptr<metersim::VirtualMeter>> Meters() const override {
+    return bus_.Meters();
+  }
   std::string Where() const override { return server_.DevicePath(); }
 
  private:
-  std::shared_ptr<metersim::VirtualMeter> meter_;
+  metersim::MeterBus bus_;
   metersim::PtyMeterServer server_;
   uint8_t port_;
 };
@@ -37,35 +42,54 @@ class PtyDemo final : public DemoMeter {
 
 class InProcessDemo final : public DemoMeter {
  public:
-  InProcessDemo(std::shared_ptr<metersim::VirtualMeter> meter, uint8_t port)
-      : meter_(std::move(meter)), port_(port) {
-    metersim::BindMeterToPort(port_, meter_);
+  InProcessDemo(metersim::MeterBus bus, uint8_t port) : bus_(std::move(bus)), port_(port) {
+    BindSerialPortDevice(port_, metersim::MeterDeviceFactory(bus_));
   }
   ~InProcessDemo() override { UnbindSerialPort(port_); }
-  std::shared_ptr<metersim::VirtualMeter> Meter() const override { return meter_; }
+  std::shared_ptr<metersim::VirtualMeter> Meter() const override { return bus_.Meters().front(); }
+  std::vector<std::shared_ptr<metersim::VirtualMeter>> Meters() const override {
+    return bus_.Meters();
+  }
   std::string Where() const override { return "in process"; }
 
  private:
-  std::shared_ptr<metersim::VirtualMeter> meter_;
+  metersim::MeterBus bus_;
   uint8_t port_;
 };
 
 }  // namespace
 
+std::vector<std::string> DemoModelNames() {
+  std::vector<std::string> names = metersim::MeterModelNames();
+  names.emplace_back(kBusName);
+  return names;
+}
+
+std::string DemoModelList() {
+  std::string list;
+  for (const std::string& name : DemoModelNames())
+    list += (list.empty() ? "" : ", ") + name;
+  return list;
+}
+
 std::unique_ptr<DemoMeter> StartDemoMeter(const std::string& model, uint8_t port, uint8_t addr,
                                           unsigned baud, std::string& error) {
-  const auto parsed = metersim::ParseMeterModel(model);
-  if (!parsed) {
-    error = "unknown model '" + model + "'";
-    return nullptr;
-  }
   metersim::MeterOptions options;
   options.baud = baud;
-  auto meter = std::make_shared<metersim::VirtualMeter>(*parsed, addr, options);
+  std::vector<std::shared_ptr<metersim::VirtualMeter>> meters;
+  if (model == kBusName) {
+    meters = metersim::MakeBusMeters(*metersim::ParseBus(metersim::kDemoBus), options);
+  } else if (const auto parsed = metersim::ParseMeterModel(model)) {
+    meters.push_back(std::make_shared<metersim::VirtualMeter>(*parsed, addr, options));
+  } else {
+    error = "unknown model '" + model + "' (" + DemoModelList() + ")";
+    return nullptr;
+  }
+  metersim::MeterBus bus(std::move(meters));
 #ifdef _WIN32
-  return std::make_unique<InProcessDemo>(std::move(meter), port);
+  return std::make_unique<InProcessDemo>(std::move(bus), port);
 #else
-  auto demo = std::make_unique<PtyDemo>(std::move(meter), port);
+  auto demo = std::make_unique<PtyDemo>(std::move(bus), port);
   if (!demo->Start(error)) return nullptr;
   return demo;
 #endif

@@ -8,20 +8,31 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/VirtualMeter.h"
 
 class DemoMeter {
  public:
-  virtual ~DemoMeter() = default;  // unbinds the port and stops the meter
+  virtual ~DemoMeter() = default;  // unbinds the port and stops the meters
+  // The meter, the first one on a bus.
   virtual std::shared_ptr<metersim::VirtualMeter> Meter() const = 0;
+  // Every meter on the line.
+  virtual std::vector<std::shared_ptr<metersim::VirtualMeter>> Meters() const = 0;
   // What the port opens: the pseudo-terminal's path, or "in process".
   virtual std::string Where() const = 0;
 };
 
-// Starts a virtual meter of `model` ("zfk31", "zfk36", "gdz1207s",
-// "gdz1207s-2", "gdz1208", "gdz1208-2") at `addr`, pacing its replies at
-// `baud`, and binds port number `port` to it. nullptr and a one-line reason
-// in error when it cannot.
+// The model names StartDemoMeter takes: every meter model's, then "bus",
+// several meters on one line (metersim::kDemoBus: ZFK-31 at address 1,
+// GDZ-12.08 at 5, ZFK-36 at 17), where the address the front end reads
+// chooses the meter.
+std::vector<std::string> DemoModelNames();
+// The same names as one line of text, "zfk31, zfk36, ..., bus".
+std::string DemoModelList();
+
+// Starts a virtual meter of `model` (one of DemoModelNames) at `addr` (a
+// bus keeps its own addresses), pacing its replies at `baud`, and binds port
+// number `port` to it. nullptr and a one-line reason in error when it cannot.
 std::unique_ptr<DemoMeter> StartDemoMeter(const std::string& model, uint8_t port, uint8_t addr,
                                           unsigned baud, std::string& error);

@@ -12,6 +12,7 @@ bool Matches(const Fault& f, const RequestRecord& r) {
   if (f.address && *f.address != r.address) return false;
   if (f.request && *f.request != r.kind) return false;
   if (f.start && *f.start != r.start) return false;
+  if (HitsWritesOnly(f.kind) && !r.writes) return false;
   return true;
 }
 
@@ -145,6 +146,22 @@ void ApplyFault(const Fault& fault, Protocol protocol, uint8_t address, uint8_t 
     case FaultKind::Short:
       ShortenData(protocol, function, fault.count, bytes);
       break;
+    case FaultKind::NotStored:
+    case FaultKind::PowerLoss:
+    case FaultKind::LostReply:
+    case FaultKind::Echo:
+      break;  // ApplyLineFault and the meter
+  }
+}
+
+void ApplyLineFault(const Fault& fault, std::span<const uint8_t> request, ReplyPlan& plan) {
+  if (fault.kind == FaultKind::LostReply) {
+    plan.bytes.clear();
+    plan.garbage = false;
+    plan.hangUp = false;
+  } else if (fault.kind == FaultKind::Echo) {
+    plan.bytes.insert(plan.bytes.begin(), request.begin(), request.end());
+    plan.echoed += request.size();
   }
 }
 

@@ -1,6 +1,7 @@
 // Keeps the faults a test asked for and bends replies by them.
 #pragma once
 
+#include <span>
 #include <vector>
 
 #include "sim/ReplyPlan.h"
@@ -34,5 +35,11 @@ class FaultInjector {
 // nothing. `function` is the ModBus function of the request.
 void ApplyFault(const Fault& fault, Protocol protocol, uint8_t address, uint8_t function,
                 ReplyPlan& plan);
+
+// The reply's part of the write and line faults: a lost reply takes the
+// meter's bytes away; an echo puts the request's bytes before whatever goes
+// out (so it belongs after every other fault). What a write fault does to
+// memory is the meter's business.
+void ApplyLineFault(const Fault& fault, std::span<const uint8_t> request, ReplyPlan& plan);
 
 }  // namespace metersim

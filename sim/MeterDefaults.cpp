@@ -1,5 +1,7 @@
 #include "sim/MeterDefaults.h"
 
+#include "sim/PresentValues.h"
+
 #include <bit>
 #include <cstring>
 
@@ -58,11 +60,7 @@ VirtualMeter::Node EmptyNode() {
   auto& security = node.Area(MemoryArea::Security);
   for (size_t i = 0; i < security.size(); ++i)
     security[i] = static_cast<uint8_t>(0xA0 + i);
-  // Clock: 10:30:00, Friday 22.07.2016, laid out as the clock-setting
-  // command writes it (seconds, 0, minutes, 0, hours, 0, weekday, day,
-  // month, year).
-  static constexpr uint8_t kClock[10] = {0x00, 0, 0x30, 0, 0x10, 0, 6, 0x22, 0x07, 0x16};
-  std::memcpy(node.Area(MemoryArea::Rtc128).data(), kClock, sizeof kClock);
+  // The clock at Rtc128 address 0 is set by the meter when it starts.
   return node;
 }
 
@@ -90,9 +88,9 @@ MeterContents Zfk31() {
     PutFloatBE(rtc, 1888 + at, Point(i, 1.0f));
     PutFloatBE(rtc, 1920 + at, Point(i, 1.01f));
   }
+  PutPresentValues(MeterModel::Zfk31, m.nodes, 1, 3.25f, 0.0f);
+  PutPresentValues(MeterModel::Zfk31, m.nodes, 2, 1.75f, 0.0f);
   Area& present = m.nodes[0].Area(MemoryArea::Present);
-  PutFloatBE(present, 0, 3.25f);
-  PutFloatBE(present, 4, 1.75f);
   PutU32BE(present, 8, 0);
   PutU32BE(present, 12, 300);
   return m;
@@ -127,14 +125,8 @@ MeterContents Zfk36() {
   PutU32BE(rtc, 338, 360517);
   PutZfk36Block(rtc);
   PutRecord(rtc, 2016);
-  Area& ram = m.nodes[0].Area(MemoryArea::Ram);
-  PutFloatBE(ram, 0, 1234.5f);
-  PutFloatBE(ram, 4, 987.25f);
-  PutFloatBE(ram, 160, 12.5f);
-  PutFloatBE(ram, 164, 7.75f);
-  Area& present = m.nodes[0].Area(MemoryArea::Present);
-  PutFloatBE(present, 0, 12.5f);
-  PutFloatBE(present, 4, 7.75f);
+  PutPresentValues(MeterModel::Zfk36, m.nodes, 1, 12.5f, 1234.5f);
+  PutPresentValues(MeterModel::Zfk36, m.nodes, 2, 7.75f, 987.25f);
   return m;
 }
 
@@ -153,17 +145,15 @@ VirtualMeter::Node Gdz1207sNode(int channel) {
     PutFloatLE(rtc, 296 + at, Point(i, first ? 1.0f : 1.01f));
   }
   PutRecord(rtc, 496);
-  Area& ram = node.Area(MemoryArea::Ram);
-  PutFloatLE(ram, 176, first ? 512.0f : 256.0f);
-  PutFloatLE(ram, 180, first ? 4.5f : 2.25f);
-  Area& present = node.Area(MemoryArea::Present);
-  PutFloatBE(present, 0, first ? 4.5f : 2.25f);
   return node;
 }
 
 MeterContents Gdz1207s(bool twoNodes) {
   MeterContents m{{Gdz1207sNode(1)}, twoNodes ? "GDZ27" : "GDZ25", "GDZ v1.07"};
   if (twoNodes) m.nodes.push_back(Gdz1207sNode(2));
+  const MeterModel model = twoNodes ? MeterModel::Gdz1207s2 : MeterModel::Gdz1207s;
+  PutPresentValues(model, m.nodes, 1, 4.5f, 512.0f);
+  PutPresentValues(model, m.nodes, 2, 2.25f, 256.0f);
   return m;
 }
 
@@ -187,11 +177,15 @@ void PutGdz1208Channel(Area& regs, uint16_t k0, uint16_t kPoint9, uint16_t obrPo
 MeterContents Gdz1208(bool twoChannels) {
   MeterContents m{{EmptyNode()}, twoChannels ? "TGDZ2" : "BRC", ""};
   Area& regs = m.nodes[0].Area(MemoryArea::Registers);
-  PutRegFloat(regs, 0, 6.5f);   // G, channel 1
-  PutRegFloat(regs, 2, 3.25f);  // G, channel 2
-  PutU32BE(regs, 2 * 97, static_cast<uint32_t>(-1200));
-  PutU32BE(regs, 2 * 105, 15000);
-  PutU32BE(regs, 2 * 107, 25000);
+  // SFR: -1200 in register 97, 15000 in 105 and 25000 in 107, whichever
+  // of them the variant's channels use.
+  const MeterModel model = twoChannels ? MeterModel::Gdz1208x2 : MeterModel::Gdz1208;
+  PutPresentValues(model, m.nodes, 1, 6.5f, twoChannels ? -1200.0f : 25000.0f);
+  PutPresentValues(model, m.nodes, 2, 3.25f, twoChannels ? 25000.0f : 15000.0f);
+  if (twoChannels)
+    PutU32BE(regs, 2 * 105, 15000);
+  else
+    PutU32BE(regs, 2 * 97, static_cast<uint32_t>(-1200));
   PutRecord(regs, 2 * 171);
   PutGdz1208Channel(regs, 370, 338, 354, 671, 1.5e-7f, 1.02f, 1.0f);
   PutGdz1208Channel(regs, 290, 189, 213, -336, 1.47e-7f, 0.98f, 1.01f);

@@ -12,7 +12,10 @@ uint64_t NowUs() {
 
 }  // namespace
 
-MeterDevice::MeterDevice(std::shared_ptr<VirtualMeter> meter) : meter_(std::move(meter)) {}
+MeterDevice::MeterDevice(std::shared_ptr<VirtualMeter> meter)
+    : MeterDevice(MeterBus(std::move(meter))) {}
+
+MeterDevice::MeterDevice(MeterBus bus) : bus_(std::move(bus)) {}
 
 void MeterDevice::Purge() {
   std::lock_guard lock(mutex_);
@@ -23,10 +26,10 @@ bool MeterDevice::Write(std::span<const uint8_t> bytes) {
   std::lock_guard lock(mutex_);
   const uint64_t now = NowUs();
   if (queue_.HungUp(now)) return false;
-  const MeterOptions options = meter_->Options();
+  const MeterOptions options = bus_.Options();
   const uint32_t byteTime = options.pacing ? ByteTimeUs(options.baud) : 0;
   const uint64_t arrived = queue_.RequestArrived(bytes.size(), now, byteTime);
-  for (const ReplyPlan& plan : meter_->Receive(bytes))
+  for (const ReplyPlan& plan : bus_.Receive(bytes))
     queue_.Schedule(plan, arrived);
   return true;
 }
@@ -59,8 +62,12 @@ bool MeterDevice::LineClosed() const {
 }
 
 SerialDeviceFactory MeterDeviceFactory(std::shared_ptr<VirtualMeter> meter) {
-  return [meter](uint32_t) -> std::unique_ptr<SerialDevice> {
-    return std::make_unique<MeterDevice>(meter);
+  return MeterDeviceFactory(MeterBus(std::move(meter)));
+}
+
+SerialDeviceFactory MeterDeviceFactory(MeterBus bus) {
+  return [bus](uint32_t) -> std::unique_ptr<SerialDevice> {
+    return std::make_unique<MeterDevice>(bus);
   };
 }
 

@@ -13,6 +13,7 @@
 #include <span>
 
 #include "comm/serial/SerialDevice.h"
+#include "sim/MeterBus.h"
 #include "sim/ReplyQueue.h"
 #include "sim/VirtualMeter.h"
 
@@ -21,6 +22,8 @@ namespace metersim {
 class MeterDevice final : public SerialDevice {
  public:
   explicit MeterDevice(std::shared_ptr<VirtualMeter> meter);
+  // Several meters on the one line.
+  explicit MeterDevice(MeterBus bus);
 
   void Purge() override;
   // Hands the bytes to the meter and queues its replies. False once a
@@ -33,7 +36,7 @@ class MeterDevice final : public SerialDevice {
   bool LineClosed() const;
 
  private:
-  std::shared_ptr<VirtualMeter> meter_;
+  MeterBus bus_;
   mutable std::mutex mutex_;
   ReplyQueue queue_;
 };
@@ -41,6 +44,7 @@ class MeterDevice final : public SerialDevice {
 // A factory that opens a new MeterDevice on the meter for each open; the
 // baud rate asked for is not checked against the meter's.
 SerialDeviceFactory MeterDeviceFactory(std::shared_ptr<VirtualMeter> meter);
+SerialDeviceFactory MeterDeviceFactory(MeterBus bus);
 // Binds port number `port` to the meter for the rest of the run (or until
 // UnbindSerialPort).
 void BindMeterToPort(uint8_t port, std::shared_ptr<VirtualMeter> meter);

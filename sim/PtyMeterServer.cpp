@@ -47,7 +47,10 @@ constexpr uint64_t kDrainPollUs = 2'000;
 
 }  // namespace
 
-PtyMeterServer::PtyMeterServer(std::shared_ptr<VirtualMeter> meter) : meter_(std::move(meter)) {}
+PtyMeterServer::PtyMeterServer(std::shared_ptr<VirtualMeter> meter)
+    : PtyMeterServer(MeterBus(std::move(meter))) {}
+
+PtyMeterServer::PtyMeterServer(MeterBus bus) : bus_(std::move(bus)) {}
 
 PtyMeterServer::~PtyMeterServer() {
   Stop();
@@ -201,10 +204,10 @@ void PtyMeterServer::Serve(uint64_t nowUs) {
   const ssize_t n = read(master_, buf, sizeof buf);
   if (n <= 0) return;
   const auto count = static_cast<size_t>(n);
-  const MeterOptions options = meter_->Options();
+  const MeterOptions options = bus_.Options();
   const uint32_t byteTime = options.pacing ? ByteTimeUs(options.baud) : 0;
   const uint64_t arrived = queue_.RequestArrived(count, nowUs, byteTime);
-  for (const ReplyPlan& plan : meter_->Receive(std::span(buf, count)))
+  for (const ReplyPlan& plan : bus_.Receive(std::span(buf, count)))
     queue_.Schedule(plan, arrived);
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "sim/MeterBus.h"
 #include "sim/ReplyQueue.h"
 #include "sim/VirtualMeter.h"
 
@@ -24,6 +25,8 @@ namespace metersim {
 class PtyMeterServer {
  public:
   explicit PtyMeterServer(std::shared_ptr<VirtualMeter> meter);
+  // Several meters on the one line.
+  explicit PtyMeterServer(MeterBus bus);
   ~PtyMeterServer();  // Stop()
   PtyMeterServer(const PtyMeterServer&) = delete;
   PtyMeterServer& operator=(const PtyMeterServer&) = delete;
@@ -53,7 +56,7 @@ class PtyMeterServer {
   void Serve(uint64_t nowUs);
   void SendDue(uint64_t nowUs);
 
-  std::shared_ptr<VirtualMeter> meter_;
+  MeterBus bus_;
   mutable std::mutex mutex_;  // guards path_, error_
   std::string path_;
   std::string error_;

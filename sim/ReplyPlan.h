@@ -25,6 +25,9 @@ struct ReplyPlan {
   // master sends again.
   bool garbage = false;
   uint32_t lineByteTimeUs = 0;
+  // The first `echoed` bytes are the line's echo of the request, not the
+  // meter's reply.
+  size_t echoed = 0;
 
   // When byte i has fully arrived, in microseconds from the end of the request.
   uint64_t ByteDueUs(size_t i) const {

@@ -53,6 +53,14 @@ constexpr std::array<std::pair<FaultKind, const char*>, 12> kFaults{{
     {FaultKind::Short, "short"},
 }};
 
+// Faults of writes and of the line, kept apart from the reply faults above.
+constexpr std::array<std::pair<FaultKind, const char*>, 4> kWriteFaults{{
+    {FaultKind::NotStored, "not-stored"},
+    {FaultKind::PowerLoss, "power-loss"},
+    {FaultKind::LostReply, "lost-reply"},
+    {FaultKind::Echo, "echo"},
+}};
+
 constexpr std::array<std::pair<MemoryArea, const char*>, kMemoryAreaCount> kAreas{{
     {MemoryArea::Rtc2k, "rtc2k"},
     {MemoryArea::Rtc128, "rtc128"},
@@ -135,6 +143,12 @@ bool ApplyOption(Fault& fault, std::string_view option, std::string* error) {
 std::optional<MeterModel> ParseMeterModel(std::string_view name) {
   return Find(kModels, name);
 }
+std::vector<std::string> MeterModelNames() {
+  std::vector<std::string> names;
+  for (const auto& [model, name] : kModels)
+    names.emplace_back(name);
+  return names;
+}
 const char* MeterModelName(MeterModel model) {
   return NameOf(kModels, model);
 }
@@ -173,10 +187,16 @@ const char* RequestKindName(RequestKind kind) {
 }
 
 std::optional<FaultKind> ParseFaultKind(std::string_view name) {
-  return Find(kFaults, name);
+  if (const auto kind = Find(kFaults, name)) return kind;
+  return Find(kWriteFaults, name);
 }
 const char* FaultKindName(FaultKind kind) {
-  return NameOf(kFaults, kind);
+  const char* name = NameOf(kFaults, kind);
+  return name[0] != '?' ? name : NameOf(kWriteFaults, kind);
+}
+bool HitsWritesOnly(FaultKind kind) {
+  return kind == FaultKind::NotStored || kind == FaultKind::PowerLoss ||
+         kind == FaultKind::LostReply;
 }
 
 Fault MakeFault(FaultKind kind) {
@@ -207,6 +227,9 @@ Fault MakeFault(FaultKind kind) {
       break;
     case FaultKind::Delay:
       fault.ms = 500;
+      break;
+    case FaultKind::PowerLoss:
+      fault.times = 1;
       break;
     default:
       break;

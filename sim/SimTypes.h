@@ -19,6 +19,9 @@ enum class MeterModel { Zfk31, Zfk36, Gdz1207s, Gdz1207s2, Gdz1208, Gdz1208x2 };
 // "zfk31", "zfk36", "gdz1207s", "gdz1207s-2", "gdz1208", "gdz1208-2";
 // nothing for any other name.
 std::optional<MeterModel> ParseMeterModel(std::string_view name);
+// Every model's name, in the order above: the one list that the programs
+// show and accept.
+std::vector<std::string> MeterModelNames();
 const char* MeterModelName(MeterModel model);
 // True for the GDZ-12.08, which speaks ModBus RTU and is deaf to the 3x protocol.
 bool SpeaksModBus(MeterModel model);
@@ -94,7 +97,8 @@ struct RequestRecord {
 };
 
 // Faults by name: "silence", "stray", "bad-checksum", "bad-complement", "gap",
-// "cut", "long-length", "garbage", "exception", "delay", "hangup", "short".
+// "cut", "long-length", "garbage", "exception", "delay", "hangup", "short",
+// and the write and line faults at the end.
 enum class FaultKind {
   Silence,        // no reply at all
   Stray,          // count bytes before the reply (value: the byte, else a mix)
@@ -110,9 +114,20 @@ enum class FaultKind {
   HangUp,         // the line closes after count bytes of the reply
   Short,          // a well-formed reply with only the first count data bytes (3x data;
                   // ModBus register bytes of function 3), length and check made to match
+
+  // Writes and the line: "not-stored", "power-loss", "lost-reply", "echo".
+  // The first three hit only requests that change the meter.
+  NotStored,  // the write is answered as usual, but memory stays as it was
+  PowerLoss,  // the meter dies at the write it hits (after `skip` writes went through):
+              // that write is neither stored nor answered, and from then on the meter
+              // answers nothing at all until VirtualMeter::PowerOn
+  LostReply,  // the write is stored, but its reply never reaches the master
+  Echo,       // a two-wire adapter: the request's bytes come back before the reply
 };
 std::optional<FaultKind> ParseFaultKind(std::string_view name);
 const char* FaultKindName(FaultKind kind);
+// True for the faults that only a request changing the meter can set off.
+bool HitsWritesOnly(FaultKind kind);
 
 // A fault and the requests it hits. A request matches when it is for this
 // meter, has a reply, and passes every filter that is set. The first `skip`
@@ -132,7 +147,8 @@ struct Fault {
 
 // A fault of this kind with its usual parameters: stray 3 bytes; gap of 200 ms
 // after 3 bytes; cut after 4 bytes; hang-up after 3 bytes; long-length 255;
-// exception code 2 (illegal data address); delay 500 ms; short 2 data bytes.
+// exception code 2 (illegal data address); delay 500 ms; short 2 data bytes;
+// a power loss strikes once (times 1).
 Fault MakeFault(FaultKind kind);
 
 // "name[:key=value,...]" with keys addr, kind, start, skip, times, n, ms,

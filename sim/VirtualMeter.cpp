@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "comm/LumClock.h"
 #include "sim/MeterDefaults.h"
 #include "sim/SimCodec.h"
 
@@ -24,6 +25,14 @@ VirtualMeter::VirtualMeter(MeterModel model, uint8_t address, MeterOptions optio
   softVersion_ = std::move(contents.softVersion);
   for (size_t i = 0; i < nodes_.size(); ++i)
     nodes_[i].address = static_cast<uint8_t>(address + i);
+  // The 3x meters keep a clock; it starts at the computer's local time.
+  if (SpeaksModBus(model_)) return;
+  const ClockBytes now = ClockBytesOf(LocalDateTime());
+  for (Node& node : nodes_) {
+    node.clock.present = true;
+    std::copy(now.begin(), now.end(), node.Area(MemoryArea::Rtc128).begin());
+    ClockWritten(node, 0, kClockBytes);
+  }
 }
 
 MeterModel VirtualMeter::Model() const {
@@ -63,7 +72,12 @@ std::vector<uint8_t> VirtualMeter::Read(MemoryArea area, uint32_t address, size_
   const auto& bytes = nodes_[node].Area(area);
   if (address >= bytes.size()) return {};
   const size_t n = std::min(count, bytes.size() - address);
-  return {bytes.begin() + address, bytes.begin() + static_cast<std::ptrdiff_t>(address + n)};
+  std::vector<uint8_t> out(bytes.begin() + address,
+                           bytes.begin() + static_cast<std::ptrdiff_t>(address + n));
+  const auto clock = area == MemoryArea::Rtc128 ? ClockNow(nodes_[node]) : std::nullopt;
+  for (size_t i = address; clock && i < kClockBytes && i < address + n; ++i)
+    out[i - address] = (*clock)[i];
+  return out;
 }
 
 void VirtualMeter::Write(MemoryArea area, uint32_t address, std::span<const uint8_t> bytes,
@@ -71,8 +85,10 @@ void VirtualMeter::Write(MemoryArea area, uint32_t address, std::span<const uint
   std::lock_guard lock(mutex_);
   if (node >= nodes_.size()) return;
   auto& memory = nodes_[node].Area(area);
+  if (area == MemoryArea::Rtc128) TickClock(nodes_[node]);
   for (size_t i = 0; i < bytes.size() && address + i < memory.size(); ++i)
     memory[address + i] = bytes[i];
+  if (area == MemoryArea::Rtc128) ClockWritten(nodes_[node], address, bytes.size());
 }
 
 uint16_t VirtualMeter::Register(uint16_t reg) const {
@@ -150,26 +166,141 @@ void VirtualMeter::ClearRequests() {
   log_.clear();
 }
 
+size_t VirtualMeter::WriteCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<size_t>(
+      std::count_if(log_.begin(), log_.end(), [](const auto& r) { return r.forMe && r.writes; }));
+}
+
+void VirtualMeter::SetFlow(int channel, float flow) {
+  std::lock_guard lock(mutex_);
+  if (channel == 1 || channel == 2) flow_[static_cast<size_t>(channel - 1)] = flow;
+}
+
+void VirtualMeter::ClearFlow(int channel) {
+  std::lock_guard lock(mutex_);
+  if (channel == 1 || channel == 2) flow_[static_cast<size_t>(channel - 1)].reset();
+}
+
+std::optional<float> VirtualMeter::Flow(int channel) const {
+  std::lock_guard lock(mutex_);
+  if (channel != 1 && channel != 2) return std::nullopt;
+  return flow_[static_cast<size_t>(channel - 1)];
+}
+
+void VirtualMeter::SetNoise(float level, uint64_t seed) {
+  std::lock_guard lock(mutex_);
+  noiseLevel_ = level;
+  noise_ = FlowNoise(seed);
+}
+
+void VirtualMeter::PowerOff() {
+  std::lock_guard lock(mutex_);
+  powered_ = false;
+}
+
+void VirtualMeter::PowerOn() {
+  std::lock_guard lock(mutex_);
+  powered_ = true;
+  framer_.Reset();
+}
+
+bool VirtualMeter::Powered() const {
+  std::lock_guard lock(mutex_);
+  return powered_;
+}
+
 std::vector<ReplyPlan> VirtualMeter::Receive(std::span<const uint8_t> bytes) {
   std::lock_guard lock(mutex_);
   std::vector<ReplyPlan> plans;
   for (RequestFrame& frame : framer_.Push(bytes)) {
     RequestRecord record;
     record.protocol = frame.protocol;
+    // Only a write fault can take a write back; the copy costs nothing otherwise.
+    std::optional<std::vector<Node>> before;
+    if (WriteFaultPending()) before = nodes_;
     const std::vector<uint8_t> reply = frame.protocol == Protocol::ThreeX
                                            ? Answer3x(frame.bytes, record)
                                            : AnswerModBus(frame.bytes, record);
     record.frame = std::move(frame.bytes);
     if (!reply.empty()) {
       ReplyPlan plan = PlanFor(reply);
-      for (const Fault& fault : faults_.Take(record))
+      const std::vector<Fault> hits = faults_.Take(record);
+      for (const Fault& fault : hits)
         ApplyFault(fault, record.protocol, record.address, record.function, plan);
-      record.replied = !plan.bytes.empty() || plan.garbage || plan.hangUp;
-      if (record.replied) plans.push_back(std::move(plan));
+      Suffer(hits, record, before, plan);
+      record.replied = plan.bytes.size() > plan.echoed || plan.garbage || plan.hangUp;
+      if (!plan.bytes.empty() || plan.garbage || plan.hangUp) plans.push_back(std::move(plan));
     }
     log_.push_back(std::move(record));
   }
   return plans;
+}
+
+bool VirtualMeter::WriteFaultPending() const {
+  const auto pending = faults_.Pending();
+  return std::any_of(pending.begin(), pending.end(), [](const Fault& f) {
+    return f.kind == FaultKind::NotStored || f.kind == FaultKind::PowerLoss;
+  });
+}
+
+void VirtualMeter::Suffer(const std::vector<Fault>& faults, const RequestRecord& record,
+                          const std::optional<std::vector<Node>>& before, ReplyPlan& plan) {
+  std::optional<Fault> echo;
+  for (const Fault& fault : faults) {
+    switch (fault.kind) {
+      case FaultKind::PowerLoss:
+        // The power goes while the meter takes the write: none of it is
+        // kept, and nothing answers any more.
+        powered_ = false;
+        plan = PlanFor({});
+        [[fallthrough]];
+      case FaultKind::NotStored:
+        if (before) nodes_ = *before;
+        break;
+      case FaultKind::LostReply:
+        ApplyLineFault(fault, record.frame, plan);
+        break;
+      case FaultKind::Echo:
+        echo = fault;  // the line echoes whatever the meter did
+        break;
+      default:
+        break;
+    }
+  }
+  if (echo) ApplyLineFault(*echo, record.frame, plan);
+}
+
+void VirtualMeter::RefreshPresent() {
+  for (size_t i = 0; i < flow_.size(); ++i) {
+    if (!flow_[i]) continue;
+    const float g = *flow_[i] * (1.0f + noiseLevel_ * noise_.Next());
+    PutPresentValues(model_, nodes_, static_cast<int>(i + 1), g, g * kSfrPerFlow);
+  }
+}
+
+std::optional<ClockBytes> VirtualMeter::ClockNow(const Node& node) const {
+  if (!node.clock.present || !node.clock.running) return std::nullopt;
+  const uint64_t now = NowMs();
+  const uint64_t seconds = now > node.clock.setAtMs ? (now - node.clock.setAtMs) / 1000 : 0;
+  return AdvanceClock(std::span(node.Area(MemoryArea::Rtc128)).first<kClockBytes>(), seconds);
+}
+
+void VirtualMeter::TickClock(Node& node) {
+  const auto now = ClockNow(node);
+  if (!now) return;
+  std::copy(now->begin(), now->end(), node.Area(MemoryArea::Rtc128).begin());
+  // Keep the part of a second that has not yet come round; a clock that
+  // seems to run backwards (another time source) starts again from here.
+  const uint64_t ms = NowMs();
+  node.clock.setAtMs = ms >= node.clock.setAtMs ? ms - (ms - node.clock.setAtMs) % 1000 : ms;
+}
+
+void VirtualMeter::ClockWritten(Node& node, uint32_t start, size_t count) {
+  if (!node.clock.present || start >= kClockBytes || count == 0) return;
+  const auto bytes = std::span(node.Area(MemoryArea::Rtc128)).first<kClockBytes>();
+  node.clock.running = AdvanceClock(bytes, 0).has_value();
+  node.clock.setAtMs = NowMs();
 }
 
 VirtualMeter::Node* VirtualMeter::NodeAt(uint8_t address) {

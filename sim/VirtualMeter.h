@@ -18,16 +18,27 @@
 // length. ModBus requests for registers the meter does not have (400
 // registers, 0 to 399) get exception 2, bad counts exception 3.
 //
+// The meter keeps whatever is written to it, over the wire or through
+// Write, for as long as it lives. A 3x meter keeps a running clock at Rtc128
+// address 0 (MeterClock.h), started from the computer's local time; a
+// ModBus meter has none. Present values move around a flow set per channel
+// (PresentValues.h).
+//
 // All members may be called from any thread; each takes the meter's lock.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "sim/FaultInjector.h"
+#include "sim/MeterClock.h"
+#include "sim/MeterNode.h"
+#include "sim/PresentValues.h"
 #include "sim/ReplyPlan.h"
 #include "sim/RequestFramer.h"
 #include "sim/SimTypes.h"
@@ -76,18 +87,35 @@ class VirtualMeter {
   // Every well-formed request heard since construction or ClearRequests.
   std::vector<RequestRecord> Requests() const;
   void ClearRequests();
+  // How many of those were addressed to this meter and would change it
+  // (RequestRecord::writes), stored or not: 0 proves a dry run.
+  size_t WriteCount() const;
+
+  // Present values. With a flow set for channel 1 or 2, every read that may
+  // reach the channel's G or SFR first puts there G = flow * (1 + level * u),
+  // u a new number from the noise sequence, and SFR in step with it. Without
+  // a flow the places keep what was put there. Other channels are ignored.
+  void SetFlow(int channel, float flow);
+  void ClearFlow(int channel);
+  std::optional<float> Flow(int channel) const;
+  // Relative level of the noise (0.01, +-1 %, by default) and the seed that
+  // starts its sequence anew (1 by default).
+  void SetNoise(float level, uint64_t seed);
+
+  // Power. Off (a power-loss fault, or PowerOff) the meter still hears and
+  // logs every request but stores and answers nothing. PowerOn brings it back
+  // with its memory as it was and its clock run on, as a battery keeps it;
+  // half a frame heard before is forgotten.
+  void PowerOff();
+  void PowerOn();
+  bool Powered() const;
 
   // The bytes the meter heard from the line; a reply plan for every request
   // it answers, in order. Bytes of an unfinished frame wait for the next call.
   std::vector<ReplyPlan> Receive(std::span<const uint8_t> bytes);
 
   // A node's memory; public so that the model defaults can fill it.
-  struct Node {
-    uint8_t address = 0;
-    std::vector<uint8_t> areas[kMemoryAreaCount];
-    std::vector<uint8_t>& Area(MemoryArea a) { return areas[static_cast<size_t>(a)]; }
-    const std::vector<uint8_t>& Area(MemoryArea a) const { return areas[static_cast<size_t>(a)]; }
-  };
+  using Node = MeterNode;
 
  private:
   Node* NodeAt(uint8_t address);
@@ -97,6 +125,18 @@ class VirtualMeter {
   std::vector<uint8_t> Do3x(Node& node, RequestRecord& record, std::span<const uint8_t> data);
   void WriteGmax(Node& node, int channel, std::span<const uint8_t> bigEndian);
   ReplyPlan PlanFor(std::vector<uint8_t> reply) const;
+  // Write faults (not stored, power loss) and line faults on a reply;
+  // `before` is the memory before the write.
+  void Suffer(const std::vector<Fault>& faults, const RequestRecord& record,
+              const std::optional<std::vector<Node>>& before, ReplyPlan& plan);
+  bool WriteFaultPending() const;
+  void RefreshPresent();
+  // The clock bytes as they read now; nothing for a stopped clock or none.
+  std::optional<ClockBytes> ClockNow(const Node& node) const;
+  // Moves the stored bytes on to now, before they are read or partly overwritten.
+  void TickClock(Node& node);
+  // The bytes [start, start + count) of Rtc128 have changed: set the clock.
+  void ClockWritten(Node& node, uint32_t start, size_t count);
 
   mutable std::mutex mutex_;
   MeterModel model_;
@@ -109,6 +149,10 @@ class VirtualMeter {
   RequestFramer framer_;
   FaultInjector faults_;
   std::vector<RequestRecord> log_;
+  std::array<std::optional<float>, 2> flow_;
+  float noiseLevel_ = 0.01f;
+  FlowNoise noise_;
+  bool powered_ = true;
 };
 
 }  // namespace metersim

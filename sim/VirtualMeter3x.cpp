@@ -96,6 +96,7 @@ std::vector<uint8_t> VirtualMeter::Answer3x(const std::vector<uint8_t>& frame,
   Node* node = NodeAt(record.address);
   if (!node) return {};
   record.forMe = true;
+  if (!powered_) return {};
   return Do3x(*node, record, data);
 }
 
@@ -127,12 +128,16 @@ std::vector<uint8_t> VirtualMeter::Do3x(Node& node, RequestRecord& r, std::span<
     case RequestKind::SoftVersion:
       return d.empty() ? text(softVersion_) : out;
     case RequestKind::PresentValues:
-      return d.empty() ? reply(node.Area(MemoryArea::Present)) : out;
+      if (!d.empty()) return out;
+      RefreshPresent();
+      return reply(node.Area(MemoryArea::Present));
     case RequestKind::ReadRam:
+      RefreshPresent();
       return readArea(MemoryArea::Ram, 3);
     case RequestKind::ReadRtc2k:
       return readArea(MemoryArea::Rtc2k, 3);
     case RequestKind::ReadRtc128:
+      TickClock(node);
       return readArea(MemoryArea::Rtc128, 2);
     case RequestKind::ReadDataFlash:
       return readArea(MemoryArea::DataFlash, 5);
@@ -145,7 +150,9 @@ std::vector<uint8_t> VirtualMeter::Do3x(Node& node, RequestRecord& r, std::span<
     case RequestKind::WriteRtc128:
       // The clock area answers with what it now holds, so the master sees
       // the bytes as the meter took them.
+      TickClock(node);
       if (!writeArea(MemoryArea::Rtc128, 1)) return out;
+      ClockWritten(node, r.start, r.data.size());
       return reply(std::span(node.Area(MemoryArea::Rtc128)).subspan(r.start, r.data.size()));
     case RequestKind::WriteSecurity:
       return d.size() == 64 && writeArea(MemoryArea::Security, 64) ? reply({}) : out;

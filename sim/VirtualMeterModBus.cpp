@@ -50,6 +50,7 @@ std::vector<uint8_t> VirtualMeter::AnswerModBus(const std::vector<uint8_t>& fram
   Describe(frame, r);
   if (!SpeaksModBus(model_) || r.address != nodes_[0].address) return {};
   r.forMe = true;
+  if (!powered_) return {};
 
   auto& regs = nodes_[0].Area(MemoryArea::Registers);
   const size_t regCount = regs.size() / 2;
@@ -62,6 +63,7 @@ std::vector<uint8_t> VirtualMeter::AnswerModBus(const std::vector<uint8_t>& fram
     case 3: {
       if (r.length < 1 || r.length > 125) return exception(kIllegalValue);
       if (r.start + r.length > regCount) return exception(kIllegalAddress);
+      RefreshPresent();
       out.push_back(static_cast<uint8_t>(2 * r.length));
       const auto first = regs.begin() + 2 * r.start;
       out.insert(out.end(), first, first + 2 * r.length);

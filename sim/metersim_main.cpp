@@ -1,8 +1,10 @@
-// calibrate-metersim: a virtual meter on a pseudo-terminal, for trying the
-// tool without a meter. Prints the device path on the first line of its
-// output and serves until SIGINT or SIGTERM.
+// calibrate-metersim: a virtual meter, or a bus of them, on a pseudo-terminal,
+// for trying the tool without a meter. Prints the device path on the first
+// line of its output and serves until SIGINT or SIGTERM; SIGUSR1 switches
+// the power back on after a power-loss fault.
 #include <signal.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/MeterBus.h"
 #include "sim/MeterSim.h"
 #include "sim/PtyMeterServer.h"
 
@@ -19,15 +22,24 @@ using namespace metersim;
 
 void Usage(FILE* out) {
   std::fputs(
-      "usage: calibrate-metersim --model MODEL --addr N [--baud B] [--link PATH]\n"
+      "usage: calibrate-metersim (--model MODEL --addr N | --bus BUS) [--baud B] [--link PATH]\n"
       "                          [--turnaround MS] [--no-pacing] [--id TEXT] [--fault FAULT]...\n"
-      "  MODEL  zfk31, zfk36, gdz1207s, gdz1207s-2, gdz1208, gdz1208-2\n"
+      "                          [--flow G1[,G2]] [--seed S]\n"
+      "  MODEL  a meter model (see below)\n"
       "  N      network address 0 to 255 (a two-node gdz1207s-2 also answers at N + 1)\n"
+      "  BUS    several meters on the one line, MODEL@N,..., e.g. zfk31@1,gdz1208@5,zfk36@17\n"
       "  B      line speed for pacing the replies (default 9600)\n"
       "  PATH   symbolic link made to point at the device, removed on exit\n"
       "  TEXT   identification text instead of the model's own\n"
-      "  FAULT  fault, e.g. silence, cut:n=4,times=1, delay:ms=800,kind=id\n",
+      "  FAULT  fault, e.g. silence, cut:n=4,times=1, delay:ms=800,kind=id,\n"
+      "         not-stored, power-loss:skip=3 (SIGUSR1 powers the meters on again), echo\n"
+      "  G1,G2  flows of channels 1 and 2: the present values move around them\n"
+      "  S      seed of the present values' noise (default 1)\n",
       out);
+  std::string models;
+  for (const std::string& name : MeterModelNames())
+    models += " " + name;
+  std::fprintf(out, "models:%s\n", models.c_str());
 }
 
 bool ParseUnsigned(const char* text, unsigned long max, unsigned long& value) {
@@ -47,7 +59,28 @@ struct Arguments {
   std::string id;
   bool haveId = false;
   std::vector<Fault> faults;
+  std::vector<BusMember> bus;
+  std::vector<float> flows;
+  uint64_t seed = 1;
 };
+
+// "12.5" or "12.5,7.0": one or two flows.
+bool ParseFlows(const std::string& text, std::vector<float>& flows) {
+  flows.clear();
+  size_t at = 0;
+  while (flows.size() < 2) {
+    const size_t comma = text.find(',', at);
+    const std::string part = text.substr(at, comma == std::string::npos ? comma : comma - at);
+    char* end = nullptr;
+    errno = 0;
+    const float flow = std::strtof(part.c_str(), &end);
+    if (part.empty() || errno != 0 || *end != '\0') return false;
+    flows.push_back(flow);
+    if (comma == std::string::npos) return true;
+    at = comma + 1;
+  }
+  return false;
+}
 
 // Reads the command line; prints the reason and returns false when it cannot.
 bool Parse(int argc, char** argv, Arguments& a) {
@@ -94,6 +127,25 @@ bool Parse(int argc, char** argv, Arguments& a) {
         return false;
       }
       a.options.turnaroundMs = static_cast<uint32_t>(n);
+    } else if (arg == "--bus") {
+      std::string error;
+      const auto bus = ParseBus(value, &error);
+      if (!bus) {
+        std::fprintf(stderr, "calibrate-metersim: %s\n", error.c_str());
+        return false;
+      }
+      a.bus = *bus;
+    } else if (arg == "--flow") {
+      if (!ParseFlows(value, a.flows)) {
+        std::fprintf(stderr, "calibrate-metersim: bad flow '%s'\n", value);
+        return false;
+      }
+    } else if (arg == "--seed") {
+      if (!ParseUnsigned(value, ~0ul, n)) {
+        std::fprintf(stderr, "calibrate-metersim: bad seed '%s'\n", value);
+        return false;
+      }
+      a.seed = n;
     } else if (arg == "--link") {
       a.link = value;
     } else if (arg == "--id") {
@@ -112,10 +164,18 @@ bool Parse(int argc, char** argv, Arguments& a) {
       return false;
     }
   }
+  if (!a.bus.empty()) {
+    if (a.haveModel || a.haveAddress || a.haveId) {
+      std::fputs("calibrate-metersim: --bus excludes --model, --addr and --id\n", stderr);
+      return false;
+    }
+    return true;
+  }
   if (!a.haveModel || !a.haveAddress) {
-    std::fputs("calibrate-metersim: --model and --addr are required\n", stderr);
+    std::fputs("calibrate-metersim: --model and --addr, or --bus, are required\n", stderr);
     return false;
   }
+  a.bus.push_back({a.model, a.address});
   return true;
 }
 
@@ -133,28 +193,38 @@ int main(int argc, char** argv) {
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  auto meter = std::make_shared<VirtualMeter>(args.model, args.address, args.options);
-  if (args.haveId) meter->SetIdText(args.id);
-  for (const Fault& fault : args.faults)
-    meter->AddFault(fault);
+  const auto meters = MakeBusMeters(args.bus, args.options);
+  for (const auto& meter : meters) {
+    if (args.haveId) meter->SetIdText(args.id);
+    for (const Fault& fault : args.faults)
+      meter->AddFault(fault);
+    meter->SetNoise(0.01f, args.seed);
+    for (size_t ch = 0; ch < args.flows.size(); ++ch)
+      meter->SetFlow(static_cast<int>(ch + 1), args.flows[ch]);
+  }
 
-  PtyMeterServer server(meter);
+  PtyMeterServer server{MeterBus(meters)};
   if (!server.Start(args.link)) {
     std::fprintf(stderr, "calibrate-metersim: %s\n", server.ErrorText().c_str());
     return 1;
   }
   std::printf("%s\n", server.DevicePath().c_str());
   std::fflush(stdout);
-  std::fprintf(stderr, "calibrate-metersim: %s at address %u%s, %u baud\n",
-               MeterModelName(args.model), static_cast<unsigned>(args.address),
-               meter->NodeCount() > 1 ? " and the next" : "", args.options.baud);
+  for (const auto& meter : meters)
+    std::fprintf(stderr, "calibrate-metersim: %s at address %u%s, %u baud\n",
+                 MeterModelName(meter->Model()), static_cast<unsigned>(meter->Address()),
+                 meter->NodeCount() > 1 ? " and the next" : "", args.options.baud);
 
   int signal = 0;
-  sigwait(&stopSignals, &signal);
+  while (sigwait(&stopSignals, &signal) == 0 && signal == SIGUSR1)
+    for (const auto& meter : meters)
+      meter->PowerOn();
   server.Stop();
+  // Every meter on the line hears every request; the first one's log tells.
   std::fprintf(stderr, "calibrate-metersim: stopped (%s), %zu requests heard\n",
-               signal == SIGINT ? "SIGINT" : "SIGTERM", meter->Requests().size());
+               signal == SIGINT ? "SIGINT" : "SIGTERM", meters.front()->Requests().size());
   return 0;
 }

@@ -3,9 +3,10 @@
 //   calibrate [--ini FILE] [--demo MODEL]
 //
 // --ini FILE    settings file instead of Calibrate.ini beside the program
-// --demo MODEL  binds COM1 to a virtual meter of that model (zfk31, zfk36,
-//               gdz1207s, gdz1207s-2, gdz1208, gdz1208-2) at address 0 for
-//               this run, so the window can be tried without a meter
+// --demo MODEL  binds COM1 to a virtual meter of that model (one of
+//               DemoModelNames) at address 0 for this run, so the window can
+//               be tried without a meter; "bus" puts several meters on COM1
+//               and the window's address picks one
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTimer>
@@ -53,8 +54,7 @@ int main(int argc, char* argv[]) {
   parser.addHelpOption();
   const QCommandLineOption iniOption("ini", "Settings file instead of Calibrate.ini.", "FILE");
   const QCommandLineOption demoOption(
-      "demo",
-      "Bind COM1 to a virtual meter: zfk31, zfk36, gdz1207s, gdz1207s-2, gdz1208 or gdz1208-2.",
+      "demo", QString::fromStdString("Bind COM1 to a virtual meter: " + DemoModelList() + "."),
       "MODEL");
   QCommandLineOption screenshotOption("screenshot", "Read once, save the window, quit.", "FILE");
   screenshotOption.setFlags(QCommandLineOption::HiddenFromHelp);

@@ -81,11 +81,11 @@ std::string FirstLine(int fd) {
 }
 
 std::vector<uint8_t> Exchange(const std::string& path, const std::vector<uint8_t>& request,
-                              size_t count) {
+                              size_t count, int timeoutMs = 1000) {
   auto line = OpenPlatformSerial(path, 9600);
   if (!line || !line->Write(request)) return {};
   std::vector<uint8_t> got;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (got.size() < count && std::chrono::steady_clock::now() < end) {
     uint8_t b;
     if (line->ReadByte(b))
@@ -141,6 +141,9 @@ TEST(MeterSimProgram, RefusesBadArguments) {
       {"--model", "zfk31", "--addr", "1", "--fault", "explode"},
       {"--model", "zfk31", "--addr", "1", "--frobnicate", "1"},
       {"--model", "zfk31", "--addr"},
+      {"--bus", "zfk31@1", "--model", "zfk31"},
+      {"--bus", "zfk31@1,zfk36@1"},
+      {"--model", "zfk31", "--addr", "1", "--flow", "1,2,3"},
   };
   for (const auto& args : bad) {
     Child child;
@@ -151,6 +154,26 @@ TEST(MeterSimProgram, RefusesBadArguments) {
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 2) << (args.empty() ? "(none)" : args.back());
   }
+}
+
+TEST(MeterSimProgram, ServesABusWithAFlowAndPowersOnAgainOnSigusr1) {
+  Child child;
+  ASSERT_TRUE(Spawn(child, {"--bus", "zfk31@1,gdz1208@5", "--no-pacing", "--flow", "12.5,7",
+                            "--fault", "power-loss:addr=5,skip=1"}));
+  const std::string path = FirstLine(child.out);
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(Exchange(path, Request3x(1, 0, 0), 13).size(), 13u);
+  // The power goes at the second write: no answer to it or to anything after.
+  EXPECT_EQ(Exchange(path, WithCrc({5, 16, 0, 250, 0, 1, 2, 1, 2}), 8).size(), 8u);
+  EXPECT_TRUE(Exchange(path, WithCrc({5, 16, 0, 250, 0, 1, 2, 3, 4}), 8, 200).empty());
+  EXPECT_TRUE(Exchange(path, WithCrc({5, 3, 0, 250, 0, 1}), 7, 200).empty());
+  EXPECT_EQ(Exchange(path, Request3x(1, 0, 0), 13).size(), 13u);  // the other meter lives
+  kill(child.pid, SIGUSR1);
+  std::vector<uint8_t> reply;
+  for (int i = 0; i < 10 && reply.empty(); ++i)
+    reply = Exchange(path, WithCrc({5, 3, 0, 250, 0, 1}), 7, 100);
+  EXPECT_EQ(HexText(reply), HexText(WithCrc({5, 3, 2, 1, 2})));  // the cut write was not kept
+  EXPECT_EQ(child.Stop(SIGTERM), 0);
 }
 
 }  // namespace
