@@ -132,7 +132,7 @@ bool TMeterRead::Open(const ReadRequest& request) {
   reading_.port = request.portText;
   reading_.baud = request.baudIndex == 0 ? 9600 : 19200;
   if (OpenPort(request)) return true;
-  view_->ShowError("Не удалось открыть порт " + request.portText);
+  view_->ShowError(kPortOpenError + request.portText);
   reading_.result = ReadResult::PortError;
   return false;
 }
@@ -189,7 +189,7 @@ void TMeterRead::RunPath(bool twoChannels) {
       break;
     case ReadPath::None:
       reading_.result = ReadResult::NotFound;
-      view_->ShowError("Прибор не найден ");
+      view_->ShowError(kNotFoundError);
   }
 }
 

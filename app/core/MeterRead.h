@@ -18,6 +18,10 @@
 #include "drivers/lumZfk31.h"
 #include "drivers/lumZfk36.h"
 
+// The read's error messages.
+inline constexpr const char* kPortOpenError = "Не удалось открыть порт ";
+inline constexpr const char* kNotFoundError = "Прибор не найден ";
+
 // What the read shows; every text is UTF-8.
 class MeterReadView {
  public:
