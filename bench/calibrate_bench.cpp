@@ -1,14 +1,17 @@
-// calibrate-bench: reads every meter model through the window's read from a
-// virtual meter that paces its bytes at the line speed on a pseudo-terminal,
-// served by a child process, and sets the time each read took against the
-// least time the wire allows (WireBound.h). Prints one row per model and speed and, last, the worst
-// ratio of measured to least time.
+// calibrate-bench: reads every meter model through the window's read, and takes
+// its snapshot, from a virtual meter that paces its bytes at the line speed on
+// a pseudo-terminal, served by a child process, and sets the time each took
+// against the least time the wire allows (WireBound.h). Prints one row per
+// operation, model and speed and, last, the worst ratio of measured to least
+// time.
 //
-//   calibrate-bench [--reps N] [--model NAME]... [--baud 9600|19200]... [--quick]
+//   calibrate-bench [--reps N] [--op read|snapshot]... [--model NAME]...
+//                   [--baud 9600|19200]... [--quick]
 //
-// --quick reads once, and unless told otherwise only the ZFK-31 at 9600. The exit code is 1 when a
-// read did not come out as that model's read must (wrong path, an error box, an "ERR" field), 2 on
-// bad arguments or when a meter cannot be started.
+// --quick runs each operation once, and unless told otherwise only on the
+// ZFK-31 at 9600. The exit code is 1 when an operation did not come out as it
+// must for that model (wrong path, an error box, an "ERR" field, a failed
+// snapshot item), 2 on bad arguments or when a meter cannot be started.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -22,6 +25,7 @@
 #include "MeterProcess.h"
 #include "WireBound.h"
 #include "app/core/MeterRead.h"
+#include "app/core/MeterSnapshotRead.h"
 #include "app/core/RecordingView.h"
 #include "comm/serial/SerialDevice.h"
 
@@ -36,13 +40,21 @@ constexpr uint32_t kTurnaroundMs = 5;
 constexpr uint32_t kPause3xMs = 200;
 constexpr uint32_t kPauseModBusMs = 100;
 
+enum class Op { Read, Snapshot };
+
+const char* OpName(Op op) {
+  return op == Op::Read ? "read" : "snapshot";
+}
+
 struct Options {
   unsigned reps = 5;
+  std::vector<Op> ops;
   std::vector<MeterModel> models;
   std::vector<uint32_t> bauds;
 };
 
 struct CaseResult {
+  Op op = Op::Read;
   MeterModel model{};
   uint32_t baud = 0;
   size_t answered = 0;
@@ -98,6 +110,19 @@ std::string Judge(MeterModel model, const MeterReading& outcome, const Recording
   return {};
 }
 
+// One run of the operation; what went wrong with it, empty when nothing did.
+std::string RunOnce(Op op, TMeterRead& read, MeterModel model, const ReadRequest& request) {
+  if (op == Op::Read) {
+    RecordingView view;
+    const MeterReading outcome = read.BRefreshClick(view, request);
+    return Judge(model, outcome, view);
+  }
+  const MeterSnapshot s = TMeterSnapshot(read).Take(request);
+  if (s.path != ExpectedPath(model)) return "snapshot took the wrong path";
+  if (s.AnyFailed()) return "a snapshot item failed";
+  return {};
+}
+
 // CPU seconds this process has used, user and system.
 double CpuNow() {
   rusage u{};
@@ -139,8 +164,9 @@ size_t CountTraffic(const TMeterRead& read, MeterModel model,
   return heard;
 }
 
-CaseResult RunCase(MeterModel model, uint32_t baud, unsigned reps) {
+CaseResult RunCase(Op op, MeterModel model, uint32_t baud, unsigned reps) {
   CaseResult c;
+  c.op = op;
   c.model = model;
   c.baud = baud;
   MeterProcess meter;
@@ -170,13 +196,12 @@ CaseResult RunCase(MeterModel model, uint32_t baud, unsigned reps) {
   double cpu = 0;
   for (unsigned rep = 0; rep < reps; ++rep) {
     sent = received = 0;
-    RecordingView view;
     const double cpuBefore = CpuNow();
     const auto t0 = std::chrono::steady_clock::now();
-    const MeterReading outcome = read.BRefreshClick(view, request);
+    const std::string problem = RunOnce(op, read, model, request);
     times.push_back(SecondsSince(t0) * 1000);
     cpu += CpuNow() - cpuBefore;
-    if (c.problem.empty()) c.problem = Judge(model, outcome, view);
+    if (c.problem.empty()) c.problem = problem;
     const size_t before = c.answered + c.unanswered;
     const size_t heard = CountTraffic(read, model, meter.TakeRequests(), received, c, traffic);
     if (heard != sent && c.problem.empty())
@@ -207,11 +232,12 @@ std::string LoadAverage() {
 
 void PrintHeader(const Options& o) {
   std::printf(
-      "# Each row: one model at one speed, read %u times through the window's read\n"
-      "# from a virtual meter (a child process) on a pseudo-terminal that paces its\n"
-      "# bytes at the line speed and answers %u ms after a request's last byte.\n"
+      "# Each row: one operation on one model at one speed, run %u times against a\n"
+      "# virtual meter (a child process) on a pseudo-terminal that paces its bytes\n"
+      "# at the line speed and answers %u ms after a request's last byte.\n"
+      "# op       read: the window's read; snapshot: every item the model has\n"
       "# tx       transactions the meter answered + those it did not (each attempt)\n"
-      "# out/in   bytes written to / read from the port in one read\n"
+      "# out/in   bytes written to / read from the port in one run\n"
       "# bound    least time on the wire: each byte of an answered transaction\n"
       "#          (request and reply) ten bit times, plus %u ms turnaround per\n"
       "#          answered transaction, plus for each unanswered one the engine's\n"
@@ -219,20 +245,20 @@ void PrintHeader(const Options& o) {
       "#          last 10 ms look + the pause after the attempt (3x 200 ms; ModBus\n"
       "#          100 ms, none after an identification). The request bytes of an\n"
       "#          unanswered attempt travel during that wait.\n"
-      "# median   median wall time of one read, opening and closing the port included\n"
+      "# median   median wall time of one run, opening and closing the port included\n"
       "# ratio    median / bound\n"
-      "# cpu read CPU time of this process (user + system) during the reads / their\n"
+      "# cpu read CPU time of this process (user + system) during the runs / their\n"
       "#          wall time; the meter runs in a child process of its own\n"
       "# cpu mtr  the meter process's CPU time / the row's wall time, for comparison\n"
       "# load average at start: %s\n",
       o.reps, kTurnaroundMs, kTurnaroundMs, LoadAverage().c_str());
-  std::printf("%-11s %6s %7s %5s %5s %9s %9s %6s %8s %7s\n", "model", "baud", "tx", "out", "in",
-              "bound ms", "median ms", "ratio", "cpu read", "cpu mtr");
+  std::printf("%-8s %-11s %6s %7s %5s %5s %9s %9s %6s %8s %7s\n", "op", "model", "baud", "tx",
+              "out", "in", "bound ms", "median ms", "ratio", "cpu read", "cpu mtr");
 }
 
 void PrintRow(const CaseResult& c) {
   const std::string tx = std::to_string(c.answered) + "+" + std::to_string(c.unanswered);
-  std::printf("%-11s %6u %7s %5zu %5zu %9.1f %9.1f %6.2f %7.1f%% %6.1f%%%s%s\n",
+  std::printf("%-8s %-11s %6u %7s %5zu %5zu %9.1f %9.1f %6.2f %7.1f%% %6.1f%%%s%s\n", OpName(c.op),
               metersim::MeterModelName(c.model), c.baud, tx.c_str(), c.bytesOut, c.bytesIn,
               c.boundMs, c.medianMs, c.boundMs > 0 ? c.medianMs / c.boundMs : 0.0, 100 * c.readCpu,
               100 * c.meterCpu, c.problem.empty() ? "" : "  FAILED: ", c.problem.c_str());
@@ -250,6 +276,10 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       const int n = std::atoi(argv[++i]);
       if (n < 1 || n > 1000) return false;
       o.reps = static_cast<unsigned>(n);
+    } else if (arg == "--op" && hasValue) {
+      const std::string op = argv[++i];
+      if (op != "read" && op != "snapshot") return false;
+      o.ops.push_back(op == "read" ? Op::Read : Op::Snapshot);
     } else if (arg == "--model" && hasValue) {
       const auto model = metersim::ParseMeterModel(argv[++i]);
       if (!model) return false;
@@ -271,6 +301,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     o.models = {MeterModel::Zfk31,     MeterModel::Zfk36,   MeterModel::Gdz1207s,
                 MeterModel::Gdz1207s2, MeterModel::Gdz1208, MeterModel::Gdz1208x2};
   if (o.bauds.empty()) o.bauds = {9600, 19200};
+  if (o.ops.empty()) o.ops = {Op::Read, Op::Snapshot};
   return true;
 }
 
@@ -280,19 +311,21 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
-                 "usage: calibrate-bench [--reps N] [--model NAME]... [--baud 9600|19200]... "
-                 "[--quick]\n");
+                 "usage: calibrate-bench [--reps N] [--op read|snapshot]... [--model NAME]... "
+                 "[--baud 9600|19200]... [--quick]\n");
     return 2;
   }
   PrintHeader(options);
   double worst = 0;
   int status = 0;
-  for (uint32_t baud : options.bauds) {
-    for (MeterModel model : options.models) {
-      const CaseResult c = RunCase(model, baud, options.reps);
-      PrintRow(c);
-      if (!c.problem.empty()) status = c.boundMs > 0 ? 1 : 2;
-      if (c.boundMs > 0) worst = std::max(worst, c.medianMs / c.boundMs);
+  for (Op op : options.ops) {
+    for (uint32_t baud : options.bauds) {
+      for (MeterModel model : options.models) {
+        const CaseResult c = RunCase(op, model, baud, options.reps);
+        PrintRow(c);
+        if (!c.problem.empty()) status = c.boundMs > 0 ? 1 : 2;
+        if (c.boundMs > 0) worst = std::max(worst, c.medianMs / c.boundMs);
+      }
     }
   }
   std::printf("# load average at end: %s\n", LoadAverage().c_str());

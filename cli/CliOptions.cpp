@@ -44,6 +44,7 @@ struct CommandSpec {
 
 constexpr CommandSpec kCommands[] = {
     {CliCommand::Read, "read", true, true},
+    {CliCommand::Snapshot, "snapshot", true, true},
     {CliCommand::Ports, "ports", false, false},
     {CliCommand::Monitor, "monitor", false, true},
 };
@@ -166,8 +167,9 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
     const bool unknownCommand =
         std::none_of(std::begin(kCommands), std::end(kCommands),
                      [&](const CommandSpec& c) { return args[0] == c.name; });
-    error = unknownCommand ? "unknown command '" + args[0] + "' (expected read, ports or monitor)"
-                           : OneLine(args[0] + ": " + e.what());
+    error = unknownCommand
+                ? "unknown command '" + args[0] + "' (expected read, snapshot, ports or monitor)"
+                : OneLine(args[0] + ": " + e.what());
     return std::nullopt;
   }
   return o;
@@ -196,6 +198,21 @@ std::string CliHelp(const std::string& command) {
            "\n"
            "Exit status: 0 read, 1 a field shows ERR or the record read failed, 2 usage\n"
            "error, 3 the port cannot be opened, 4 no meter recognised.\n";
+  if (command == "snapshot")
+    return "usage: calibrate-cli snapshot [--port COMn|PATH] [--baud 9600|19200] [--addr N]\n"
+           "                              [--ini FILE] [--json] [--demo MODEL] [--trace]\n"
+           "\n"
+           "Identifies a meter as the read does, then reads everything its driver can read,\n"
+           "without writing anything: K and Obr, indexes 0 to 9, of each channel with the\n"
+           "meter's own bytes, Gmax, the present values G and SFR, the serial number, the\n"
+           "firmware version the meter reports (checked against firmware.ini when that\n"
+           "gives the model's version), the meter's clock and the calibration record.\n"
+           "--json writes the snapshot as a file keeps it (\"schema\": 1).\n"
+           "\n"
+           "Options as for read.\n"
+           "\n"
+           "Exit status: 0 every item read, 1 an item could not be read, 2 usage error,\n"
+           "3 the port cannot be opened, 4 no meter recognised.\n";
   if (command == "ports")
     return "usage: calibrate-cli ports\n"
            "\n"
@@ -213,6 +230,7 @@ std::string CliHelp(const std::string& command) {
          "\n"
          "Commands:\n"
          "  read      read a meter's calibration data\n"
+         "  snapshot  read everything a meter's driver can read, writing nothing\n"
          "  ports     list serial devices and the port map\n"
          "  monitor   show the traffic on a line\n"
          "\n"

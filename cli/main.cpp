@@ -10,7 +10,9 @@
 #include "Console.h"
 #include "PortList.h"
 #include "ReadOutput.h"
+#include "SnapshotOutput.h"
 #include "app/core/DevManager.h"
+#include "app/core/MeterSnapshotRead.h"
 #include "app/core/PortMap.h"
 #include "app/core/ProgramDir.h"
 #include "app/core/RecordingView.h"
@@ -65,38 +67,61 @@ void EnableTrace(TlumComPort& port) {
   });
 }
 
-int RunRead(const CliOptions& o) {
+// What read and snapshot share: the settings, the read's components, the
+// request, and the virtual meter of --demo.
+struct MeterSession {
+  TMeterRead read;
+  ReadRequest request;
+  std::unique_ptr<DemoMeter> demo;
+};
+
+// False, with the reason on standard error, when the virtual meter of --demo
+// cannot be started.
+bool OpenSession(const CliOptions& o, MeterSession& s) {
   Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
   LoadPortMap(settings.Ini());
-  TMeterRead read;
-  read.Delays = settings.LoadDelays();
-  read.VerTable = LoadVerTable(ProgramDirectory() + "/firmware.ini");
-  if (o.trace) EnableTrace(read.lumComPort);
+  s.read.Delays = settings.LoadDelays();
+  s.read.VerTable = LoadVerTable(ProgramDirectory() + "/firmware.ini");
+  if (o.trace) EnableTrace(s.read.lumComPort);
 
-  ReadRequest request;
-  request.netAddr = static_cast<int>(o.addr);
-  request.baudIndex = o.baud ? (*o.baud == 9600 ? 0 : 1) : settings.Baud();
-  std::unique_ptr<DemoMeter> demo;
-  if (o.demo) {
-    std::string error;
-    const unsigned baud = request.baudIndex == 0 ? 9600 : 19200;
-    demo = StartDemoMeter(*o.demo, 1, static_cast<uint8_t>(o.addr), baud, error);
-    if (!demo) {
-      std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
-      return Code(ExitStatus::PortError);
-    }
-    request.portIndex = 0;
-    request.portText = "COM1";
-  } else {
-    ChoosePort(o.port, settings, request);
+  s.request.netAddr = static_cast<int>(o.addr);
+  s.request.baudIndex = o.baud ? (*o.baud == 9600 ? 0 : 1) : settings.Baud();
+  if (!o.demo) {
+    ChoosePort(o.port, settings, s.request);
+    return true;
   }
+  std::string error;
+  const unsigned baud = s.request.baudIndex == 0 ? 9600 : 19200;
+  s.demo = StartDemoMeter(*o.demo, 1, static_cast<uint8_t>(o.addr), baud, error);
+  if (!s.demo) {
+    std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
+    return false;
+  }
+  s.request.portIndex = 0;
+  s.request.portText = "COM1";
+  return true;
+}
 
+int RunRead(const CliOptions& o) {
+  MeterSession s;
+  if (!OpenSession(o, s)) return Code(ExitStatus::PortError);
   RecordingView view;
-  const MeterReading reading = read.BRefreshClick(view, request);
+  const MeterReading reading = s.read.BRefreshClick(view, s.request);
   for (const auto& e : view.errors)
     std::cerr << "Ошибка: " << e << "\n";
   std::cout << (o.json ? ReadAsJson(reading) : ReadAsText(reading));
   return Code(ReadExitStatus(reading));
+}
+
+int RunSnapshot(const CliOptions& o) {
+  MeterSession s;
+  if (!OpenSession(o, s)) return Code(ExitStatus::PortError);
+  const MeterSnapshot snapshot = TMeterSnapshot(s.read).Take(s.request);
+  if (snapshot.result == ReadResult::PortError)
+    std::cerr << "Ошибка: " << kPortOpenError << s.request.portText << "\n";
+  if (snapshot.result == ReadResult::NotFound) std::cerr << "Ошибка: " << kNotFoundError << "\n";
+  std::cout << (o.json ? SnapshotAsJson(snapshot) : SnapshotAsText(snapshot));
+  return Code(SnapshotExitStatus(snapshot));
 }
 
 int RunPorts() {
@@ -183,6 +208,8 @@ int main(int argc, char** argv) {
   switch (options->command) {
     case CliCommand::Read:
       return RunRead(*options);
+    case CliCommand::Snapshot:
+      return RunSnapshot(*options);
     case CliCommand::Ports:
       return RunPorts();
     case CliCommand::Monitor:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Lum3xClock.h"
 #include "LumClock.h"
 #include "LumUtils.h"
 
@@ -45,11 +46,6 @@ uint8_t Low(uint16_t value) {
 // Meter memory keeps numbers most significant byte first.
 uint32_t BigEndian32(std::span<const uint8_t> b) {
   return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
-}
-
-// BCD as the meter's clock keeps it: tens in the high four bits.
-uint8_t Bcd(unsigned value) {
-  return static_cast<uint8_t>((value / 10 % 10) << 4 | value % 10);
 }
 
 // A plain pointer from the caller covers count bytes; a null one none.
@@ -253,19 +249,7 @@ void Tlum3xProtocol::CustomWriteRtc2k(uint16_t command, uint16_t address,
 
 void Tlum3xProtocol::SetDateTime() {
   if (!PortReady(true)) return;
-  const LumDateTime now = LocalDateTime();
-  // The meter's clock layout in Rtc128 from address 0: each field followed by
-  // a zero where it has one; day of the week 1 (Sunday) to 7 (Saturday).
-  clockBytes_ = {Bcd(now.Second),
-                 0,
-                 Bcd(now.Minute),
-                 0,
-                 Bcd(now.Hour),
-                 0,
-                 static_cast<uint8_t>(now.DayOfWeek + 1),
-                 Bcd(now.Day),
-                 Bcd(now.Month),
-                 Bcd(now.Year)};
+  clockBytes_ = EncodeMeterClock(LocalDateTime());
   WriteRtc128(0, clockBytes_, static_cast<uint8_t>(clockBytes_.size()));
 }
 

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "LuMComPort.h"
+#include "Lum3xClock.h"
 #include "Lum3xFrame.h"
 #include "LumProtocol.h"
 #include "LumReplyWait.h"
@@ -129,5 +130,5 @@ class Tlum3xProtocol : public TlumProtocol {
   size_t requestLength_ = 0;
   lum3x::ReplyAssembler reply_;
   TlumReplyWait replyWait_;
-  std::array<uint8_t, 10> clockBytes_{};  // SetDateTime's layout
+  MeterClockBytes clockBytes_{};
 };

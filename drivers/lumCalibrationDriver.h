@@ -14,10 +14,7 @@
 
 #include "drivers/ByteOrder.h"
 #include "drivers/CalibrationRecord.h"
-
-// The two lists of coefficients: index 0 (K0) and 1 (Ku) are the same stored
-// values in both; 2..9 are separate calibration points.
-enum class CoefList { K, Obr };
+#include "drivers/CoefficientLists.h"
 
 template <class Engine>
 class TlumCalibrationDriver : public Engine {

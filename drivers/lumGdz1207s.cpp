@@ -6,12 +6,27 @@
 
 namespace {
 constexpr uint16_t kRecordAddress = 496;
+// K0 up to the last Obr point.
+constexpr uint16_t kCoefArea = 256;
+constexpr size_t kCoefAreaSize = 72;
 }  // namespace
 
 uint16_t TlumGdz1207s::CoefAddress(CoefList list, uint8_t index) {
   if (index == 0) return 256;
   if (index == 1) return 260;
   return static_cast<uint16_t>((list == CoefList::K ? 264 : 296) + 4 * (index - 2u));
+}
+
+float TlumGdz1207s::StoredValue(uint8_t, const Bytes4& raw) {
+  return FloatFromBits(LittleEndianU32(raw));
+}
+
+bool TlumGdz1207s::ClbReadLists(std::span<CoefficientLists> lists) {
+  std::array<uint8_t, kCoefAreaSize> area{};
+  if (!ReadRtc2kWhole(kCoefArea, area)) return false;
+  for (CoefficientLists& l : lists)
+    TakeCoefficients(l, kCoefArea, area, CoefAddress, StoredValue);
+  return true;
 }
 
 std::string TlumGdz1207s::GetDeviceNumber() {
@@ -49,7 +64,7 @@ float TlumGdz1207s::ClbReadGmax(uint8_t) {
 bool TlumGdz1207s::ReadValue(CoefList list, uint8_t, uint8_t index, float& value, Bytes4& raw) {
   ReadRtc2k(CoefAddress(list, index), raw, 4);
   if (!Succeeded()) return false;
-  value = FloatFromBits(LittleEndianU32(raw));
+  value = StoredValue(index, raw);
   return true;
 }
 

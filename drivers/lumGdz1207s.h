@@ -8,10 +8,11 @@
 // first, unlike the ZFK meters.
 #pragma once
 
-#include "comm/lum3xProtocol.h"
-#include "drivers/lumCalibrationDriver.h"
+#include <span>
 
-class TlumGdz1207s : public TlumCalibrationDriver<Tlum3xProtocol> {
+#include "drivers/lum3xDriver.h"
+
+class TlumGdz1207s : public Tlum3xDriver {
  public:
   // The eight serial characters, read only when the identification names a
   // GDZ-12.07; empty otherwise (LastError 0) or on failure.
@@ -27,8 +28,12 @@ class TlumGdz1207s : public TlumCalibrationDriver<Tlum3xProtocol> {
   static double ShownKu(float ku) { return ku; }
   // Nine writes of two floats; true when the last one succeeded.
   bool ResetK();
+  // Both lists in one read of 256..327. Every entry of lists gets the same
+  // values: both channels reach the node's one set. False when it failed.
+  bool ClbReadLists(std::span<CoefficientLists> lists);
 
   static uint16_t CoefAddress(CoefList list, uint8_t index);
+  static float StoredValue(uint8_t index, const Bytes4& raw);
 
  protected:
   bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value, Bytes4& raw) override;

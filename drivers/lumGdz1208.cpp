@@ -3,11 +3,41 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
+
+#include "comm/LumUtils.h"
 
 #include "drivers/ByteOrder.h"
 
 namespace {
 constexpr uint16_t kRecordRegister = 171;
+
+struct RegisterRun {
+  uint16_t first;
+  uint16_t count;
+};
+
+// The runs of adjacent registers that hold a channel's coefficients, from the
+// register map itself. Each value is asked for as two registers, K0 too.
+std::vector<RegisterRun> CoefficientRuns(uint8_t channel) {
+  std::vector<uint16_t> regs;
+  for (CoefList list : {CoefList::K, CoefList::Obr}) {
+    for (uint8_t index = 0; index <= 9; ++index) {
+      const uint16_t r = TlumGdz1208::CoefRegister(list, channel, index);
+      regs.insert(regs.end(), {r, static_cast<uint16_t>(r + 1)});
+    }
+  }
+  std::sort(regs.begin(), regs.end());
+  regs.erase(std::unique(regs.begin(), regs.end()), regs.end());
+  std::vector<RegisterRun> runs;
+  for (uint16_t r : regs) {
+    if (!runs.empty() && runs.back().first + runs.back().count == r)
+      ++runs.back().count;
+    else
+      runs.push_back({r, 1});
+  }
+  return runs;
+}
 }  // namespace
 
 uint16_t TlumGdz1208::CoefRegister(CoefList list, uint8_t channel, uint8_t index) {
@@ -56,6 +86,39 @@ float TlumGdz1208::ClbReadSFR(uint8_t channel) {
   return static_cast<float>(static_cast<int32_t>(raw));
 }
 
+float TlumGdz1208::StoredValue(uint8_t index, const Bytes4& raw) {
+  const uint32_t bits = BigEndianU32(raw);
+  return index == 0 ? static_cast<float>(static_cast<int16_t>(bits >> 16)) : FloatFromBits(bits);
+}
+
+bool TlumGdz1208::ClbReadLists(std::span<CoefficientLists> lists) {
+  bool all = true;
+  for (uint8_t channel = 1; channel <= std::min<size_t>(lists.size(), 2); ++channel) {
+    for (const RegisterRun& run : CoefficientRuns(channel)) {
+      std::vector<uint8_t> bytes(2u * run.count);
+      // The engine fails a reply with fewer registers than asked for.
+      if (!ReadHoldingRegisters(run.first, run.count, bytes) || !Succeeded()) {
+        all = false;
+        continue;
+      }
+      TakeCoefficients(
+          lists[channel - 1u], 2u * run.first, bytes,
+          [channel](CoefList list, uint8_t index) {
+            return 2u * CoefRegister(list, channel, index);
+          },
+          StoredValue);
+    }
+  }
+  return all;
+}
+
+bool TlumGdz1208::ClbReadSoftVer(std::string& text) {
+  std::string read = GetSoftVer();
+  if (!Succeeded()) return false;
+  text = read;
+  return true;
+}
+
 std::string TlumGdz1208::GetSoftVer() {
   std::array<uint8_t, 2> reg{};
   if (!ReadHoldingRegisters(318, 1, reg) || !Succeeded()) return {};
@@ -69,8 +132,7 @@ bool TlumGdz1208::ReadValue(CoefList list, uint8_t channel, uint8_t index, float
   // K0 is one register, but the meter is asked for two like every value.
   if (!ReadHoldingRegisters(CoefRegister(list, channel, index), 2, raw) || !Succeeded())
     return false;
-  const uint32_t bits = BigEndianU32(raw);
-  value = index == 0 ? static_cast<float>(static_cast<int16_t>(bits >> 16)) : FloatFromBits(bits);
+  value = StoredValue(index, raw);
   return true;
 }
 

@@ -8,6 +8,8 @@
 //   run downwards in register pairs (K 352../203.., Obr 368../227..).
 #pragma once
 
+#include <span>
+
 #include "comm/lumModBusProtocol.h"
 #include "drivers/lumCalibrationDriver.h"
 
@@ -24,6 +26,14 @@ class TlumGdz1208 : public TlumCalibrationDriver<TlumModBusProtocol> {
   float ClbReadGmax(uint8_t channel);
   // "MM.mm"; empty when the read failed.
   std::string GetSoftVer();
+  // GetSoftVer with the outcome: false (text untouched) when the read failed.
+  bool ClbReadSoftVer(std::string& text);
+  // Both lists of channels 1..lists.size() (at most two), one read for each
+  // run of adjacent coefficient registers: one for channel 1 (338..372),
+  // three for channel 2 (189..204, 213..228, 290..292), whose runs lie too far
+  // apart to be worth reading across. A value whose run failed stays unread;
+  // true when every one came.
+  bool ClbReadLists(std::span<CoefficientLists> lists);
   // Channel 1 (and channel 2 with AltRegMapping): K0 = 0, Ku = 2^-23 * 1.25,
   // the points; the result of the last write.
   bool ResetK();
@@ -41,6 +51,9 @@ class TlumGdz1208 : public TlumCalibrationDriver<TlumModBusProtocol> {
   static double ShownK0(float k0, float gmax) { return double{k0} * kShownK0Unit * double{gmax}; }
   static double ShownKu(float ku) { return double{ku} * (1.0 / kKuUnit); }
   static uint16_t CoefRegister(CoefList list, uint8_t channel, uint8_t index);
+  // The value the two registers read for a coefficient stand for (for K0 the
+  // first one alone).
+  static float StoredValue(uint8_t index, const Bytes4& raw);
 
  protected:
   bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value, Bytes4& raw) override;

@@ -1,6 +1,14 @@
 #include "lumZfk31.h"
 
+#include <algorithm>
+
 #include "drivers/ByteOrder.h"
+
+namespace {
+// K0 of channel 1 up to the last Obr point of channel 2.
+constexpr uint16_t kCoefArea = 1792;
+constexpr size_t kCoefAreaSize = 160;
+}  // namespace
 
 uint16_t TlumZfk31::CoefAddress(CoefList list, uint8_t channel, uint8_t index) {
   const unsigned ch = channel - 1u;
@@ -8,6 +16,21 @@ uint16_t TlumZfk31::CoefAddress(CoefList list, uint8_t channel, uint8_t index) {
   if (index == 1) return static_cast<uint16_t>(1816 + 4 * ch);
   const unsigned base = list == CoefList::K ? 1824 : 1888;
   return static_cast<uint16_t>(base + 32 * ch + 4 * (index - 2u));
+}
+
+float TlumZfk31::StoredValue(uint8_t, const Bytes4& raw) {
+  return FloatFromBits(BigEndianU32(raw));
+}
+
+bool TlumZfk31::ClbReadLists(std::span<CoefficientLists> lists) {
+  std::array<uint8_t, kCoefAreaSize> area{};
+  if (!ReadRtc2kWhole(kCoefArea, area)) return false;
+  for (uint8_t channel = 1; channel <= std::min<size_t>(lists.size(), 2); ++channel)
+    TakeCoefficients(
+        lists[channel - 1u], kCoefArea, area,
+        [channel](CoefList list, uint8_t index) { return CoefAddress(list, channel, index); },
+        StoredValue);
+  return true;
 }
 
 std::string TlumZfk31::GetDeviceNumber() {
@@ -42,7 +65,7 @@ bool TlumZfk31::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& 
                           Bytes4& raw) {
   ReadRtc2k(CoefAddress(list, channel, index), raw, 4);
   if (!Succeeded()) return false;
-  value = FloatFromBits(BigEndianU32(raw));
+  value = StoredValue(index, raw);
   return true;
 }
 

@@ -1,14 +1,16 @@
 // Calibration driver of the ZFK-31 (3x protocol). Everything lives in the
 // Rtc2k area as 4-byte values, most significant byte first:
 //   record 32..47, serial number 124, Gmax 204/208, K0 1792/1796, Ku 1816/1820,
-//   K points 1824../1856.., Obr points 1888../1920.. (channel 1 / channel 2).
+//   K points 1824../1856.., Obr points 1888../1920.. (channel 1 / channel 2);
+//   all coefficients of both channels lie in 1792..1951.
 // Present values come from the present-values command.
 #pragma once
 
-#include "comm/lum3xProtocol.h"
-#include "drivers/lumCalibrationDriver.h"
+#include <span>
 
-class TlumZfk31 : public TlumCalibrationDriver<Tlum3xProtocol> {
+#include "drivers/lum3xDriver.h"
+
+class TlumZfk31 : public Tlum3xDriver {
  public:
   // The serial number in decimal; empty when the read failed.
   std::string GetDeviceNumber();
@@ -22,9 +24,14 @@ class TlumZfk31 : public TlumCalibrationDriver<Tlum3xProtocol> {
   static double ShownKu(float ku) { return ku; }
   // 36 single writes; the result of the last one.
   bool ResetK() { return ResetKPointsThenK0Ku(); }
+  // Both lists of channels 1 and 2 (as many as lists holds, at most two) in
+  // one read of the whole coefficient area; false when it failed.
+  bool ClbReadLists(std::span<CoefficientLists> lists);
 
   // The Rtc2k address of a coefficient.
   static uint16_t CoefAddress(CoefList list, uint8_t channel, uint8_t index);
+  // The value the meter's four bytes of a coefficient stand for.
+  static float StoredValue(uint8_t index, const Bytes4& raw);
 
  protected:
   bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value, Bytes4& raw) override;

@@ -1,5 +1,7 @@
 #include "lumZfk36.h"
 
+#include <algorithm>
+
 #include "drivers/ByteOrder.h"
 
 namespace {
@@ -27,6 +29,23 @@ void TlumZfk36::SealBlock(CoefficientBlock& block) {
   block[145] = static_cast<uint8_t>(sum);
 }
 
+float TlumZfk36::StoredValue(uint8_t, const Bytes4& raw) {
+  return FloatFromBits(BigEndianU32(raw));
+}
+
+bool TlumZfk36::ClbReadLists(std::span<CoefficientLists> lists) {
+  CoefficientBlock block{};
+  if (!ReadBlock(block)) return false;
+  for (uint8_t channel = 1; channel <= std::min<size_t>(lists.size(), 2); ++channel)
+    TakeCoefficients(
+        lists[channel - 1u], 0, block,
+        [channel](CoefList list, uint8_t index) {
+          return static_cast<uint32_t>(CoefOffset(list, channel, index));
+        },
+        StoredValue);
+  return true;
+}
+
 std::string TlumZfk36::GetDeviceNumber() {
   Bytes4 b{};
   ReadRtc2k(338, b, 4);
@@ -52,7 +71,7 @@ bool TlumZfk36::ReadValue(CoefList list, uint8_t channel, uint8_t index, float& 
                           Bytes4& raw) {
   ReadRtc2k(static_cast<uint16_t>(kBlockAddress + CoefOffset(list, channel, index)), raw, 4);
   if (!Succeeded()) return false;
-  value = FloatFromBits(BigEndianU32(raw));
+  value = StoredValue(index, raw);
   return true;
 }
 

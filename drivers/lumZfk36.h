@@ -17,12 +17,11 @@
 #include <array>
 #include <span>
 
-#include "comm/lum3xProtocol.h"
-#include "drivers/lumCalibrationDriver.h"
+#include "drivers/lum3xDriver.h"
 
 using CoefficientBlock = std::array<uint8_t, 146>;
 
-class TlumZfk36 : public TlumCalibrationDriver<Tlum3xProtocol> {
+class TlumZfk36 : public Tlum3xDriver {
  public:
   std::string GetDeviceNumber();
   float ClbReadG(uint8_t channel);
@@ -42,9 +41,13 @@ class TlumZfk36 : public TlumCalibrationDriver<Tlum3xProtocol> {
   // EWrite.
   uint8_t FastResetK() { return SendTwice(0x7777); }
   uint8_t ResetDevK() { return SendTwice(0x7778); }
+  // Both lists of channels 1 and 2 (as many as lists holds, at most two) in
+  // one read of the coefficient block; false when it failed or came short.
+  bool ClbReadLists(std::span<CoefficientLists> lists);
 
   // Offset of a coefficient within the block.
   static size_t CoefOffset(CoefList list, uint8_t channel, uint8_t index);
+  static float StoredValue(uint8_t index, const Bytes4& raw);
   // Stores the checksum of bytes 0..143 at 144 and 145.
   static void SealBlock(CoefficientBlock& block);
 

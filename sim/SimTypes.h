@@ -141,7 +141,7 @@ struct Fault {
   std::optional<uint32_t> start;       // only requests at this memory address or register
   uint32_t skip = 0;
   uint32_t times = 0;
-  uint32_t count = 0;  // stray, gap, cut, hangup: number of bytes
+  uint32_t count = 0;  // stray, gap, cut, hangup, short: number of bytes
   uint32_t ms = 0;     // gap, delay: milliseconds
   int value = -1;      // stray byte, announced length, exception code
 };

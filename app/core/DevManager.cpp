@@ -66,6 +66,7 @@ std::vector<TVerRecord> LoadVerTable(const std::string& firmwareIniPath) {
     if (auto coded = value("CodedVer")) {
       row->CodedVer = *coded;
       row->Configured = true;
+      row->VersionConfigured = true;
     }
     if (auto crc = value("StoredCRC")) {
       if (auto number = IniFile::ParseInteger(*crc)) {

@@ -26,6 +26,9 @@ struct TVerRecord {
   // True once firmware.ini gave the version or the checksum: the values are
   // then real reference data, not the built-in placeholders.
   bool Configured = false;
+  // True once it gave the version: a row with only a checksum keeps the
+  // placeholder version, which no meter is to be compared against.
+  bool VersionConfigured = false;
 };
 
 // The sixteen rows as built into the program. Their CodedVer and StoredCRC are

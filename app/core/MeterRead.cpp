@@ -65,6 +65,17 @@ ReadPath Dispatch(const std::string& identification) {
   return ReadPath::ModBus;
 }
 
+const TVerRecord* FindReference(const std::vector<TVerRecord>& table,
+                                const std::string& identification) {
+  return FindVerRecord(table, VerTableKey(identification));
+}
+
+FirmwareReference ReferenceOf(const TVerRecord* row) {
+  if (!row) return {};
+  return {row->Configured ? FirmwareSource::Configured : FirmwareSource::BuiltIn,
+          DecodeVersion(row->CodedVer), CrcDisplay(row->StoredCRC)};
+}
+
 TMeterRead::TMeterRead() {
   // Design-time settings of the window's components.
   for (Tlum3xProtocol* d : std::initializer_list<Tlum3xProtocol*>{&Zfk31, &Zfk36, &Gdz1207s}) {
@@ -90,19 +101,16 @@ MeterReading TMeterRead::BRefreshClick(MeterReadView& view, const ReadRequest& r
   reading_.started = std::chrono::system_clock::now();
   const uint64_t startMs = NowMs();
   // Every driver has the address before the window repaints.
-  const auto addr =
-      static_cast<uint8_t>(request.netAddr < 0 || request.netAddr > 255 ? 255 : request.netAddr);
-  for (Tlum3xProtocol* d : std::initializer_list<Tlum3xProtocol*>{&Zfk31, &Zfk36, &Gdz1207s})
-    d->SetNetAddr(addr);
-  Gdz1208.SetNetAddr(addr);
-  reading_.address = addr;
+  reading_.address = SetNetAddr(request.netAddr);
 
   view.SetVersionControlsVisible(false);
   view.ProcessMessages();
   view.SetRefreshEnabled(false);
   if (Open(request)) {
-    Identify();
-    RunPath();
+    const MeterIdentity identity = Identify();
+    reading_.identification = identity.identification;
+    reading_.path = identity.path;
+    RunPath(identity.twoChannels);
     lumComPort.Close();
     ShowRecord();
   }
@@ -112,18 +120,28 @@ MeterReading TMeterRead::BRefreshClick(MeterReadView& view, const ReadRequest& r
   return reading_;
 }
 
+uint8_t TMeterRead::SetNetAddr(int netAddr) {
+  const auto addr = static_cast<uint8_t>(netAddr < 0 || netAddr > 255 ? 255 : netAddr);
+  for (Tlum3xProtocol* d : std::initializer_list<Tlum3xProtocol*>{&Zfk31, &Zfk36, &Gdz1207s})
+    d->SetNetAddr(addr);
+  Gdz1208.SetNetAddr(addr);
+  return addr;
+}
+
 bool TMeterRead::Open(const ReadRequest& request) {
   reading_.port = request.portText;
   reading_.baud = request.baudIndex == 0 ? 9600 : 19200;
+  if (OpenPort(request)) return true;
+  view_->ShowError(kPortOpenError + request.portText);
+  reading_.result = ReadResult::PortError;
+  return false;
+}
 
+bool TMeterRead::OpenPort(const ReadRequest& request) {
   lumComPort.SetComPort(static_cast<uint8_t>(request.portIndex < 0 ? 0 : request.portIndex + 1));
-  lumComPort.SetBaudRate(reading_.baud);
+  lumComPort.SetBaudRate(request.baudIndex == 0 ? 9600 : 19200);
   lumComPort.Open();
-  if (!lumComPort.Active()) {
-    view_->ShowError("Не удалось открыть порт " + request.portText);
-    reading_.result = ReadResult::PortError;
-    return false;
-  }
+  if (!lumComPort.Active()) return false;
   const auto configure = [&](Tlum3xProtocol& d, const TDelayRec& row) {
     d.SetByteTimeout(static_cast<uint32_t>(row.NB));
     d.SetPacketTimeout(static_cast<uint32_t>(row.NP));
@@ -134,12 +152,24 @@ bool TMeterRead::Open(const ReadRequest& request) {
   return true;
 }
 
-void TMeterRead::Identify() {
-  Zfk31.GetDevID(reading_.identification);
-  reading_.path = Dispatch(reading_.identification);
+MeterIdentity TMeterRead::Identify() {
+  MeterIdentity id;
+  Zfk31.GetDevID(id.identification);
+  id.path = Dispatch(id.identification);
+  if (id.path != ReadPath::ModBus) return id;
+  std::string text;
+  Gdz1208.GetDevID(text);
+  id.identification = text;
+  if (!Contains(text, "BRC") && !Contains(text, "TGDZ")) {
+    id.path = ReadPath::None;
+    return id;
+  }
+  id.twoChannels = Contains(text, "TGDZ2");
+  if (id.twoChannels) Gdz1208.SetAltRegMapping(true);
+  return id;
 }
 
-void TMeterRead::RunPath() {
+void TMeterRead::RunPath(bool twoChannels) {
   switch (reading_.path) {
     case ReadPath::Zfk31:
       ReadZfk(Zfk31);
@@ -154,12 +184,12 @@ void TMeterRead::RunPath() {
       ReadGdzNode(reading_.channels[0], ReadField::Ek00, ReadField::Ek10);
       if (reading_.path == ReadPath::GdzDouble) ReadGdzSecondNode();
       break;
-    default:
-      if (!ReadModBus()) {
-        reading_.path = ReadPath::None;
-        reading_.result = ReadResult::NotFound;
-        view_->ShowError("Прибор не найден ");
-      }
+    case ReadPath::ModBus:
+      ReadModBus(twoChannels);
+      break;
+    case ReadPath::None:
+      reading_.result = ReadResult::NotFound;
+      view_->ShowError(kNotFoundError);
   }
 }
 
@@ -172,10 +202,9 @@ void TMeterRead::ShowVerInfo() {
   view_->SetVersionControlsVisible(true);
   view_->SetFieldText(ReadField::EVer, "");
   view_->SetFieldText(ReadField::ECRC, "");
-  const TVerRecord* row = FindVerRecord(VerTable, VerTableKey(reading_.identification));
+  const TVerRecord* row = FindReference(VerTable, reading_.identification);
   if (!row) return;
-  reading_.firmware = {row->Configured ? FirmwareSource::Configured : FirmwareSource::BuiltIn,
-                       DecodeVersion(row->CodedVer), CrcDisplay(row->StoredCRC)};
+  reading_.firmware = ReferenceOf(row);
   reading_.caption = row->DevName;
   Show(ReadField::EVer);
   Show(ReadField::ECRC);
@@ -236,14 +265,7 @@ void TMeterRead::ReadGdzSecondNode() {
   ReadRecord(Gdz1207s);
 }
 
-bool TMeterRead::ReadModBus() {
-  std::string text;
-  Gdz1208.GetDevID(text);
-  reading_.identification = text;
-  if (!Contains(text, "BRC") && !Contains(text, "TGDZ")) return false;
-  reading_.path = ReadPath::ModBus;
-  const bool twoChannels = Contains(text, "TGDZ2");
-  if (twoChannels) Gdz1208.SetAltRegMapping(true);
+void TMeterRead::ReadModBus(bool twoChannels) {
   ShowVerInfo();
   ReadDeviceNumber(Gdz1208);
   // One Gmax, read once, scales both channels' K0; without it neither is
@@ -261,7 +283,6 @@ bool TMeterRead::ReadModBus() {
     Show(channel == 1 ? ReadField::Ek10 : ReadField::Ek11);
   }
   ReadRecord(Gdz1208);
-  return true;
 }
 
 template <class Driver>

@@ -18,6 +18,10 @@
 #include "drivers/lumZfk31.h"
 #include "drivers/lumZfk36.h"
 
+// The read's error messages.
+inline constexpr const char* kPortOpenError = "Не удалось открыть порт ";
+inline constexpr const char* kNotFoundError = "Прибор не найден ";
+
 // What the read shows; every text is UTF-8.
 class MeterReadView {
  public:
@@ -45,11 +49,36 @@ struct ReadRequest {
 // contains; anything else is asked again over ModBus.
 ReadPath Dispatch(const std::string& identification);
 
+// What identifying a meter found: the path, the text that decided it, and
+// whether a ModBus meter has two channels.
+struct MeterIdentity {
+  ReadPath path = ReadPath::None;  // None: no meter recognised
+  std::string identification;      // code page 1251
+  bool twoChannels = false;
+};
+
+// The reference row of firmware.ini (or the built-in table) for a meter.
+const TVerRecord* FindReference(const std::vector<TVerRecord>& table,
+                                const std::string& identification);
+FirmwareReference ReferenceOf(const TVerRecord* row);
+
 class TMeterRead {
  public:
   TMeterRead();
 
   MeterReading BRefreshClick(MeterReadView& view, const ReadRequest& request);
+
+  // The read's first steps, for other operations on the same meter (the
+  // snapshot). Gives every driver the address (0..127; anything else leaves
+  // the drivers' addresses as they are) and returns it.
+  uint8_t SetNetAddr(int netAddr);
+  // Opens the port of the request at its speed and applies Delays rows 1 and
+  // 7 to the ZFK drivers; false when the port did not open.
+  bool OpenPort(const ReadRequest& request);
+  // Asks for the 3x identification and dispatches on it; a text no 3x path
+  // takes is asked again over ModBus, which must name "BRC" or "TGDZ". A
+  // two-channel ModBus meter ("TGDZ2") switches AltRegMapping on.
+  MeterIdentity Identify();
 
   TDelays Delays{};  // rows 1 (ZFK-31) and 7 (ZFK-3x) are applied at each read
   std::vector<TVerRecord> VerTable = BuiltInVerTable();
@@ -63,8 +92,7 @@ class TMeterRead {
 
  private:
   bool Open(const ReadRequest& request);
-  void Identify();
-  void RunPath();
+  void RunPath(bool twoChannels);
   void Show(ReadField field);
   void ShowVerInfo();
   template <class Driver>
@@ -73,7 +101,7 @@ class TMeterRead {
   void ReadZfk(Driver& driver);
   void ReadGdzNode(ChannelReading& channel, ReadField k0Field, ReadField kuField);
   void ReadGdzSecondNode();
-  bool ReadModBus();
+  void ReadModBus(bool twoChannels);
   template <class Driver>
   void ReadRecord(Driver& driver);
   void ShowRecord();

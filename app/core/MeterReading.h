@@ -47,6 +47,7 @@ struct RecordReading {
   std::string Version() const;      // "1.05" (UTF-8)
   std::string LicenceText() const;  // the window's "1234, v.1.05"
   std::string DateText() const;     // the window's "yy.mm.dd hh:mm:ss"
+  bool operator==(const RecordReading&) const = default;
 };
 
 // Where the reference firmware data shown for a model came from.
@@ -56,6 +57,7 @@ struct FirmwareReference {
   FirmwareSource source = FirmwareSource::None;  // None: no row for this meter
   std::string version;                           // "v1.00"
   std::string crc32;                             // "00000000"
+  bool operator==(const FirmwareReference&) const = default;
 };
 
 // The caption of the window's device group before a meter is identified.

@@ -17,7 +17,11 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "app/core/MeterSnapshotJson.h"
+#include "sim/PtyMeterServer.h"
 #include "support/PtyPair.h"
+#include "support/SnapshotOracle.h"
 
 extern char** environ;
 
@@ -182,6 +186,59 @@ TEST_F(CliFiles, DemoReadsAsJson) {
   }
 }
 
+MeterSnapshot ParsedSnapshot(const std::string& out) {
+  std::string error;
+  const auto s = SnapshotFromJson(Json::parse(out), error);
+  EXPECT_TRUE(s) << error;
+  return s.value_or(MeterSnapshot{});
+}
+
+// Every demo model: the demo's meter starts with a model's default memory,
+// which a meter made here holds as well.
+TEST_F(CliFiles, SnapshotOfEveryDemoModelIsItsMemory) {
+  const std::string ini = Ini("[Device1]\nNB=50\nNP=100\nNR=1\n");
+  for (const char* model : {"zfk31", "zfk36", "gdz1207s", "gdz1207s-2", "gdz1208", "gdz1208-2"}) {
+    SCOPED_TRACE(model);
+    const CliRun run = RunCli({"snapshot", "--demo", model, "--json", "--addr", "3", "--ini", ini});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(Json::parse(run.out).at("schema"), 1);
+    oracle::ExpectSnapshotOf(ParsedSnapshot(run.out),
+                             metersim::VirtualMeter(*metersim::ParseMeterModel(model), 3));
+  }
+}
+
+TEST_F(CliFiles, SnapshotOverAPseudoTerminalWritesNothing) {
+  metersim::MeterOptions options;
+  options.baud = 19200;
+  auto meter =
+      std::make_shared<metersim::VirtualMeter>(metersim::MeterModel::Gdz1207s2, 5, options);
+  metersim::PtyMeterServer server(meter);
+  ASSERT_TRUE(server.Start()) << server.ErrorText();
+  const CliRun run = RunCli({"snapshot", "--port", server.DevicePath(), "--addr", "5", "--baud",
+                             "19200", "--json", "--ini", Ini("")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  oracle::ExpectSnapshotOf(ParsedSnapshot(run.out), *meter);
+  EXPECT_GT(meter->Requests().size(), 10u);
+  EXPECT_EQ(meter->WriteCount(), 0u);
+}
+
+TEST_F(CliFiles, SnapshotAsTextAndItsStatuses) {
+  CliRun run = RunCli({"snapshot", "--demo", "zfk36", "--ini", Ini("")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* line :
+       {"Номер прибора: 360517\n", "Версия ПО: v1.00\n", "Версия ПО прибора: ZFK-36 v2.04\n",
+        "Сверка версии ПО: эталон не задан (заглушка в firmware.ini)\n", "Лицензия: 1234, v.1.05\n",
+        "Канал G2:\n", "  SFR: 987.25\n", "  0 (K0): 0.0025 [3B23D70A]  0.0025 [3B23D70A]\n"})
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
+
+  const std::string missing = dir + "/no-such-tty";
+  run = RunCli({"snapshot", "--port", missing, "--json"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Ошибка: Не удалось открыть порт " + missing + "\n");
+  EXPECT_EQ(Json::parse(run.out).at("result"), "port_error");
+}
+
 TEST(CliProgram, DemoReadsAsText) {
   const CliRun run = RunCli({"read", "--demo", "zfk36"});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -239,12 +296,10 @@ TEST_F(CliFiles, ReadUsesTheTimeOutsOfTheSettingsFile) {
 }
 
 TEST(CliProgram, UsageErrorsAreStatusTwoWithOneLine) {
-  const Args cases[] = {{"read", "--addr", "128"},
-                        {"read", "--baud", "1200"},
-                        {"read", "--port"},
-                        {"read", "--demo", "zfk99"},
-                        {"erase"},
-                        {"ports", "--addr", "1"}};
+  const Args cases[] = {
+      {"read", "--addr", "128"},   {"read", "--baud", "1200"},     {"read", "--port"},
+      {"read", "--demo", "zfk99"}, {"snapshot", "--baud", "4800"}, {"erase"},
+      {"ports", "--addr", "1"}};
   for (const Args& args : cases) {
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.status, 2) << args[0];
@@ -255,7 +310,7 @@ TEST(CliProgram, UsageErrorsAreStatusTwoWithOneLine) {
 }
 
 TEST(CliProgram, HelpForEachCommand) {
-  for (const char* command : {"read", "ports", "monitor"}) {
+  for (const char* command : {"read", "snapshot", "ports", "monitor"}) {
     const CliRun run = RunCli({command, "--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind(std::string("usage: calibrate-cli ") + command, 0), 0u) << run.out;
