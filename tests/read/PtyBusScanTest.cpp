@@ -54,6 +54,9 @@ ScanOutcome Scan(int to, ScanListener& listener) {
   request.portNumber = kPort;
   request.bauds = {9600};
   request.to = to;
+  // Room for a virtual meter on a loaded machine; the slow meter's 500 ms is
+  // still far beyond it.
+  request.timeouts.packetMs = 100;
   return scan.Run(request, listener);
 }
 
