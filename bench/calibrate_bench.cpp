@@ -24,6 +24,7 @@
 
 #include "MeterProcess.h"
 #include "WireBound.h"
+#include "app/core/BusScan.h"
 #include "app/core/MeterRead.h"
 #include "app/core/MeterSnapshotRead.h"
 #include "app/core/RecordingView.h"
@@ -51,6 +52,7 @@ struct Options {
   std::vector<Op> ops;
   std::vector<MeterModel> models;
   std::vector<uint32_t> bauds;
+  bool scan = false;  // the bus scan instead of the reads
 };
 
 struct CaseResult {
@@ -272,6 +274,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     const bool hasValue = i + 1 < argc;
     if (arg == "--quick") {
       quick = true;
+    } else if (arg == "--scan") {
+      o.scan = true;
     } else if (arg == "--reps" && hasValue) {
       const int n = std::atoi(argv[++i]);
       if (n < 1 || n > 1000) return false;
@@ -307,13 +311,74 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 
 }  // namespace
 
+// A scan must cover addresses 0..127 in both protocols at 9600 within this.
+constexpr double kScanLimitMs = 20000;
+
+class ProbeCount : public ScanListener {
+ public:
+  void OnProgress(const ScanProgress&) override { ++probes; }
+  size_t probes = 0;
+};
+
+// The bus scan of 0..127, both protocols, against one ZFK-31 at kAddr. Its
+// wire bound: the answered transactions' bytes and turnarounds, and for every
+// other probe the engine's wait for silence (no pause after it in a scan).
+int RunScanCase(uint32_t baud) {
+  MeterProcess meter;
+  if (!meter.Start(MeterModel::Zfk31, kAddr, baud, kTurnaroundMs)) {
+    std::printf("scan %u: cannot start the meter: %s\n", baud, meter.ErrorText().c_str());
+    return 2;
+  }
+  BindSerialPortPath(kPort, meter.DevicePath());
+  TBusScan scan;
+  size_t received = 0;
+  scan.lumComPort.SetOnTrace([&](TraceDirection d, std::span<const uint8_t> bytes) {
+    if (d == TraceDirection::Received) received += bytes.size();
+  });
+  ScanRequest request;
+  request.portNumber = kPort;
+  request.bauds = {baud};
+  ProbeCount probes;
+  const auto t0 = std::chrono::steady_clock::now();
+  const ScanOutcome outcome = scan.Run(request, probes);
+  const double ms = SecondsSince(t0) * 1000;
+  UnbindSerialPort(kPort);
+  ReadTraffic traffic;
+  traffic.baud = baud;
+  traffic.turnaroundMs = kTurnaroundMs;
+  traffic.answeredBytes = received;
+  for (const MeterProcess::Request& r : meter.TakeRequests())
+    if (r.replied) {
+      ++traffic.answered;
+      traffic.answeredBytes += r.bytes;
+    }
+  meter.Stop();
+  const size_t silent = probes.probes - outcome.meters.size();
+  traffic.silenceMs = silent * SilentAttemptMs(static_cast<uint32_t>(request.timeouts.packetMs), 0);
+  const double bound = WireBoundMs(traffic);
+  const bool right = outcome.meters.size() == 1 && outcome.meters[0].address == kAddr;
+  std::printf(
+      "scan 0..127 3x+modbus %6u baud: %zu probes, measured %.0f ms, wire bound %.0f ms, "
+      "ratio %.2f%s%s\n",
+      baud, probes.probes, ms, bound, ms / bound, right ? "" : "  (wrong meters found)",
+      baud == 9600 && ms > kScanLimitMs ? "  (over 20 s)" : "");
+  return right && !(baud == 9600 && ms > kScanLimitMs) ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: calibrate-bench [--reps N] [--op read|snapshot]... [--model NAME]... "
-                 "[--baud 9600|19200]... [--quick]\n");
+                 "[--baud 9600|19200]... [--quick] [--scan]\n");
     return 2;
+  }
+  if (options.scan) {
+    int status = 0;
+    for (uint32_t baud : options.bauds)
+      status = std::max(status, RunScanCase(baud));
+    std::printf("# load average at end: %s\n", LoadAverage().c_str());
+    return status;
   }
   PrintHeader(options);
   double worst = 0;

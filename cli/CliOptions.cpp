@@ -47,6 +47,7 @@ constexpr CommandSpec kCommands[] = {
     {CliCommand::Snapshot, "snapshot", true, true},
     {CliCommand::Ports, "ports", false, false},
     {CliCommand::Monitor, "monitor", false, true},
+    {CliCommand::Scan, "scan", false, false},
 };
 
 // An option given without a value, or with the next option in its place
@@ -96,6 +97,83 @@ void Apply(const CommandSpec& spec, CLI::App& sub, const RawOptions& raw, CliOpt
     throw Refusal{"port " + *o.port + " is not a valid port (COM1 to COM255 or a device path)"};
 }
 
+// The scan's own option texts.
+struct RawScan {
+  std::string port, bauds, from, to, protocols, ini, demo;
+};
+
+void AddScanOptions(CLI::App& sub, RawScan& raw, CliOptions& o) {
+  for (auto [name, value] : {std::pair{"--port", &raw.port},
+                             {"--baud", &raw.bauds},
+                             {"--from", &raw.from},
+                             {"--to", &raw.to},
+                             {"--protocol", &raw.protocols},
+                             {"--ini", &raw.ini},
+                             {"--demo", &raw.demo}})
+    sub.add_option(name, *value);
+  sub.add_flag("--json", o.json);
+  sub.add_flag("--csv", o.scan.csv);
+}
+
+std::vector<std::string> Split(const std::string& list) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  for (size_t comma; (comma = list.find(',', start)) != std::string::npos; start = comma + 1)
+    items.push_back(list.substr(start, comma - start));
+  items.push_back(list.substr(start));
+  return items;
+}
+
+unsigned ScanAddress(const std::string& text) {
+  auto n = Number(text);
+  if (!n || *n > 127) throw Refusal{"address " + text + " is out of range (0 to 127)"};
+  return *n;
+}
+
+void ApplyScan(CLI::App& sub, const RawScan& raw, CliOptions& o) {
+  for (auto [name, value] : {std::pair{"--port", &raw.port},
+                             {"--baud", &raw.bauds},
+                             {"--from", &raw.from},
+                             {"--to", &raw.to},
+                             {"--protocol", &raw.protocols},
+                             {"--ini", &raw.ini},
+                             {"--demo", &raw.demo}})
+    CheckValue(sub.get_option(name), *value);
+  if (Given(sub, "--baud")) {
+    o.scan.bauds.clear();
+    for (const std::string& b : Split(raw.bauds)) {
+      auto n = Number(b);
+      if (!n || (*n != 9600 && *n != 19200))
+        throw Refusal{"baud rate " + b + " is not supported (use 9600 or 19200)"};
+      o.scan.bauds.push_back(*n);
+    }
+  }
+  if (Given(sub, "--from")) o.scan.from = ScanAddress(raw.from);
+  if (Given(sub, "--to")) o.scan.to = ScanAddress(raw.to);
+  if (o.scan.from > o.scan.to) throw Refusal{"--from is above --to"};
+  if (Given(sub, "--protocol")) {
+    o.scan.threeX = o.scan.modbus = false;
+    for (const std::string& p : Split(raw.protocols)) {
+      if (p == "3x")
+        o.scan.threeX = true;
+      else if (p == "modbus")
+        o.scan.modbus = true;
+      else
+        throw Refusal{"unknown protocol '" + p + "' (3x, modbus)"};
+    }
+  }
+  if (o.json && o.scan.csv) throw Refusal{"--json and --csv exclude each other"};
+  // --port, --ini and --demo as the read takes them.
+  RawOptions shared;
+  shared.port = raw.port;
+  shared.ini = raw.ini;
+  shared.demo = raw.demo;
+  CLI::App only;
+  for (const char* name : {"--port", "--ini", "--demo"})
+    if (Given(sub, name)) only.add_option(name)->add_result(sub.get_option(name)->results());
+  Apply({CliCommand::Scan, "scan", false, false}, only, shared, o);
+}
+
 // CLI11's own words, on one line.
 std::string OneLine(std::string text) {
   std::replace(text.begin(), text.end(), '\n', ' ');
@@ -128,6 +206,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
   app.set_help_flag();
   app.require_subcommand(1);
   RawOptions raw;
+  RawScan rawScan;
   bool help = false;
   for (const CommandSpec& spec : kCommands) {
     CLI::App* sub = app.add_subcommand(spec.name);
@@ -138,6 +217,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
       sub->add_option("--baud", raw.baud);
       sub->add_flag("--trace", o.trace);
     }
+    if (spec.command == CliCommand::Scan) AddScanOptions(*sub, rawScan, o);
     if (spec.readOptions) {
       sub->add_option("--addr", raw.addr);
       sub->add_option("--ini", raw.ini);
@@ -158,7 +238,10 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
         o.helpTopic = spec.name;
         return o;
       }
-      Apply(spec, *sub, raw, o);
+      if (spec.command == CliCommand::Scan)
+        ApplyScan(*sub, rawScan, o);
+      else
+        Apply(spec, *sub, raw, o);
     }
   } catch (const Refusal& r) {
     error = r.reason;
@@ -168,7 +251,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
         std::none_of(std::begin(kCommands), std::end(kCommands),
                      [&](const CommandSpec& c) { return args[0] == c.name; });
     error = unknownCommand
-                ? "unknown command '" + args[0] + "' (expected read, snapshot, ports or monitor)"
+                ? "unknown command '" + args[0] + "' (expected read, snapshot, ports, monitor or scan)"
                 : OneLine(args[0] + ": " + e.what());
     return std::nullopt;
   }
@@ -226,6 +309,19 @@ std::string CliHelp(const std::string& command) {
            "\n"
            "  --port COMn|PATH  default: the port saved by the window\n"
            "  --baud B          default: the saved speed (9600 or 19200)\n";
+  if (command == "scan")
+    return "usage: calibrate-cli scan [--port COMn|PATH] [--baud 9600,19200] [--from A] [--to B]\n"
+           "                          [--protocol 3x,modbus] [--json|--csv] [--ini FILE]\n"
+           "                          [--demo MODEL]\n"
+           "\n"
+           "Looks for meters on a line: asks every address for its identification in each\n"
+           "protocol at each speed, and a meter that answers twice alike for its serial\n"
+           "number. Nothing is written. Progress goes to stderr, the meters found to\n"
+           "stdout: address, speed, protocol, identification, model, serial number and\n"
+           "reply time in ms. Time-outs: [Scan] PacketTimeout and ByteTimeout.\n"
+           "\n"
+           "Exit status: 0 a meter found, 2 usage error, 3 the port cannot be opened,\n"
+           "4 no meter found.\n";
   return "usage: calibrate-cli <command> [options]\n"
          "\n"
          "Commands:\n"
@@ -233,6 +329,7 @@ std::string CliHelp(const std::string& command) {
          "  snapshot  read everything a meter's driver can read, writing nothing\n"
          "  ports     list serial devices and the port map\n"
          "  monitor   show the traffic on a line\n"
+         "  scan      find the meters on a line\n"
          "\n"
          "calibrate-cli <command> --help shows the options of a command.\n";
 }

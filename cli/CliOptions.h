@@ -6,7 +6,17 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { Read, Snapshot, Ports, Monitor, Help };
+enum class CliCommand { Read, Snapshot, Ports, Monitor, Scan, Help };
+
+// What scan adds: the speeds, addresses and protocols to try, and CSV.
+struct ScanCliOptions {
+  std::vector<unsigned> bauds{9600, 19200};
+  unsigned from = 0;
+  unsigned to = 127;
+  bool threeX = true;
+  bool modbus = true;
+  bool csv = false;
+};
 
 struct CliOptions {
   CliCommand command = CliCommand::Help;
@@ -18,6 +28,7 @@ struct CliOptions {
   bool trace = false;
   std::optional<std::string> demo;  // model name
   std::string helpTopic;            // the command whose help was asked for
+  ScanCliOptions scan;
 };
 
 // Parses argv; on a usage error returns nullopt and sets error to a one-line

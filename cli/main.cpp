@@ -11,6 +11,8 @@
 #include "PortList.h"
 #include "ReadOutput.h"
 #include "SnapshotOutput.h"
+#include "ScanOutput.h"
+#include "app/core/BusScan.h"
 #include "app/core/DevManager.h"
 #include "app/core/MeterSnapshotRead.h"
 #include "app/core/PortMap.h"
@@ -194,6 +196,69 @@ int RunMonitor(const CliOptions& o) {
   return Code(ExitStatus::Ok);
 }
 
+// Progress on one rewritten line of stderr; each meter found on its own.
+class ScanProgressLine : public ScanListener {
+ public:
+  void OnProgress(const ScanProgress& p) override {
+    std::fprintf(stderr, "\r%u baud, %s, address %3d, found %zu   ", p.baud,
+                 ScanProtocolName(p.protocol), p.address, p.found);
+  }
+  void OnFound(const FoundMeter& m) override {
+    std::fprintf(stderr, "\rfound at %s: %s\n", ScanAddressText(m).c_str(),
+                 m.identification.c_str());
+  }
+  bool Cancelled() override { return interrupted != 0; }
+};
+
+int RunScan(const CliOptions& o) {
+  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
+  LoadPortMap(settings.Ini());
+  TBusScan scan;
+  scan.VerTable = LoadVerTable(ProgramDirectory() + "/firmware.ini");
+  ScanRequest request;
+  request.timeouts = settings.LoadScanTimeouts();
+  request.bauds.assign(o.scan.bauds.begin(), o.scan.bauds.end());
+  request.from = static_cast<int>(o.scan.from);
+  request.to = static_cast<int>(o.scan.to);
+  request.protocols.clear();
+  if (o.scan.threeX) request.protocols.push_back(ScanProtocol::ThreeX);
+  if (o.scan.modbus) request.protocols.push_back(ScanProtocol::ModBus);
+  std::unique_ptr<DemoMeter> demo;
+  ReadRequest port;
+  if (o.demo) {
+    std::string error;
+    // The virtual line does not tell speeds apart: the meters answer at
+    // every one the scan tries.
+    demo = StartDemoMeter(*o.demo, 1, 1, request.bauds.front(), error);
+    if (!demo) {
+      std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
+      return Code(ExitStatus::PortError);
+    }
+    port.portIndex = 0;
+    port.portText = "COM1";
+  } else {
+    ChoosePort(o.port, settings, port);
+  }
+  if (port.portIndex < 0) {
+    std::cerr << "Ошибка: no port chosen (--port)\n";
+    return Code(ExitStatus::PortError);
+  }
+  request.portNumber = static_cast<uint8_t>(port.portIndex + 1);
+  request.portText = port.portText;
+  std::signal(SIGINT, OnSignal);
+  ScanProgressLine progress;
+  const ScanOutcome outcome = scan.Run(request, progress);
+  std::fprintf(stderr, "\n");
+  if (outcome.result == ScanResult::PortError) {
+    std::cerr << "Ошибка: " << outcome.error << "\n";
+    return Code(ExitStatus::PortError);
+  }
+  std::cout << (o.json       ? ScanAsJson(outcome.meters)
+                : o.scan.csv ? ScanAsCsv(outcome.meters)
+                             : ScanAsText(outcome.meters));
+  return Code(outcome.meters.empty() ? ExitStatus::NotFound : ExitStatus::Ok);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -214,6 +279,8 @@ int main(int argc, char** argv) {
       return RunPorts();
     case CliCommand::Monitor:
       return RunMonitor(*options);
+    case CliCommand::Scan:
+      return RunScan(*options);
     case CliCommand::Help:
       std::cout << CliHelp(options->helpTopic);
       return Code(ExitStatus::Ok);

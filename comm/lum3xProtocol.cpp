@@ -12,8 +12,6 @@ namespace {
 // The meter's turnaround allowance: the first look for a reply comes this long
 // after the request, and the packet time-out counts from there.
 constexpr int32_t kTurnaroundMs = 10;
-// The meter needs a moment to recover after a failed exchange.
-constexpr int32_t kRetryPauseMs = 200;
 
 // Groups and commands of the 3x command set. A memory write is its read with
 // the high bit set.
@@ -78,7 +76,7 @@ bool Tlum3xProtocol::Transact(uint8_t group, uint8_t command, std::span<const ui
   // Every attempt sends the identical frame again.
   for (unsigned attempt = 0; attempt < repeatCount_; ++attempt) {
     if (SendFrame() && ReceiveFrame() && WholeReply(minReplyData)) return true;
-    Pause(kRetryPauseMs);
+    Pause(static_cast<int32_t>(retryPauseMs_));
   }
   return false;
 }

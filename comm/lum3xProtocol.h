@@ -89,6 +89,11 @@ class Tlum3xProtocol : public TlumProtocol {
   // code 1.
   void GetSfrTek(TSfrTek& rec);
 
+  // The pause after a failed attempt (default 200 ms, the meter's recovery).
+  // A bus scan sets 0: its next request goes to another address.
+  uint32_t RetryPauseMs() const { return retryPauseMs_; }
+  void SetRetryPauseMs(uint32_t ms) { retryPauseMs_ = ms; }
+
  protected:
   // One transaction with retries: builds the request from group, command and
   // data, then up to RepeatCount attempts of send and receive, each failed one
@@ -131,4 +136,5 @@ class Tlum3xProtocol : public TlumProtocol {
   lum3x::ReplyAssembler reply_;
   TlumReplyWait replyWait_;
   MeterClockBytes clockBytes_{};
+  uint32_t retryPauseMs_ = 200;
 };

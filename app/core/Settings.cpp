@@ -39,6 +39,12 @@ TDelays Settings::LoadDelays() const {
   return delays;
 }
 
+ScanTimeouts Settings::LoadScanTimeouts() const {
+  const ScanTimeouts defaults;
+  return {ini_.ReadInteger("Scan", "PacketTimeout", defaults.packetMs),
+          ini_.ReadInteger("Scan", "ByteTimeout", defaults.byteMs)};
+}
+
 bool Settings::SaveDelays(TDelays& delays, const TDelays& edited) {
   for (int n = kFirstDelayRow; n <= kLastDelayRow; ++n) {
     const auto i = static_cast<size_t>(n);

@@ -24,6 +24,25 @@ using TDelays = std::array<TDelayRec, 11>;
 constexpr int kFirstDelayRow = 1;
 constexpr int kLastDelayRow = 10;
 
+// The bus scan's own waits, [Scan] PacketTimeout and ByteTimeout in ms. They
+// are short because a scan waits out silence at almost every address, and
+// they follow from the frame times (10 bits a byte):
+//   3x identification: request 7 bytes, 7.3 ms at 9600 (3.6 ms at 19200);
+//   reply 7 + about 20 text bytes, 28 ms (14 ms).
+//   ModBus report slave ID: request 4 bytes, 4.2 ms (2.1 ms); reply 5 + about
+//   20 text bytes, 26 ms (13 ms).
+// Each engine looks first 10 ms after its write returns, and the write returns
+// before the request has left the wire, so the first reply byte is due
+// 7.3 + turnaround (meters answer within about 20 ms) + 1 byte - 10 = 19 ms
+// after the packet time-out starts at 9600: 40 ms leaves it twice that. Once
+// a reply runs, its bytes come 1 ms apart (0.5 ms at 19200); 20 ms allows for
+// a meter that pauses mid-frame. An empty address then costs about 60 ms per
+// protocol, 128 addresses and both protocols some 15 s.
+struct ScanTimeouts {
+  int32_t packetMs = 40;
+  int32_t byteMs = 20;
+};
+
 class Settings {
  public:
   using ErrorHandler = std::function<void(const std::string& message)>;
@@ -49,6 +68,9 @@ class Settings {
   // first failed write: earlier rows are saved, the failing row is in delays
   // only, later rows in neither.
   bool SaveDelays(TDelays& delays, const TDelays& edited);
+
+  // [Scan], with the defaults above for missing keys.
+  ScanTimeouts LoadScanTimeouts() const;
 
  private:
   bool Write(const std::string& section, const std::string& key, int32_t value);

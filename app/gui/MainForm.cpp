@@ -21,6 +21,7 @@
 
 #include "DelaysForm.h"
 #include "FormScale.h"
+#include "ScanDialog.h"
 
 namespace {
 
@@ -134,7 +135,17 @@ QWidget* TFrmMain::CreateConnectionGroup() {
   grid->addWidget(new QLabel("Адрес", group), 0, 2);
   grid->addWidget(CBPort, 1, 0);
   grid->addWidget(CBBaud, 1, 1);
-  grid->addWidget(UDNetAddr, 1, 2);
+  // The search sits beside the address it finds.
+  BScan = new QToolButton(group);
+  BScan->setObjectName("BScan");
+  BScan->setText("…");
+  BScan->setToolTip("Поиск приборов");
+  connect(BScan, &QToolButton::clicked, this, &TFrmMain::BScanClick);
+  auto* addr = new QHBoxLayout;
+  addr->setSpacing(2);
+  addr->addWidget(UDNetAddr, 1);
+  addr->addWidget(BScan);
+  grid->addLayout(addr, 1, 2);
   grid->addWidget(BRefresh, 1, 3);
   return group;
 }
@@ -372,4 +383,19 @@ void TFrmMain::CentreOnScreen() {
     area.moveCenter(display->availableGeometry().center());
     move(area.topLeft());
   }
+}
+
+void TFrmMain::BScanClick() {
+  ScanRequest request;
+  request.portNumber = static_cast<uint8_t>(CBPort->currentIndex() + 1);
+  request.portText = CBPort->currentText().toStdString();
+  request.timeouts = settings_->LoadScanTimeouts();
+  TScanDialog dialog(request, read_.VerTable, this);
+  if (dialog.exec() == QDialog::Accepted)
+    if (auto chosen = dialog.Chosen()) ApplyScanChoice(*chosen);
+}
+
+void TFrmMain::ApplyScanChoice(const FoundMeter& meter) {
+  CBBaud->setCurrentIndex(meter.baud == 9600 ? 0 : 1);
+  UDNetAddr->setValue(meter.address);
 }

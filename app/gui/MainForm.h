@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "app/core/BusScan.h"
 #include "app/core/MeterRead.h"
 #include "app/core/Settings.h"
 
@@ -48,6 +49,10 @@ class TFrmMain : public QWidget, public MeterReadView {
   const MeterReading& LastReading() const { return lastReading_; }
   void ELicNoDblClick();
   void BDelaysClick();
+  // Opens "Поиск приборов" on the chosen port; its chosen row sets port,
+  // speed and address.
+  void BScanClick();
+  void ApplyScanChoice(const FoundMeter& meter);
   void Button2Click();
 
   // MeterReadView
@@ -62,6 +67,7 @@ class TFrmMain : public QWidget, public MeterReadView {
   QComboBox* CBBaud = nullptr;
   QSpinBox* UDNetAddr = nullptr;  // shown in Edit1
   QPushButton* BRefresh = nullptr;
+  QToolButton* BScan = nullptr;
   QGroupBox* GBDevice = nullptr;
   QLineEdit* ELicNo = nullptr;
   QLineEdit* Ek00 = nullptr;

@@ -9,9 +9,14 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableWidget>
+#include <QTimer>
+#include <chrono>
 
 #include "GuiTestUtil.h"
 #include "app/gui/DelaysForm.h"
+#include "app/gui/ScanDialog.h"
+#include "sim/DemoMode.h"
 #include "sim/MeterDevice.h"
 #include "sim/MeterSim.h"
 #include "support/ScriptedLine.h"
@@ -36,6 +41,44 @@ class TextFitTest : public WindowTest {
   }
   std::unique_ptr<TFrmMain> window;
 };
+
+// The search dialog against the demo bus: the meters there and no others,
+// its texts whole, the chosen row in the window, and "Стоп" heard mid-scan.
+TEST_F(TextFitTest, ScanDialogFindsTheBusShowsItWholeAndFillsTheWindow) {
+  std::string error;
+  auto demo = StartDemoMeter("bus", 7, 0, 9600, error);
+  ASSERT_TRUE(demo) << error;
+  ScanRequest request;
+  request.portNumber = 7;
+  request.bauds = {9600};
+  request.to = 18;
+  // Room for a virtual meter on a loaded machine: the test is about what is
+  // found, not about the time-outs.
+  request.timeouts.packetMs = 100;
+  TScanDialog dialog(request, BuiltInVerTable(), window.get());
+  dialog.show();
+  dialog.Start();
+  ASSERT_EQ(dialog.Outcome().result, ScanResult::Done);
+  std::vector<std::string> rows;
+  for (int r = 0; r < dialog.Table->rowCount(); ++r)
+    rows.push_back((dialog.Table->item(r, 0)->text() + " " + dialog.Table->item(r, 2)->text() +
+                    " " + dialog.Table->item(r, 4)->text())
+                       .toStdString());
+  EXPECT_EQ(rows, (std::vector<std::string>{"1 3x ЗФК-31", "17 3x Прибор", "5 modbus БРЦ-АКС"}));
+  EXPECT_EQ(TextFit::Clipped(dialog), std::vector<std::string>{});
+
+  dialog.Table->selectRow(2);
+  window->ApplyScanChoice(*dialog.Chosen());
+  EXPECT_EQ(window->UDNetAddr->value(), 5);
+  EXPECT_EQ(window->CBBaud->currentIndex(), 0);
+
+  dialog.request.to = 127;
+  QTimer::singleShot(200, &dialog, [&] { dialog.BStop->click(); });
+  const auto t0 = std::chrono::steady_clock::now();
+  dialog.Start();
+  EXPECT_EQ(dialog.Outcome().result, ScanResult::Cancelled);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(800));
+}
 
 TEST_F(TextFitTest, TimeOutsDialogShowsEveryEntryLabelAndValueWhole) {
   TFormDelays& dialog = window->FormDelays();

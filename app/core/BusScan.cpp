@@ -1,0 +1,150 @@
+#include "BusScan.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+#include "app/core/Cp1251.h"
+#include "app/core/MeterRead.h"
+#include "comm/LumClock.h"
+
+namespace {
+
+// Both nodes of a GDZ-12.07S-2 answer with this in their identification; the
+// second node sits at the next address.
+constexpr std::string_view kTwoNodeKey = "GDZ27";
+// The serial number is asked of a meter already found: one retry is cheap.
+constexpr uint8_t kSerialAttempts = 2;
+
+template <class Driver>
+std::string ReadSerial(Driver& driver) {
+  std::string serial = driver.GetDeviceNumber();
+  return driver.LastError() == 0 ? Cp1251ToUtf8(serial) : std::string();
+}
+
+}  // namespace
+
+const char* ScanProtocolName(ScanProtocol protocol) {
+  return protocol == ScanProtocol::ThreeX ? "3x" : "modbus";
+}
+
+TBusScan::TBusScan() {
+  for (Tlum3xProtocol* d : std::initializer_list<Tlum3xProtocol*>{&Zfk31, &Zfk36, &Gdz1207s}) {
+    d->SetComPort(&lumComPort);
+    d->SetEWrite(false);
+    // The next probe goes to another address: no recovery pause is owed.
+    d->SetRetryPauseMs(0);
+  }
+  Gdz1208.SetComPort(&lumComPort);
+  Gdz1208.SetEWrite(false);
+}
+
+void TBusScan::Configure(const ScanTimeouts& timeouts) {
+  const auto packet = static_cast<uint32_t>(std::max(timeouts.packetMs, 0));
+  const auto byte = static_cast<uint32_t>(std::max(timeouts.byteMs, 0));
+  for (TlumProtocol* d :
+       std::initializer_list<TlumProtocol*>{&Zfk31, &Zfk36, &Gdz1207s, &Gdz1208}) {
+    d->SetPacketTimeout(packet);
+    d->SetByteTimeout(byte);
+  }
+}
+
+std::optional<std::string> TBusScan::Identify(ScanProtocol protocol, uint8_t addr,
+                                              uint32_t& replyMs) {
+  const auto ask = [&](std::string& text) {
+    if (protocol == ScanProtocol::ThreeX) {
+      Zfk31.SetNetAddr(addr);
+      Zfk31.SetRepeatCount(1);
+      Zfk31.GetDevID(text);
+      return Zfk31.LastError() == 0 && !text.empty();
+    }
+    Gdz1208.SetNetAddr(addr);
+    Gdz1208.SetRepeatCount(1);
+    Gdz1208.GetDevID(text);
+    return Gdz1208.LastError() == 0 && !text.empty();
+  };
+  std::string first;
+  std::string second;
+  const uint64_t start = NowMs();
+  if (!ask(first)) return std::nullopt;
+  replyMs = static_cast<uint32_t>(NowMs() - start);
+  // One valid frame may still be a neighbour's reply or noise that happened to
+  // check out; the same text twice is a meter.
+  if (!ask(second) || second != first) return std::nullopt;
+  return first;
+}
+
+void TBusScan::Describe(FoundMeter& meter, const std::string& raw) {
+  meter.identification = Cp1251ToUtf8(raw);
+  if (const TVerRecord* row = FindVerRecord(VerTable, VerTableKey(raw)))
+    meter.caption = row->DevName;
+  if (meter.protocol == ScanProtocol::ModBus) {
+    // Only the GDZ-12.08 family is known to carry a serial number register.
+    if (raw.find("BRC") == std::string::npos && raw.find("TGDZ") == std::string::npos) return;
+    Gdz1208.SetAltRegMapping(raw.find("TGDZ2") != std::string::npos);
+    Gdz1208.SetRepeatCount(kSerialAttempts);
+    meter.serial = ReadSerial(Gdz1208);
+    return;
+  }
+  const auto serialOf = [&](auto& driver) {
+    driver.SetNetAddr(meter.address);
+    driver.SetRepeatCount(kSerialAttempts);
+    return ReadSerial(driver);
+  };
+  switch (Dispatch(raw)) {
+    case ReadPath::Zfk31:
+      meter.serial = serialOf(Zfk31);
+      break;
+    case ReadPath::Zfk36:
+      meter.serial = serialOf(Zfk36);
+      break;
+    case ReadPath::GdzSingle:
+    case ReadPath::GdzDouble:
+      meter.serial = serialOf(Gdz1207s);
+      break;
+    default:
+      break;  // a 3x meter the read does not know: no driver to ask
+  }
+}
+
+ScanOutcome TBusScan::Run(const ScanRequest& request, ScanListener& listener) {
+  ScanOutcome outcome;
+  Configure(request.timeouts);
+  lumComPort.SetComPort(request.portNumber);
+  const int from = std::clamp(request.from, 0, 127);
+  const int to = std::clamp(request.to, 0, 127);
+  for (uint32_t baud : request.bauds) {
+    lumComPort.SetBaudRate(baud);
+    if (!lumComPort.Open()) {
+      outcome.result = ScanResult::PortError;
+      outcome.error = "Не удалось открыть порт " + request.portText;
+      return outcome;
+    }
+    // Bytes left from the other speed are noise at this one.
+    lumComPort.Purge();
+    for (ScanProtocol protocol : request.protocols) {
+      for (int a = from; a <= to; ++a) {
+        if (listener.Cancelled()) {
+          lumComPort.Close();
+          outcome.result = ScanResult::Cancelled;
+          return outcome;
+        }
+        const auto addr = static_cast<uint8_t>(a);
+        listener.OnProgress({baud, protocol, a, outcome.meters.size()});
+        FoundMeter meter{addr, std::nullopt, baud, protocol, {}, {}, {}, 0};
+        const auto id = Identify(protocol, addr, meter.replyMs);
+        if (!id) continue;
+        Describe(meter, *id);
+        // The second node answers alike at the next address: the same meter.
+        if (protocol == ScanProtocol::ThreeX && id->find(kTwoNodeKey) != std::string::npos &&
+            a < to) {
+          meter.secondAddress = static_cast<uint8_t>(a + 1);
+          ++a;
+        }
+        outcome.meters.push_back(meter);
+        listener.OnFound(meter);
+      }
+    }
+  }
+  lumComPort.Close();
+  return outcome;
+}

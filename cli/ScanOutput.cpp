@@ -1,0 +1,59 @@
+#include "ScanOutput.h"
+#include <cstdio>
+
+#include <nlohmann/json.hpp>
+
+std::string ScanAddressText(const FoundMeter& m) {
+  return std::to_string(m.address) +
+         (m.secondAddress ? "+" + std::to_string(*m.secondAddress) : std::string());
+}
+
+std::string ScanAsText(const std::vector<FoundMeter>& meters) {
+  if (meters.empty()) return "No meter found.\n";
+  std::string out = "address  baud   protocol  ms   identification / model / serial\n";
+  for (const FoundMeter& m : meters) {
+    char head[64];
+    std::snprintf(head, sizeof head, "%-8s %-6u %-9s %-4u ", ScanAddressText(m).c_str(), m.baud,
+                  ScanProtocolName(m.protocol), m.replyMs);
+    out += head + m.identification + " / " + (m.caption.empty() ? "?" : m.caption) + " / " +
+           (m.serial.empty() ? "?" : m.serial) + "\n";
+  }
+  return out;
+}
+
+std::string ScanAsJson(const std::vector<FoundMeter>& meters) {
+  auto list = nlohmann::ordered_json::array();
+  for (const FoundMeter& m : meters) {
+    nlohmann::ordered_json j;
+    j["address"] = m.address;
+    j["second_address"] = m.secondAddress ? nlohmann::ordered_json(*m.secondAddress) : nullptr;
+    j["baud"] = m.baud;
+    j["protocol"] = ScanProtocolName(m.protocol);
+    j["identification"] = m.identification;
+    j["model"] = m.caption;
+    j["serial"] = m.serial;
+    j["reply_ms"] = m.replyMs;
+    list.push_back(j);
+  }
+  return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+namespace {
+// A CSV field, quoted when it holds a separator, a quote or a line break.
+std::string Field(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string q = "\"";
+  for (char c : text)
+    q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
+}
+}  // namespace
+
+std::string ScanAsCsv(const std::vector<FoundMeter>& meters) {
+  std::string out = "address,baud,protocol,identification,model,serial,reply_ms\n";
+  for (const FoundMeter& m : meters)
+    out += ScanAddressText(m) + "," + std::to_string(m.baud) + "," + ScanProtocolName(m.protocol) +
+           "," + Field(m.identification) + "," + Field(m.caption) + "," + Field(m.serial) + "," +
+           std::to_string(m.replyMs) + "\n";
+  return out;
+}

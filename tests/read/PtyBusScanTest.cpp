@@ -1,0 +1,138 @@
+// The bus scan over a real pseudo-terminal against a virtual bus, on real
+// time: what it finds must be exactly what is there, under line faults too.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "app/core/BusScan.h"
+#include "comm/serial/SerialDevice.h"
+#include "sim/MeterBus.h"
+#include "sim/PtyMeterServer.h"
+
+namespace {
+
+using metersim::Fault;
+using metersim::FaultKind;
+
+constexpr uint8_t kPort = 43;
+
+struct Seen {
+  uint8_t address;
+  std::optional<uint8_t> second;
+  ScanProtocol protocol;
+  bool operator==(const Seen&) const = default;
+};
+
+class CancelAt : public ScanListener {
+ public:
+  explicit CancelAt(int address) : address_(address) {}
+  void OnProgress(const ScanProgress& p) override { probes.push_back(p.address); }
+  bool Cancelled() override { return !probes.empty() && probes.back() == address_; }
+  std::vector<int> probes;
+
+ private:
+  int address_;
+};
+
+struct Bus {
+  explicit Bus(const std::string& text)
+      : meters(metersim::MakeBusMeters(*metersim::ParseBus(text))),
+        server(metersim::MeterBus(meters)) {}
+  ~Bus() { UnbindSerialPort(kPort); }
+  bool Start() {
+    if (!server.Start()) return false;
+    BindSerialPortPath(kPort, server.DevicePath());
+    return true;
+  }
+  std::vector<std::shared_ptr<metersim::VirtualMeter>> meters;
+  metersim::PtyMeterServer server;
+};
+
+ScanOutcome Scan(int to, ScanListener& listener) {
+  TBusScan scan;
+  ScanRequest request;
+  request.portNumber = kPort;
+  request.bauds = {9600};
+  request.to = to;
+  // Room for a virtual meter on a loaded machine; the slow meter's 500 ms is
+  // still far beyond it.
+  request.timeouts.packetMs = 100;
+  return scan.Run(request, listener);
+}
+
+TEST(BusScan, FindsExactlyTheMetersThere) {
+  struct Case {
+    const char* name;
+    const char* bus;
+    std::optional<Fault> fault;  // on the first meter
+    std::vector<Seen> expected;
+  } cases[] = {
+      {"demo bus",
+       "zfk31@1,gdz1208@5,zfk36@7",
+       {},
+       {{1, {}, ScanProtocol::ThreeX},
+        {7, {}, ScanProtocol::ThreeX},
+        {5, {}, ScanProtocol::ModBus}}},
+      {"two-node GDZ once", "gdz1207s-2@2", {}, {{2, 3, ScanProtocol::ThreeX}}},
+      {"stray bytes before replies",
+       "zfk31@1",
+       metersim::MakeFault(FaultKind::Stray),
+       {{1, {}, ScanProtocol::ThreeX}}},
+      {"bad 3x checksum", "zfk31@1", metersim::MakeFault(FaultKind::BadChecksum), {}},
+      {"bad ModBus CRC", "gdz1208@1", metersim::MakeFault(FaultKind::BadChecksum), {}},
+      {"slow meter answers after the time-out",
+       "zfk31@1",
+       metersim::MakeFault(FaultKind::Delay),
+       {}},
+      {"second identification spoilt",
+       "zfk31@1",
+       Fault{FaultKind::BadChecksum, {}, metersim::RequestKind::Identify, {}, 1, 1},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bus bus(c.bus);
+    if (c.fault) bus.meters.front()->AddFault(*c.fault);
+    ASSERT_TRUE(bus.Start());
+    ScanListener listener;
+    const ScanOutcome outcome = Scan(7, listener);
+    EXPECT_EQ(outcome.result, ScanResult::Done);
+    std::vector<Seen> seen;
+    for (const FoundMeter& m : outcome.meters) {
+      seen.push_back({m.address, m.secondAddress, m.protocol});
+      EXPECT_EQ(m.baud, 9600u);
+      EXPECT_FALSE(m.identification.empty());
+      EXPECT_FALSE(m.serial.empty()) << m.identification;
+      EXPECT_FALSE(m.caption.empty()) << m.identification;
+    }
+    EXPECT_EQ(seen, c.expected);
+  }
+}
+
+TEST(BusScan, CancelStopsBeforeTheNextProbe) {
+  Bus bus("zfk31@1,zfk36@6");
+  ASSERT_TRUE(bus.Start());
+  CancelAt listener(3);
+  const auto start = std::chrono::steady_clock::now();
+  const ScanOutcome outcome = Scan(127, listener);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(outcome.result, ScanResult::Cancelled);
+  EXPECT_EQ(listener.probes, (std::vector<int>{0, 1, 2, 3}));
+  ASSERT_EQ(outcome.meters.size(), 1u);
+  EXPECT_EQ(outcome.meters[0].address, 1);
+}
+
+TEST(BusScan, UnopenablePortIsReported) {
+  BindSerialPortPath(kPort, "/nonexistent/tty");
+  TBusScan scan;
+  ScanRequest request;
+  request.portNumber = kPort;
+  request.portText = "COM43";
+  ScanListener listener;
+  const ScanOutcome outcome = scan.Run(request, listener);
+  UnbindSerialPort(kPort);
+  EXPECT_EQ(outcome.result, ScanResult::PortError);
+  EXPECT_EQ(outcome.error, "Не удалось открыть порт COM43");
+}
+
+}  // namespace
