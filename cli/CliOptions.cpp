@@ -46,6 +46,7 @@ constexpr CommandSpec kCommands[] = {
     {CliCommand::Read, "read", true, true},
     {CliCommand::Ports, "ports", false, false},
     {CliCommand::Monitor, "monitor", false, true},
+    {CliCommand::Diagnose, "diagnose", true, true},
 };
 
 // An option given without a value, or with the next option in its place
@@ -142,6 +143,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
       sub->add_option("--ini", raw.ini);
       sub->add_option("--demo", raw.demo);
       sub->add_flag("--json", o.json);
+      sub->add_flag("--echo", o.echo);
     }
   }
   // CLI11 takes its arguments last first.
@@ -173,6 +175,16 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
   return o;
 }
 
+std::string DiagnoseHelp() {
+  return "usage: calibrate-cli diagnose [--port COMn|PATH] [--baud B] [--addr N] [--ini FILE]\n"
+         "                              [--echo] [--trace]\n"
+         "\n"
+         "Probes the line with identification requests only (3x and ModBus, at 9600 and\n"
+         "19200 baud or at --baud alone) and says what it saw: no such port, no\n"
+         "permission, port busy, the echo of a two-wire adapter, bytes that never make\n"
+         "a reply, or silence, with what to check. Exit status 0 when a meter answered.\n";
+}
+
 std::string CliHelp(const std::string& command) {
   if (command == "read")
     return "usage: calibrate-cli read [--port COMn|PATH] [--baud 9600|19200] [--addr N]\n"
@@ -193,9 +205,11 @@ std::string CliHelp(const std::string& command) {
            "\n"
            "                    (bus: meters at addresses 1, 5 and 17; --addr picks one)\n"
            "  --trace           print every byte sent and received on stderr\n"
+           "  --echo            the line returns each request (two-wire RS-485): skip it\n"
            "\n"
            "Exit status: 0 read, 1 a field shows ERR or the record read failed, 2 usage\n"
            "error, 3 the port cannot be opened, 4 no meter recognised.\n";
+  if (command == "diagnose") return DiagnoseHelp();
   if (command == "ports")
     return "usage: calibrate-cli ports\n"
            "\n"
@@ -215,6 +229,7 @@ std::string CliHelp(const std::string& command) {
          "  read      read a meter's calibration data\n"
          "  ports     list serial devices and the port map\n"
          "  monitor   show the traffic on a line\n"
+         "  diagnose  find out why no meter answers\n"
          "\n"
          "calibrate-cli <command> --help shows the options of a command.\n";
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { Read, Ports, Monitor, Help };
+enum class CliCommand { Read, Ports, Monitor, Help, Diagnose };
 
 struct CliOptions {
   CliCommand command = CliCommand::Help;
@@ -16,6 +16,7 @@ struct CliOptions {
   std::optional<std::string> ini;
   bool json = false;
   bool trace = false;
+  bool echo = false;                // read, diagnose: the line echoes each request
   std::optional<std::string> demo;  // model name
   std::string helpTopic;            // the command whose help was asked for
 };

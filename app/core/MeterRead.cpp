@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/core/Cp1251.h"
+#include "app/core/LineDiagnosis.h"
 #include "comm/LumClock.h"
 
 namespace {
@@ -100,8 +101,16 @@ MeterReading TMeterRead::BRefreshClick(MeterReadView& view, const ReadRequest& r
   view.SetVersionControlsVisible(false);
   view.ProcessMessages();
   view.SetRefreshEnabled(false);
+  for (TlumProtocol* d : std::initializer_list<TlumProtocol*>{&Zfk31, &Zfk36, &Gdz1207s, &Gdz1208})
+    d->SetEchoSuppression(EchoSuppression);
   if (Open(request)) {
-    Identify();
+    {
+      // What the line did until the meter was found (or not), to explain a
+      // meter that is not found.
+      const LineRecorder recorder(lumComPort);
+      Identify();
+      identifyTraffic_ = recorder.Exchanges();
+    }
     RunPath();
     lumComPort.Close();
     ShowRecord();
@@ -120,7 +129,8 @@ bool TMeterRead::Open(const ReadRequest& request) {
   lumComPort.SetBaudRate(reading_.baud);
   lumComPort.Open();
   if (!lumComPort.Active()) {
-    view_->ShowError("Не удалось открыть порт " + request.portText);
+    reading_.portErrorDetail = ExplainOpenFailure(lumComPort);
+    view_->ShowError("Не удалось открыть порт " + request.portText, reading_.portErrorDetail);
     reading_.result = ReadResult::PortError;
     return false;
   }
@@ -158,7 +168,7 @@ void TMeterRead::RunPath() {
       if (!ReadModBus()) {
         reading_.path = ReadPath::None;
         reading_.result = ReadResult::NotFound;
-        view_->ShowError("Прибор не найден ");
+        view_->ShowError("Прибор не найден ", reading_.lineDiagnosis);
       }
   }
 }
@@ -238,7 +248,15 @@ void TMeterRead::ReadGdzSecondNode() {
 
 bool TMeterRead::ReadModBus() {
   std::string text;
+  const LineRecorder recorder(lumComPort);
   Gdz1208.GetDevID(text);
+  // Both identifications failed: say what the line did.
+  if (Gdz1208.LastError() != 0) {
+    std::vector<LineExchange> all = identifyTraffic_;
+    all.insert(all.end(), recorder.Exchanges().begin(), recorder.Exchanges().end());
+    reading_.lineDiagnosis = ExplainProbes(
+        {ProbeOf(all, reading_.baud, reading_.address, "3x, ModBus")}, 0, EchoSuppression);
+  }
   reading_.identification = text;
   if (!Contains(text, "BRC") && !Contains(text, "TGDZ")) return false;
   reading_.path = ReadPath::ModBus;

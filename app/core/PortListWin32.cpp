@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <map>
 
-#include "PortList.h"
+#include "app/core/PortList.h"
 
 namespace {
 
@@ -60,11 +60,20 @@ std::vector<SerialDeviceInfo> ListSerialDevices() {
       break;
     if (type != REG_SZ) continue;
     auto it = friendly.find(port);
-    out.push_back({port, it != friendly.end() ? it->second : device});
+    out.push_back({port, it != friendly.end() ? it->second : device, {}, {}});
   }
   RegCloseKey(key);
   std::sort(out.begin(), out.end(), [](const SerialDeviceInfo& a, const SerialDeviceInfo& b) {
     return PortNumber(a.name) < PortNumber(b.name);
   });
   return out;
+}
+
+UsbAdapterInfo ReadUsbAdapter(const std::string&, const std::string&) {
+  return {};
+}
+
+// Windows does not say which program holds a COM port.
+std::vector<std::string> PortHolders(const std::string&) {
+  return {};
 }
