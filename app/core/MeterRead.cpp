@@ -109,7 +109,9 @@ MeterReading TMeterRead::BRefreshClick(MeterReadView& view, const ReadRequest& r
       // meter that is not found.
       const LineRecorder recorder(lumComPort);
       Identify();
-      identifyTraffic_ = recorder.Exchanges();
+      // A 3x reply that named no known model was a good frame, not noise.
+      identifyTraffic_ =
+          Zfk31.LastError() != 0 ? recorder.Exchanges() : std::vector<LineExchange>{};
     }
     RunPath();
     lumComPort.Close();
