@@ -48,6 +48,7 @@ constexpr CommandSpec kCommands[] = {
     {CliCommand::Ports, "ports", false, false},
     {CliCommand::Monitor, "monitor", false, true},
     {CliCommand::Scan, "scan", false, false},
+    {CliCommand::Diagnose, "diagnose", true, true},
 };
 
 // An option given without a value, or with the next option in its place
@@ -223,6 +224,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
       sub->add_option("--ini", raw.ini);
       sub->add_option("--demo", raw.demo);
       sub->add_flag("--json", o.json);
+      sub->add_flag("--echo", o.echo);
     }
   }
   // CLI11 takes its arguments last first.
@@ -251,11 +253,21 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
         std::none_of(std::begin(kCommands), std::end(kCommands),
                      [&](const CommandSpec& c) { return args[0] == c.name; });
     error = unknownCommand
-                ? "unknown command '" + args[0] + "' (expected read, snapshot, ports, monitor or scan)"
+                ? "unknown command '" + args[0] + "' (expected read, snapshot, ports, monitor, scan or diagnose)"
                 : OneLine(args[0] + ": " + e.what());
     return std::nullopt;
   }
   return o;
+}
+
+std::string DiagnoseHelp() {
+  return "usage: calibrate-cli diagnose [--port COMn|PATH] [--baud B] [--addr N] [--ini FILE]\n"
+         "                              [--echo] [--trace]\n"
+         "\n"
+         "Probes the line with identification requests only (3x and ModBus, at 9600 and\n"
+         "19200 baud or at --baud alone) and says what it saw: no such port, no\n"
+         "permission, port busy, the echo of a two-wire adapter, bytes that never make\n"
+         "a reply, or silence, with what to check. Exit status 0 when a meter answered.\n";
 }
 
 std::string CliHelp(const std::string& command) {
@@ -278,6 +290,7 @@ std::string CliHelp(const std::string& command) {
            "\n"
            "                    (bus: meters at addresses 1, 5 and 17; --addr picks one)\n"
            "  --trace           print every byte sent and received on stderr\n"
+           "  --echo            the line returns each request (two-wire RS-485): skip it\n"
            "\n"
            "Exit status: 0 read, 1 a field shows ERR or the record read failed, 2 usage\n"
            "error, 3 the port cannot be opened, 4 no meter recognised.\n";
@@ -296,6 +309,7 @@ std::string CliHelp(const std::string& command) {
            "\n"
            "Exit status: 0 every item read, 1 an item could not be read, 2 usage error,\n"
            "3 the port cannot be opened, 4 no meter recognised.\n";
+  if (command == "diagnose") return DiagnoseHelp();
   if (command == "ports")
     return "usage: calibrate-cli ports\n"
            "\n"
@@ -330,6 +344,7 @@ std::string CliHelp(const std::string& command) {
          "  ports     list serial devices and the port map\n"
          "  monitor   show the traffic on a line\n"
          "  scan      find the meters on a line\n"
+         "  diagnose  find out why no meter answers\n"
          "\n"
          "calibrate-cli <command> --help shows the options of a command.\n";
 }

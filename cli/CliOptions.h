@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { Read, Snapshot, Ports, Monitor, Scan, Help };
+enum class CliCommand { Read, Snapshot, Ports, Monitor, Scan, Diagnose, Help };
 
 // What scan adds: the speeds, addresses and protocols to try, and CSV.
 struct ScanCliOptions {
@@ -26,6 +26,7 @@ struct CliOptions {
   std::optional<std::string> ini;
   bool json = false;
   bool trace = false;
+  bool echo = false;                // read, diagnose: the line echoes each request
   std::optional<std::string> demo;  // model name
   std::string helpTopic;            // the command whose help was asked for
   ScanCliOptions scan;

@@ -1,4 +1,5 @@
 // calibrate-cli: the meter read of the window, for scripts and terminals.
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -8,13 +9,14 @@
 
 #include "CliOptions.h"
 #include "Console.h"
-#include "PortList.h"
 #include "ReadOutput.h"
 #include "SnapshotOutput.h"
 #include "ScanOutput.h"
 #include "app/core/BusScan.h"
 #include "app/core/DevManager.h"
 #include "app/core/MeterSnapshotRead.h"
+#include "app/core/LineDiagnosis.h"
+#include "app/core/PortList.h"
 #include "app/core/PortMap.h"
 #include "app/core/ProgramDir.h"
 #include "app/core/RecordingView.h"
@@ -85,6 +87,7 @@ bool OpenSession(const CliOptions& o, MeterSession& s) {
   s.read.Delays = settings.LoadDelays();
   s.read.VerTable = LoadVerTable(ProgramDirectory() + "/firmware.ini");
   if (o.trace) EnableTrace(s.read.lumComPort);
+  s.read.EchoSuppression = o.echo || settings.EchoSuppression();
 
   s.request.netAddr = static_cast<int>(o.addr);
   s.request.baudIndex = o.baud ? (*o.baud == 9600 ? 0 : 1) : settings.Baud();
@@ -109,8 +112,8 @@ int RunRead(const CliOptions& o) {
   if (!OpenSession(o, s)) return Code(ExitStatus::PortError);
   RecordingView view;
   const MeterReading reading = s.read.BRefreshClick(view, s.request);
-  for (const auto& e : view.errors)
-    std::cerr << "Ошибка: " << e << "\n";
+  for (size_t i = 0; i < view.errors.size(); ++i)
+    std::cerr << "Ошибка: " << view.errors[i] << "\n" << view.details[i];
   std::cout << (o.json ? ReadAsJson(reading) : ReadAsText(reading));
   return Code(ReadExitStatus(reading));
 }
@@ -130,9 +133,13 @@ int RunPorts() {
   const auto devices = ListSerialDevices();
   std::cout << "Serial devices:\n";
   if (devices.empty()) std::cout << "  (none found)\n";
-  for (const auto& d : devices)
+  for (const auto& d : devices) {
     std::cout << "  " << d.name << (d.description.empty() ? "" : "  (" + d.description + ")")
               << "\n";
+    // The by-id link keeps naming the same adapter whatever USB port it is in.
+    if (!d.stableLink.empty())
+      std::cout << "      stable name for [Ports]: " << d.stableLink << "\n";
+  }
   Settings settings(Settings::DefaultPath());
   if (!kPortMapInUse) {
     std::cout << "COMn opens " << DefaultSerialPortName(1).substr(0, 7)
@@ -152,6 +159,39 @@ int RunPorts() {
     std::cout << "  (no entries; COMn opens " << DefaultSerialPortName(1).substr(0, 9)
               << "{n-1})\n";
   return Code(ExitStatus::Ok);
+}
+
+int RunDiagnose(const CliOptions& o) {
+  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
+  LoadPortMap(settings.Ini());
+  ReadRequest request;
+  std::unique_ptr<DemoMeter> demo;
+  if (o.demo) {
+    std::string error;
+    demo = StartDemoMeter(*o.demo, 1, static_cast<uint8_t>(o.addr), o.baud.value_or(9600), error);
+    if (!demo) {
+      std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
+      return Code(ExitStatus::PortError);
+    }
+    request.portIndex = 0;
+  } else {
+    ChoosePort(o.port, settings, request);
+  }
+  TlumComPort port;
+  if (o.trace) EnableTrace(port);
+  port.SetComPort(static_cast<uint8_t>(request.portIndex < 0 ? 0 : request.portIndex + 1));
+  DiagnoseRequest asked;
+  if (o.baud) asked.bauds = {*o.baud};
+  asked.addresses = {o.addr};
+  asked.echoSuppression = o.echo || settings.EchoSuppression();
+  std::cerr << "Опрос " << port.DeviceName() << "...\n";
+  const LineDiagnosis d = DiagnoseLine(port, asked);
+  std::cout << d.text;
+  if (!d.portOpened) return Code(ExitStatus::PortError);
+  const bool answered = std::any_of(d.probes.begin(), d.probes.end(), [](const LineProbe& p) {
+    return p.cause == LineCause::Answered;
+  });
+  return Code(answered ? ExitStatus::Ok : ExitStatus::NotFound);
 }
 
 std::string TimeStamp() {
@@ -184,7 +224,8 @@ int RunMonitor(const CliOptions& o) {
     burst.clear();
   });
   if (!port.Open()) {
-    std::cerr << "Ошибка: Не удалось открыть порт " << request.portText << "\n";
+    std::cerr << "Ошибка: Не удалось открыть порт " << request.portText << "\n"
+              << ExplainOpenFailure(port);
     return Code(ExitStatus::PortError);
   }
   std::signal(SIGINT, OnSignal);
@@ -281,6 +322,8 @@ int main(int argc, char** argv) {
       return RunMonitor(*options);
     case CliCommand::Scan:
       return RunScan(*options);
+    case CliCommand::Diagnose:
+      return RunDiagnose(*options);
     case CliCommand::Help:
       std::cout << CliHelp(options->helpTopic);
       return Code(ExitStatus::Ok);

@@ -58,6 +58,7 @@ class TlumCustomComPort {
   // The device name the last Open used (or would use), for messages.
   std::string DeviceName() const;
 
+  const TOnTrace& OnTrace() const { return onTrace_; }
   void SetOnTrace(TOnTrace trace) { onTrace_ = std::move(trace); }
 
  protected:

@@ -50,6 +50,10 @@ class TlumProtocol {
   // Write enable: while off, writes send nothing and report success.
   bool EWrite() const { return eWrite_; }
   void SetEWrite(bool value) { eWrite_ = value; }
+  // The line returns every request before the reply (a two-wire RS-485
+  // adapter): read that echo off first (LumEcho.h). Off by default.
+  bool EchoSuppression() const { return echoSuppression_; }
+  void SetEchoSuppression(bool value) { echoSuppression_ = value; }
 
  protected:
   explicit TlumProtocol(uint8_t maxRepeatCount) : maxRepeatCount_(maxRepeatCount) {}
@@ -63,6 +67,7 @@ class TlumProtocol {
   uint32_t deviceType_ = 0;
   bool autoOpenPort_ = false;
   bool eWrite_ = false;
+  bool echoSuppression_ = false;
 
  private:
   uint8_t maxRepeatCount_;

@@ -5,6 +5,7 @@
 
 #include "Lum3xClock.h"
 #include "LumClock.h"
+#include "LumEcho.h"
 #include "LumUtils.h"
 
 namespace {
@@ -104,13 +105,24 @@ bool Tlum3xProtocol::ReceiveFrame() {
   Pause(kTurnaroundMs);
   replyWait_.Start();
   reply_.Start();
-  for (;;) {
+  std::vector<uint8_t> early;  // read while expecting the echo, but not the echo
+  if (echoSuppression_) {
+    auto rest =
+        ReadEcho(replyWait_, *comPort_, std::span<const uint8_t>(request_).first(requestLength_),
+                 packetTimeout_, byteTimeout_);
+    if (!rest) return Fail(lumErrRead);
+    early = std::move(*rest);
+  }
+  for (size_t next = 0;;) {
     // The first byte may take the meter's whole reaction time; after it the
     // bytes follow each other at the line speed. A stray byte before the start
     // byte gives the meter its reaction time again.
     const uint32_t limit = reply_.AwaitingStart() ? packetTimeout_ : byteTimeout_;
     uint8_t byte = 0;
-    if (!AwaitByte(byte, limit)) return Fail(lumErrRead);
+    if (next < early.size())
+      byte = early[next++];
+    else if (!AwaitByte(byte, limit))
+      return Fail(lumErrRead);
     if (const auto code = reply_.Take(byte)) {
       lastError_ = *code;
       return *code == lumOk;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "LumEcho.h"
 #include "LumUtils.h"
 
 using namespace lummodbus;
@@ -137,8 +138,9 @@ size_t TlumModBusProtocol::AppendCrc(size_t length) {
 }
 
 size_t TlumModBusProtocol::Exchange(size_t requestLength) {
-  if (!SendFrame(std::span<const uint8_t>(sendBuf_).first(requestLength))) return 0;
-  return ReceiveFrame();
+  const auto frame = std::span<const uint8_t>(sendBuf_).first(requestLength);
+  if (!SendFrame(frame)) return 0;
+  return ReceiveFrame(frame);
 }
 
 bool TlumModBusProtocol::SendFrame(std::span<const uint8_t> frame) {
@@ -156,15 +158,26 @@ bool TlumModBusProtocol::SendFrame(std::span<const uint8_t> frame) {
   return true;
 }
 
-size_t TlumModBusProtocol::ReceiveFrame() {
+size_t TlumModBusProtocol::ReceiveFrame(std::span<const uint8_t> sent) {
   // Give the meter a moment to turn the line round before the first look;
   // the packet time-out counts from there.
   Pause(static_cast<int32_t>(kLookMs));
   replyWait_.Start();
   reply_.Start();
-  for (;;) {
+  std::vector<uint8_t> early;  // read while expecting the echo, but not the echo
+  if (echoSuppression_) {
+    auto rest = ReadEcho(replyWait_, *comPort_, sent, packetTimeout_, byteTimeout_);
+    if (!rest) {
+      lastError_ = lumErrRead;
+      return 0;
+    }
+    early = std::move(*rest);
+  }
+  for (size_t next = 0;;) {
     uint8_t byte = 0;
-    if (!WaitByte(byte, reply_.AwaitingFirst() ? packetTimeout_ : byteTimeout_)) {
+    if (next < early.size()) {
+      byte = early[next++];
+    } else if (!WaitByte(byte, reply_.AwaitingFirst() ? packetTimeout_ : byteTimeout_)) {
       lastError_ = lumErrRead;
       return 0;
     }

@@ -52,7 +52,8 @@ class TlumModBusProtocol : public TlumProtocol {
   bool SendFrame(std::span<const uint8_t> frame);
   // Collects one reply through the assembler; its length, or 0 with
   // LastError set (2 no byte in time, 5 bad CRC, 3 longer than the buffer).
-  size_t ReceiveFrame();
+  // With echo suppression on, first reads off the echo of `sent`.
+  size_t ReceiveFrame(std::span<const uint8_t> sent);
   // Code 3 when the reply is a register read with fewer than count registers.
   bool WholeRead(uint16_t count);
   // Takes the next reply byte, waiting up to limitMs for it.

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/core/Cp1251.h"
+#include "app/core/LineDiagnosis.h"
 #include "comm/LumClock.h"
 
 namespace {
@@ -106,6 +107,8 @@ MeterReading TMeterRead::BRefreshClick(MeterReadView& view, const ReadRequest& r
   view.SetVersionControlsVisible(false);
   view.ProcessMessages();
   view.SetRefreshEnabled(false);
+  for (TlumProtocol* d : std::initializer_list<TlumProtocol*>{&Zfk31, &Zfk36, &Gdz1207s, &Gdz1208})
+    d->SetEchoSuppression(EchoSuppression);
   if (Open(request)) {
     const MeterIdentity identity = Identify();
     reading_.identification = identity.identification;
@@ -132,7 +135,8 @@ bool TMeterRead::Open(const ReadRequest& request) {
   reading_.port = request.portText;
   reading_.baud = request.baudIndex == 0 ? 9600 : 19200;
   if (OpenPort(request)) return true;
-  view_->ShowError(kPortOpenError + request.portText);
+  reading_.portErrorDetail = ExplainOpenFailure(lumComPort);
+  view_->ShowError(kPortOpenError + request.portText, reading_.portErrorDetail);
   reading_.result = ReadResult::PortError;
   return false;
 }
@@ -154,11 +158,27 @@ bool TMeterRead::OpenPort(const ReadRequest& request) {
 
 MeterIdentity TMeterRead::Identify() {
   MeterIdentity id;
-  Zfk31.GetDevID(id.identification);
+  {
+    // What the line did, to explain a meter that is not found. A 3x reply
+    // that named no known model was a good frame, not noise.
+    const LineRecorder recorder(lumComPort);
+    Zfk31.GetDevID(id.identification);
+    identifyTraffic_ = Zfk31.LastError() != 0 ? recorder.Exchanges() : std::vector<LineExchange>{};
+  }
   id.path = Dispatch(id.identification);
   if (id.path != ReadPath::ModBus) return id;
   std::string text;
-  Gdz1208.GetDevID(text);
+  {
+    const LineRecorder recorder(lumComPort);
+    Gdz1208.GetDevID(text);
+    // Both identifications failed: say what the line did.
+    if (Gdz1208.LastError() != 0) {
+      std::vector<LineExchange> all = identifyTraffic_;
+      all.insert(all.end(), recorder.Exchanges().begin(), recorder.Exchanges().end());
+      reading_.lineDiagnosis = ExplainProbes(
+          {ProbeOf(all, reading_.baud, reading_.address, "3x, ModBus")}, 0, EchoSuppression);
+    }
+  }
   id.identification = text;
   if (!Contains(text, "BRC") && !Contains(text, "TGDZ")) {
     id.path = ReadPath::None;
@@ -189,7 +209,7 @@ void TMeterRead::RunPath(bool twoChannels) {
       break;
     case ReadPath::None:
       reading_.result = ReadResult::NotFound;
-      view_->ShowError(kNotFoundError);
+      view_->ShowError(kNotFoundError, reading_.lineDiagnosis);
   }
 }
 

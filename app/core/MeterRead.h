@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/core/DevManager.h"
+#include "app/core/LineDiagnosis.h"
 #include "app/core/MeterReading.h"
 #include "app/core/ReadFields.h"
 #include "app/core/Settings.h"
@@ -27,8 +28,9 @@ class MeterReadView {
  public:
   virtual ~MeterReadView() = default;
   virtual void SetFieldText(ReadField field, const std::string& text) = 0;
-  // A message box captioned "Ошибка" with the error icon.
-  virtual void ShowError(const std::string& message) = 0;
+  // A message box captioned "Ошибка" with the error icon; detail, when not
+  // empty, is what the read saw and what to check (the box's detail part).
+  virtual void ShowError(const std::string& message, const std::string& detail = {}) = 0;
   // EVer, ECRC and their labels.
   virtual void SetVersionControlsVisible(bool visible) = 0;
   virtual void SetDeviceCaption(const std::string& caption) = 0;
@@ -83,6 +85,8 @@ class TMeterRead {
   TDelays Delays{};  // rows 1 (ZFK-31) and 7 (ZFK-3x) are applied at each read
   std::vector<TVerRecord> VerTable = BuiltInVerTable();
   char DecimalSeparator = '.';
+  // The line echoes each request ([Line] Echo): all four drivers read it off.
+  bool EchoSuppression = false;
 
   TlumComPort lumComPort;
   TlumZfk31 Zfk31;
@@ -106,6 +110,7 @@ class TMeterRead {
   void ReadRecord(Driver& driver);
   void ShowRecord();
 
+  std::vector<LineExchange> identifyTraffic_;  // the 3x identification's, when it failed
   MeterReadView* view_ = nullptr;
   MeterReading reading_;
 };

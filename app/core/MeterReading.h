@@ -89,8 +89,11 @@ struct MeterReading {
   unsigned address = 0;
   std::chrono::system_clock::time_point started{};
   uint64_t durationMs = 0;
-  // The operating system's reason when the port did not open (UTF-8).
+  // When the port did not open: the operating system's reason and what to do
+  // about it (UTF-8, several lines).
   std::string portErrorDetail;
+  // When no meter answered: what the line did and what to check (UTF-8).
+  std::string lineDiagnosis;
 
   // True when any coefficient the path was to read failed.
   bool AnyCoefficientFailed() const;

@@ -16,7 +16,10 @@ class RecordingView : public MeterReadView {
   void SetFieldText(ReadField field, const std::string& text) override {
     fields[static_cast<size_t>(field)] = text;
   }
-  void ShowError(const std::string& message) override { errors.push_back(message); }
+  void ShowError(const std::string& message, const std::string& detail = {}) override {
+    errors.push_back(message);
+    details.push_back(detail);
+  }
   void SetVersionControlsVisible(bool visible) override { versionVisible = visible; }
   void SetDeviceCaption(const std::string& text) override { caption = text; }
   void SetRefreshEnabled(bool enabled) override { refreshStates.push_back(enabled); }
@@ -29,6 +32,7 @@ class RecordingView : public MeterReadView {
   std::array<std::optional<std::string>, kReadFieldCount> fields;
   std::string caption = kDefaultDeviceCaption;
   std::vector<std::string> errors;
+  std::vector<std::string> details;  // one per error, empty when none
   bool versionVisible = false;
   std::vector<bool> refreshStates;
   int messagePasses = 0;

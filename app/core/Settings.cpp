@@ -23,6 +23,13 @@ bool Settings::SetBaud(int32_t baudIndex) {
   return Write("Sealmark", "Baud", baudIndex);
 }
 
+bool Settings::EchoSuppression() const {
+  return ini_.ReadInteger("Line", "Echo", 0) != 0;
+}
+bool Settings::SetEchoSuppression(bool on) {
+  return Write("Line", "Echo", on ? 1 : 0);
+}
+
 std::string DelaySection(int row) {
   return "Device" + std::to_string(row);
 }

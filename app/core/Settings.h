@@ -60,6 +60,10 @@ class Settings {
   int32_t Baud() const;  // [Sealmark] Baud, default 0 (9600)
   bool SetPort(int32_t port);
   bool SetBaud(int32_t baudIndex);
+  // [Line] Echo: the line returns each request (a two-wire RS-485 adapter),
+  // and the engines read that echo off; default 0.
+  bool EchoSuppression() const;
+  bool SetEchoSuppression(bool on);
 
   // Every row from [Device1] .. [Device10], defaults 120 / 350 / 5.
   TDelays LoadDelays() const;

@@ -1,5 +1,6 @@
 #include "DelaysForm.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -64,6 +65,10 @@ TFormDelays::TFormDelays(Settings& settings, TDelays& delays, QWidget* parent)
   }
   timeoutLayout->addStretch();
 
+  CBEcho = new QCheckBox("Подавлять эхо (2-проводный RS-485)", this);
+  CBEcho->setObjectName("CBEcho");
+  CBEcho->setToolTip("Адаптер возвращает каждый запрос; программа пропускает это эхо");
+
   BOk = new QPushButton("Сохранить", this);
   BOk->setObjectName("BOk");
   BOk->setDefault(true);
@@ -81,8 +86,9 @@ TFormDelays::TFormDelays(Settings& settings, TDelays& delays, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(6, 6, 6, 6);
   layout->addLayout(groups, 1);
+  layout->addWidget(CBEcho);
   layout->addLayout(buttons);
-  FixFormSize(*this, {233, 202});
+  FixFormSize(*this, {233, 224});
 
   connect(LBDev, &QListWidget::currentRowChanged, this, [this] { LBDevClick(); });
   connect(UDByte, &QSpinBox::valueChanged, this, &TFormDelays::Edit3Change);
@@ -111,6 +117,7 @@ void TFormDelays::CentreOnParent() {
 // edited is gone.
 void TFormDelays::FormShow() {
   EditDelays = delays_;
+  CBEcho->setChecked(settings_.EchoSuppression());
   const QSignalBlocker block(LBDev);
   LBDev->setCurrentRow(0);
   ShowRow(0);
@@ -158,5 +165,7 @@ void TFormDelays::Edit2Change(int position) {
 // cannot be written the settings object has already said so; the dialog stays
 // open with the edits, so the engineer can try again or cancel.
 void TFormDelays::BOkClick() {
-  if (settings_.SaveDelays(delays_, EditDelays)) accept();
+  if (settings_.SaveDelays(delays_, EditDelays) &&
+      settings_.SetEchoSuppression(CBEcho->isChecked()))
+    accept();
 }

@@ -7,6 +7,7 @@
 
 #include "app/core/Settings.h"
 
+class QCheckBox;
 class QListWidget;
 class QPushButton;
 class QSpinBox;
@@ -25,6 +26,8 @@ class TFormDelays : public QDialog {
   QSpinBox* UDByte = nullptr;    // shown in Edit3
   QSpinBox* UDPacket = nullptr;  // shown in Edit1
   QSpinBox* UDRepeat = nullptr;  // shown in Edit2
+  // [Line] Echo: the line returns each request; saved with the rows.
+  QCheckBox* CBEcho = nullptr;
   QPushButton* BOk = nullptr;
   QPushButton* BCancel = nullptr;
 

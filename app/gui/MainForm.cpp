@@ -233,6 +233,8 @@ void TFrmMain::FormCreate(const std::string& iniPath) {
   const int32_t baud = settings_->Baud();
   CBBaud->setCurrentIndex(baud >= 0 && baud < CBBaud->count() ? baud : -1);
   read_.Delays = settings_->LoadDelays();
+  read_.EchoSuppression = settings_->EchoSuppression();
+  ShowPortAdapters(ListSerialDevices());
   // Connected only now, so that showing the saved choices writes nothing.
   connect(CBPort, &QComboBox::currentIndexChanged, this, &TFrmMain::CBPortChange);
   connect(CBBaud, &QComboBox::currentIndexChanged, this, &TFrmMain::CBBaudChange);
@@ -296,6 +298,7 @@ void TFrmMain::ELicNoDblClick() {
 void TFrmMain::BDelaysClick() {
   if (reading_) return;
   formDelays_->exec();
+  read_.EchoSuppression = settings_->EchoSuppression();
 }
 
 void TFrmMain::Button2Click() {
@@ -333,8 +336,20 @@ void TFrmMain::SetFieldText(ReadField field, const std::string& text) {
   }
 }
 
-void TFrmMain::ShowError(const std::string& message) {
-  ShowMessage(QMessageBox::Critical, "Ошибка", QString::fromStdString(message));
+void TFrmMain::ShowError(const std::string& message, const std::string& detail) {
+  ShowMessage(QMessageBox::Critical, "Ошибка", QString::fromStdString(message),
+              QString::fromStdString(detail));
+}
+
+void TFrmMain::ShowPortAdapters(const std::vector<SerialDeviceInfo>& devices) {
+  for (int n = 1; n <= kPortCount; ++n) {
+    const std::string name = SerialPortName(static_cast<uint8_t>(n));
+    std::string tip = name;
+    for (const SerialDeviceInfo& d : devices)
+      if ((d.name == name || d.stableLink == name) && !d.description.empty())
+        tip += "\n" + d.description;
+    CBPort->setItemData(n - 1, QString::fromStdString(tip), Qt::ToolTipRole);
+  }
 }
 
 void TFrmMain::SetVersionControlsVisible(bool visible) {
@@ -354,13 +369,17 @@ void TFrmMain::ProcessMessages() {
   QCoreApplication::processEvents();
 }
 
-void TFrmMain::ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text) {
+void TFrmMain::ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                           const QString& detail) {
   const CursorPause arrow;
+  lastDetail_ = detail;
   if (messageBox_) {
     messageBox_(icon, caption, text);
     return;
   }
   QMessageBox box(icon, caption, text, QMessageBox::Ok, this);
+  // The message keeps its words; the reason and what to check go below it.
+  box.setInformativeText(detail);
   box.exec();
 }
 

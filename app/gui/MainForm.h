@@ -12,6 +12,7 @@
 
 #include "app/core/BusScan.h"
 #include "app/core/MeterRead.h"
+#include "app/core/PortList.h"
 #include "app/core/Settings.h"
 
 class QComboBox;
@@ -57,7 +58,12 @@ class TFrmMain : public QWidget, public MeterReadView {
 
   // MeterReadView
   void SetFieldText(ReadField field, const std::string& text) override;
-  void ShowError(const std::string& message) override;
+  void ShowError(const std::string& message, const std::string& detail = {}) override;
+  // Each CBPort item's tooltip: the device it opens and, for a USB adapter
+  // among devices, what the adapter says about itself.
+  void ShowPortAdapters(const std::vector<SerialDeviceInfo>& devices);
+  // The detail part of the last message box (what the read saw, what to check).
+  const QString& LastMessageDetail() const { return lastDetail_; }
   void SetVersionControlsVisible(bool visible) override;
   void SetDeviceCaption(const std::string& caption) override;
   void SetRefreshEnabled(bool enabled) override;
@@ -97,13 +103,15 @@ class TFrmMain : public QWidget, public MeterReadView {
   void FormCreate(const std::string& iniPath);
   void CBPortChange(int index);
   void CBBaudChange(int index);
-  void ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text);
+  void ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                   const QString& detail = {});
   void CentreOnScreen();
 
   TMeterRead read_;
   std::unique_ptr<Settings> settings_;
   TFormDelays* formDelays_ = nullptr;
   MessageBoxFunc messageBox_;
+  QString lastDetail_;
   MeterReading lastReading_;
   bool reading_ = false;
   bool centred_ = false;

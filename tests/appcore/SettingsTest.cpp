@@ -95,3 +95,28 @@ TEST(Cp1251, RoundTripsTheWholeCodePage) {
 }
 
 }  // namespace
+
+namespace {
+
+// [Line] Echo: off unless the file says otherwise; any non-zero number is on.
+TEST_F(SettingsTest, EchoSuppressionFromTheFile) {
+  const struct {
+    const char* file;
+    bool on;
+  } cases[] = {{"", false},
+               {"[Line]\nEcho=0\n", false},
+               {"[Line]\nEcho=1\n", true},
+               {"[Line]\nEcho=2\n", true},
+               {"[Line]\nEcho=yes\n", false}};
+  for (const auto& c : cases) {
+    std::ofstream(path) << c.file;
+    EXPECT_EQ(Settings(path).EchoSuppression(), c.on) << c.file;
+  }
+  Settings settings(path);
+  ASSERT_TRUE(settings.SetEchoSuppression(true));
+  EXPECT_TRUE(Settings(path).EchoSuppression());
+  ASSERT_TRUE(settings.SetEchoSuppression(false));
+  EXPECT_FALSE(Settings(path).EchoSuppression());
+}
+
+}  // namespace

@@ -37,8 +37,8 @@ class OrderView : public RecordingView {
     RecordingView::SetFieldText(field, text);
     Log(std::string(kNames[static_cast<size_t>(field)]) + "=" + text);
   }
-  void ShowError(const std::string& message) override {
-    RecordingView::ShowError(message);
+  void ShowError(const std::string& message, const std::string& detail = {}) override {
+    RecordingView::ShowError(message, detail);
     Log("error:" + message);
   }
   void SetVersionControlsVisible(bool visible) override {

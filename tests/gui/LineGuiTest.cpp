@@ -1,0 +1,75 @@
+// The window's side of the line: the reason of a failed open in the box's
+// detail, the echo check box of the time-outs dialog, the adapters named in
+// the port list.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "GuiTestUtil.h"
+#include "app/gui/DelaysForm.h"
+#include "support/ScriptedLine.h"
+
+namespace {
+
+TEST_F(WindowTest, FailedOpenKeepsItsTextAndGivesTheReasonBelow) {
+  auto window = std::make_unique<TFrmMain>(ini.Path());
+  BindSerialPortPath(26, "/nonexistent/calibrate-test-tty");
+  const ScopedPortBinding unbind(26);
+  window->SelectPortForRun(26);
+  window->show();
+  std::string text, detail;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      text = box->text().toStdString();
+      detail = box->informativeText().toStdString();
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  poll.start(5);
+  window->BRefreshClick();
+  poll.stop();
+  EXPECT_EQ(text, "Не удалось открыть порт COM26");
+  EXPECT_EQ(detail.rfind("Система: ", 0), 0u) << detail;
+  EXPECT_NE(detail.find("нет в системе"), std::string::npos) << detail;
+}
+
+TEST_F(WindowTest, EchoCheckBoxIsSavedAndUsedByTheRead) {
+  for (bool on : {true, false}) {
+    auto window = MakeWindow(ini.Path());
+    window->show();
+    EXPECT_EQ(window->Reader().EchoSuppression, !on) << "as saved by the last round";
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<TFormDelays*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      EXPECT_EQ(dialog->CBEcho->isChecked(), !on);
+      dialog->CBEcho->setChecked(on);
+      dialog->BOk->click();
+    });
+    QTest::mouseClick(window->BDelays, Qt::LeftButton);
+    EXPECT_EQ(window->Reader().EchoSuppression, on);
+    EXPECT_EQ(Settings(ini.Path()).EchoSuppression(), on);
+  }
+}
+
+TEST_F(WindowTest, PortItemsNameTheirAdapter) {
+  auto window = MakeWindow(ini.Path());
+  BindSerialPortPath(5, "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+  const ScopedPortBinding unbind(5);
+  window->ShowPortAdapters({{"/dev/ttyUSB0",
+                             "0403:6001 FTDI FT232R USB UART",
+                             {},
+                             "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"},
+                            {SerialPortName(2), "", {}, ""}});
+  const auto tip = [&](int n) {
+    return window->CBPort->itemData(n - 1, Qt::ToolTipRole).toString().toStdString();
+  };
+  EXPECT_EQ(tip(5), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n0403:6001 FTDI FT232R USB UART");
+  EXPECT_EQ(tip(2), SerialPortName(2));
+}
+
+}  // namespace
