@@ -43,12 +43,9 @@ struct CommandSpec {
 };
 
 constexpr CommandSpec kCommands[] = {
-    {CliCommand::Read, "read", true, true},
-    {CliCommand::Snapshot, "snapshot", true, true},
-    {CliCommand::Ports, "ports", false, false},
-    {CliCommand::Monitor, "monitor", false, true},
-    {CliCommand::Scan, "scan", false, false},
-    {CliCommand::Diagnose, "diagnose", true, true},
+    {CliCommand::Read, "read", true, true},     {CliCommand::Snapshot, "snapshot", true, true},
+    {CliCommand::Ports, "ports", false, false}, {CliCommand::Monitor, "monitor", false, true},
+    {CliCommand::Scan, "scan", false, false},   {CliCommand::Diagnose, "diagnose", true, true},
 };
 
 // An option given without a value, or with the next option in its place
@@ -252,9 +249,9 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
     const bool unknownCommand =
         std::none_of(std::begin(kCommands), std::end(kCommands),
                      [&](const CommandSpec& c) { return args[0] == c.name; });
-    error = unknownCommand
-                ? "unknown command '" + args[0] + "' (expected read, snapshot, ports, monitor, scan or diagnose)"
-                : OneLine(args[0] + ": " + e.what());
+    error = unknownCommand ? "unknown command '" + args[0] +
+                                 "' (expected read, snapshot, ports, monitor, scan or diagnose)"
+                           : OneLine(args[0] + ": " + e.what());
     return std::nullopt;
   }
   return o;
