@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { Read, Ports, Monitor, Help };
+enum class CliCommand { Read, Ports, Monitor, Help, Version };
 
 struct CliOptions {
   CliCommand command = CliCommand::Help;

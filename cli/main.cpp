@@ -12,9 +12,10 @@
 #include "ReadOutput.h"
 #include "app/core/DevManager.h"
 #include "app/core/PortMap.h"
-#include "app/core/ProgramDir.h"
 #include "app/core/RecordingView.h"
 #include "app/core/Settings.h"
+#include "app/core/SettingsPlace.h"
+#include "app/core/Version.h"
 #include "comm/LumSynchronizer.h"
 #include "comm/serial/SerialDevice.h"
 #include "sim/DemoMode.h"
@@ -70,7 +71,7 @@ int RunRead(const CliOptions& o) {
   LoadPortMap(settings.Ini());
   TMeterRead read;
   read.Delays = settings.LoadDelays();
-  read.VerTable = LoadVerTable(ProgramDirectory() + "/firmware.ini");
+  read.VerTable = LoadVerTable(FirmwareIniPath());
   if (o.trace) EnableTrace(read.lumComPort);
 
   ReadRequest request;
@@ -110,6 +111,7 @@ int RunPorts() {
   if (!kPortMapInUse) {
     std::cout << "COMn opens " << DefaultSerialPortName(1).substr(0, 7)
               << "n; settings: " << settings.Path() << "\n";
+    std::cout << "Journal: " << DefaultJournalDir() << "\n";
     return Code(ExitStatus::Ok);
   }
   std::cout << "Port map (" << settings.Path() << ", [Ports]):\n";
@@ -124,6 +126,7 @@ int RunPorts() {
   if (!any)
     std::cout << "  (no entries; COMn opens " << DefaultSerialPortName(1).substr(0, 9)
               << "{n-1})\n";
+  std::cout << "Settings file: " << settings.Path() << "\nJournal: " << DefaultJournalDir() << "\n";
   return Code(ExitStatus::Ok);
 }
 
@@ -188,7 +191,11 @@ int main(int argc, char** argv) {
     case CliCommand::Monitor:
       return RunMonitor(*options);
     case CliCommand::Help:
-      std::cout << CliHelp(options->helpTopic);
+      std::cout << CliHelp(options->helpTopic) << "\nSettings file: " << Settings::DefaultPath()
+                << "\n";
+      return Code(ExitStatus::Ok);
+    case CliCommand::Version:
+      std::cout << "calibrate-cli " << kCalibrateVersion << "\n";
       return Code(ExitStatus::Ok);
   }
   return Code(ExitStatus::Ok);
