@@ -200,6 +200,10 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
     if (args.size() > 1) o.helpTopic = args[1];
     return o;
   }
+  if (args.size() == 1 && args[0] == "--version") {
+    o.command = CliCommand::Version;
+    return o;
+  }
   CLI::App app{"calibrate-cli"};
   app.set_help_flag();
   app.require_subcommand(1);
@@ -280,7 +284,7 @@ std::string CliHelp(const std::string& command) {
            "                    or a device path; default: the port saved by the window\n"
            "  --baud B          9600 or 19200; default: the saved speed\n"
            "  --addr N          network address 0..127 (default 0)\n"
-           "  --ini FILE        settings file (default: Calibrate.ini beside the program)\n"
+           "  --ini FILE        settings file (default: the one named below)\n"
            "  --json            one JSON object instead of text\n"
            "  --demo MODEL      read a virtual meter: " +
            DemoModelList() +
@@ -343,5 +347,6 @@ std::string CliHelp(const std::string& command) {
          "  scan      find the meters on a line\n"
          "  diagnose  find out why no meter answers\n"
          "\n"
-         "calibrate-cli <command> --help shows the options of a command.\n";
+         "calibrate-cli <command> --help shows the options of a command;\n"
+         "calibrate-cli --version shows the version.\n";
 }

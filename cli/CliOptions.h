@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { Read, Snapshot, Ports, Monitor, Scan, Diagnose, Help };
+enum class CliCommand { Read, Snapshot, Ports, Monitor, Scan, Diagnose, Help, Version };
 
 // What scan adds: the speeds, addresses and protocols to try, and CSV.
 struct ScanCliOptions {

@@ -18,9 +18,10 @@
 #include "app/core/MeterSnapshotRead.h"
 #include "app/core/PortList.h"
 #include "app/core/PortMap.h"
-#include "app/core/ProgramDir.h"
 #include "app/core/RecordingView.h"
 #include "app/core/Settings.h"
+#include "app/core/SettingsPlace.h"
+#include "app/core/Version.h"
 #include "comm/LumSynchronizer.h"
 #include "comm/serial/SerialDevice.h"
 #include "sim/DemoMode.h"
@@ -85,7 +86,7 @@ bool OpenSession(const CliOptions& o, MeterSession& s) {
   Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
   LoadPortMap(settings.Ini());
   s.read.Delays = settings.LoadDelays();
-  s.read.VerTable = LoadVerTable(ProgramDirectory() + "/firmware.ini");
+  s.read.VerTable = LoadVerTable(FirmwareIniPath());
   if (o.trace) EnableTrace(s.read.lumComPort);
   s.read.EchoSuppression = o.echo || settings.EchoSuppression();
 
@@ -144,6 +145,7 @@ int RunPorts() {
   if (!kPortMapInUse) {
     std::cout << "COMn opens " << DefaultSerialPortName(1).substr(0, 7)
               << "n; settings: " << settings.Path() << "\n";
+    std::cout << "Journal: " << DefaultJournalDir() << "\n";
     return Code(ExitStatus::Ok);
   }
   std::cout << "Port map (" << settings.Path() << ", [Ports]):\n";
@@ -158,6 +160,7 @@ int RunPorts() {
   if (!any)
     std::cout << "  (no entries; COMn opens " << DefaultSerialPortName(1).substr(0, 9)
               << "{n-1})\n";
+  std::cout << "Settings file: " << settings.Path() << "\nJournal: " << DefaultJournalDir() << "\n";
   return Code(ExitStatus::Ok);
 }
 
@@ -255,7 +258,7 @@ int RunScan(const CliOptions& o) {
   Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
   LoadPortMap(settings.Ini());
   TBusScan scan;
-  scan.VerTable = LoadVerTable(ProgramDirectory() + "/firmware.ini");
+  scan.VerTable = LoadVerTable(FirmwareIniPath());
   ScanRequest request;
   request.timeouts = settings.LoadScanTimeouts();
   request.bauds.assign(o.scan.bauds.begin(), o.scan.bauds.end());
@@ -325,7 +328,11 @@ int main(int argc, char** argv) {
     case CliCommand::Diagnose:
       return RunDiagnose(*options);
     case CliCommand::Help:
-      std::cout << CliHelp(options->helpTopic);
+      std::cout << CliHelp(options->helpTopic) << "\nSettings file: " << Settings::DefaultPath()
+                << "\n";
+      return Code(ExitStatus::Ok);
+    case CliCommand::Version:
+      std::cout << "calibrate-cli " << kCalibrateVersion << "\n";
       return Code(ExitStatus::Ok);
   }
   return Code(ExitStatus::Ok);

@@ -2,12 +2,12 @@
 
 #include <filesystem>
 
-#include "ProgramDir.h"
+#include "SettingsPlace.h"
 
 Settings::Settings(std::string path) : ini_(std::move(path)) {}
 
 std::string Settings::DefaultPath() {
-  return (std::filesystem::path(ProgramDirectory()) / "Calibrate.ini").string();
+  return CurrentSettingsPlace().settingsFile.string();
 }
 
 int32_t Settings::Port() const {

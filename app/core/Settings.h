@@ -49,7 +49,8 @@ class Settings {
 
   explicit Settings(std::string path);
 
-  // "Calibrate.ini" in the directory of the running program.
+  // "Calibrate.ini" beside the program in a portable copy, in the user's
+  // config folder when the program's folder is read-only (see SettingsPlace.h).
   static std::string DefaultPath();
 
   const std::string& Path() const { return ini_.Path(); }

@@ -2,7 +2,8 @@
 //
 //   calibrate [--ini FILE] [--demo MODEL]
 //
-// --ini FILE    settings file instead of Calibrate.ini beside the program
+// --ini FILE    settings file instead of the usual Calibrate.ini (see
+//               SettingsPlace.h)
 // --demo MODEL  binds COM1 to a virtual meter of that model (one of
 //               DemoModelNames) at address 0 for this run, so the window can
 //               be tried without a meter; "bus" puts several meters on COM1
@@ -18,8 +19,9 @@
 #include "app/core/DevManager.h"
 #include "app/core/IniFile.h"
 #include "app/core/PortMap.h"
-#include "app/core/ProgramDir.h"
 #include "app/core/Settings.h"
+#include "app/core/SettingsPlace.h"
+#include "app/core/Version.h"
 #include "sim/DemoMode.h"
 
 namespace {
@@ -59,11 +61,12 @@ void ScheduleScreenshot(TFrmMain& window, const QString& path, const QString& di
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Calibrate");
-  QApplication::setApplicationVersion("1.1");
+  QApplication::setApplicationVersion(kCalibrateVersion);
 
   QCommandLineParser parser;
   parser.setApplicationDescription("Reads the calibration data of a flow meter.");
   parser.addHelpOption();
+  parser.addVersionOption();
   const QCommandLineOption iniOption("ini", "Settings file instead of Calibrate.ini.", "FILE");
   const QCommandLineOption demoOption(
       "demo", QString::fromStdString("Bind COM1 to a virtual meter: " + DemoModelList() + "."),
@@ -89,8 +92,7 @@ int main(int argc, char* argv[]) {
   LoadPortMap(IniFile(iniPath));
 
   TFrmMain window(iniPath);
-  window.Reader().VerTable =
-      LoadVerTable((std::filesystem::path(ProgramDirectory()) / "firmware.ini").string());
+  window.Reader().VerTable = LoadVerTable(FirmwareIniPath());
 
   std::unique_ptr<DemoMeter> demo;
   if (parser.isSet(demoOption)) {

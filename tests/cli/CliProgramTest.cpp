@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "app/core/Version.h"
+
 #include <nlohmann/json.hpp>
 
 #include "app/core/MeterSnapshotJson.h"
@@ -341,6 +343,21 @@ TEST(CliProgram, HelpForEachCommand) {
   const CliRun overview = RunCli({});
   EXPECT_EQ(overview.status, 0);
   EXPECT_NE(overview.out.find("Commands:"), std::string::npos);
+}
+
+// The build folder is writable, so the program keeps its settings beside
+// itself; --help and ports both name that file, --version the CMake version.
+TEST(CliProgram, VersionAndTheSettingsFileInUse) {
+  const CliRun version = RunCli({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("calibrate-cli ") + kCalibrateVersion + "\n");
+  const std::string beside =
+      (std::filesystem::path(CLI_PROGRAM).parent_path() / "Calibrate.ini").string();
+  for (const Args& args : {Args{"--help"}, Args{"ports"}}) {
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("Settings file: " + beside + "\n"), std::string::npos) << run.out;
+  }
 }
 
 TEST(CliProgram, PortsListsDevicesAndTheMap) {
