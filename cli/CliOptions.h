@@ -6,7 +6,15 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { Read, Ports, Monitor, Help };
+enum class CliCommand { Read, Ports, Monitor, Help, Write, Reset, Seal, Clock, Restore };
+
+// One coefficient to write: list "K" or "Obr", channel, index, stored value.
+struct CliCoef {
+  bool obr = false;
+  unsigned channel = 1;
+  unsigned index = 0;
+  float value = 0;
+};
 
 struct CliOptions {
   CliCommand command = CliCommand::Help;
@@ -18,6 +26,14 @@ struct CliOptions {
   bool trace = false;
   std::optional<std::string> demo;  // model name
   std::string helpTopic;            // the command whose help was asked for
+  // The writing commands.
+  std::vector<CliCoef> coefs;               // write
+  std::optional<std::string> sealText;      // seal --text
+  bool clockSet = false;                    // clock --set
+  std::string imageFile;                    // restore FILE
+  std::optional<std::string> expectSerial;  // --expect-serial
+  bool yes = false;                         // --yes
+  std::optional<std::string> saveDir;       // --save-dir
 };
 
 // Parses argv; on a usage error returns nullopt and sets error to a one-line

@@ -10,6 +10,7 @@
 #include "Console.h"
 #include "PortList.h"
 #include "ReadOutput.h"
+#include "WriteCommand.h"
 #include "app/core/DevManager.h"
 #include "app/core/PortMap.h"
 #include "app/core/ProgramDir.h"
@@ -65,31 +66,39 @@ void EnableTrace(TlumComPort& port) {
   });
 }
 
-int RunRead(const CliOptions& o) {
-  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
+// The read's preparation, shared by every command that talks to a meter:
+// settings, delays, the port or the demo meter. False when the demo meter
+// cannot start.
+bool Prepare(const CliOptions& o, Settings& settings, TMeterRead& read, ReadRequest& request,
+             std::unique_ptr<DemoMeter>& demo) {
   LoadPortMap(settings.Ini());
-  TMeterRead read;
   read.Delays = settings.LoadDelays();
   read.VerTable = LoadVerTable(ProgramDirectory() + "/firmware.ini");
   if (o.trace) EnableTrace(read.lumComPort);
-
-  ReadRequest request;
   request.netAddr = static_cast<int>(o.addr);
   request.baudIndex = o.baud ? (*o.baud == 9600 ? 0 : 1) : settings.Baud();
-  std::unique_ptr<DemoMeter> demo;
-  if (o.demo) {
-    std::string error;
-    const unsigned baud = request.baudIndex == 0 ? 9600 : 19200;
-    demo = StartDemoMeter(*o.demo, 1, static_cast<uint8_t>(o.addr), baud, error);
-    if (!demo) {
-      std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
-      return Code(ExitStatus::PortError);
-    }
-    request.portIndex = 0;
-    request.portText = "COM1";
-  } else {
+  if (!o.demo) {
     ChoosePort(o.port, settings, request);
+    return true;
   }
+  std::string error;
+  const unsigned baud = request.baudIndex == 0 ? 9600 : 19200;
+  demo = StartDemoMeter(*o.demo, 1, static_cast<uint8_t>(o.addr), baud, error);
+  if (!demo) {
+    std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
+    return false;
+  }
+  request.portIndex = 0;
+  request.portText = "COM1";
+  return true;
+}
+
+int RunRead(const CliOptions& o) {
+  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
+  TMeterRead read;
+  ReadRequest request;
+  std::unique_ptr<DemoMeter> demo;
+  if (!Prepare(o, settings, read, request, demo)) return Code(ExitStatus::PortError);
 
   RecordingView view;
   const MeterReading reading = read.BRefreshClick(view, request);
@@ -97,6 +106,24 @@ int RunRead(const CliOptions& o) {
     std::cerr << "Ошибка: " << e << "\n";
   std::cout << (o.json ? ReadAsJson(reading) : ReadAsText(reading));
   return Code(ReadExitStatus(reading));
+}
+
+int RunWrite(const CliOptions& o) {
+  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
+  std::string error;
+  const auto request = WriteRequestOf(o, settings.Path(), error);
+  if (!request) {
+    std::cerr << "calibrate-cli: " << error << "\n";
+    return Code(ExitStatus::Refused);
+  }
+  TMeterRead read;
+  ReadRequest port;
+  std::unique_ptr<DemoMeter> demo;
+  if (!Prepare(o, settings, read, port, demo)) return Code(ExitStatus::PortError);
+  CliWriteView view(o.expectSerial, o.yes, o.json);
+  const WriteOutcome outcome = RunGuardedWrite(read, port, *request, view);
+  PrintWriteOutcome(outcome, request->kind, o.json);
+  return WriteExitCode(outcome.status);
 }
 
 int RunPorts() {
@@ -187,6 +214,12 @@ int main(int argc, char** argv) {
       return RunPorts();
     case CliCommand::Monitor:
       return RunMonitor(*options);
+    case CliCommand::Write:
+    case CliCommand::Reset:
+    case CliCommand::Seal:
+    case CliCommand::Clock:
+    case CliCommand::Restore:
+      return RunWrite(*options);
     case CliCommand::Help:
       std::cout << CliHelp(options->helpTopic);
       return Code(ExitStatus::Ok);

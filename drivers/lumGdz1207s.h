@@ -27,6 +27,8 @@ class TlumGdz1207s : public TlumCalibrationDriver<Tlum3xProtocol> {
   static double ShownKu(float ku) { return ku; }
   // Nine writes of two floats; true when the last one succeeded.
   bool ResetK();
+  // What ResetK writes, in its order; consecutive items share one write.
+  std::vector<CoefValue> ResetItems() const;
 
   static uint16_t CoefAddress(CoefList list, uint8_t index);
 

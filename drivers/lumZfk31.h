@@ -22,6 +22,7 @@ class TlumZfk31 : public TlumCalibrationDriver<Tlum3xProtocol> {
   static double ShownKu(float ku) { return ku; }
   // 36 single writes; the result of the last one.
   bool ResetK() { return ResetKPointsThenK0Ku(); }
+  std::vector<CoefValue> ResetItems() const { return ResetItemsZfk(); }
 
   // The Rtc2k address of a coefficient.
   static uint16_t CoefAddress(CoefList list, uint8_t channel, uint8_t index);
