@@ -14,15 +14,12 @@ void CliWriteView::ShowDifference(const std::vector<DiffRow>& rows) {
 }
 
 WriteView::Answer CliWriteView::Confirm(const std::string& serial) {
-  if (expect_ && *expect_ != serial) {
+  const Answer answer = SerialConfirmation(expect_, yes_, serial);
+  if (answer == Answer::Refuse)
     std::cerr << "the meter's serial number is " << serial << ", not " << *expect_ << "\n";
-    return Answer::Refuse;
-  }
-  if (!expect_ || !yes_) {
+  if (answer == Answer::DryRun)
     std::cerr << "dry run, nothing written; to write: --expect-serial " << serial << " --yes\n";
-    return Answer::DryRun;
-  }
-  return Answer::Write;
+  return answer;
 }
 
 void CliWriteView::ShowMessage(const std::string& message) {

@@ -348,6 +348,12 @@ const char* VerificationText(Verification v) {
                                        : "нет ответа";
 }
 
+WriteView::Answer SerialConfirmation(const std::optional<std::string>& expected, bool yes,
+                                     const std::string& serial) {
+  if (expected && *expected != serial) return WriteView::Answer::Refuse;
+  return expected && yes ? WriteView::Answer::Write : WriteView::Answer::DryRun;
+}
+
 std::string CheckRequest(const WriteRequest& request) {
   for (const CoefValue& c : request.coefficients) {
     if (!std::isfinite(c.value)) return "a value must be a finite number";

@@ -52,6 +52,11 @@ class WriteView {
   virtual void ShowMessage(const std::string& message) = 0;
 };
 
+// The command line's confirmation: a serial number given and different from
+// the meter's refuses; without one, or without yes, a dry run.
+WriteView::Answer SerialConfirmation(const std::optional<std::string>& expected, bool yes,
+                                     const std::string& serial);
+
 enum class WriteStatus { Verified, Failed, DryRun, Refused, PortError, NotFound };
 
 struct WriteOutcome {

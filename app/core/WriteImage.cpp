@@ -108,8 +108,13 @@ std::string SaveImage(const ItemsImage& image, const std::string& dir, std::stri
   std::string stamp = image.time;
   for (char& c : stamp)
     if (c == ':') c = '-';
-  const std::string path = dir + "/" + FileSafe(image.model) + "-" + FileSafe(image.serial) + "-" +
-                           FileSafe(stamp) + ".json";
+  // Two images within a second must not share a file: the later one would
+  // replace the image a restore needs.
+  const std::string stem =
+      dir + "/" + FileSafe(image.model) + "-" + FileSafe(image.serial) + "-" + FileSafe(stamp);
+  std::string path = stem + ".json";
+  for (int n = 2; fs::exists(fs::path(path), ec); ++n)
+    path = stem + "-" + std::to_string(n) + ".json";
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << DumpJson(ImageJson(image), 2) << "\n";
   out.close();
