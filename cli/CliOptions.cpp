@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
 
 #include "sim/DemoMode.h"
 
@@ -33,6 +35,8 @@ struct Refusal {
 // names the value in our own words.
 struct RawOptions {
   std::string port, baud, addr, ini, demo;
+  std::string channel, k0, ku, seal, file, serial, saveDir;
+  std::vector<std::string> k, obr;
 };
 
 struct CommandSpec {
@@ -40,12 +44,18 @@ struct CommandSpec {
   const char* name;
   bool readOptions;  // --addr, --ini, --demo, --json besides --port/--baud
   bool portOptions;
+  bool writes = false;  // --expect-serial, --yes, --save-dir
 };
 
 constexpr CommandSpec kCommands[] = {
     {CliCommand::Read, "read", true, true},     {CliCommand::Snapshot, "snapshot", true, true},
     {CliCommand::Ports, "ports", false, false}, {CliCommand::Monitor, "monitor", false, true},
     {CliCommand::Scan, "scan", false, false},   {CliCommand::Diagnose, "diagnose", true, true},
+    {CliCommand::Write, "write", true, true, true},
+    {CliCommand::Reset, "reset", true, true, true},
+    {CliCommand::Seal, "seal", true, true, true},
+    {CliCommand::Clock, "clock", true, true, true},
+    {CliCommand::Restore, "restore", true, true, true},
 };
 
 // An option given without a value, or with the next option in its place
@@ -58,6 +68,46 @@ void CheckValue(const CLI::Option* option, const std::string& value) {
 bool Given(CLI::App& sub, const char* name) {
   const CLI::Option* option = sub.get_option_no_throw(name);
   return option && option->count() > 0;
+}
+
+// A value as the meter stores it: a whole decimal text, finite.
+float StoredValue(const std::string& what, const std::string& text) {
+  char* end = nullptr;
+  const float v = std::strtof(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v))
+    throw Refusal{what + " = '" + text + "' is not a finite number"};
+  return v;
+}
+
+// "I=X": index 2..9 (0 and 1 are --k0 and --ku) and a stored value.
+CliCoef PointValue(bool obr, unsigned channel, const std::string& text) {
+  const std::string what = obr ? "--obr" : "--k";
+  const size_t eq = text.find('=');
+  const auto index = Number(eq == std::string::npos ? text : text.substr(0, eq));
+  if (eq == std::string::npos || !index || *index > 9)
+    throw Refusal{what + " " + text + ": expected INDEX=VALUE with an index 0..9"};
+  return {obr, channel, *index, StoredValue(what, text.substr(eq + 1))};
+}
+
+void ApplyWrite(CLI::App& sub, const RawOptions& raw, CliOptions& o) {
+  if (Given(sub, "--expect-serial")) o.expectSerial = raw.serial;
+  if (Given(sub, "--save-dir")) o.saveDir = raw.saveDir;
+  if (o.command == CliCommand::Seal) {
+    if (!Given(sub, "--text")) throw Refusal{"seal needs --text TEXT"};
+    o.sealText = raw.seal;
+  }
+  if (o.command == CliCommand::Clock && !o.clockSet) throw Refusal{"clock needs --set"};
+  if (o.command == CliCommand::Restore) o.imageFile = raw.file;
+  if (o.command != CliCommand::Write) return;
+  const auto channel = Number(raw.channel);
+  if (!channel || *channel < 1 || *channel > 2) throw Refusal{"write needs --channel 1 or 2"};
+  if (Given(sub, "--k0")) o.coefs.push_back({false, *channel, 0, StoredValue("--k0", raw.k0)});
+  if (Given(sub, "--ku")) o.coefs.push_back({false, *channel, 1, StoredValue("--ku", raw.ku)});
+  for (const std::string& k : raw.k)
+    o.coefs.push_back(PointValue(false, *channel, k));
+  for (const std::string& obr : raw.obr)
+    o.coefs.push_back(PointValue(true, *channel, obr));
+  if (o.coefs.empty()) throw Refusal{"write needs at least one of --k0, --ku, --k, --obr"};
 }
 
 void Apply(const CommandSpec& spec, CLI::App& sub, const RawOptions& raw, CliOptions& o) {
@@ -227,6 +277,21 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
       sub->add_flag("--json", o.json);
       sub->add_flag("--echo", o.echo);
     }
+    if (spec.writes) {
+      sub->add_option("--expect-serial", raw.serial);
+      sub->add_flag("--yes", o.yes);
+      sub->add_option("--save-dir", raw.saveDir);
+    }
+    if (spec.command == CliCommand::Write) {
+      sub->add_option("--channel", raw.channel);
+      sub->add_option("--k0", raw.k0);
+      sub->add_option("--ku", raw.ku);
+      sub->add_option("--k", raw.k);
+      sub->add_option("--obr", raw.obr);
+    }
+    if (spec.command == CliCommand::Seal) sub->add_option("--text", raw.seal);
+    if (spec.command == CliCommand::Clock) sub->add_flag("--set", o.clockSet);
+    if (spec.command == CliCommand::Restore) sub->add_option("file", raw.file)->required();
   }
   // CLI11 takes its arguments last first.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -245,6 +310,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
         ApplyScan(*sub, rawScan, o);
       else
         Apply(spec, *sub, raw, o);
+      if (spec.writes) ApplyWrite(*sub, raw, o);
     }
   } catch (const Refusal& r) {
     error = r.reason;
@@ -254,7 +320,8 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
         std::none_of(std::begin(kCommands), std::end(kCommands),
                      [&](const CommandSpec& c) { return args[0] == c.name; });
     error = unknownCommand ? "unknown command '" + args[0] +
-                                 "' (expected read, snapshot, ports, monitor, scan or diagnose)"
+                                 "' (expected read, snapshot, ports, monitor, scan, diagnose, "
+                                 "write, reset, seal, clock or restore)"
                            : OneLine(args[0] + ": " + e.what());
     return std::nullopt;
   }
@@ -337,6 +404,26 @@ std::string CliHelp(const std::string& command) {
            "\n"
            "Exit status: 0 a meter found, 2 usage error, 3 the port cannot be opened,\n"
            "4 no meter found.\n";
+  if (command == "write" || command == "reset" || command == "seal" || command == "clock" ||
+      command == "restore")
+    return "usage: calibrate-cli write --channel N [--k0 X] [--ku X] [--k I=X ...] [--obr I=X "
+           "...]\n"
+           "       calibrate-cli reset\n"
+           "       calibrate-cli seal --text TEXT\n"
+           "       calibrate-cli clock --set\n"
+           "       calibrate-cli restore FILE\n"
+           "   each with the options of read and [--expect-serial S --yes] [--save-dir DIR]\n"
+           "\n"
+           "Changes a meter. First reads what will change and saves it as a before-image\n"
+           "(DIR, default: before-images beside the settings file), then shows each item's\n"
+           "old and new value. Without --expect-serial and --yes nothing is sent (a dry run).\n"
+           "With them, and the serial number matching, writes and reads every item back.\n"
+           "Values are stored values as the meter keeps them, not the values shown.\n"
+           "\n"
+           "Exit status: 0 written and verified, or a dry run; 1 an item did not verify; 2 usage\n"
+           "error; 3 the port cannot be opened; 4 no meter recognised; 5 refused, nothing\n"
+           "written (a value the meter cannot store, a wrong serial number, a before-image\n"
+           "that cannot be saved, an image of another meter).\n";
   return "usage: calibrate-cli <command> [options]\n"
          "\n"
          "Commands:\n"
@@ -346,6 +433,7 @@ std::string CliHelp(const std::string& command) {
          "  monitor   show the traffic on a line\n"
          "  scan      find the meters on a line\n"
          "  diagnose  find out why no meter answers\n"
+         "  write     write coefficients (also: reset, seal, clock, restore)\n"
          "\n"
          "calibrate-cli <command> --help shows the options of a command;\n"
          "calibrate-cli --version shows the version.\n";

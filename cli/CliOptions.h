@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { Read, Snapshot, Ports, Monitor, Scan, Diagnose, Help, Version };
+enum class CliCommand { Read, Snapshot, Ports, Monitor, Scan, Diagnose, Help, Version, Write, Reset, Seal,
+                        Clock, Restore };
 
 // What scan adds: the speeds, addresses and protocols to try, and CSV.
 struct ScanCliOptions {
@@ -16,6 +17,14 @@ struct ScanCliOptions {
   bool threeX = true;
   bool modbus = true;
   bool csv = false;
+};
+
+// One coefficient to write: list "K" or "Obr", channel, index, stored value.
+struct CliCoef {
+  bool obr = false;
+  unsigned channel = 1;
+  unsigned index = 0;
+  float value = 0;
 };
 
 struct CliOptions {
@@ -30,6 +39,14 @@ struct CliOptions {
   std::optional<std::string> demo;  // model name
   std::string helpTopic;            // the command whose help was asked for
   ScanCliOptions scan;
+  // The writing commands.
+  std::vector<CliCoef> coefs;               // write
+  std::optional<std::string> sealText;      // seal --text
+  bool clockSet = false;                    // clock --set
+  std::string imageFile;                    // restore FILE
+  std::optional<std::string> expectSerial;  // --expect-serial
+  bool yes = false;                         // --yes
+  std::optional<std::string> saveDir;       // --save-dir
 };
 
 // Parses argv; on a usage error returns nullopt and sets error to a one-line

@@ -13,6 +13,7 @@
 #include "ScanOutput.h"
 #include "SnapshotOutput.h"
 #include "app/core/BusScan.h"
+#include "WriteCommand.h"
 #include "app/core/DevManager.h"
 #include "app/core/LineDiagnosis.h"
 #include "app/core/MeterSnapshotRead.h"
@@ -128,6 +129,22 @@ int RunSnapshot(const CliOptions& o) {
   if (snapshot.result == ReadResult::NotFound) std::cerr << "Ошибка: " << kNotFoundError << "\n";
   std::cout << (o.json ? SnapshotAsJson(snapshot) : SnapshotAsText(snapshot));
   return Code(SnapshotExitStatus(snapshot));
+}
+
+int RunWrite(const CliOptions& o) {
+  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
+  std::string error;
+  const auto request = WriteRequestOf(o, settings.Path(), error);
+  if (!request) {
+    std::cerr << "calibrate-cli: " << error << "\n";
+    return Code(ExitStatus::Refused);
+  }
+  MeterSession s;
+  if (!OpenSession(o, s)) return Code(ExitStatus::PortError);
+  CliWriteView view(o.expectSerial, o.yes, o.json);
+  const WriteOutcome outcome = RunGuardedWrite(s.read, s.request, *request, view);
+  PrintWriteOutcome(outcome, request->kind, o.json);
+  return WriteExitCode(outcome.status);
 }
 
 int RunPorts() {
@@ -327,6 +344,12 @@ int main(int argc, char** argv) {
       return RunScan(*options);
     case CliCommand::Diagnose:
       return RunDiagnose(*options);
+    case CliCommand::Write:
+    case CliCommand::Reset:
+    case CliCommand::Seal:
+    case CliCommand::Clock:
+    case CliCommand::Restore:
+      return RunWrite(*options);
     case CliCommand::Help:
       std::cout << CliHelp(options->helpTopic) << "\nSettings file: " << Settings::DefaultPath()
                 << "\n";

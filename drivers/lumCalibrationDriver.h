@@ -11,10 +11,34 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "drivers/ByteOrder.h"
 #include "drivers/CalibrationRecord.h"
 #include "drivers/CoefficientLists.h"
+
+// One stored coefficient value a write puts into the meter.
+struct CoefValue {
+  CoefList list;
+  uint8_t channel;
+  uint8_t index;
+  float value;
+};
+
+// What the reset of the ZFK meters writes, in its order: the eight points into
+// K and Obr of both channels, then K0 = 0 and Ku = 1 on both.
+inline std::vector<CoefValue> ResetItemsZfk() {
+  std::vector<CoefValue> items;
+  for (uint8_t i = 2; i <= 9; ++i)
+    for (CoefList list : {CoefList::K, CoefList::Obr})
+      for (uint8_t channel = 1; channel <= 2; ++channel)
+        items.push_back({list, channel, i, kResetPoints[i - 2u]});
+  for (uint8_t channel = 1; channel <= 2; ++channel)
+    items.push_back({CoefList::K, channel, 0, 0.0f});
+  for (uint8_t channel = 1; channel <= 2; ++channel)
+    items.push_back({CoefList::K, channel, 1, 1.0f});
+  return items;
+}
 
 template <class Engine>
 class TlumCalibrationDriver : public Engine {
@@ -58,6 +82,10 @@ class TlumCalibrationDriver : public Engine {
     return ValidArgs(channel, index) && WriteValue(CoefList::Obr, channel, index, value);
   }
 
+  // Writes 16 bytes as the calibration record, as they are (a restore of a
+  // saved record); gated by EWrite like every memory write.
+  bool ClbWriteRecordBytes(const CalibrationRecordBytes& record) { return WriteRecord(record); }
+
   static bool ValidChannel(uint8_t channel) { return channel == 1 || channel == 2; }
   static bool ValidArgs(uint8_t channel, uint8_t index) {
     return ValidChannel(channel) && index <= 9;
@@ -76,17 +104,11 @@ class TlumCalibrationDriver : public Engine {
   // channels, then K0 = 0 and Ku = 1 on both; a failure does not stop it and
   // only the last write's result is returned.
   bool ResetKPointsThenK0Ku() {
-    for (uint8_t i = 2; i <= 9; ++i) {
-      const float p = kResetPoints[i - 2];
-      ClbWriteK(1, i, p);
-      ClbWriteK(2, i, p);
-      ClbWriteObr(1, i, p);
-      ClbWriteObr(2, i, p);
-    }
-    ClbWriteK(1, 0, 0.0f);
-    ClbWriteK(2, 0, 0.0f);
-    ClbWriteK(1, 1, 1.0f);
-    return ClbWriteK(2, 1, 1.0f);
+    bool last = false;
+    for (const CoefValue& c : ResetItemsZfk())
+      last = c.list == CoefList::K ? ClbWriteK(c.channel, c.index, c.value)
+                                   : ClbWriteObr(c.channel, c.index, c.value);
+    return last;
   }
 
   bool Succeeded() const { return this->LastError() == 0; }

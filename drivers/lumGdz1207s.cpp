@@ -88,14 +88,22 @@ void TlumGdz1207s::WritePair(uint16_t address, float first, float second) {
   WriteRtc2k(address, bytes, 8);
 }
 
-bool TlumGdz1207s::ResetK() {
+std::vector<CoefValue> TlumGdz1207s::ResetItems() const {
   // K and Obr points pair by pair, each K pair before its Obr pair, then K0/Ku.
-  for (uint8_t i = 2; i <= 8; i += 2) {
-    const float p = kResetPoints[i - 2u], q = kResetPoints[i - 1u];
-    WritePair(CoefAddress(CoefList::K, i), p, q);
-    WritePair(CoefAddress(CoefList::Obr, i), p, q);
-  }
-  WritePair(256, 0.0f, 1.0f);
+  std::vector<CoefValue> items;
+  for (uint8_t i = 2; i <= 8; i += 2)
+    for (CoefList list : {CoefList::K, CoefList::Obr})
+      for (uint8_t j = i; j <= i + 1; ++j)
+        items.push_back({list, 1, j, kResetPoints[j - 2u]});
+  items.push_back({CoefList::K, 1, 0, 0.0f});
+  items.push_back({CoefList::K, 1, 1, 1.0f});
+  return items;
+}
+
+bool TlumGdz1207s::ResetK() {
+  const auto items = ResetItems();
+  for (size_t n = 0; n + 1 < items.size(); n += 2)
+    WritePair(CoefAddress(items[n].list, items[n].index), items[n].value, items[n + 1].value);
   return Succeeded();
 }
 

@@ -31,6 +31,8 @@ class TlumGdz1207s : public Tlum3xDriver {
   // Both lists in one read of 256..327. Every entry of lists gets the same
   // values: both channels reach the node's one set. False when it failed.
   bool ClbReadLists(std::span<CoefficientLists> lists);
+  // What ResetK writes, in its order; consecutive items share one write.
+  std::vector<CoefValue> ResetItems() const;
 
   static uint16_t CoefAddress(CoefList list, uint8_t index);
   static float StoredValue(uint8_t index, const Bytes4& raw);

@@ -158,18 +158,25 @@ bool TlumGdz1208::WriteValue(CoefList list, uint8_t channel, uint8_t index, floa
   return WriteMultipleRegisters(reg, 2, BigEndianBytes(BitsOfFloat(value))) && Succeeded();
 }
 
-void TlumGdz1208::ResetChannel(uint8_t channel) {
-  ClbWriteK(channel, 0, 0.0f);
-  ClbWriteK(channel, 1, kResetKu);
-  for (uint8_t i = 2; i <= 9; ++i)
-    ClbWriteK(channel, i, kResetPoints[i - 2u]);
-  for (uint8_t i = 2; i <= 9; ++i)
-    ClbWriteObr(channel, i, kResetPoints[i - 2u]);
+std::vector<CoefValue> TlumGdz1208::ResetItems() const {
+  std::vector<CoefValue> items;
+  for (uint8_t channel = 1; channel <= (altRegMapping_ ? 2 : 1); ++channel) {
+    items.push_back({CoefList::K, channel, 0, 0.0f});
+    items.push_back({CoefList::K, channel, 1, kResetKu});
+    for (CoefList list : {CoefList::K, CoefList::Obr})
+      for (uint8_t i = 2; i <= 9; ++i)
+        items.push_back({list, channel, i, kResetPoints[i - 2u]});
+  }
+  return items;
 }
 
 bool TlumGdz1208::ResetK() {
-  ResetChannel(1);
-  if (altRegMapping_) ResetChannel(2);
+  for (const CoefValue& c : ResetItems()) {
+    if (c.list == CoefList::K)
+      ClbWriteK(c.channel, c.index, c.value);
+    else
+      ClbWriteObr(c.channel, c.index, c.value);
+  }
   return Succeeded();
 }
 

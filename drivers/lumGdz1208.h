@@ -37,6 +37,8 @@ class TlumGdz1208 : public TlumCalibrationDriver<TlumModBusProtocol> {
   // Channel 1 (and channel 2 with AltRegMapping): K0 = 0, Ku = 2^-23 * 1.25,
   // the points; the result of the last write.
   bool ResetK();
+  // What ResetK writes, in its order.
+  std::vector<CoefValue> ResetItems() const;
 
   bool ClbReadRecord(CalibrationRecordBytes& record) override;
 
@@ -50,6 +52,13 @@ class TlumGdz1208 : public TlumCalibrationDriver<TlumModBusProtocol> {
   static constexpr double kShownK0Unit = 1.4901161194e-7;
   static double ShownK0(float k0, float gmax) { return double{k0} * kShownK0Unit * double{gmax}; }
   static double ShownKu(float ku) { return double{ku} * (1.0 / kKuUnit); }
+  // Whether the meter can hold value at this place: K0 is a signed 16-bit
+  // register and takes only whole numbers -32768..32767.
+  static bool CanStore(CoefList list, uint8_t index, float value) {
+    (void)list;
+    return index != 0 || (value >= -32768.0f && value <= 32767.0f &&
+                          value == static_cast<float>(static_cast<int>(value)));
+  }
   static uint16_t CoefRegister(CoefList list, uint8_t channel, uint8_t index);
   // The value the two registers read for a coefficient stand for (for K0 the
   // first one alone).
@@ -63,7 +72,6 @@ class TlumGdz1208 : public TlumCalibrationDriver<TlumModBusProtocol> {
  private:
   bool ReadPair(uint16_t start, uint32_t& value);
   float ReadFloatPair(uint16_t start);
-  void ResetChannel(uint8_t channel);
 
   bool altRegMapping_ = false;
   bool channelSwap_ = false;

@@ -36,6 +36,7 @@ class TlumZfk36 : public Tlum3xDriver {
   bool ClbWriteAll(uint8_t channel, std::span<const float, 18> values);
   // 36 block writes; the result of the last one.
   bool ResetK() { return ResetKPointsThenK0Ku(); }
+  std::vector<CoefValue> ResetItems() const { return ResetItemsZfk(); }
   // The meter's own reset commands (77 77 and 77 78), tried at most twice;
   // the status byte of the last attempt, 255 when it failed. Not gated by
   // EWrite.

@@ -1,0 +1,493 @@
+#include "GuardedWrite.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <type_traits>
+
+#include "app/core/Cp1251.h"
+#include "app/core/RecordingView.h"
+#include "comm/LumClock.h"
+
+namespace {
+
+// What the sequence needs of a model's driver, whatever the model.
+class MeterAccess {
+ public:
+  virtual ~MeterAccess() = default;
+  virtual std::string Model() const = 0;
+  virtual bool HasChannel(uint8_t channel) const = 0;
+  virtual bool CanStore(CoefList list, uint8_t index, float value) const = 0;
+  virtual bool HasClock() const = 0;
+  virtual std::vector<CoefValue> ResetItems() const = 0;
+  // Fills read, raw and value.
+  virtual void ReadItem(ImageItem& item) = 0;
+  virtual bool WriteCoef(const ImageItem& item) = 0;
+  virtual bool WriteRecord(std::span<const uint8_t> bytes) = 0;
+  virtual bool WriteSeal(const std::string& cp1251) = 0;
+  virtual bool Reset() = 0;
+  virtual bool SetClock() = 0;
+  virtual void SetEWrite(bool on) = 0;
+};
+
+template <class Driver>
+class DriverAccess final : public MeterAccess {
+ public:
+  // nodePerChannel: the GDZ-12.07S, whose channel 2 is the node at the next
+  // address.
+  DriverAccess(Driver& driver, std::string model, uint8_t channels, bool nodePerChannel)
+      : d_(driver),
+        model_(std::move(model)),
+        channels_(channels),
+        nodePerChannel_(nodePerChannel),
+        base_(driver.NetAddr()) {}
+
+  std::string Model() const override { return model_; }
+  bool HasChannel(uint8_t channel) const override { return channel >= 1 && channel <= channels_; }
+  bool CanStore(CoefList list, uint8_t index, float value) const override {
+    if constexpr (std::is_same_v<Driver, TlumGdz1208>) return Driver::CanStore(list, index, value);
+    return true;
+  }
+  bool HasClock() const override { return std::is_base_of_v<Tlum3xProtocol, Driver>; }
+  std::vector<CoefValue> ResetItems() const override { return d_.ResetItems(); }
+
+  void ReadItem(ImageItem& item) override {
+    item.read = false;
+    if (item.kind == ItemKind::Coef) {
+      float value = 0;
+      Bytes4 raw{};
+      const uint8_t channel = Select(item.channel);
+      if (d_.ClbReadKRaw(item.list, channel, item.index, value, raw) && d_.LastError() == 0) {
+        item.read = true;
+        item.value = value;
+        item.raw.assign(raw.begin(), raw.end());
+      }
+    } else if (item.kind == ItemKind::Record) {
+      Select(1);
+      CalibrationRecordBytes record{};
+      if (d_.ClbReadRecord(record)) {
+        item.read = true;
+        item.raw.assign(record.begin(), record.end());
+      }
+    } else if constexpr (std::is_base_of_v<Tlum3xProtocol, Driver>) {
+      Select(1);
+      std::array<uint8_t, 10> clock{};
+      d_.ReadRtc128(0, clock, static_cast<uint8_t>(clock.size()));
+      if (d_.LastError() == 0) {
+        item.read = true;
+        item.raw.assign(clock.begin(), clock.end());
+      }
+    }
+  }
+  bool WriteCoef(const ImageItem& item) override {
+    const uint8_t channel = Select(item.channel);
+    const bool ok = item.list == CoefList::K ? d_.ClbWriteK(channel, item.index, item.value)
+                                             : d_.ClbWriteObr(channel, item.index, item.value);
+    return ok && d_.LastError() == 0;
+  }
+  bool WriteRecord(std::span<const uint8_t> bytes) override {
+    if (bytes.size() != 16) return false;
+    Select(1);
+    CalibrationRecordBytes record{};
+    std::copy(bytes.begin(), bytes.end(), record.begin());
+    return d_.ClbWriteRecordBytes(record);
+  }
+  bool WriteSeal(const std::string& cp1251) override {
+    Select(1);
+    d_.SetSealmark(cp1251);
+    d_.ClearSealmark();  // a fresh record, even if this object wrote one before
+    return d_.ClbWriteSealmark();
+  }
+  bool Reset() override {
+    Select(1);
+    return d_.ResetK();
+  }
+  bool SetClock() override {
+    if constexpr (std::is_base_of_v<Tlum3xProtocol, Driver>) {
+      Select(1);
+      d_.SetDateTime();
+      return d_.LastError() == 0;
+    }
+    return false;
+  }
+  void SetEWrite(bool on) override { d_.SetEWrite(on); }
+
+ private:
+  // Points the driver at the channel's node; the channel to hand it.
+  uint8_t Select(uint8_t channel) {
+    if (!nodePerChannel_) return channel;
+    d_.SetNetAddr(static_cast<uint8_t>(base_ + channel - 1));
+    return 1;
+  }
+
+  Driver& d_;
+  std::string model_;
+  uint8_t channels_;
+  bool nodePerChannel_;
+  uint8_t base_;
+};
+
+std::unique_ptr<MeterAccess> AccessFor(TMeterRead& read, const MeterReading& reading) {
+  const auto addr = static_cast<uint8_t>(reading.address);
+  switch (reading.path) {
+    case ReadPath::Zfk31:
+      return std::make_unique<DriverAccess<TlumZfk31>>(read.Zfk31, "ZFK-31", 2, false);
+    case ReadPath::Zfk36:
+      return std::make_unique<DriverAccess<TlumZfk36>>(read.Zfk36, "ZFK-36", 2, false);
+    case ReadPath::GdzSingle:
+    case ReadPath::GdzDouble:
+      // The read leaves the driver at the second node; the meter is the first.
+      read.Gdz1207s.SetNetAddr(addr);
+      return std::make_unique<DriverAccess<TlumGdz1207s>>(
+          read.Gdz1207s, "GDZ-12.07S", reading.path == ReadPath::GdzDouble && addr < 127 ? 2 : 1,
+          true);
+    case ReadPath::ModBus:
+      return std::make_unique<DriverAccess<TlumGdz1208>>(
+          read.Gdz1208, "GDZ-12.08", read.Gdz1208.AltRegMapping() ? 2 : 1, false);
+    default:
+      return nullptr;
+  }
+}
+
+// EWrite is on for as long as this lives, and off afterwards whatever happens.
+class EWriteOn {
+ public:
+  explicit EWriteOn(MeterAccess& m) : m_(m) { m_.SetEWrite(true); }
+  ~EWriteOn() { m_.SetEWrite(false); }
+  EWriteOn(const EWriteOn&) = delete;
+  EWriteOn& operator=(const EWriteOn&) = delete;
+
+ private:
+  MeterAccess& m_;
+};
+
+class PortClose {
+ public:
+  explicit PortClose(TlumComPort& p) : p_(p) {}
+  ~PortClose() { p_.Close(); }
+  PortClose(const PortClose&) = delete;
+  PortClose& operator=(const PortClose&) = delete;
+
+ private:
+  TlumComPort& p_;
+};
+
+std::string LocalTimeText() {
+  const LumDateTime t = LocalDateTime();
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.Year, t.Month, t.Day, t.Hour,
+                t.Minute, t.Second);
+  return text;
+}
+
+uint8_t Bcd(int v) {
+  return static_cast<uint8_t>((v / 10) << 4 | (v % 10));
+}
+
+// The clock from minutes to year as the meters keep it (the seconds are left
+// out: they run on between the write and the read-back).
+std::vector<uint8_t> ClockMinutesOn(const LumDateTime& t) {
+  return {0,
+          Bcd(t.Minute),
+          0,
+          Bcd(t.Hour),
+          0,
+          static_cast<uint8_t>(t.DayOfWeek + 1),
+          Bcd(t.Day),
+          Bcd(t.Month),
+          Bcd(t.Year % 100)};
+}
+
+std::string ValueText(float v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
+  return text;
+}
+
+std::string ItemText(const ImageItem& i) {
+  if (!i.read) return "нет ответа";
+  if (i.kind == ItemKind::Coef) return ValueText(i.value);
+  if (i.kind == ItemKind::Record && i.raw.size() >= 8)
+    return "\"" + Cp1251ToUtf8(std::string(i.raw.begin(), i.raw.begin() + 8)) + "\" " +
+           HexBytes(i.raw);
+  return HexBytes(i.raw);
+}
+
+// The items the operation writes, with the values (or bytes) they are to hold.
+struct Plan {
+  std::vector<ImageItem> targets;
+  std::string refusal;
+};
+
+Plan PlanFor(const WriteRequest& request, MeterAccess& meter, const MeterReading& reading) {
+  Plan plan;
+  const auto coef = [&](const CoefValue& c) {
+    ImageItem t;
+    t.list = c.list;
+    t.channel = c.channel;
+    t.index = c.index;
+    t.value = c.value;
+    t.read = true;
+    if (!meter.HasChannel(c.channel))
+      plan.refusal = "the " + meter.Model() + " has no channel " + std::to_string(c.channel);
+    else if (!meter.CanStore(c.list, c.index, c.value))
+      plan.refusal = t.Name() + " = " + ValueText(c.value) + ": the " + meter.Model() +
+                     " cannot store it (a whole number -32768..32767)";
+    plan.targets.push_back(t);
+  };
+  switch (request.kind) {
+    case WriteKind::Coefficients:
+      for (const CoefValue& c : request.coefficients)
+        coef(c);
+      break;
+    case WriteKind::Reset:
+      for (const CoefValue& c : meter.ResetItems())
+        coef(c);
+      break;
+    case WriteKind::Seal: {
+      ImageItem t;
+      t.kind = ItemKind::Record;
+      const std::string text = Utf8ToCp1251(request.sealText);
+      t.raw.assign(text.begin(), text.end());
+      plan.targets.push_back(t);
+      break;
+    }
+    case WriteKind::Clock: {
+      if (!meter.HasClock()) plan.refusal = "the " + meter.Model() + " has no clock";
+      ImageItem t;
+      t.kind = ItemKind::Clock;
+      plan.targets.push_back(t);
+      break;
+    }
+    case WriteKind::Restore:
+      if (!request.restore) {
+        plan.refusal = "no image to restore";
+        break;
+      }
+      if (request.restore->model != meter.Model() || request.restore->serial != reading.serial)
+        plan.refusal = "the image is of " + request.restore->model + " " + request.restore->serial +
+                       ", the meter is " + meter.Model() + " " + reading.serial;
+      for (const ImageItem& i : request.restore->items) {
+        if (i.kind == ItemKind::Clock)
+          plan.refusal = "a clock is set to the computer's time (clock --set), not restored";
+        else if (!i.read)
+          plan.refusal = "the image has no bytes of " + i.Name();
+        else if (i.kind == ItemKind::Coef && !meter.HasChannel(i.channel))
+          plan.refusal = "the " + meter.Model() + " has no channel " + std::to_string(i.channel);
+        plan.targets.push_back(i);
+      }
+      break;
+  }
+  if (plan.targets.empty() && plan.refusal.empty()) plan.refusal = "nothing to write";
+  return plan;
+}
+
+std::vector<DiffRow> Difference(const ItemsImage& before, const std::vector<ImageItem>& targets,
+                                WriteKind kind) {
+  std::vector<DiffRow> rows;
+  for (size_t n = 0; n < targets.size(); ++n) {
+    const ImageItem& b = before.items[n];
+    const ImageItem& t = targets[n];
+    DiffRow row{t.Name(), ItemText(b), "", ""};
+    if (t.kind == ItemKind::Coef) {
+      row.after = ValueText(t.value);
+      row.difference = ValueText(t.value - b.value);
+    } else if (t.kind == ItemKind::Clock) {
+      row.after = "время компьютера " + LocalTimeText();
+    } else if (kind == WriteKind::Seal) {
+      row.after =
+          "\"" + Cp1251ToUtf8(std::string(t.raw.begin(), t.raw.end())) + "\", дата и время записи";
+    } else {
+      row.after = ItemText(t);
+    }
+    if (row.difference.empty()) row.difference = b.raw == t.raw ? "без изменений" : "изменится";
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+bool Matches(const ImageItem& got, const ImageItem& wanted, WriteKind kind,
+             const std::vector<std::vector<uint8_t>>& expected) {
+  if (kind == WriteKind::Restore) return got.raw == wanted.raw;
+  if (got.kind == ItemKind::Coef)
+    return got.value == wanted.value || BitsOfFloat(got.value) == BitsOfFloat(wanted.value);
+  if (got.kind == ItemKind::Clock) {
+    if (got.raw.size() != 10) return false;
+    const std::vector<uint8_t> tail(got.raw.begin() + 1, got.raw.end());
+    for (const auto& e : expected)
+      if (tail == e) return true;
+    return false;
+  }
+  for (const auto& e : expected)  // the record built just before or after the write
+    if (got.raw == e) return true;
+  return false;
+}
+
+}  // namespace
+
+const char* WriteKindName(WriteKind kind) {
+  switch (kind) {
+    case WriteKind::Coefficients:
+      return "write";
+    case WriteKind::Reset:
+      return "reset";
+    case WriteKind::Seal:
+      return "seal";
+    case WriteKind::Clock:
+      return "clock";
+    case WriteKind::Restore:
+      return "restore";
+  }
+  return "";
+}
+
+const char* VerificationText(Verification v) {
+  return v == Verification::Verified   ? "проверено"
+         : v == Verification::Mismatch ? "не совпадает"
+                                       : "нет ответа";
+}
+
+WriteView::Answer SerialConfirmation(const std::optional<std::string>& expected, bool yes,
+                                     const std::string& serial) {
+  if (expected && *expected != serial) return WriteView::Answer::Refuse;
+  return expected && yes ? WriteView::Answer::Write : WriteView::Answer::DryRun;
+}
+
+std::string CheckRequest(const WriteRequest& request) {
+  for (const CoefValue& c : request.coefficients) {
+    if (!std::isfinite(c.value)) return "a value must be a finite number";
+    if (c.channel < 1 || c.channel > 2) return "the channel must be 1 or 2";
+    if (c.index > 9) return "a coefficient index must be 0..9";
+  }
+  if (request.kind == WriteKind::Coefficients && request.coefficients.empty())
+    return "no value to write";
+  if (request.kind == WriteKind::Seal) {
+    const std::string text = Utf8ToCp1251(request.sealText);
+    if (text.size() != 8 || Cp1251ToUtf8(text) != request.sealText)
+      return "the seal text must be exactly 8 characters of code page 1251, got \"" +
+             request.sealText + "\"";
+  }
+  return {};
+}
+
+Json WriteOutcome::Record(WriteKind kind) const {
+  static const char* const kStatus[] = {"verified", "failed",     "dry_run",
+                                        "refused",  "port_error", "not_found"};
+  Json items = Json::array();
+  for (size_t n = 0; n < verification.size() && n < after.items.size(); ++n)
+    items.push_back({{"item", after.items[n].Name()},
+                     {"before", n < before.items.size() ? ItemText(before.items[n]) : ""},
+                     {"after", ItemText(after.items[n])},
+                     {"written", n < written.size() && written[n]},
+                     {"verification", VerificationText(verification[n])}});
+  return {{"operation", WriteKindName(kind)},
+          {"status", kStatus[static_cast<int>(status)]},
+          {"reason", reason},
+          {"before_image_file", imagePath},
+          {"before", ImageJson(before)},
+          {"after", ImageJson(after)},
+          {"items", items}};
+}
+
+WriteOutcome RunGuardedWrite(TMeterRead& read, const ReadRequest& port, const WriteRequest& request,
+                             WriteView& view) {
+  WriteOutcome out;
+  const auto stop = [&](WriteStatus status, std::string reason) {
+    out.status = status;
+    out.reason = std::move(reason);
+    if (!out.reason.empty()) view.ShowMessage(out.reason);
+    return out;
+  };
+  if (auto why = CheckRequest(request); !why.empty()) return stop(WriteStatus::Refused, why);
+
+  // Which meter, and its serial number: the read writes nothing.
+  RecordingView readView;
+  const MeterReading reading = read.BRefreshClick(readView, port);
+  if (reading.result == ReadResult::PortError)
+    return stop(WriteStatus::PortError, readView.errors.empty() ? "" : readView.errors.front());
+  auto meter = AccessFor(read, reading);
+  if (reading.result == ReadResult::NotFound || !meter)
+    return stop(WriteStatus::NotFound, "Прибор не найден");
+  if (reading.serialState != ValueState::Read || reading.serial.empty())
+    return stop(WriteStatus::Refused, "the meter did not give its serial number");
+  const Plan plan = PlanFor(request, *meter, reading);
+  if (!plan.refusal.empty()) return stop(WriteStatus::Refused, plan.refusal);
+
+  read.lumComPort.Open();
+  const PortClose closer(read.lumComPort);
+  if (!read.lumComPort.Active())
+    return stop(WriteStatus::PortError, "Не удалось открыть порт " + port.portText);
+
+  // 1. The before-image, saved before anything is sent.
+  out.before = {meter->Model(), reading.serial, LocalTimeText(), {}};
+  for (const ImageItem& t : plan.targets) {
+    ImageItem b = t;
+    meter->ReadItem(b);
+    if (!b.read) return stop(WriteStatus::Refused, "cannot read " + b.Name() + " before writing");
+    out.before.items.push_back(b);
+  }
+  std::string error;
+  out.imagePath = SaveImage(out.before, request.saveDir, error);
+  if (out.imagePath.empty())
+    return stop(WriteStatus::Refused, "the before-image cannot be saved: " + error);
+
+  // 2. and 3. The difference, and the user's word.
+  view.ShowDifference(Difference(out.before, plan.targets, request.kind));
+  const WriteView::Answer answer = view.Confirm(reading.serial);
+  if (answer == WriteView::Answer::DryRun) return stop(WriteStatus::DryRun, "");
+  if (answer == WriteView::Answer::Refuse)
+    return stop(WriteStatus::Refused, "not confirmed for the meter " + reading.serial);
+
+  // 4. The write, EWrite on for it alone. Items are written in order and the
+  // first failed write ends it: a meter that stopped answering is not sent
+  // the rest.
+  std::vector<std::vector<uint8_t>> expected;
+  const auto expectNow = [&] {
+    if (request.kind == WriteKind::Seal) {
+      const CalibrationRecordBytes r = BuildCalibrationRecord(Utf8ToCp1251(request.sealText));
+      expected.emplace_back(r.begin(), r.end());
+    } else if (request.kind == WriteKind::Clock) {
+      expected.push_back(ClockMinutesOn(LocalDateTime()));
+    }
+  };
+  out.written.assign(plan.targets.size(), false);
+  expectNow();
+  {
+    const EWriteOn on(*meter);
+    if (request.kind == WriteKind::Reset) {
+      out.written.assign(plan.targets.size(), meter->Reset());
+    } else if (request.kind == WriteKind::Seal) {
+      out.written[0] = meter->WriteSeal(Utf8ToCp1251(request.sealText));
+    } else if (request.kind == WriteKind::Clock) {
+      out.written[0] = meter->SetClock();
+    } else {
+      for (size_t n = 0; n < plan.targets.size(); ++n) {
+        const ImageItem& t = plan.targets[n];
+        out.written[n] = t.kind == ItemKind::Coef ? meter->WriteCoef(t) : meter->WriteRecord(t.raw);
+        if (!out.written[n]) break;
+      }
+    }
+  }
+
+  // 5. Every item read back and compared.
+  out.after = {meter->Model(), reading.serial, LocalTimeText(), {}};
+  for (const ImageItem& t : plan.targets) {
+    ImageItem a = t;
+    meter->ReadItem(a);
+    out.after.items.push_back(a);
+  }
+  expectNow();
+  bool all = true;
+  for (size_t n = 0; n < plan.targets.size(); ++n) {
+    const ImageItem& a = out.after.items[n];
+    const Verification v = !a.read ? Verification::NoReply
+                           : Matches(a, plan.targets[n], request.kind, expected)
+                               ? Verification::Verified
+                               : Verification::Mismatch;
+    out.verification.push_back(v);
+    all = all && v == Verification::Verified;
+  }
+  return stop(all ? WriteStatus::Verified : WriteStatus::Failed,
+              all ? "" : "not every item reads back as written");
+}

@@ -1,0 +1,140 @@
+#include "WriteImage.h"
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+const char* KindName(ItemKind kind) {
+  return kind == ItemKind::Coef ? "coef" : kind == ItemKind::Record ? "record" : "clock";
+}
+
+std::optional<std::vector<uint8_t>> BytesFromHex(const std::string& text) {
+  // HexBytes' form: two digits a byte, nothing between.
+  if (text.size() % 2) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  for (size_t n = 0; n < text.size(); n += 2) {
+    if (!std::isxdigit(static_cast<unsigned char>(text[n])) ||
+        !std::isxdigit(static_cast<unsigned char>(text[n + 1])))
+      return std::nullopt;
+    bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(n, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+// File names keep letters, digits, '.' and '-'; anything else becomes '_'.
+std::string FileSafe(const std::string& text) {
+  std::string s;
+  for (char c : text)
+    s += std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ? c : '_';
+  return s.empty() ? "unknown" : s;
+}
+
+}  // namespace
+
+std::string ImageItem::Name() const {
+  if (kind == ItemKind::Record) return "запись калибровки";
+  if (kind == ItemKind::Clock) return "часы";
+  const std::string list_ = list == CoefList::K ? "K" : "Obr";
+  return list_ + "[" + std::to_string(index) + "] к." + std::to_string(channel);
+}
+
+bool ImageItem::SamePlace(const ImageItem& o) const {
+  return kind == o.kind &&
+         (kind != ItemKind::Coef || (list == o.list && channel == o.channel && index == o.index));
+}
+
+Json ImageJson(const ItemsImage& image) {
+  Json items = Json::array();
+  for (const ImageItem& i : image.items) {
+    Json j = {{"item", KindName(i.kind)}};
+    if (i.kind == ItemKind::Coef) {
+      j["list"] = i.list == CoefList::K ? "K" : "Obr";
+      j["channel"] = i.channel;
+      j["index"] = i.index;
+    }
+    j["read"] = i.read;
+    j["raw"] = HexBytes(i.raw);
+    if (i.kind == ItemKind::Coef) j["stored"] = FloatNumber(i.value);
+    items.push_back(j);
+  }
+  return {{"model", image.model}, {"serial", image.serial}, {"time", image.time}, {"items", items}};
+}
+
+std::optional<ItemsImage> ImageFromJson(const Json& json, std::string& error) {
+  try {
+    ItemsImage image;
+    image.model = json.at("model").get<std::string>();
+    image.serial = json.at("serial").get<std::string>();
+    image.time = json.value("time", "");
+    for (const Json& j : json.at("items")) {
+      ImageItem i;
+      const std::string kind = j.at("item").get<std::string>();
+      if (kind != "coef" && kind != "record" && kind != "clock")
+        throw std::runtime_error("unknown item " + kind);
+      i.kind = kind == "coef"     ? ItemKind::Coef
+               : kind == "record" ? ItemKind::Record
+                                  : ItemKind::Clock;
+      i.read = j.at("read").get<bool>();
+      auto raw = BytesFromHex(j.at("raw").get<std::string>());
+      if (!raw) throw std::runtime_error("bad bytes " + j.at("raw").get<std::string>());
+      i.raw = *raw;
+      if (i.kind == ItemKind::Coef) {
+        i.list = j.at("list").get<std::string>() == "Obr" ? CoefList::Obr : CoefList::K;
+        i.channel = j.at("channel").get<uint8_t>();
+        i.index = j.at("index").get<uint8_t>();
+        if (!j.at("stored").is_null()) i.value = j.at("stored").get<float>();
+      }
+      const size_t size = i.kind == ItemKind::Coef ? 4 : i.kind == ItemKind::Record ? 16 : 10;
+      if (i.read && i.raw.size() != size) throw std::runtime_error("wrong byte count");
+      image.items.push_back(i);
+    }
+    return image;
+  } catch (const std::exception& e) {
+    error = std::string("not a before-image: ") + e.what();
+    return std::nullopt;
+  }
+}
+
+std::string SaveImage(const ItemsImage& image, const std::string& dir, std::string& error) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(fs::path(dir), ec);
+  if (ec) {
+    error = "cannot create " + dir + ": " + ec.message();
+    return {};
+  }
+  std::string stamp = image.time;
+  for (char& c : stamp)
+    if (c == ':') c = '-';
+  // Two images within a second must not share a file: the later one would
+  // replace the image a restore needs.
+  const std::string stem =
+      dir + "/" + FileSafe(image.model) + "-" + FileSafe(image.serial) + "-" + FileSafe(stamp);
+  std::string path = stem + ".json";
+  for (int n = 2; fs::exists(fs::path(path), ec); ++n)
+    path = stem + "-" + std::to_string(n) + ".json";
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << DumpJson(ImageJson(image), 2) << "\n";
+  out.close();
+  if (!out) {
+    error = "cannot write " + path;
+    return {};
+  }
+  return path;
+}
+
+std::optional<ItemsImage> LoadImage(const std::string& path, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot open " + path;
+    return std::nullopt;
+  }
+  const Json json = Json::parse(in, nullptr, false);
+  if (json.is_discarded()) {
+    error = path + " is not JSON";
+    return std::nullopt;
+  }
+  return ImageFromJson(json, error);
+}

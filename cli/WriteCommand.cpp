@@ -1,0 +1,86 @@
+#include "WriteCommand.h"
+
+#include <filesystem>
+#include <iostream>
+
+#include "ExitStatus.h"
+#include "app/core/IniFile.h"
+
+void CliWriteView::ShowDifference(const std::vector<DiffRow>& rows) {
+  // With --json stdout carries only the record.
+  std::ostream& out = json_ ? std::cerr : std::cout;
+  for (const DiffRow& r : rows)
+    out << r.item << ": " << r.before << " -> " << r.after << "  (" << r.difference << ")\n";
+}
+
+WriteView::Answer CliWriteView::Confirm(const std::string& serial) {
+  const Answer answer = SerialConfirmation(expect_, yes_, serial);
+  if (answer == Answer::Refuse)
+    std::cerr << "the meter's serial number is " << serial << ", not " << *expect_ << "\n";
+  if (answer == Answer::DryRun)
+    std::cerr << "dry run, nothing written; to write: --expect-serial " << serial << " --yes\n";
+  return answer;
+}
+
+void CliWriteView::ShowMessage(const std::string& message) {
+  std::cerr << message << "\n";
+}
+
+std::optional<WriteRequest> WriteRequestOf(const CliOptions& o, const std::string& settingsPath,
+                                           std::string& error) {
+  WriteRequest r;
+  const std::string dir = std::filesystem::path(settingsPath).parent_path().string();
+  r.saveDir = o.saveDir ? *o.saveDir : (dir.empty() ? "." : dir) + "/before-images";
+  switch (o.command) {
+    case CliCommand::Write:
+      r.kind = WriteKind::Coefficients;
+      for (const CliCoef& c : o.coefs)
+        r.coefficients.push_back({c.obr ? CoefList::Obr : CoefList::K,
+                                  static_cast<uint8_t>(c.channel), static_cast<uint8_t>(c.index),
+                                  c.value});
+      break;
+    case CliCommand::Reset:
+      r.kind = WriteKind::Reset;
+      break;
+    case CliCommand::Seal:
+      r.kind = WriteKind::Seal;
+      r.sealText = o.sealText.value_or("");
+      break;
+    case CliCommand::Clock:
+      r.kind = WriteKind::Clock;
+      break;
+    default:
+      r.kind = WriteKind::Restore;
+      r.restore = LoadImage(o.imageFile, error);
+      if (!r.restore) return std::nullopt;
+  }
+  return r;
+}
+
+int WriteExitCode(WriteStatus status) {
+  switch (status) {
+    case WriteStatus::Verified:
+    case WriteStatus::DryRun:
+      return Code(ExitStatus::Ok);
+    case WriteStatus::Failed:
+      return Code(ExitStatus::Failed);
+    case WriteStatus::PortError:
+      return Code(ExitStatus::PortError);
+    case WriteStatus::NotFound:
+      return Code(ExitStatus::NotFound);
+    case WriteStatus::Refused:
+      break;
+  }
+  return Code(ExitStatus::Refused);
+}
+
+void PrintWriteOutcome(const WriteOutcome& outcome, WriteKind kind, bool json) {
+  if (json) {
+    std::cout << DumpJson(outcome.Record(kind), 2) << "\n";
+    return;
+  }
+  if (!outcome.imagePath.empty()) std::cout << "before-image: " << outcome.imagePath << "\n";
+  for (size_t n = 0; n < outcome.verification.size(); ++n)
+    std::cout << outcome.after.items[n].Name() << ": " << VerificationText(outcome.verification[n])
+              << "\n";
+}

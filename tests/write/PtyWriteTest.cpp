@@ -1,0 +1,330 @@
+// The guarded write against virtual meters of every model over real
+// pseudo-terminals: dry runs send nothing, confirmed writes verify, a restore
+// brings back the before-image byte for byte, and write faults are reported
+// as what they are.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/core/GuardedWrite.h"
+#include "comm/serial/SerialDevice.h"
+#include "sim/PtyMeterServer.h"
+
+namespace {
+
+using metersim::Fault;
+using metersim::FaultKind;
+using metersim::MeterModel;
+using metersim::VirtualMeter;
+
+constexpr uint8_t kPort = 43;
+constexpr uint8_t kAddr = 3;
+
+class TestView : public WriteView {
+ public:
+  std::optional<std::string> expected;
+  bool yes = false;
+  std::string serial;
+  std::vector<DiffRow> rows;
+  void ShowDifference(const std::vector<DiffRow>& r) override { rows = r; }
+  Answer Confirm(const std::string& s) override {
+    serial = s;
+    return SerialConfirmation(expected, yes, s);
+  }
+  void ShowMessage(const std::string&) override {}
+};
+
+struct Rig {
+  explicit Rig(MeterModel model) : meter(std::make_shared<VirtualMeter>(model, kAddr, Line())) {
+    started = server.Start();
+    if (started) BindSerialPortPath(kPort, server.DevicePath());
+    dir = std::filesystem::temp_directory_path() / ("pty-write-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+  }
+  ~Rig() {
+    UnbindSerialPort(kPort);
+    std::filesystem::remove_all(dir);
+  }
+  static metersim::MeterOptions Line() {
+    metersim::MeterOptions o;
+    o.baud = 19200;
+    return o;
+  }
+  // One operation with a fresh read object, as each command line run has.
+  WriteOutcome Run(WriteRequest request, TestView& view) {
+    TMeterRead read;
+    // The ModBus meter does not answer the 3x identification: keep that wait short.
+    if (metersim::SpeaksModBus(meter->Model())) read.Delays[1] = {50, 100, 1};
+    if (request.saveDir.empty()) request.saveDir = dir.string();
+    ReadRequest port{kPort - 1, "pty", 1, kAddr};
+    WriteOutcome out = RunGuardedWrite(read, port, request, view);
+    ewriteLeftOn = read.Zfk31.EWrite() || read.Zfk36.EWrite() || read.Gdz1207s.EWrite() ||
+                   read.Gdz1208.EWrite();
+    return out;
+  }
+  // A dry run, then the same confirmed with the serial number it showed.
+  WriteOutcome Confirmed(const WriteRequest& request) {
+    TestView dry;
+    Run(request, dry);
+    TestView view;
+    view.expected = dry.serial;
+    view.yes = true;
+    return Run(request, view);
+  }
+
+  std::shared_ptr<VirtualMeter> meter;
+  metersim::PtyMeterServer server{meter};
+  std::filesystem::path dir;
+  bool started = false;
+  bool ewriteLeftOn = false;
+};
+
+WriteRequest Coefficients() {
+  WriteRequest r;
+  r.coefficients = {{CoefList::K, 2, 0, 12.0f},
+                    {CoefList::K, 2, 1, 1.5f},
+                    {CoefList::K, 2, 3, 0.25f},
+                    {CoefList::Obr, 2, 5, 0.125f}};
+  return r;
+}
+
+WriteRequest Of(WriteKind kind) {
+  WriteRequest r = kind == WriteKind::Coefficients ? Coefficients() : WriteRequest{};
+  r.kind = kind;
+  r.sealText = "C4321106";
+  return r;
+}
+
+std::vector<std::vector<uint8_t>> Bytes(const ItemsImage& image) {
+  std::vector<std::vector<uint8_t>> bytes;
+  for (const ImageItem& i : image.items)
+    bytes.push_back(i.raw);
+  return bytes;
+}
+
+bool AllVerified(const WriteOutcome& o) {
+  return !o.verification.empty() &&
+         std::all_of(o.verification.begin(), o.verification.end(),
+                     [](Verification v) { return v == Verification::Verified; });
+}
+
+struct OpCase {
+  MeterModel model;
+  WriteKind kind;
+};
+
+class PtyWrite : public ::testing::TestWithParam<OpCase> {};
+
+TEST_P(PtyWrite, DryRunSendsNothingConfirmedVerifiesRestoreBringsBack) {
+  const auto [model, kind] = GetParam();
+  Rig rig(model);
+  ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+  const WriteRequest request = Of(kind);
+
+  TestView dry;
+  const WriteOutcome dryRun = rig.Run(request, dry);
+  ASSERT_EQ(dryRun.status, WriteStatus::DryRun) << dryRun.reason;
+  EXPECT_EQ(rig.meter->WriteCount(), 0u);
+  EXPECT_TRUE(std::filesystem::exists(dryRun.imagePath));
+  EXPECT_EQ(dry.rows.size(), dryRun.before.items.size());
+
+  const WriteOutcome done = rig.Confirmed(request);
+  ASSERT_EQ(done.status, WriteStatus::Verified) << done.reason;
+  EXPECT_TRUE(AllVerified(done));
+  EXPECT_GT(rig.meter->WriteCount(), 0u);
+  EXPECT_FALSE(rig.ewriteLeftOn);
+  EXPECT_EQ(Bytes(done.before), Bytes(dryRun.before));
+
+  // The next read shows what was written.
+  TestView again;
+  const WriteOutcome next = rig.Run(request, again);
+  ASSERT_EQ(next.before.items.size(), done.after.items.size());
+  for (size_t n = 0; n < next.before.items.size(); ++n) {
+    if (kind == WriteKind::Clock) continue;  // the clock runs on
+    EXPECT_EQ(next.before.items[n].raw, done.after.items[n].raw) << next.before.items[n].Name();
+    if (kind == WriteKind::Coefficients)
+      EXPECT_EQ(next.before.items[n].value, request.coefficients[n].value);
+  }
+  if (kind == WriteKind::Clock) return;  // a clock is set, not restored
+
+  std::string error;
+  WriteRequest restore;
+  restore.kind = WriteKind::Restore;
+  restore.restore = LoadImage(done.imagePath, error);
+  ASSERT_TRUE(restore.restore) << error;
+  const WriteOutcome back = rig.Confirmed(restore);
+  ASSERT_EQ(back.status, WriteStatus::Verified) << back.reason;
+  EXPECT_EQ(Bytes(back.after), Bytes(dryRun.before));
+  EXPECT_FALSE(rig.ewriteLeftOn);
+}
+
+std::vector<OpCase> AllOperations() {
+  std::vector<OpCase> cases;
+  for (MeterModel m :
+       {MeterModel::Zfk31, MeterModel::Zfk36, MeterModel::Gdz1207s2, MeterModel::Gdz1208x2})
+    for (WriteKind k :
+         {WriteKind::Coefficients, WriteKind::Reset, WriteKind::Seal, WriteKind::Clock})
+      if (m != MeterModel::Gdz1208x2 || k != WriteKind::Clock) cases.push_back({m, k});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryModel, PtyWrite, ::testing::ValuesIn(AllOperations()),
+                         [](const auto& info) {
+                           std::string name = metersim::MeterModelName(info.param.model);
+                           name += std::string("_") + WriteKindName(info.param.kind);
+                           for (char& c : name)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return name;
+                         });
+
+// Write faults: each item's verification tells what the meter holds.
+struct FaultCase {
+  MeterModel model;
+  FaultKind fault;
+  uint32_t skip;
+  std::vector<Verification> expected;
+  std::vector<bool> written;
+};
+
+class PtyWriteFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(PtyWriteFault, VerificationTellsWhatTheMeterHolds) {
+  const FaultCase& c = GetParam();
+  Rig rig(c.model);
+  ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+  WriteRequest request = Coefficients();
+  request.coefficients.resize(3);
+  TestView dry;
+  const WriteOutcome before = rig.Run(request, dry);
+  ASSERT_EQ(before.status, WriteStatus::DryRun) << before.reason;
+
+  Fault fault = metersim::MakeFault(c.fault);
+  fault.skip = c.skip;
+  fault.times = 1;
+  rig.meter->AddFault(fault);
+  const WriteOutcome done = rig.Confirmed(request);
+  EXPECT_EQ(done.verification, c.expected);
+  EXPECT_EQ(done.written, c.written);
+  EXPECT_EQ(done.status, AllVerified(done) ? WriteStatus::Verified : WriteStatus::Failed);
+  EXPECT_FALSE(rig.ewriteLeftOn);
+  for (size_t n = 0; n < done.after.items.size(); ++n)  // never a value nobody asked for
+    if (done.after.items[n].read)
+      EXPECT_TRUE(done.after.items[n].value == request.coefficients[n].value ||
+                  done.after.items[n].raw == before.before.items[n].raw);
+
+  // Power back; the saved before-image puts every item back.
+  rig.meter->ClearFaults();
+  rig.meter->PowerOn();
+  std::string error;
+  WriteRequest restore;
+  restore.kind = WriteKind::Restore;
+  restore.restore = LoadImage(done.imagePath, error);
+  ASSERT_TRUE(restore.restore) << error;
+  const WriteOutcome back = rig.Confirmed(restore);
+  EXPECT_EQ(back.status, WriteStatus::Verified) << back.reason;
+  EXPECT_EQ(Bytes(back.after), Bytes(before.before));
+}
+
+constexpr auto V = Verification::Verified;
+constexpr auto M = Verification::Mismatch;
+constexpr auto N = Verification::NoReply;
+constexpr bool W = true;   // written
+constexpr bool U = false;  // not written
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, PtyWriteFault,
+    ::testing::Values(
+        FaultCase{MeterModel::Zfk31, FaultKind::NotStored, 0, {M, V, V}, {W, W, W}},
+        FaultCase{MeterModel::Gdz1208x2, FaultKind::NotStored, 1, {V, M, V}, {W, W, W}},
+        FaultCase{MeterModel::Zfk31, FaultKind::LostReply, 0, {V, V, V}, {W, W, W}},
+        FaultCase{MeterModel::Gdz1208x2, FaultKind::LostReply, 0, {V, V, V}, {W, W, W}},
+        FaultCase{MeterModel::Zfk31, FaultKind::PowerLoss, 1, {N, N, N}, {W, U, U}},
+        FaultCase{MeterModel::Gdz1208x2, FaultKind::PowerLoss, 2, {N, N, N}, {W, W, U}}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+// Refusals: nothing is written, whatever the reason.
+struct RefusalCase {
+  const char* name;
+  MeterModel model;
+  WriteRequest request;
+  std::optional<std::string> serial;  // what the user confirmed; nullopt: the meter's own
+};
+
+class PtyWriteRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(PtyWriteRefusal, NothingIsWritten) {
+  const RefusalCase& c = GetParam();
+  Rig rig(c.model);
+  ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+  WriteRequest request = c.request;
+  if (request.saveDir == "below-a-file") {
+    std::filesystem::create_directories(rig.dir);
+    std::ofstream(rig.dir / "file") << "x";
+    request.saveDir = (rig.dir / "file" / "images").string();
+  }
+  TestView dry;
+  if (!c.serial) rig.Run(Of(WriteKind::Seal), dry);
+  TestView view;
+  view.expected = c.serial ? *c.serial : dry.serial;
+  view.yes = true;
+  const size_t writesBefore = rig.meter->WriteCount();
+  const WriteOutcome out = rig.Run(request, view);
+  EXPECT_EQ(out.status, WriteStatus::Refused);
+  EXPECT_FALSE(out.reason.empty());
+  EXPECT_EQ(rig.meter->WriteCount(), writesBefore);
+  EXPECT_EQ(writesBefore, 0u);
+  EXPECT_FALSE(rig.ewriteLeftOn);
+}
+
+WriteRequest K0(float value) {
+  WriteRequest r;
+  r.coefficients = {{CoefList::K, 1, 0, value}};
+  return r;
+}
+
+WriteRequest BelowAFile() {
+  WriteRequest r = Of(WriteKind::Reset);
+  r.saveDir = "below-a-file";
+  return r;
+}
+
+WriteRequest RestoreOf(const std::string& model, const std::string& serial) {
+  WriteRequest r;
+  r.kind = WriteKind::Restore;
+  r.restore = ItemsImage{model, serial, "", {}};
+  ImageItem k0;
+  k0.read = true;
+  k0.raw = {0, 0, 0, 0};
+  r.restore->items.push_back(k0);
+  return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, PtyWriteRefusal,
+    ::testing::Values(
+        RefusalCase{"WrongSerial", MeterModel::Zfk31, Coefficients(), "310246"},
+        RefusalCase{"SaveDirBelowAFile", MeterModel::Zfk36, BelowAFile(), {}},
+        RefusalCase{"K0NotWhole", MeterModel::Gdz1208, K0(5.5f), {}},
+        RefusalCase{"K0TooLarge", MeterModel::Gdz1208, K0(32768.0f), {}},
+        RefusalCase{"K0NotFinite", MeterModel::Zfk31, K0(NAN), {}},
+        RefusalCase{"NoClock", MeterModel::Gdz1208, Of(WriteKind::Clock), {}},
+        RefusalCase{"RestoreOtherSerial", MeterModel::Zfk31, RestoreOf("ZFK-31", "999"), {}},
+        RefusalCase{"RestoreOtherModel", MeterModel::Zfk36, RestoreOf("ZFK-31", "360517"), {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SealText, ExactlyEightCharactersOfTheCodePage) {
+  const struct {
+    const char* text;
+    bool accepted;
+  } cases[] = {{"C4321106", true}, {"Ж4321106", true},  {"C432110", false}, {"C43211066", false},
+               {"C432110€", true}, {"C43211☺6", false}, {"", false}};
+  for (const auto& c : cases) {
+    WriteRequest r;
+    r.kind = WriteKind::Seal;
+    r.sealText = c.text;
+    EXPECT_EQ(CheckRequest(r).empty(), c.accepted) << c.text;
+  }
+}
+
+}  // namespace
