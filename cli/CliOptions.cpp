@@ -48,9 +48,12 @@ struct CommandSpec {
 };
 
 constexpr CommandSpec kCommands[] = {
-    {CliCommand::Read, "read", true, true},     {CliCommand::Snapshot, "snapshot", true, true},
-    {CliCommand::Ports, "ports", false, false}, {CliCommand::Monitor, "monitor", false, true},
-    {CliCommand::Scan, "scan", false, false},   {CliCommand::Diagnose, "diagnose", true, true},
+    {CliCommand::Read, "read", true, true},
+    {CliCommand::Snapshot, "snapshot", true, true},
+    {CliCommand::Ports, "ports", false, false},
+    {CliCommand::Monitor, "monitor", false, true},
+    {CliCommand::Scan, "scan", false, false},
+    {CliCommand::Diagnose, "diagnose", true, true},
     {CliCommand::Write, "write", true, true, true},
     {CliCommand::Reset, "reset", true, true, true},
     {CliCommand::Seal, "seal", true, true, true},

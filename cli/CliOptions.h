@@ -6,8 +6,21 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { Read, Snapshot, Ports, Monitor, Scan, Diagnose, Help, Version, Write, Reset, Seal,
-                        Clock, Restore };
+enum class CliCommand {
+  Read,
+  Snapshot,
+  Ports,
+  Monitor,
+  Scan,
+  Diagnose,
+  Help,
+  Version,
+  Write,
+  Reset,
+  Seal,
+  Clock,
+  Restore
+};
 
 // What scan adds: the speeds, addresses and protocols to try, and CSV.
 struct ScanCliOptions {
