@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "JournalCommands.h"
 #include "sim/DemoMode.h"
 
 namespace {
@@ -32,7 +33,7 @@ struct Refusal {
 // The option texts as given; checked after the parse so that every refusal
 // names the value in our own words.
 struct RawOptions {
-  std::string port, baud, addr, ini, demo;
+  std::string port, baud, addr, ini, demo, journal;
 };
 
 struct CommandSpec {
@@ -85,6 +86,9 @@ void Apply(const CommandSpec& spec, CLI::App& sub, const RawOptions& raw, CliOpt
     o.addr = *n;
   }
   if (Given(sub, "--ini")) o.ini = raw.ini;
+  if (const CLI::Option* journal = sub.get_option_no_throw("--journal"))
+    CheckValue(journal, raw.journal);
+  if (Given(sub, "--journal")) o.journalDir = raw.journal;
   if (Given(sub, "--demo")) {
     if (!KnownModel(raw.demo))
       throw Refusal{"unknown model '" + raw.demo + "' (" + DemoModelList() + ")"};
@@ -123,6 +127,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
     if (args.size() > 1) o.helpTopic = args[1];
     return o;
   }
+  if (args[0] == "history" || args[0] == "journal") return ParseJournalCli(args, error);
   CLI::App app{"calibrate-cli"};
   app.set_help_flag();
   app.require_subcommand(1);
@@ -142,6 +147,8 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
       sub->add_option("--ini", raw.ini);
       sub->add_option("--demo", raw.demo);
       sub->add_flag("--json", o.json);
+      sub->add_option("--journal", raw.journal);
+      sub->add_flag("--no-journal", o.noJournal);
     }
   }
   // CLI11 takes its arguments last first.
@@ -177,6 +184,7 @@ std::string CliHelp(const std::string& command) {
   if (command == "read")
     return "usage: calibrate-cli read [--port COMn|PATH] [--baud 9600|19200] [--addr N]\n"
            "                          [--ini FILE] [--json] [--demo MODEL] [--trace]\n"
+           "                          [--journal DIR | --no-journal]\n"
            "\n"
            "Reads a meter exactly as the window's \"Прочитать\" does: identifies it, then\n"
            "shows its serial number, K0 and Ku of both channels, the calibration record and\n"
@@ -193,9 +201,23 @@ std::string CliHelp(const std::string& command) {
            "\n"
            "                    (bus: meters at addresses 1, 5 and 17; --addr picks one)\n"
            "  --trace           print every byte sent and received on stderr\n"
+           "  --journal DIR     record the read in the service journal in DIR\n"
+           "  --no-journal      do not record it, though [Journal] Enabled=1\n"
            "\n"
            "Exit status: 0 read, 1 a field shows ERR or the record read failed, 2 usage\n"
            "error, 3 the port cannot be opened, 4 no meter recognised.\n";
+  if (command == "history")
+    return "usage: calibrate-cli history [SERIAL] [--json] [--journal DIR] [--ini FILE]\n"
+           "\n"
+           "Lists the meters in the service journal, or the events of the meter with\n"
+           "serial number SERIAL newest first. The folder: --journal, else [Journal] Dir\n"
+           "of the settings file (default: the folder journal beside it).\n";
+  if (command == "journal")
+    return "usage: calibrate-cli journal verify [FILE|--all] [--json] [--journal DIR] [--ini "
+           "FILE]\n"
+           "\n"
+           "Checks the chain of one journal file, or of every meter's file in the folder.\n"
+           "Names the first broken line of each file; exit status 1 when any is broken.\n";
   if (command == "ports")
     return "usage: calibrate-cli ports\n"
            "\n"
@@ -215,6 +237,8 @@ std::string CliHelp(const std::string& command) {
          "  read      read a meter's calibration data\n"
          "  ports     list serial devices and the port map\n"
          "  monitor   show the traffic on a line\n"
+         "  history   the meters in the service journal, or one meter's events\n"
+         "  journal   journal verify: check the journal's chains\n"
          "\n"
          "calibrate-cli <command> --help shows the options of a command.\n";
 }

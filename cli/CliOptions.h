@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { Read, Ports, Monitor, Help };
+enum class CliCommand { Read, Ports, Monitor, Help, History, JournalVerify };
 
 struct CliOptions {
   CliCommand command = CliCommand::Help;
@@ -16,8 +16,11 @@ struct CliOptions {
   std::optional<std::string> ini;
   bool json = false;
   bool trace = false;
-  std::optional<std::string> demo;  // model name
-  std::string helpTopic;            // the command whose help was asked for
+  std::optional<std::string> demo;        // model name
+  std::string helpTopic;                  // the command whose help was asked for
+  std::optional<std::string> journalDir;  // --journal DIR: on for this run
+  bool noJournal = false;                 // --no-journal: off for this run
+  std::vector<std::string> operands;      // history SERIAL, journal verify FILE|--all
 };
 
 // Parses argv; on a usage error returns nullopt and sets error to a one-line

@@ -8,6 +8,7 @@
 
 #include "CliOptions.h"
 #include "Console.h"
+#include "JournalCommands.h"
 #include "PortList.h"
 #include "ReadOutput.h"
 #include "app/core/DevManager.h"
@@ -95,7 +96,8 @@ int RunRead(const CliOptions& o) {
   const MeterReading reading = read.BRefreshClick(view, request);
   for (const auto& e : view.errors)
     std::cerr << "Ошибка: " << e << "\n";
-  std::cout << (o.json ? ReadAsJson(reading) : ReadAsText(reading));
+  std::cout << (o.json ? ReadAsJson(reading) : ReadAsText(reading)) << std::flush;
+  JournalTheRead(o, settings, reading);
   return Code(ReadExitStatus(reading));
 }
 
@@ -187,6 +189,10 @@ int main(int argc, char** argv) {
       return RunPorts();
     case CliCommand::Monitor:
       return RunMonitor(*options);
+    case CliCommand::History:
+      return RunHistory(*options);
+    case CliCommand::JournalVerify:
+      return RunJournalVerify(*options);
     case CliCommand::Help:
       std::cout << CliHelp(options->helpTopic);
       return Code(ExitStatus::Ok);
