@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "JournalCommands.h"
 #include "sim/DemoMode.h"
 
 namespace {
@@ -34,7 +35,7 @@ struct Refusal {
 // The option texts as given; checked after the parse so that every refusal
 // names the value in our own words.
 struct RawOptions {
-  std::string port, baud, addr, ini, demo;
+  std::string port, baud, addr, ini, demo, journal;
   std::string channel, k0, ku, seal, file, serial, saveDir;
   std::vector<std::string> k, obr;
 };
@@ -138,6 +139,9 @@ void Apply(const CommandSpec& spec, CLI::App& sub, const RawOptions& raw, CliOpt
     o.addr = *n;
   }
   if (Given(sub, "--ini")) o.ini = raw.ini;
+  if (const CLI::Option* journal = sub.get_option_no_throw("--journal"))
+    CheckValue(journal, raw.journal);
+  if (Given(sub, "--journal")) o.journalDir = raw.journal;
   if (Given(sub, "--demo")) {
     if (!KnownModel(raw.demo))
       throw Refusal{"unknown model '" + raw.demo + "' (" + DemoModelList() + ")"};
@@ -257,6 +261,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
     o.command = CliCommand::Version;
     return o;
   }
+  if (args[0] == "history" || args[0] == "journal") return ParseJournalCli(args, error);
   CLI::App app{"calibrate-cli"};
   app.set_help_flag();
   app.require_subcommand(1);
@@ -279,6 +284,8 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
       sub->add_option("--demo", raw.demo);
       sub->add_flag("--json", o.json);
       sub->add_flag("--echo", o.echo);
+      sub->add_option("--journal", raw.journal);
+      sub->add_flag("--no-journal", o.noJournal);
     }
     if (spec.writes) {
       sub->add_option("--expect-serial", raw.serial);
@@ -345,6 +352,7 @@ std::string CliHelp(const std::string& command) {
   if (command == "read")
     return "usage: calibrate-cli read [--port COMn|PATH] [--baud 9600|19200] [--addr N]\n"
            "                          [--ini FILE] [--json] [--demo MODEL] [--trace]\n"
+           "                          [--journal DIR | --no-journal]\n"
            "\n"
            "Reads a meter exactly as the window's \"Прочитать\" does: identifies it, then\n"
            "shows its serial number, K0 and Ku of both channels, the calibration record and\n"
@@ -362,6 +370,8 @@ std::string CliHelp(const std::string& command) {
            "                    (bus: meters at addresses 1, 5 and 17; --addr picks one)\n"
            "  --trace           print every byte sent and received on stderr\n"
            "  --echo            the line returns each request (two-wire RS-485): skip it\n"
+           "  --journal DIR     record the read in the service journal in DIR\n"
+           "  --no-journal      do not record it, though [Journal] Enabled=1\n"
            "\n"
            "Exit status: 0 read, 1 a field shows ERR or the record read failed, 2 usage\n"
            "error, 3 the port cannot be opened, 4 no meter recognised.\n";
@@ -381,6 +391,18 @@ std::string CliHelp(const std::string& command) {
            "Exit status: 0 every item read, 1 an item could not be read, 2 usage error,\n"
            "3 the port cannot be opened, 4 no meter recognised.\n";
   if (command == "diagnose") return DiagnoseHelp();
+  if (command == "history")
+    return "usage: calibrate-cli history [SERIAL] [--json] [--journal DIR] [--ini FILE]\n"
+           "\n"
+           "Lists the meters in the service journal, or the events of the meter with\n"
+           "serial number SERIAL newest first. The folder: --journal, else [Journal] Dir\n"
+           "of the settings file (default: the folder journal beside it).\n";
+  if (command == "journal")
+    return "usage: calibrate-cli journal verify [FILE|--all] [--json] [--journal DIR] [--ini "
+           "FILE]\n"
+           "\n"
+           "Checks the chain of one journal file, or of every meter's file in the folder.\n"
+           "Names the first broken line of each file; exit status 1 when any is broken.\n";
   if (command == "ports")
     return "usage: calibrate-cli ports\n"
            "\n"
@@ -437,6 +459,8 @@ std::string CliHelp(const std::string& command) {
          "  scan      find the meters on a line\n"
          "  diagnose  find out why no meter answers\n"
          "  write     write coefficients (also: reset, seal, clock, restore)\n"
+         "  history   the meters in the service journal, or one meter's events\n"
+         "  journal   journal verify: check the journal's chains\n"
          "\n"
          "calibrate-cli <command> --help shows the options of a command;\n"
          "calibrate-cli --version shows the version.\n";

@@ -19,7 +19,9 @@ enum class CliCommand {
   Reset,
   Seal,
   Clock,
-  Restore
+  Restore,
+  History,
+  JournalVerify
 };
 
 // What scan adds: the speeds, addresses and protocols to try, and CSV.
@@ -60,6 +62,9 @@ struct CliOptions {
   std::optional<std::string> expectSerial;  // --expect-serial
   bool yes = false;                         // --yes
   std::optional<std::string> saveDir;       // --save-dir
+  std::optional<std::string> journalDir;    // --journal DIR: on for this run
+  bool noJournal = false;                   // --no-journal: off for this run
+  std::vector<std::string> operands;        // history SERIAL, journal verify FILE|--all
 };
 
 // Parses argv; on a usage error returns nullopt and sets error to a one-line

@@ -2,29 +2,13 @@
 
 #include "app/core/MeterReadingJson.h"
 #include "app/core/ReadFields.h"
+#include "app/core/ReadJson.h"
 
 namespace {
 
 std::string Trimmed(const std::string& s) {
   const auto b = s.find_first_not_of(' ');
   return b == std::string::npos ? std::string() : s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
-Json FieldJson(const MeterReading& reading, ReadField field) {
-  const auto text = FieldText(reading, field);
-  return text ? Json(*text) : Json(nullptr);
-}
-
-Json CoefficientJson(const CoefficientReading& c) {
-  switch (c.state) {
-    case ValueState::NotRead:
-      return nullptr;
-    case ValueState::Failed:
-      return "ERR";
-    case ValueState::Read:
-      break;
-  }
-  return ShownNumber(c.shown);
 }
 
 }  // namespace
@@ -39,21 +23,7 @@ ExitStatus ReadExitStatus(const MeterReading& reading) {
 }
 
 std::string ReadAsJson(const MeterReading& reading) {
-  Json j;
-  j["result"] = ResultName(reading.result);
-  j["identification"] = reading.IdentificationUtf8();
-  j["device_caption"] = reading.Caption();
-  for (const ReadFieldInfo& info : kReadFields) {
-    bool coefficient = false;
-    for (const CoefficientField& f : kCoefficientFields) {
-      if (f.field != info.field) continue;
-      j[info.jsonKey] = CoefficientJson(Coefficient(reading, f));
-      coefficient = true;
-    }
-    if (!coefficient) j[info.jsonKey] = FieldJson(reading, info.field);
-  }
-  j.update(ReadingDetails(reading));
-  return DumpJson(j) + "\n";
+  return DumpJson(ReadCommandJson(reading)) + "\n";
 }
 
 std::string ReadAsText(const MeterReading& reading) {

@@ -9,6 +9,7 @@
 
 #include "CliOptions.h"
 #include "Console.h"
+#include "JournalCommands.h"
 #include "ReadOutput.h"
 #include "ScanOutput.h"
 #include "SnapshotOutput.h"
@@ -116,7 +117,9 @@ int RunRead(const CliOptions& o) {
   const MeterReading reading = s.read.BRefreshClick(view, s.request);
   for (size_t i = 0; i < view.errors.size(); ++i)
     std::cerr << "Ошибка: " << view.errors[i] << "\n" << view.details[i];
-  std::cout << (o.json ? ReadAsJson(reading) : ReadAsText(reading));
+  std::cout << (o.json ? ReadAsJson(reading) : ReadAsText(reading)) << std::flush;
+  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
+  JournalTheRead(o, settings, reading);
   return Code(ReadExitStatus(reading));
 }
 
@@ -350,6 +353,10 @@ int main(int argc, char** argv) {
     case CliCommand::Clock:
     case CliCommand::Restore:
       return RunWrite(*options);
+    case CliCommand::History:
+      return RunHistory(*options);
+    case CliCommand::JournalVerify:
+      return RunJournalVerify(*options);
     case CliCommand::Help:
       std::cout << CliHelp(options->helpTopic) << "\nSettings file: " << Settings::DefaultPath()
                 << "\n";

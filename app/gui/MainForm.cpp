@@ -22,6 +22,7 @@
 #include "DelaysForm.h"
 #include "FormScale.h"
 #include "ScanDialog.h"
+#include "app/service/ReadJournal.h"
 
 namespace {
 
@@ -270,6 +271,23 @@ void TFrmMain::BRefreshClick() {
   }
   ShowFirmwareSource(lastReading_.firmware.source);
   reading_ = false;
+  JournalTheRead();
+}
+
+// After the read has shown its fields. A journal that cannot be written is
+// told in a note that does not wait for a click: the read stands as it is.
+void TFrmMain::JournalTheRead() {
+  const auto result = JournalRead(lastReading_, LoadJournalSettings(settings_->Ini()),
+                                  JournalProgram("calibrate"), demoRun_);
+  if (!result || result->ok) return;
+  if (!journalNote_) {
+    journalNote_ =
+        new QMessageBox(QMessageBox::Warning, ApplicationTitle(), {}, QMessageBox::Ok, this);
+    journalNote_->setModal(false);
+  }
+  journalNote_->setText("Чтение не записано в журнал обслуживания:\n" +
+                        QString::fromStdString(result->error));
+  journalNote_->show();
 }
 
 void TFrmMain::ShowFirmwareSource(FirmwareSource source) {

@@ -38,6 +38,10 @@ class TFrmMain : public QWidget, public MeterReadView {
   ~TFrmMain() override;
 
   void SetMessageBox(MessageBoxFunc show) { messageBox_ = std::move(show); }
+  // Reads of this run are of a virtual meter: the journal marks them so.
+  void SetDemoRun(bool demo) { demoRun_ = demo; }
+  // The note left when a read could not be journalled; null until then.
+  QMessageBox* JournalNote() const { return journalNote_; }
   TMeterRead& Reader() { return read_; }
   Settings& IniSettings() { return *settings_; }
   TFormDelays& FormDelays() { return *formDelays_; }
@@ -106,6 +110,7 @@ class TFrmMain : public QWidget, public MeterReadView {
   void ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text,
                    const QString& detail = {});
   void CentreOnScreen();
+  void JournalTheRead();
 
   TMeterRead read_;
   std::unique_ptr<Settings> settings_;
@@ -115,6 +120,8 @@ class TFrmMain : public QWidget, public MeterReadView {
   MeterReading lastReading_;
   bool reading_ = false;
   bool centred_ = false;
+  bool demoRun_ = false;
+  QMessageBox* journalNote_ = nullptr;
 };
 
 // The character the user's locale puts between whole and fraction, when it is

@@ -105,6 +105,7 @@ int main(int argc, char* argv[]) {
     }
     // For this run only: the engineer's saved port stays as it was.
     window.SelectPortForRun(kDemoPort);
+    window.SetDemoRun(true);
   }
 
   window.show();

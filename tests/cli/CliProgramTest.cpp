@@ -22,6 +22,8 @@
 
 #include "app/core/MeterSnapshotJson.h"
 #include "sim/PtyMeterServer.h"
+#include "app/service/JournalReader.h"
+#include "sim/DemoMode.h"
 #include "support/PtyPair.h"
 #include "support/SnapshotOracle.h"
 
@@ -380,4 +382,117 @@ TEST(CliProgram, MonitorPrintsEachBurstUntilInterrupted) {
   EXPECT_EQ(std::count(child.out.begin(), child.out.end(), '\n'), 1) << child.out;
 }
 
+// Files below dir other than the settings file: what a read left behind.
+size_t FilesBesideTheSettings(const std::string& dir) {
+  size_t n = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+    n += e.path().filename() != "Calibrate.ini";
+  return n;
+}
+
+TEST_F(CliFiles, TheJournalIsOnOnlyWhenAsked) {
+  struct Case {
+    const char* ini;
+    std::vector<std::string> options;
+    bool journalled;
+  };
+  const Case cases[] = {
+      {"", {}, false},
+      {"[Journal]\nEnabled=0\n", {}, false},
+      {"[Journal]\nEnabled=1\n", {"--no-journal"}, false},
+      {"[Journal]\nEnabled=1\nEngineer=Иванов\n", {}, true},
+      {"", {"--journal", "J"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.ini) + (c.options.empty() ? "" : c.options[0]));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directory(dir);
+    const std::string ini = Ini(c.ini);
+    Args args{"read", "--demo", "zfk36", "--ini", ini};
+    for (const std::string& o : c.options)
+      args.push_back(o == "J" ? dir + "/j" : o);
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    if (!c.journalled) {
+      EXPECT_EQ(FilesBesideTheSettings(dir), 0u);
+      continue;
+    }
+    const std::string journal = c.options.empty() ? dir + "/journal" : dir + "/j";
+    const JournalListing listing = ListJournalMeters(journal);
+    ASSERT_EQ(listing.meters.size(), 1u);
+    EXPECT_EQ(listing.meters[0].serial, "360517");
+    EXPECT_EQ(listing.meters[0].events, 1u);
+  }
+}
+
+TEST_F(CliFiles, EveryModelsReadAppendsOneChainedEvent) {
+  const std::string journal = dir + "/journal";
+  size_t expected = 0;
+  for (const std::string& model : DemoModelNames()) {
+    SCOPED_TRACE(model);
+    const CliRun run = RunCli({"read", "--demo", model, "--json", "--journal", journal});
+    const auto printed = nlohmann::json::parse(run.out);
+    if (printed.at("result") != "ok") continue;  // nothing answered: no meter to file it under
+    EXPECT_EQ(run.err, "");
+    ++expected;
+    const JournalLookup last = FindJournalEvent(journal, "last");
+    ASSERT_TRUE(last.ok) << last.error;
+    const JournalEvent& e = last.record.event;
+    EXPECT_EQ(e.kind, "read");
+    EXPECT_EQ(e.program, "calibrate-cli 1.1");
+    EXPECT_EQ(e.serial, printed.at("serial").is_string() ? printed.at("serial").get<std::string>()
+                                                         : std::string());
+    EXPECT_EQ(e.payload.at("demo"), true);
+    for (const auto& [key, value] : printed.items())
+      EXPECT_EQ(e.payload.at(key), value) << key;
+  }
+  EXPECT_GE(expected, DemoModelNames().size() - 1);
+  size_t events = 0;
+  const JournalFolderVerdict verdict = VerifyJournal(journal);
+  EXPECT_TRUE(verdict.AllOk());
+  for (const JournalMeter& m : ListJournalMeters(journal).meters)
+    events += m.events;
+  EXPECT_EQ(events, expected);
+}
+
+TEST_F(CliFiles, AJournalThatCannotBeWrittenLeavesTheReadAsItWas) {
+  std::ofstream(dir + "/file") << "x";
+  const CliRun plain = RunCli({"read", "--demo", "zfk31", "--json"});
+  const CliRun journalled =
+      RunCli({"read", "--demo", "zfk31", "--json", "--journal", dir + "/file/journal"});
+  EXPECT_EQ(journalled.status, plain.status);
+  auto a = nlohmann::json::parse(plain.out), b = nlohmann::json::parse(journalled.out);
+  for (auto* j : {&a, &b})
+    j->erase("duration_ms");
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(journalled.err.rfind("calibrate-cli: warning: the read is not in the journal: ", 0), 0u)
+      << journalled.err;
+  EXPECT_EQ(std::count(journalled.err.begin(), journalled.err.end(), '\n'), 1);
+}
+
 }  // namespace
+
+TEST_F(CliFiles, HistoryListsAndVerifyNamesTheFirstBrokenLine) {
+  const std::string journal = dir + "/journal";
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(RunCli({"read", "--demo", "zfk36", "--journal", journal}).status, 0);
+  CliRun run = RunCli({"history", "--journal", journal});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("360517"), std::string::npos) << run.out;
+  run = RunCli({"history", "360517", "--json", "--journal", journal});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(nlohmann::json::parse(run.out).at("events").size(), 3u) << run.out;
+  EXPECT_EQ(RunCli({"journal", "verify", "--all", "--journal", journal}).status, 0);
+  // An edited second line: verify names it and fails.
+  const std::string file = journal + "/" + ListJournalMeters(journal).meters.at(0).file;
+  std::ifstream in(file);
+  std::string l1, l2, l3;
+  std::getline(in, l1), std::getline(in, l2), std::getline(in, l3);
+  in.close();
+  l2.replace(l2.find("\"read\""), 6, "\"snap\"");
+  std::ofstream(file) << l1 << "\n" << l2 << "\n" << l3 << "\n";
+  run = RunCli({"journal", "verify", file});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("BROKEN at line 2"), std::string::npos) << run.out;
+}

@@ -1,0 +1,64 @@
+#include "ReadJournal.h"
+
+#include <filesystem>
+
+#include "JournalFile.h"
+#include "app/core/ReadJson.h"
+
+#ifndef CALIBRATE_VERSION
+#define CALIBRATE_VERSION "0"
+#endif
+
+JournalSettings LoadJournalSettings(const IniFile& ini) {
+  JournalSettings s;
+  s.enabled = ini.ReadInteger(kJournalSection, "Enabled", 0) != 0;
+  const std::filesystem::path base = PathFromUtf8(ini.Path()).parent_path();
+  const std::string dir = ini.ReadString(kJournalSection, "Dir", "");
+  const std::filesystem::path chosen = dir.empty() ? "journal" : PathFromUtf8(dir);
+  s.dir = Utf8(chosen.is_absolute() ? chosen : base / chosen);
+  s.engineer = ini.ReadString(kJournalSection, "Engineer", "");
+  return s;
+}
+
+JournalSettings OverrideJournal(JournalSettings settings, const std::optional<std::string>& dir,
+                                bool off) {
+  if (dir) {
+    settings.enabled = true;
+    settings.dir = *dir;
+  }
+  if (off) settings.enabled = false;
+  return settings;
+}
+
+std::string JournalProgram(const std::string& frontEnd) {
+  return frontEnd + " " + CALIBRATE_VERSION;
+}
+
+JournalEvent ReadJournalEvent(const MeterReading& reading, const JournalSettings& settings,
+                              const std::string& program, bool demo) {
+  JournalEvent e;
+  e.kind = "read";
+  e.engineer = settings.engineer;
+  e.program = program;
+  e.port = reading.port;
+  e.speed = static_cast<int>(reading.baud);
+  e.address = static_cast<int>(reading.address);
+  e.model = reading.caption ? *reading.caption : reading.IdentificationUtf8();
+  e.serial = reading.serial;
+  Json payload = ReadCommandJson(reading);
+  payload["demo"] = demo;
+  e.payload = nlohmann::json::parse(DumpJson(payload));
+  return e;
+}
+
+bool JournalsRead(const MeterReading& reading) {
+  return reading.result == ReadResult::Ok;
+}
+
+std::optional<JournalAppendResult> JournalRead(const MeterReading& reading,
+                                               const JournalSettings& settings,
+                                               const std::string& program, bool demo) {
+  if (!settings.enabled || !JournalsRead(reading)) return std::nullopt;
+  const JournalWriter writer(settings.dir, kReadJournalWait);
+  return writer.Append(ReadJournalEvent(reading, settings, program, demo));
+}
