@@ -13,8 +13,10 @@ namespace {
 constexpr const char* kSettingsName = "Calibrate.ini";
 constexpr const char* kAppFolder = "Calibrate";
 
+// XDG directories are POSIX paths: absolute means a leading '/', also when this
+// code is built for Windows (where "/x" has no drive and is not absolute).
 fs::path AbsoluteOr(const char* value, const fs::path& fallback) {
-  if (value && *value && fs::path(value).is_absolute()) return value;
+  if (value && value[0] == '/') return value;
   return fallback;
 }
 }  // namespace
