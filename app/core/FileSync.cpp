@@ -14,8 +14,9 @@
 // Windows will not replace a file that anyone holds open (a second copy of the
 // program reading its settings, a virus scanner looking at the new file), and
 // will not open one while it is being replaced. Such a hold lasts
-// milliseconds, so the move or the open is tried again for a while.
-constexpr std::chrono::milliseconds kHoldLimit{250};
+// milliseconds, so the move or the open is tried again for a while; a busy
+// machine (a scanner, a build) can stretch a hold, hence a second.
+constexpr std::chrono::milliseconds kHoldLimit{1000};
 #else
 #include <unistd.h>
 #define FlushDescriptor(fd) fsync(fd)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -124,6 +125,10 @@ TEST_F(SettingsFile, AReaderNeverSeesAHalfWrittenFile) {
         torn += seen[static_cast<size_t>(n)].NB != 120 + n;
       torn += !other.Ini().ReadString("Sealmark", "Port").has_value();
       ++looks;
+      // Another program looks now and then, not without pause: a reader that
+      // never lets go would starve the writer on Windows, which cannot
+      // replace a file while it is open.
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
   for (int round = 0; round < 20; ++round) {
