@@ -250,6 +250,8 @@ void TFrmMain::BRefreshClick() {
     lastReading_ = read_.BRefreshClick(*this, request);
   }
   lastRequest_ = request;
+  // The service window acts on the meter of the last read: this one now.
+  if (service_) service_->ShowMeter();
   ShowFirmwareSource(lastReading_.firmware.source);
   reading_ = false;
   JournalTheRead();

@@ -350,6 +350,7 @@ void TFrmService::CoefEdited(QTableWidgetItem* cell) {
 }
 
 void TFrmService::LoadClick() {
+  if (!HaveMeter()) return ShowMeter();
   const ServiceOperation op(ctx_);
   if (!op.Held()) return SetStatus("Идёт другая операция", true);
   MeterSnapshot snap;
@@ -372,6 +373,10 @@ void TFrmService::LoadClick() {
 }
 
 bool TFrmService::RunWrite(WriteRequest request) {
+  if (!HaveMeter()) {
+    ShowMeter();
+    return false;
+  }
   const ServiceOperation op(ctx_);
   if (!op.Held()) {
     SetStatus("Идёт другая операция", true);

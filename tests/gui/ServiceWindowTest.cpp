@@ -10,6 +10,8 @@
 #include <filesystem>
 
 #include "GuiTestUtil.h"
+#include "app/core/MeterSnapshotJson.h"
+#include "app/core/MeterSnapshotRead.h"
 #include "app/gui/ServiceWindow.h"
 #include "sim/DemoMode.h"
 
@@ -77,6 +79,19 @@ TEST_P(ServiceWindowTest, WritesCoefficientSealAndClockOnlyWhenConfirmed) {
   service.LoadClick();
   EXPECT_EQ(Value(service.CoefCell(0, 1, 3)), wanted);
   EXPECT_FALSE(service.CoefCell(0, 1, 3)->font().bold());
+
+  // Back to the old value from the before-image, then every item from a
+  // snapshot file of the meter as it is now.
+  service.RestoreFrom(QString::fromStdString(service.LastOutcome()->imagePath));
+  EXPECT_EQ(service.LastOutcome()->status, WriteStatus::Verified);
+  EXPECT_EQ(Value(service.CoefCell(0, 1, 3)), old);
+  const std::string snapshotFile = ini.Path() + ".snapshot.json";
+  std::ofstream(snapshotFile) << DumpJson(SnapshotToJson(
+      TMeterSnapshot(window->Reader()).Take(window->MakeServiceContext().request())));
+  service.RestoreFrom(QString::fromStdString(snapshotFile));
+  EXPECT_EQ(service.LastOutcome()->status, WriteStatus::Verified)
+      << service.StatusText().toStdString();
+  EXPECT_GT(service.LastOutcome()->verification.size(), 10u);
 
   // The seal: refused unless 8 characters, previewed as the main window shows it.
   const size_t writes = demo->Meter()->WriteCount();
