@@ -21,6 +21,8 @@ QTableWidget* DifferenceTable(const std::vector<DiffRow>& rows, QWidget* parent)
   table->setHorizontalHeaderLabels({"Параметр", "Было", "Будет", "Разница"});
   table->verticalHeader()->hide();
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->setSelectionMode(QAbstractItemView::NoSelection);
+  table->setFocusPolicy(Qt::NoFocus);
   for (int r = 0; r < table->rowCount(); ++r) {
     const DiffRow& row = rows[static_cast<size_t>(r)];
     int column = 0;
@@ -56,6 +58,7 @@ WriteView::Answer GuiWriteView::Confirm(const std::string& serial) {
   auto* digits = new QLineEdit(&dialog);
   digits->setObjectName("EDigits");
   layout->addWidget(digits);
+  digits->setFocus();
   auto* buttons = new QDialogButtonBox(&dialog);
   QPushButton* write = buttons->addButton("Записать", QDialogButtonBox::AcceptRole);
   write->setObjectName("BWrite");
