@@ -132,19 +132,21 @@ std::unique_ptr<MeterAccess> AccessFor(TMeterRead& read, const MeterReading& rea
   const auto addr = static_cast<uint8_t>(reading.address);
   switch (reading.path) {
     case ReadPath::Zfk31:
-      return std::make_unique<DriverAccess<TlumZfk31>>(read.Zfk31, "ZFK-31", 2, false);
+      return std::make_unique<DriverAccess<TlumZfk31>>(read.Zfk31, ImageModelName(reading.path), 2,
+                                                       false);
     case ReadPath::Zfk36:
-      return std::make_unique<DriverAccess<TlumZfk36>>(read.Zfk36, "ZFK-36", 2, false);
+      return std::make_unique<DriverAccess<TlumZfk36>>(read.Zfk36, ImageModelName(reading.path), 2,
+                                                       false);
     case ReadPath::GdzSingle:
     case ReadPath::GdzDouble:
       // The read leaves the driver at the second node; the meter is the first.
       read.Gdz1207s.SetNetAddr(addr);
       return std::make_unique<DriverAccess<TlumGdz1207s>>(
-          read.Gdz1207s, "GDZ-12.07S", reading.path == ReadPath::GdzDouble && addr < 127 ? 2 : 1,
-          true);
+          read.Gdz1207s, ImageModelName(reading.path),
+          reading.path == ReadPath::GdzDouble && addr < 127 ? 2 : 1, true);
     case ReadPath::ModBus:
       return std::make_unique<DriverAccess<TlumGdz1208>>(
-          read.Gdz1208, "GDZ-12.08", read.Gdz1208.AltRegMapping() ? 2 : 1, false);
+          read.Gdz1208, ImageModelName(reading.path), read.Gdz1208.AltRegMapping() ? 2 : 1, false);
     default:
       return nullptr;
   }
@@ -325,6 +327,55 @@ bool Matches(const ImageItem& got, const ImageItem& wanted, WriteKind kind,
 }
 
 }  // namespace
+
+std::string ImageModelName(ReadPath path) {
+  switch (path) {
+    case ReadPath::Zfk31:
+      return "ZFK-31";
+    case ReadPath::Zfk36:
+      return "ZFK-36";
+    case ReadPath::GdzSingle:
+    case ReadPath::GdzDouble:
+      return "GDZ-12.07S";
+    case ReadPath::ModBus:
+      return "GDZ-12.08";
+    case ReadPath::None:
+      break;
+  }
+  return {};
+}
+
+ItemsImage ImageOfSnapshot(const MeterSnapshot& snapshot) {
+  ItemsImage image{ImageModelName(snapshot.path), snapshot.serial, {}, {}};
+  const auto add = [&](CoefList list, uint8_t channel, uint8_t index,
+                       const SnapshotCoefficient& c) {
+    if (c.state != ValueState::Read) return;
+    ImageItem item;
+    item.list = list;
+    item.channel = channel;
+    item.index = index;
+    item.read = true;
+    item.value = c.stored;
+    item.raw.assign(c.raw.begin(), c.raw.end());
+    image.items.push_back(item);
+  };
+  for (uint8_t ch = 1; ch <= 2; ++ch) {
+    const SnapshotChannel& channel = snapshot.channels[ch - 1u];
+    if (!channel.present) continue;
+    for (uint8_t i = 0; i < 10; ++i)
+      add(CoefList::K, ch, i, channel.k[i]);
+    for (uint8_t i = 2; i < 10; ++i)
+      add(CoefList::Obr, ch, i, channel.obr[i]);
+  }
+  if (snapshot.record.state == ValueState::Read) {
+    ImageItem record;
+    record.kind = ItemKind::Record;
+    record.read = true;
+    record.raw.assign(snapshot.record.raw.begin(), snapshot.record.raw.end());
+    image.items.push_back(record);
+  }
+  return image;
+}
 
 const char* WriteKindName(WriteKind kind) {
   switch (kind) {

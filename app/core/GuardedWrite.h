@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/core/MeterRead.h"
+#include "app/core/MeterSnapshot.h"
 #include "app/core/WriteImage.h"
 
 enum class WriteKind { Coefficients, Reset, Seal, Clock, Restore };
@@ -68,6 +69,15 @@ struct WriteOutcome {
   std::vector<bool> written;               // the write of the item returned success
   Json Record(WriteKind kind) const;
 };
+
+// The model as images name it ("ZFK-31", "ZFK-36", "GDZ-12.07S", "GDZ-12.08");
+// empty for a path that reaches no meter.
+std::string ImageModelName(ReadPath path);
+
+// What a snapshot file holds of the items a write touches (every coefficient
+// and the calibration record the meter answered for), as an image to restore.
+// Obr[0] and Obr[1] are left out: they are K0 and Ku once more.
+ItemsImage ImageOfSnapshot(const MeterSnapshot& snapshot);
 
 // Checks what can be checked without a meter: finite values, channel 1..2,
 // index 0..9, the seal text. Empty when fine, else the reason.

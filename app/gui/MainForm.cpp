@@ -18,42 +18,18 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <filesystem>
 
+#include "BusyCursor.h"
 #include "DelaysForm.h"
 #include "FormScale.h"
 #include "ScanDialog.h"
+#include "ServiceWindow.h"
 #include "app/service/ReadJournal.h"
 
 namespace {
 
 constexpr int kPortCount = 32;
-
-// The wait cursor for as long as a read blocks the window, so that it does not
-// look hung.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
-// A box shown in the middle of a read gets the ordinary arrow back while the
-// engineer reads it.
-class CursorPause {
- public:
-  CursorPause() : busy_(QApplication::overrideCursor() != nullptr) {
-    if (busy_) QApplication::restoreOverrideCursor();
-  }
-  ~CursorPause() {
-    if (busy_) QApplication::setOverrideCursor(Qt::WaitCursor);
-  }
-  CursorPause(const CursorPause&) = delete;
-  CursorPause& operator=(const CursorPause&) = delete;
-
- private:
-  bool busy_;
-};
 
 QString ApplicationTitle() {
   return QApplication::applicationDisplayName();
@@ -97,8 +73,11 @@ void TFrmMain::CreateControls() {
   BDelays->setToolTip("Тайм-ауты");
   Button2 = new QPushButton("Закрыть окно", this);
   Button2->setObjectName("Button2");
+  BService = new QPushButton("Сервис…", this);
+  BService->setObjectName("BService");
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(BDelays);
+  bottom->addWidget(BService);
   bottom->addStretch();
   bottom->addWidget(Button2);
   layout->addLayout(bottom);
@@ -106,6 +85,7 @@ void TFrmMain::CreateControls() {
   connect(BRefresh, &QPushButton::clicked, this, &TFrmMain::BRefreshClick);
   connect(BDelays, &QToolButton::clicked, this, &TFrmMain::BDelaysClick);
   connect(Button2, &QPushButton::clicked, this, &TFrmMain::Button2Click);
+  connect(BService, &QPushButton::clicked, this, &TFrmMain::BServiceClick);
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(escape, &QShortcut::activated, this, &TFrmMain::Button2Click);
   ELicNo->installEventFilter(this);
@@ -257,7 +237,7 @@ void TFrmMain::CBBaudChange(int index) {
 void TFrmMain::BRefreshClick() {
   // The read lets window messages through once at its start; a second press
   // of the button queued by then must not start a read inside the read.
-  if (reading_) return;
+  if (reading_ || serviceBusy_) return;
   reading_ = true;
   read_.DecimalSeparator = LocaleDecimalSeparator();
   ReadRequest request;
@@ -269,6 +249,9 @@ void TFrmMain::BRefreshClick() {
     const BusyCursor busy;
     lastReading_ = read_.BRefreshClick(*this, request);
   }
+  lastRequest_ = request;
+  // The service window acts on the meter of the last read: this one now.
+  if (service_) service_->ShowMeter();
   ShowFirmwareSource(lastReading_.firmware.source);
   reading_ = false;
   JournalTheRead();
@@ -436,3 +419,59 @@ void TFrmMain::ApplyScanChoice(const FoundMeter& meter) {
   CBBaud->setCurrentIndex(meter.baud == 9600 ? 0 : 1);
   UDNetAddr->setValue(meter.address);
 }
+
+ServiceContext TFrmMain::MakeServiceContext() {
+  ServiceContext c;
+  c.read = &read_;
+  // The meter of the last read, where that read found it.
+  c.request = [this] { return lastRequest_; };
+  c.lastReading = [this]() -> const MeterReading& { return lastReading_; };
+  c.acquire = [this] { return AcquireMeter(); };
+  c.release = [this] { ReleaseMeter(); };
+  c.journal = [this] { return LoadJournalSettings(settings_->Ini()); };
+  c.setJournal = [this](const JournalSettings& j) { SaveJournalSettings(j); };
+  c.written = [this](WriteKind kind, const WriteOutcome& outcome) {
+    ServiceWritten(kind, outcome);
+  };
+  c.program = JournalProgram("calibrate");
+  c.demo = demoRun_;
+  return c;
+}
+
+void TFrmMain::BServiceClick() {
+  if (!service_) {
+    service_ = new TFrmService(MakeServiceContext(), this);
+    const std::filesystem::path dir = std::filesystem::path(settings_->Path()).parent_path();
+    service_->SetImageDir(
+        QString::fromStdString((dir.empty() ? std::string(".") : dir.string()) + "/before-images"));
+  }
+  service_->ShowMeter();
+  service_->show();
+  service_->raise();
+  service_->activateWindow();
+}
+
+bool TFrmMain::AcquireMeter() {
+  if (reading_ || serviceBusy_) return false;
+  serviceBusy_ = true;
+  BRefresh->setEnabled(false);
+  BScan->setEnabled(false);
+  return true;
+}
+
+void TFrmMain::ReleaseMeter() {
+  serviceBusy_ = false;
+  BRefresh->setEnabled(true);
+  BScan->setEnabled(true);
+}
+
+void TFrmMain::SaveJournalSettings(const JournalSettings& journal) {
+  IniFile& ini = settings_->Ini();
+  if (!ini.WriteInteger(kJournalSection, "Enabled", journal.enabled ? 1 : 0) ||
+      !ini.WriteString(kJournalSection, "Dir", journal.dir) ||
+      !ini.WriteString(kJournalSection, "Engineer", journal.engineer))
+    ShowMessage(QMessageBox::Critical, ApplicationTitle(),
+                QString::fromStdString("Unable to write to " + settings_->Path()));
+}
+
+void TFrmMain::ServiceWritten(WriteKind, const WriteOutcome&) {}

@@ -14,6 +14,7 @@
 #include "app/core/MeterRead.h"
 #include "app/core/PortList.h"
 #include "app/core/Settings.h"
+#include "app/gui/ServiceContext.h"
 
 class QComboBox;
 class QGroupBox;
@@ -23,6 +24,7 @@ class QPushButton;
 class QSpinBox;
 class QToolButton;
 class TFormDelays;
+class TFrmService;
 
 class TFrmMain : public QWidget, public MeterReadView {
   Q_OBJECT
@@ -58,6 +60,12 @@ class TFrmMain : public QWidget, public MeterReadView {
   // speed and address.
   void BScanClick();
   void ApplyScanChoice(const FoundMeter& meter);
+  // Opens the service window for the meter of the last read, or raises it.
+  void BServiceClick();
+  // The service window once opened; null before.
+  TFrmService* ServiceWindow() const { return service_; }
+  // What the service window works through.
+  ServiceContext MakeServiceContext();
   void Button2Click();
 
   // MeterReadView
@@ -91,6 +99,7 @@ class TFrmMain : public QWidget, public MeterReadView {
   QLineEdit* EClbLic = nullptr;
   QLineEdit* EClbDate = nullptr;
   QToolButton* BDelays = nullptr;
+  QPushButton* BService = nullptr;
   QPushButton* Button2 = nullptr;
 
  protected:
@@ -111,6 +120,12 @@ class TFrmMain : public QWidget, public MeterReadView {
                    const QString& detail = {});
   void CentreOnScreen();
   void JournalTheRead();
+  bool AcquireMeter();
+  void ReleaseMeter();
+  void SaveJournalSettings(const JournalSettings& journal);
+  // Every guarded write the service window ran, verified, failed or refused,
+  // arrives here with its record: the place where the journal files it.
+  void ServiceWritten(WriteKind kind, const WriteOutcome& outcome);
 
   TMeterRead read_;
   std::unique_ptr<Settings> settings_;
@@ -118,7 +133,10 @@ class TFrmMain : public QWidget, public MeterReadView {
   MessageBoxFunc messageBox_;
   QString lastDetail_;
   MeterReading lastReading_;
+  ReadRequest lastRequest_;  // where the last read went
   bool reading_ = false;
+  bool serviceBusy_ = false;  // a service operation holds the meter
+  TFrmService* service_ = nullptr;
   bool centred_ = false;
   bool demoRun_ = false;
   QMessageBox* journalNote_ = nullptr;

@@ -16,6 +16,7 @@
 
 #include "DelaysForm.h"
 #include "MainForm.h"
+#include "ServiceWindow.h"
 #include "app/core/DevManager.h"
 #include "app/core/IniFile.h"
 #include "app/core/PortMap.h"
@@ -36,20 +37,27 @@ bool SavePicture(QWidget& widget, const QString& path) {
 }
 
 // Reads once, saves the window's picture to path (and, when dialogPath is
-// given, the time-outs dialog's) and quits: how the pictures in the
+// given, the time-outs dialog's; when servicePath is, the service window's
+// with the meter's coefficients loaded) and quits: how the pictures in the
 // documentation are made. Boxes go to stderr so nothing waits for a click.
 // Exit status 0 only when the read went through and the files were saved.
-void ScheduleScreenshot(TFrmMain& window, const QString& path, const QString& dialogPath) {
+void ScheduleScreenshot(TFrmMain& window, const QString& path, const QString& dialogPath,
+                        const QString& servicePath) {
   window.SetMessageBox([](QMessageBox::Icon, const QString& caption, const QString& text) {
     std::fprintf(stderr, "%s: %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
   });
-  QTimer::singleShot(200, &window, [&window, path, dialogPath] {
+  QTimer::singleShot(200, &window, [&window, path, dialogPath, servicePath] {
     window.BRefreshClick();
     bool saved = SavePicture(window, path);
     if (!dialogPath.isEmpty()) {
       window.FormDelays().show();
       saved = SavePicture(window.FormDelays(), dialogPath) && saved;
       window.FormDelays().reject();
+    }
+    if (!servicePath.isEmpty()) {
+      window.BServiceClick();
+      window.ServiceWindow()->LoadClick();
+      saved = SavePicture(*window.ServiceWindow(), servicePath) && saved;
     }
     const bool read = window.LastReading().result == ReadResult::Ok;
     QCoreApplication::exit(saved && read ? 0 : 1);
@@ -76,10 +84,14 @@ int main(int argc, char* argv[]) {
   QCommandLineOption dialogShotOption("screenshot-delays", "Also save the time-outs dialog.",
                                       "FILE");
   dialogShotOption.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption serviceShotOption("screenshot-service", "Also save the service window.",
+                                       "FILE");
+  serviceShotOption.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(iniOption);
   parser.addOption(demoOption);
   parser.addOption(screenshotOption);
   parser.addOption(dialogShotOption);
+  parser.addOption(serviceShotOption);
   parser.process(app);
   if (!parser.positionalArguments().isEmpty()) {
     std::fprintf(stderr, "calibrate: unexpected argument %s\n",
@@ -110,6 +122,7 @@ int main(int argc, char* argv[]) {
 
   window.show();
   if (parser.isSet(screenshotOption))
-    ScheduleScreenshot(window, parser.value(screenshotOption), parser.value(dialogShotOption));
+    ScheduleScreenshot(window, parser.value(screenshotOption), parser.value(dialogShotOption),
+                       parser.value(serviceShotOption));
   return QApplication::exec();
 }

@@ -16,6 +16,7 @@
 #include "GuiTestUtil.h"
 #include "app/gui/DelaysForm.h"
 #include "app/gui/ScanDialog.h"
+#include "app/gui/ServiceWindow.h"
 #include "sim/DemoMode.h"
 #include "sim/MeterDevice.h"
 #include "sim/MeterSim.h"
@@ -108,6 +109,31 @@ TEST_F(TextFitTest, WindowShowsEveryTextWholeAfterEachModelsRead) {
     ASSERT_EQ(window->LastReading().result, ReadResult::Ok);
     QCoreApplication::processEvents();
     EXPECT_EQ(TextFit::Clipped(*window), std::vector<std::string>{});
+  }
+}
+
+// The service window of a ZFK-31 (every view it has) with the values loaded
+// and a seal typed.
+TEST_F(TextFitTest, ServiceWindowShowsEachViewWhole) {
+  constexpr uint8_t kPort = 26;
+  ScopedVirtualTime time;
+  ScopedPortBinding unbind{kPort};
+  window->SelectPortForRun(kPort);
+  metersim::MeterOptions options;
+  options.pacing = false;
+  metersim::BindMeterToPort(
+      kPort, std::make_shared<metersim::VirtualMeter>(MeterModel::Zfk31, 0, options));
+  window->BRefreshClick();
+  ASSERT_EQ(window->LastReading().result, ReadResult::Ok);
+  window->BServiceClick();
+  TFrmService& service = *window->ServiceWindow();
+  service.LoadClick();
+  service.ESeal->setText("C1051234");
+  ASSERT_EQ(service.Tabs->count(), 3);
+  for (int tab = 0; tab < service.Tabs->count(); ++tab) {
+    service.Tabs->setCurrentIndex(tab);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(TextFit::Clipped(service), std::vector<std::string>{}) << tab;
   }
 }
 

@@ -1,0 +1,142 @@
+// The service window against demo meters of each model, opened from the main
+// window after a read: coefficients loaded, one edited and written only with
+// the right digits typed, the seal and the clock written and read back, and
+// the main window's read held off while an operation has the meter.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidgetItem>
+#include <filesystem>
+
+#include "GuiTestUtil.h"
+#include "app/core/MeterSnapshotJson.h"
+#include "app/core/MeterSnapshotRead.h"
+#include "app/gui/ServiceWindow.h"
+#include "sim/DemoMode.h"
+
+namespace {
+
+constexpr uint8_t kPort = 29;
+
+struct ModelCase {
+  const char* model;
+  bool clock;  // the 3x models keep one
+};
+
+class ServiceWindowTest : public WindowTest, public ::testing::WithParamInterface<ModelCase> {};
+
+float Value(const QTableWidgetItem* cell) {
+  return QLocale::c().toFloat(cell->text());
+}
+
+TEST_P(ServiceWindowTest, WritesCoefficientSealAndClockOnlyWhenConfirmed) {
+  std::string error;
+  auto demo = StartDemoMeter(GetParam().model, kPort, 0, 19200, error);
+  ASSERT_TRUE(demo) << error;
+  auto window = MakeWindow(ini.Path());
+  window->SelectPortForRun(kPort);
+  window->CBBaud->setCurrentIndex(1);
+  window->BRefreshClick();
+  ASSERT_EQ(window->LastReading().result, ReadResult::Ok);
+  window->BServiceClick();
+  TFrmService& service = *window->ServiceWindow();
+  EXPECT_EQ(service.Tabs->indexOf(service.ClockView) >= 0, GetParam().clock);
+
+  service.LoadClick();
+  QTableWidgetItem* cell = service.CoefCell(0, 1, 3);
+  const float old = Value(cell);
+  const float wanted = old + 0.25f;
+  cell->setText(QString::number(static_cast<double>(wanted)).replace('.', ','));
+  EXPECT_TRUE(cell->font().bold());
+
+  // Wrong digits: the dialog's button stays disabled and nothing goes out.
+  const QString tail = SerialTail(window->LastReading().serial);
+  QString wrong = tail;
+  wrong[0] = tail[0] == '1' ? '2' : '1';
+  bool refreshWhileAsked = true;
+  QString otherOperation;
+  service.SetTyping([&](const QString&) {
+    refreshWhileAsked = window->BRefresh->isEnabled();
+    service.LoadClick();  // a second operation while this one holds the meter
+    otherOperation = service.StatusText();
+    return wrong;
+  });
+  service.WriteCoefsClick();
+  EXPECT_FALSE(refreshWhileAsked);
+  EXPECT_EQ(otherOperation.toStdString(), "Идёт другая операция");
+  EXPECT_TRUE(window->BRefresh->isEnabled());
+  ASSERT_TRUE(service.LastOutcome());
+  EXPECT_EQ(service.LastOutcome()->status, WriteStatus::DryRun);
+  EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
+
+  service.SetTyping([&](const QString&) { return tail; });
+  service.WriteCoefsClick();
+  EXPECT_EQ(service.LastOutcome()->status, WriteStatus::Verified)
+      << service.StatusText().toStdString();
+  EXPECT_TRUE(std::filesystem::exists(service.LastOutcome()->imagePath));
+  EXPECT_TRUE(service.LastOutcome()->imagePath.starts_with(service.ImageDir().toStdString()));
+  service.LoadClick();
+  EXPECT_EQ(Value(service.CoefCell(0, 1, 3)), wanted);
+  EXPECT_FALSE(service.CoefCell(0, 1, 3)->font().bold());
+
+  // Back to the old value from the before-image, then every item from a
+  // snapshot file of the meter as it is now.
+  service.RestoreFrom(QString::fromStdString(service.LastOutcome()->imagePath));
+  EXPECT_EQ(service.LastOutcome()->status, WriteStatus::Verified);
+  EXPECT_EQ(Value(service.CoefCell(0, 1, 3)), old);
+  const std::string snapshotFile = ini.Path() + ".snapshot.json";
+  std::ofstream(snapshotFile) << DumpJson(SnapshotToJson(
+      TMeterSnapshot(window->Reader()).Take(window->MakeServiceContext().request())));
+  service.RestoreFrom(QString::fromStdString(snapshotFile));
+  EXPECT_EQ(service.LastOutcome()->status, WriteStatus::Verified)
+      << service.StatusText().toStdString();
+  EXPECT_GT(service.LastOutcome()->verification.size(), 10u);
+
+  // The seal: refused unless 8 characters, previewed as the main window shows it.
+  const size_t writes = demo->Meter()->WriteCount();
+  service.ESeal->setText("C206987");
+  service.WriteSealClick();
+  EXPECT_NE(service.StatusText().indexOf("8 characters"), -1) << service.StatusText().toStdString();
+  EXPECT_EQ(demo->Meter()->WriteCount(), writes);
+  service.ESeal->setText("C2069876");
+  EXPECT_TRUE(service.LSealShown->text().startsWith("9876, v.2.06"));
+  EXPECT_TRUE(service.LSealBytes->text().startsWith("43 32 30 36 39 38 37 36 00 00"));
+  service.WriteSealClick();
+  EXPECT_EQ(service.LastOutcome()->status, WriteStatus::Verified)
+      << service.StatusText().toStdString();
+  EXPECT_TRUE(service.LSealNow->text().startsWith("9876, v.2.06"));
+
+  if (!GetParam().clock) return;
+  service.SetClockClick();
+  EXPECT_EQ(service.LastOutcome()->status, WriteStatus::Verified)
+      << service.StatusText().toStdString();
+  EXPECT_NE(service.LMeterTime->text(), "—");
+  EXPECT_TRUE(service.LClockDiff->text().endsWith(" с") ||
+              service.LClockDiff->text().contains(" с ("));
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, ServiceWindowTest,
+                         ::testing::Values(ModelCase{"zfk31", true}, ModelCase{"zfk36", true},
+                                           ModelCase{"gdz1207s-2", true},
+                                           ModelCase{"gdz1208", false}),
+                         [](const auto& info) {
+                           std::string name = info.param.model;
+                           std::erase(name, '-');
+                           return name;
+                         });
+
+TEST_F(WindowTest, ServiceBeforeAReadAsksForOne) {
+  auto window = MakeWindow(ini.Path());
+  window->BServiceClick();
+  TFrmService* service = window->ServiceWindow();
+  ASSERT_NE(service, nullptr);
+  EXPECT_TRUE(service->isVisible());
+  EXPECT_TRUE(service->LMeter->text().startsWith("Сначала прочитайте прибор"));
+  EXPECT_FALSE(service->Tabs->isEnabled());
+  EXPECT_TRUE(boxes.empty());
+  window->BServiceClick();  // one window, raised again
+  EXPECT_EQ(window->ServiceWindow(), service);
+}
+
+}  // namespace
