@@ -10,8 +10,8 @@
 #include <QSaveFile>
 #include <QSpinBox>
 #include <QTimer>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 
@@ -155,8 +155,9 @@ void TLivePanel::Sample() {
       silent << QString("G%1").arg(ch + 1);
   }
   const QString time = QString::fromStdString(LiveLocalTime(s)).mid(11);
-  LStatus->setText(silent.isEmpty() ? meter_ + ": опрос"
-                                    : meter_ + ": нет ответа (" + silent.join(", ") + ") в " + time);
+  LStatus->setText(silent.isEmpty()
+                       ? meter_ + ": опрос"
+                       : meter_ + ": нет ответа (" + silent.join(", ") + ") в " + time);
   ShowSpan(s.ms);
 }
 
@@ -199,10 +200,10 @@ bool TLivePanel::WriteCsv(const QString& path) {
   const std::string csv = LiveCsv(samples_);
   // Written whole or not at all: an older file of that name stays as it was.
   QSaveFile file(path);
-  const bool ok = file.open(QIODevice::WriteOnly) &&
-                  file.write(csv.data(), static_cast<qint64>(csv.size())) ==
-                      static_cast<qint64>(csv.size()) &&
-                  file.commit();
+  const bool ok =
+      file.open(QIODevice::WriteOnly) &&
+      file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
+      file.commit();
   LStatus->setText(ok ? QString("Сохранено измерений: %1 в %2").arg(samples_.size()).arg(path)
                       : QString("Не удалось записать %1: %2").arg(path, file.errorString()));
   return ok;

@@ -67,7 +67,7 @@ class TLivePanel : public QWidget {
   QValueAxis* axisX_ = nullptr;
   QValueAxis* axisY_ = nullptr;
   std::vector<LiveSample> samples_;
-  QString meter_;  // "ZFK-31", as Start found it
+  QString meter_;          // "ZFK-31", as Start found it
   uint64_t originMs_ = 0;  // the first Start: time 0 of the recording
   uint64_t offsetMs_ = 0;  // from time 0 to the Start of this run
   bool sampling_ = false;

@@ -2,7 +2,6 @@
 // and export and calibrate-cli watch --csv show these.
 #include <gtest/gtest.h>
 
-
 #include "app/core/LiveValues.h"
 
 namespace {

@@ -21,9 +21,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/core/MeterSnapshotJson.h"
-#include "sim/PtyMeterServer.h"
 #include "app/service/JournalReader.h"
 #include "sim/DemoMode.h"
+#include "sim/PtyMeterServer.h"
 #include "support/PtyPair.h"
 #include "support/SnapshotOracle.h"
 
@@ -225,6 +225,76 @@ TEST_F(CliFiles, SnapshotOverAPseudoTerminalWritesNothing) {
   oracle::ExpectSnapshotOf(ParsedSnapshot(run.out), *meter);
   EXPECT_GT(meter->Requests().size(), 10u);
   EXPECT_EQ(meter->WriteCount(), 0u);
+}
+
+// watch over a pseudo-terminal: every channel of every kind of meter sampled
+// around its set flow, and not one request that would change the meter.
+TEST_F(CliFiles, WatchSamplesThePresentFlowOfEveryChannelAndWritesNothing) {
+  struct Case {
+    metersim::MeterModel model;
+    std::vector<float> flows;  // one per channel the meter has
+  };
+  const Case cases[] = {{metersim::MeterModel::Zfk31, {12.5f, 7.0f}},
+                        {metersim::MeterModel::Zfk36, {3.0f, 250.0f}},
+                        {metersim::MeterModel::Gdz1207s2, {20.0f, 4.0f}},
+                        {metersim::MeterModel::Gdz1208, {6.5f}},
+                        {metersim::MeterModel::Gdz1208x2, {6.5f, 2.5f}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(metersim::MeterModelName(c.model));
+    metersim::MeterOptions options;
+    options.baud = 19200;
+    auto meter = std::make_shared<metersim::VirtualMeter>(c.model, 5, options);
+    for (size_t ch = 0; ch < c.flows.size(); ++ch)
+      meter->SetFlow(static_cast<int>(ch + 1), c.flows[ch]);
+    metersim::PtyMeterServer server(meter);
+    ASSERT_TRUE(server.Start()) << server.ErrorText();
+    const CliRun run =
+        RunCli({"watch", "--port", server.DevicePath(), "--addr", "5", "--baud", "19200",
+                "--interval", "100", "--count", "3", "--csv", "--ini", Ini("")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "time_ms,local_time,G1,G2");
+    int rows = 0;
+    for (; std::getline(lines, line); ++rows) {
+      std::vector<std::string> cells;
+      std::stringstream row(line);
+      for (std::string cell; std::getline(row, cell, ',');)
+        cells.push_back(cell);
+      if (line.back() == ',') cells.emplace_back();
+      ASSERT_EQ(cells.size(), 4u) << line;
+      for (size_t ch = 0; ch < 2; ++ch) {
+        if (ch >= c.flows.size()) {
+          EXPECT_EQ(cells[2 + ch], "") << line;
+          continue;
+        }
+        ASSERT_FALSE(cells[2 + ch].empty()) << line;
+        // The meter's noise is 1 % of the flow.
+        EXPECT_NEAR(std::stof(cells[2 + ch]), c.flows[ch], c.flows[ch] * 0.011f) << line;
+      }
+    }
+    EXPECT_EQ(rows, 3) << run.out;
+    EXPECT_EQ(meter->WriteCount(), 0u);
+  }
+}
+
+// Ctrl+C ends watch with its samples whole and status 0; the text shows both
+// channels.
+TEST_F(CliFiles, WatchRunsUntilInterrupted) {
+  const std::string ini = Ini("");
+  Child child({"watch", "--demo", "zfk36", "--interval", "100", "--ini", ini});
+  ASSERT_TRUE(child.Started());
+  child.Pump(5000, [&] { return std::count(child.out.begin(), child.out.end(), '\n') >= 2; });
+  EXPECT_EQ(child.Stop(SIGINT), 0) << child.err;
+  EXPECT_NE(child.err.find("ZFK-36, 2 channels; Ctrl+C stops."), std::string::npos) << child.err;
+  EXPECT_GE(std::count(child.out.begin(), child.out.end(), '\n'), 2) << child.out;
+  EXPECT_EQ(child.out.back(), '\n');
+  EXPECT_NE(child.out.find("+0.000 s  G1 = "), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("  G2 = "), std::string::npos) << child.out;
+  const CliRun missing = RunCli({"watch", "--port", dir + "/no-such-tty", "--ini", ini});
+  EXPECT_EQ(missing.status, 3);
+  EXPECT_EQ(missing.out, "");
 }
 
 TEST_F(CliFiles, SnapshotAsTextAndItsStatuses) {
