@@ -1,0 +1,146 @@
+// "Текущие значения" against a virtual meter: samples reach the chart and the
+// statistics, the meter is held only while the panel runs, a silent meter
+// shows as such, and the export writes the recording.
+#include <QLabel>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QSpinBox>
+#include <chrono>
+#include <fstream>
+
+#include "GuiTestUtil.h"
+#include "app/gui/LivePanel.h"
+#include "sim/DemoMode.h"
+
+namespace {
+
+constexpr uint8_t kPort = 9;
+
+class LivePanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestApp();
+    std::string error;
+    demo = StartDemoMeter("zfk31", kPort, 3, 9600, error);
+    ASSERT_TRUE(demo) << error;
+    demo->Meter()->SetFlow(1, 12.5f);
+    demo->Meter()->SetFlow(2, 7.0f);
+    request.portIndex = kPort - 1;
+    request.portText = "COM9";
+    request.netAddr = 3;
+    context.read = &read;
+    context.request = [this] { return request; };
+    context.acquire = [this] {
+      if (held) return false;
+      held = true;
+      return true;
+    };
+    context.release = [this] { held = false; };
+    context.demo = true;
+  }
+
+  // Lets the panel's timer run until the recording holds n samples.
+  static bool WaitForSamples(const TLivePanel& panel, size_t n) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (panel.Samples().size() < n && std::chrono::steady_clock::now() < end)
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return panel.Samples().size() >= n;
+  }
+
+  std::unique_ptr<DemoMeter> demo;
+  TMeterRead read;
+  ReadRequest request;
+  ServiceContext context;
+  bool held = false;
+  ScratchIni dir;  // a folder for the export
+};
+
+TEST_F(LivePanelTest, SamplesReachTheChartWhileTheMeterIsHeld) {
+  TLivePanel panel(context);
+  panel.EInterval->setValue(100);
+  panel.BRun->click();
+  ASSERT_TRUE(panel.Running()) << panel.LStatus->text().toStdString();
+  EXPECT_TRUE(held);
+  EXPECT_EQ(panel.BRun->text(), "Пауза");
+  ASSERT_TRUE(WaitForSamples(panel, 4));
+  const float flows[] = {12.5f, 7.0f};
+  for (size_t ch = 0; ch < 2; ++ch) {
+    ASSERT_GE(panel.Series[ch]->count(), 4);
+    for (const QPointF& p : panel.Series[ch]->points())
+      EXPECT_NEAR(p.y(), flows[ch], flows[ch] * 0.011) << ch;
+    EXPECT_TRUE(panel.LStats[ch]->text().startsWith(QString("G%1: мин ").arg(ch + 1)))
+        << panel.LStats[ch]->text().toStdString();
+  }
+  // Time runs on: each point later than the one before.
+  const auto points = panel.Series[0]->points();
+  for (qsizetype i = 1; i < points.size(); ++i)
+    EXPECT_GT(points[i].x(), points[i - 1].x());
+
+  EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
+
+  // "Пауза" closes the port and gives the meter back; the main window may read.
+  panel.BRun->click();
+  EXPECT_FALSE(panel.Running());
+  EXPECT_FALSE(held);
+  EXPECT_FALSE(read.lumComPort.Active());
+  EXPECT_EQ(panel.BRun->text(), "Пуск");
+  const size_t recorded = panel.Samples().size();
+
+  const std::string path = dir.Path() + ".csv";
+  panel.exportPath = [&] { return QString::fromStdString(path); };
+  ASSERT_TRUE(panel.Export()) << panel.LStatus->text().toStdString();
+  std::ifstream csv(path);
+  std::string line;
+  std::getline(csv, line);
+  EXPECT_EQ(line, "time_ms,local_time,G1,G2");
+  size_t rows = 0;
+  for (; std::getline(csv, line); ++rows)
+    EXPECT_NE(line.find(",12."), std::string::npos) << line;
+  EXPECT_EQ(rows, recorded);
+  std::remove(path.c_str());
+}
+
+TEST_F(LivePanelTest, NothingRunsWithoutTheMeterAndNothingIsKeptAfterwards) {
+  struct Case {
+    const char* what;
+    bool heldElsewhere;
+    int portIndex;
+    const char* status;
+  };
+  const Case cases[] = {{"held by another operation", true, kPort - 1, "занят"},
+                        {"a port that does not open", false, 200, "Не удалось открыть порт"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    held = c.heldElsewhere;
+    request.portIndex = c.portIndex;
+    TLivePanel panel(context);
+    panel.Start();
+    EXPECT_FALSE(panel.Running());
+    EXPECT_EQ(held, c.heldElsewhere);  // taken back, or never taken
+    EXPECT_TRUE(panel.LStatus->text().contains(c.status)) << panel.LStatus->text().toStdString();
+  }
+
+  // A meter that stops answering shows as silent, not as its last value; a
+  // panel that goes away while it runs gives the meter back.
+  held = false;
+  request.portIndex = kPort - 1;
+  {
+    TLivePanel panel(context);
+    panel.EInterval->setValue(100);
+    panel.Start();
+    ASSERT_TRUE(panel.Running()) << panel.LStatus->text().toStdString();
+    ASSERT_TRUE(WaitForSamples(panel, 1));
+    demo->Meter()->PowerOff();
+    const size_t before = panel.Samples().size();
+    ASSERT_TRUE(WaitForSamples(panel, before + 1));
+    const LiveSample& last = panel.Samples().back();
+    EXPECT_FALSE(last.ok[0] || last.ok[1]);
+    EXPECT_TRUE(panel.LStatus->text().contains("нет ответа (G1, G2)"))
+        << panel.LStatus->text().toStdString();
+    EXPECT_TRUE(held);
+  }
+  EXPECT_FALSE(held);
+  EXPECT_FALSE(read.lumComPort.Active());
+}
+
+}  // namespace
