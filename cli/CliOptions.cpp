@@ -65,8 +65,7 @@ constexpr CommandSpec kCommands[] = {
     {CliCommand::Watch, "watch", true, true, false, false},
 };
 
-// The shortest time between two samples of watch: the meter is given a pause
-// between the requests of two samples.
+// The shortest time between two samples of watch.
 constexpr unsigned kMinWatchIntervalMs = 100;
 
 // An option given without a value, or with the next option in its place

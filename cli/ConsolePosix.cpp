@@ -19,6 +19,8 @@ ConsoleText::~ConsoleText() = default;
 void CatchInterrupt() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
+  // A read or write of the port under way goes on; the loop then sees the flag.
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
