@@ -55,83 +55,60 @@ class LivePanelTest : public ::testing::Test {
   ScratchIni dir;  // a folder for the export
 };
 
-TEST_F(LivePanelTest, SamplesReachTheChartWhileTheMeterIsHeld) {
-  TLivePanel panel(context);
-  panel.EInterval->setValue(100);
-  panel.BRun->click();
-  ASSERT_TRUE(panel.Running()) << panel.LStatus->text().toStdString();
+TEST_F(LivePanelTest, RunsOnlyWithTheMeterDrawsItsValuesAndExportsThem) {
+  auto panel = std::make_unique<TLivePanel>(context);
+  panel->EInterval->setValue(100);
+  // Nothing runs, and nothing is kept, while another operation has the meter
+  // or the port does not open.
+  held = true;
+  panel->BRun->click();
+  EXPECT_TRUE(!panel->Running() && held && panel->LStatus->text().contains("занят"));
+  held = false;
+  request.portIndex = 200;
+  panel->BRun->click();
+  EXPECT_FALSE(panel->Running() || held);
+  EXPECT_TRUE(panel->LStatus->text().startsWith("Не удалось открыть порт"));
+
+  request.portIndex = kPort - 1;
+  panel->BRun->click();
+  ASSERT_TRUE(panel->Running()) << panel->LStatus->text().toStdString();
   EXPECT_TRUE(held);
-  EXPECT_EQ(panel.BRun->text(), "Пауза");
-  ASSERT_TRUE(WaitForSamples(panel, 4));
+  ASSERT_TRUE(WaitForSamples(*panel, 4));
   const float flows[] = {12.5f, 7.0f};
   for (size_t ch = 0; ch < 2; ++ch) {
-    ASSERT_GE(panel.Series[ch]->count(), 4);
-    for (const QPointF& p : panel.Series[ch]->points())
+    ASSERT_GE(panel->Series[ch]->count(), 4);
+    for (const QPointF& p : panel->Series[ch]->points())
       EXPECT_NEAR(p.y(), flows[ch], flows[ch] * 0.011) << ch;
-    EXPECT_TRUE(panel.LStats[ch]->text().startsWith(QString("G%1: мин ").arg(ch + 1)))
-        << panel.LStats[ch]->text().toStdString();
+    EXPECT_TRUE(panel->LStats[ch]->text().startsWith(QString("G%1: мин ").arg(ch + 1)));
   }
-
-  EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
-
-  // "Пауза" closes the port and gives the meter back; the main window may read.
-  panel.BRun->click();
-  EXPECT_FALSE(panel.Running());
-  EXPECT_FALSE(held);
-  EXPECT_FALSE(read.lumComPort.Active());
-  EXPECT_EQ(panel.BRun->text(), "Пуск");
-  const size_t recorded = panel.Samples().size();
+  // "Пауза" closes the port and gives the meter back.
+  panel->BRun->click();
+  EXPECT_FALSE(panel->Running() || held || read.lumComPort.Active());
+  EXPECT_EQ(panel->BRun->text(), "Пуск");
 
   const std::string path = dir.Path() + ".csv";
-  panel.exportPath = [&] { return QString::fromStdString(path); };
-  ASSERT_TRUE(panel.Export()) << panel.LStatus->text().toStdString();
+  panel->exportPath = [&] { return QString::fromStdString(path); };
+  ASSERT_TRUE(panel->Export()) << panel->LStatus->text().toStdString();
   std::stringstream file;
   file << std::ifstream(path).rdbuf();
   const std::string csv = file.str();
-  EXPECT_EQ(csv, LiveCsv(panel.Samples()));
-  EXPECT_EQ(static_cast<size_t>(std::count(csv.begin(), csv.end(), '\n')), recorded + 1);
+  EXPECT_EQ(csv, LiveCsv(panel->Samples()));
+  EXPECT_EQ(static_cast<size_t>(std::count(csv.begin(), csv.end(), '\n')),
+            panel->Samples().size() + 1);
   std::remove(path.c_str());
-}
-
-TEST_F(LivePanelTest, NothingRunsWithoutTheMeterAndNothingIsKeptAfterwards) {
-  held = true;  // another operation has the meter
-  {
-    TLivePanel panel(context);
-    panel.Start();
-    EXPECT_FALSE(panel.Running());
-    EXPECT_TRUE(held);
-    EXPECT_TRUE(panel.LStatus->text().contains("занят")) << panel.LStatus->text().toStdString();
-  }
-  EXPECT_TRUE(held);  // not given back by a panel that never took it
-  held = false;
-  request.portIndex = 200;  // a port that does not open: the meter is given back
-  {
-    TLivePanel panel(context);
-    panel.Start();
-    EXPECT_FALSE(panel.Running() || held);
-    EXPECT_TRUE(panel.LStatus->text().startsWith("Не удалось открыть порт"));
-  }
 
   // A meter that stops answering shows as silent, not as its last value; a
   // panel that goes away while it runs gives the meter back.
-  request.portIndex = kPort - 1;
-  {
-    TLivePanel panel(context);
-    panel.EInterval->setValue(100);
-    panel.Start();
-    ASSERT_TRUE(panel.Running()) << panel.LStatus->text().toStdString();
-    ASSERT_TRUE(WaitForSamples(panel, 1));
-    demo->Meter()->PowerOff();
-    const size_t before = panel.Samples().size();
-    ASSERT_TRUE(WaitForSamples(panel, before + 1));
-    const LiveSample& last = panel.Samples().back();
-    EXPECT_FALSE(last.ok[0] || last.ok[1]);
-    EXPECT_TRUE(panel.LStatus->text().contains("нет ответа (G1, G2)"))
-        << panel.LStatus->text().toStdString();
-    EXPECT_TRUE(held);
-  }
-  EXPECT_FALSE(held);
-  EXPECT_FALSE(read.lumComPort.Active());
+  panel->BRun->click();
+  demo->Meter()->PowerOff();
+  const size_t before = panel->Samples().size();
+  ASSERT_TRUE(WaitForSamples(*panel, before + 1));
+  EXPECT_FALSE(panel->Samples().back().ok[0] || panel->Samples().back().ok[1]);
+  EXPECT_TRUE(panel->LStatus->text().contains("нет ответа (G1, G2)"));
+  EXPECT_TRUE(held);
+  panel.reset();
+  EXPECT_FALSE(held || read.lumComPort.Active());
+  EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
 }
 
 }  // namespace
