@@ -179,6 +179,7 @@ bool WaitUntil(uint64_t dueMs) {
 int RunWatch(const CliOptions& o) {
   MeterSession s;
   if (!OpenSession(o, s)) return Code(ExitStatus::PortError);
+  CatchInterrupt();
   TLiveValues live(s.read);
   const LiveStartResult start = live.Start(s.request);
   if (start.result != LiveStart::Ok) {
@@ -186,17 +187,20 @@ int RunWatch(const CliOptions& o) {
     return Code(start.result == LiveStart::PortError ? ExitStatus::PortError
                                                      : ExitStatus::NotFound);
   }
-  CatchInterrupt();
   std::cerr << start.model << ", " << static_cast<unsigned>(start.channels)
             << (start.channels == 1 ? " channel" : " channels") << "; Ctrl+C stops.\n";
   if (o.watch.csv) std::cout << LiveCsvHeader() << std::flush;
   // Samples fall due at fixed times from the first, so that a slow reply does
-  // not shift every later one.
-  const uint64_t firstMs = NowMs();
+  // not shift every later one; the times a silent meter's time-outs overran
+  // are skipped, not made up in a burst.
+  const uint64_t interval = o.watch.intervalMs;
+  uint64_t due = NowMs();
   for (uint64_t n = 0; !o.watch.count || n < *o.watch.count; ++n) {
-    if (!WaitUntil(firstMs + n * o.watch.intervalMs)) break;
+    if (!WaitUntil(due)) break;
     const LiveSample sample = live.Poll();
     std::cout << (o.watch.csv ? LiveCsvRow(sample) : WatchLine(sample)) << std::flush;
+    due += interval;
+    if (const uint64_t now = NowMs(); due < now) due += ((now - due) / interval + 1) * interval;
   }
   live.Stop();
   return Code(ExitStatus::Ok);

@@ -131,12 +131,12 @@ void TLivePanel::Start() {
 }
 
 void TLivePanel::Pause() {
+  const bool wasRunning = Running();
   timer_->stop();
   live_.reset();  // closes the port
   hold_.reset();
   BRun->setText("Пуск");
-  if (!meter_.isEmpty() && LStatus->text().endsWith(": опрос"))
-    LStatus->setText(meter_ + ": пауза");
+  if (wasRunning) LStatus->setText(meter_ + ": пауза");
 }
 
 void TLivePanel::Sample() {
