@@ -38,6 +38,7 @@ struct RawOptions {
   std::string port, baud, addr, ini, demo, journal;
   std::string channel, k0, ku, seal, file, serial, saveDir;
   std::vector<std::string> k, obr;
+  std::string interval, count;
 };
 
 struct CommandSpec {
@@ -46,6 +47,7 @@ struct CommandSpec {
   bool readOptions;  // --addr, --ini, --demo, --json besides --port/--baud
   bool portOptions;
   bool writes = false;  // --expect-serial, --yes, --save-dir
+  bool records = true;  // --json, --journal, --no-journal with the read's options
 };
 
 constexpr CommandSpec kCommands[] = {
@@ -60,7 +62,11 @@ constexpr CommandSpec kCommands[] = {
     {CliCommand::Seal, "seal", true, true, true},
     {CliCommand::Clock, "clock", true, true, true},
     {CliCommand::Restore, "restore", true, true, true},
+    {CliCommand::Watch, "watch", true, true, false, false},
 };
+
+// The shortest time between two samples of watch.
+constexpr unsigned kMinWatchIntervalMs = 100;
 
 // An option given without a value, or with the next option in its place
 // ("--port --json" is a forgotten value, not a device called "--json").
@@ -112,6 +118,24 @@ void ApplyWrite(CLI::App& sub, const RawOptions& raw, CliOptions& o) {
   for (const std::string& obr : raw.obr)
     o.coefs.push_back(PointValue(true, *channel, obr));
   if (o.coefs.empty()) throw Refusal{"write needs at least one of --k0, --ku, --k, --obr"};
+}
+
+void ApplyWatch(CLI::App& sub, const RawOptions& raw, CliOptions& o) {
+  for (const char* name : {"--interval", "--count"})
+    CheckValue(sub.get_option(name), name[2] == 'i' ? raw.interval : raw.count);
+  if (Given(sub, "--interval")) {
+    const auto ms = Number(raw.interval);
+    if (!ms || *ms < kMinWatchIntervalMs)
+      throw Refusal{"interval " + raw.interval + " is not a number of ms, at least " +
+                    std::to_string(kMinWatchIntervalMs)};
+    o.watch.intervalMs = *ms;
+  }
+  if (Given(sub, "--count")) {
+    const auto n = Number(raw.count);
+    if (!n || *n == 0)
+      throw Refusal{"count " + raw.count + " is not a number of samples, 1 or more"};
+    o.watch.count = n;
+  }
 }
 
 void Apply(const CommandSpec& spec, CLI::App& sub, const RawOptions& raw, CliOptions& o) {
@@ -282,10 +306,17 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
       sub->add_option("--addr", raw.addr);
       sub->add_option("--ini", raw.ini);
       sub->add_option("--demo", raw.demo);
-      sub->add_flag("--json", o.json);
       sub->add_flag("--echo", o.echo);
+    }
+    if (spec.readOptions && spec.records) {
+      sub->add_flag("--json", o.json);
       sub->add_option("--journal", raw.journal);
       sub->add_flag("--no-journal", o.noJournal);
+    }
+    if (spec.command == CliCommand::Watch) {
+      sub->add_option("--interval", raw.interval);
+      sub->add_option("--count", raw.count);
+      sub->add_flag("--csv", o.watch.csv);
     }
     if (spec.writes) {
       sub->add_option("--expect-serial", raw.serial);
@@ -321,6 +352,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
       else
         Apply(spec, *sub, raw, o);
       if (spec.writes) ApplyWrite(*sub, raw, o);
+      if (spec.command == CliCommand::Watch) ApplyWatch(*sub, raw, o);
     }
   } catch (const Refusal& r) {
     error = r.reason;
@@ -331,7 +363,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
                      [&](const CommandSpec& c) { return args[0] == c.name; });
     error = unknownCommand ? "unknown command '" + args[0] +
                                  "' (expected read, snapshot, ports, monitor, scan, diagnose, "
-                                 "write, reset, seal, clock or restore)"
+                                 "write, reset, seal, clock, restore or watch)"
                            : OneLine(args[0] + ": " + e.what());
     return std::nullopt;
   }
@@ -429,6 +461,21 @@ std::string CliHelp(const std::string& command) {
            "\n"
            "Exit status: 0 a meter found, 2 usage error, 3 the port cannot be opened,\n"
            "4 no meter found.\n";
+  if (command == "watch")
+    return "usage: calibrate-cli watch [--interval MS] [--count N] [--csv] [--port COMn|PATH]\n"
+           "                           [--baud 9600|19200] [--addr N] [--ini FILE] [--demo MODEL]\n"
+           "                           [--echo] [--trace]\n"
+           "\n"
+           "Identifies a meter as the read does, then asks it for the present flow G of\n"
+           "each channel every MS milliseconds (default 1000, at least 100) and prints one\n"
+           "line per sample, until N samples are taken or Ctrl+C stops it. Nothing is\n"
+           "written to the meter.\n"
+           "\n"
+           "  --csv  a header line, then time_ms,local_time,G1,G2 per sample; a value the\n"
+           "         meter did not give is an empty cell\n"
+           "\n"
+           "Port options as for read. Exit status: 0 stopped or N samples taken, 2 usage\n"
+           "error, 3 the port cannot be opened, 4 no meter recognised.\n";
   if (command == "write" || command == "reset" || command == "seal" || command == "clock" ||
       command == "restore")
     return "usage: calibrate-cli write --channel N [--k0 X] [--ku X] [--k I=X ...] [--obr I=X "
@@ -459,6 +506,7 @@ std::string CliHelp(const std::string& command) {
          "  scan      find the meters on a line\n"
          "  diagnose  find out why no meter answers\n"
          "  write     write coefficients (also: reset, seal, clock, restore)\n"
+         "  watch     show a meter's present flow values as they change\n"
          "  history   the meters in the service journal, or one meter's events\n"
          "  journal   journal verify: check the journal's chains\n"
          "\n"

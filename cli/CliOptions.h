@@ -21,7 +21,8 @@ enum class CliCommand {
   Clock,
   Restore,
   History,
-  JournalVerify
+  JournalVerify,
+  Watch
 };
 
 // What scan adds: the speeds, addresses and protocols to try, and CSV.
@@ -31,6 +32,14 @@ struct ScanCliOptions {
   unsigned to = 127;
   bool threeX = true;
   bool modbus = true;
+  bool csv = false;
+};
+
+// What watch adds: the time between two samples, how many to take (none: until
+// interrupted), and CSV.
+struct WatchCliOptions {
+  unsigned intervalMs = 1000;
+  std::optional<unsigned> count;
   bool csv = false;
 };
 
@@ -54,6 +63,7 @@ struct CliOptions {
   std::optional<std::string> demo;  // model name
   std::string helpTopic;            // the command whose help was asked for
   ScanCliOptions scan;
+  WatchCliOptions watch;
   // The writing commands.
   std::vector<CliCoef> coefs;               // write
   std::optional<std::string> sealText;      // seal --text

@@ -26,3 +26,9 @@ class ConsoleText {
 // The length of the longest start of bytes that does not end inside a UTF-8
 // character: text handed over in pieces must not split one.
 size_t Utf8WholePrefix(std::string_view bytes);
+
+// From the call on, Ctrl+C (and SIGTERM, or Ctrl+Break on a Windows console)
+// no longer ends the program but sets what Interrupted() reports, so that a
+// command that runs until stopped can close its port and exit 0.
+void CatchInterrupt();
+bool Interrupted();

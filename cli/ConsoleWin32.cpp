@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -65,7 +66,24 @@ std::unique_ptr<std::streambuf> Attach(std::ostream& stream, DWORD handle, std::
   return buffer;
 }
 
+std::atomic<bool> interrupted{false};
+
+// Runs on a thread of its own that the console starts.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  interrupted = true;
+  return TRUE;
+}
+
 }  // namespace
+
+void CatchInterrupt() {
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+bool Interrupted() {
+  return interrupted;
+}
 
 ConsoleText::ConsoleText() {
   out_ = Attach(std::cout, STD_OUTPUT_HANDLE, savedOut_);

@@ -17,6 +17,7 @@
 #include "app/core/BusScan.h"
 #include "app/core/DevManager.h"
 #include "app/core/LineDiagnosis.h"
+#include "app/core/LiveValues.h"
 #include "app/core/MeterSnapshotRead.h"
 #include "app/core/PortList.h"
 #include "app/core/PortMap.h"
@@ -24,6 +25,7 @@
 #include "app/core/Settings.h"
 #include "app/core/SettingsPlace.h"
 #include "app/core/Version.h"
+#include "comm/LumClock.h"
 #include "comm/LumSynchronizer.h"
 #include "comm/serial/SerialDevice.h"
 #include "sim/DemoMode.h"
@@ -148,6 +150,60 @@ int RunWrite(const CliOptions& o) {
   const WriteOutcome outcome = RunGuardedWrite(s.read, s.request, *request, view);
   PrintWriteOutcome(outcome, request->kind, o.json);
   return WriteExitCode(outcome.status);
+}
+
+// "09:22:24.123  +2.000 s  G1 = 12.5  G2 = нет ответа".
+std::string WatchLine(const LiveSample& s) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "+%llu.%03u s",
+                static_cast<unsigned long long>(s.ms / 1000), static_cast<unsigned>(s.ms % 1000));
+  const std::string time = LiveLocalTime(s);
+  std::string line = (time.size() > 11 ? time.substr(11) : time) + "  " + seconds;
+  for (size_t ch = 0; ch < s.channels && ch < 2; ++ch)
+    line += "  G" + std::to_string(ch + 1) + " = " +
+            (s.ok[ch] ? LiveValueText(s.value[ch]) : std::string("нет ответа"));
+  return line + "\n";
+}
+
+// Waits until the computer's clock reaches dueMs or Ctrl+C is pressed; false
+// on Ctrl+C.
+bool WaitUntil(uint64_t dueMs) {
+  while (!Interrupted()) {
+    const uint64_t now = NowMs();
+    if (now >= dueMs) return true;
+    SleepMs(static_cast<uint32_t>(std::min<uint64_t>(dueMs - now, 20)));
+  }
+  return false;
+}
+
+int RunWatch(const CliOptions& o) {
+  MeterSession s;
+  if (!OpenSession(o, s)) return Code(ExitStatus::PortError);
+  CatchInterrupt();
+  TLiveValues live(s.read);
+  const LiveStartResult start = live.Start(s.request);
+  if (start.result != LiveStart::Ok) {
+    std::cerr << "Ошибка: " << start.message << "\n";
+    return Code(start.result == LiveStart::PortError ? ExitStatus::PortError
+                                                     : ExitStatus::NotFound);
+  }
+  std::cerr << start.model << ", " << static_cast<unsigned>(start.channels)
+            << (start.channels == 1 ? " channel" : " channels") << "; Ctrl+C stops.\n";
+  if (o.watch.csv) std::cout << LiveCsvHeader() << std::flush;
+  // Samples fall due at fixed times from the first, so that a slow reply does
+  // not shift every later one; the times a silent meter's time-outs overran
+  // are skipped, not made up in a burst.
+  const uint64_t interval = o.watch.intervalMs;
+  uint64_t due = NowMs();
+  for (uint64_t n = 0; !o.watch.count || n < *o.watch.count; ++n) {
+    if (!WaitUntil(due)) break;
+    const LiveSample sample = live.Poll();
+    std::cout << (o.watch.csv ? LiveCsvRow(sample) : WatchLine(sample)) << std::flush;
+    due += interval;
+    if (const uint64_t now = NowMs(); due < now) due += ((now - due) / interval + 1) * interval;
+  }
+  live.Stop();
+  return Code(ExitStatus::Ok);
 }
 
 int RunPorts() {
@@ -357,6 +413,8 @@ int main(int argc, char** argv) {
       return RunHistory(*options);
     case CliCommand::JournalVerify:
       return RunJournalVerify(*options);
+    case CliCommand::Watch:
+      return RunWatch(*options);
     case CliCommand::Help:
       std::cout << CliHelp(options->helpTopic) << "\nSettings file: " << Settings::DefaultPath()
                 << "\n";

@@ -4,153 +4,13 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
-#include <type_traits>
 
 #include "app/core/Cp1251.h"
+#include "app/core/MeterAccess.h"
 #include "app/core/RecordingView.h"
 #include "comm/LumClock.h"
 
 namespace {
-
-// What the sequence needs of a model's driver, whatever the model.
-class MeterAccess {
- public:
-  virtual ~MeterAccess() = default;
-  virtual std::string Model() const = 0;
-  virtual bool HasChannel(uint8_t channel) const = 0;
-  virtual bool CanStore(CoefList list, uint8_t index, float value) const = 0;
-  virtual bool HasClock() const = 0;
-  virtual std::vector<CoefValue> ResetItems() const = 0;
-  // Fills read, raw and value.
-  virtual void ReadItem(ImageItem& item) = 0;
-  virtual bool WriteCoef(const ImageItem& item) = 0;
-  virtual bool WriteRecord(std::span<const uint8_t> bytes) = 0;
-  virtual bool WriteSeal(const std::string& cp1251) = 0;
-  virtual bool Reset() = 0;
-  virtual bool SetClock() = 0;
-  virtual void SetEWrite(bool on) = 0;
-};
-
-template <class Driver>
-class DriverAccess final : public MeterAccess {
- public:
-  // nodePerChannel: the GDZ-12.07S, whose channel 2 is the node at the next
-  // address.
-  DriverAccess(Driver& driver, std::string model, uint8_t channels, bool nodePerChannel)
-      : d_(driver),
-        model_(std::move(model)),
-        channels_(channels),
-        nodePerChannel_(nodePerChannel),
-        base_(driver.NetAddr()) {}
-
-  std::string Model() const override { return model_; }
-  bool HasChannel(uint8_t channel) const override { return channel >= 1 && channel <= channels_; }
-  bool CanStore(CoefList list, uint8_t index, float value) const override {
-    if constexpr (std::is_same_v<Driver, TlumGdz1208>) return Driver::CanStore(list, index, value);
-    return true;
-  }
-  bool HasClock() const override { return std::is_base_of_v<Tlum3xProtocol, Driver>; }
-  std::vector<CoefValue> ResetItems() const override { return d_.ResetItems(); }
-
-  void ReadItem(ImageItem& item) override {
-    item.read = false;
-    if (item.kind == ItemKind::Coef) {
-      float value = 0;
-      Bytes4 raw{};
-      const uint8_t channel = Select(item.channel);
-      if (d_.ClbReadKRaw(item.list, channel, item.index, value, raw) && d_.LastError() == 0) {
-        item.read = true;
-        item.value = value;
-        item.raw.assign(raw.begin(), raw.end());
-      }
-    } else if (item.kind == ItemKind::Record) {
-      Select(1);
-      CalibrationRecordBytes record{};
-      if (d_.ClbReadRecord(record)) {
-        item.read = true;
-        item.raw.assign(record.begin(), record.end());
-      }
-    } else if constexpr (std::is_base_of_v<Tlum3xProtocol, Driver>) {
-      Select(1);
-      std::array<uint8_t, 10> clock{};
-      d_.ReadRtc128(0, clock, static_cast<uint8_t>(clock.size()));
-      if (d_.LastError() == 0) {
-        item.read = true;
-        item.raw.assign(clock.begin(), clock.end());
-      }
-    }
-  }
-  bool WriteCoef(const ImageItem& item) override {
-    const uint8_t channel = Select(item.channel);
-    const bool ok = item.list == CoefList::K ? d_.ClbWriteK(channel, item.index, item.value)
-                                             : d_.ClbWriteObr(channel, item.index, item.value);
-    return ok && d_.LastError() == 0;
-  }
-  bool WriteRecord(std::span<const uint8_t> bytes) override {
-    if (bytes.size() != 16) return false;
-    Select(1);
-    CalibrationRecordBytes record{};
-    std::copy(bytes.begin(), bytes.end(), record.begin());
-    return d_.ClbWriteRecordBytes(record);
-  }
-  bool WriteSeal(const std::string& cp1251) override {
-    Select(1);
-    d_.SetSealmark(cp1251);
-    d_.ClearSealmark();  // a fresh record, even if this object wrote one before
-    return d_.ClbWriteSealmark();
-  }
-  bool Reset() override {
-    Select(1);
-    return d_.ResetK();
-  }
-  bool SetClock() override {
-    if constexpr (std::is_base_of_v<Tlum3xProtocol, Driver>) {
-      Select(1);
-      d_.SetDateTime();
-      return d_.LastError() == 0;
-    }
-    return false;
-  }
-  void SetEWrite(bool on) override { d_.SetEWrite(on); }
-
- private:
-  // Points the driver at the channel's node; the channel to hand it.
-  uint8_t Select(uint8_t channel) {
-    if (!nodePerChannel_) return channel;
-    d_.SetNetAddr(static_cast<uint8_t>(base_ + channel - 1));
-    return 1;
-  }
-
-  Driver& d_;
-  std::string model_;
-  uint8_t channels_;
-  bool nodePerChannel_;
-  uint8_t base_;
-};
-
-std::unique_ptr<MeterAccess> AccessFor(TMeterRead& read, const MeterReading& reading) {
-  const auto addr = static_cast<uint8_t>(reading.address);
-  switch (reading.path) {
-    case ReadPath::Zfk31:
-      return std::make_unique<DriverAccess<TlumZfk31>>(read.Zfk31, ImageModelName(reading.path), 2,
-                                                       false);
-    case ReadPath::Zfk36:
-      return std::make_unique<DriverAccess<TlumZfk36>>(read.Zfk36, ImageModelName(reading.path), 2,
-                                                       false);
-    case ReadPath::GdzSingle:
-    case ReadPath::GdzDouble:
-      // The read leaves the driver at the second node; the meter is the first.
-      read.Gdz1207s.SetNetAddr(addr);
-      return std::make_unique<DriverAccess<TlumGdz1207s>>(
-          read.Gdz1207s, ImageModelName(reading.path),
-          reading.path == ReadPath::GdzDouble && addr < 127 ? 2 : 1, true);
-    case ReadPath::ModBus:
-      return std::make_unique<DriverAccess<TlumGdz1208>>(
-          read.Gdz1208, ImageModelName(reading.path), read.Gdz1208.AltRegMapping() ? 2 : 1, false);
-    default:
-      return nullptr;
-  }
-}
 
 // EWrite is on for as long as this lives, and off afterwards whatever happens.
 class EWriteOn {
@@ -328,23 +188,6 @@ bool Matches(const ImageItem& got, const ImageItem& wanted, WriteKind kind,
 
 }  // namespace
 
-std::string ImageModelName(ReadPath path) {
-  switch (path) {
-    case ReadPath::Zfk31:
-      return "ZFK-31";
-    case ReadPath::Zfk36:
-      return "ZFK-36";
-    case ReadPath::GdzSingle:
-    case ReadPath::GdzDouble:
-      return "GDZ-12.07S";
-    case ReadPath::ModBus:
-      return "GDZ-12.08";
-    case ReadPath::None:
-      break;
-  }
-  return {};
-}
-
 ItemsImage ImageOfSnapshot(const MeterSnapshot& snapshot) {
   ItemsImage image{ImageModelName(snapshot.path), snapshot.serial, {}, {}};
   const auto add = [&](CoefList list, uint8_t channel, uint8_t index,
@@ -457,7 +300,7 @@ WriteOutcome RunGuardedWrite(TMeterRead& read, const ReadRequest& port, const Wr
   const MeterReading reading = read.BRefreshClick(readView, port);
   if (reading.result == ReadResult::PortError)
     return stop(WriteStatus::PortError, readView.errors.empty() ? "" : readView.errors.front());
-  auto meter = AccessFor(read, reading);
+  auto meter = AccessFor(read, reading.path, reading.address);
   if (reading.result == ReadResult::NotFound || !meter)
     return stop(WriteStatus::NotFound, "Прибор не найден");
   if (reading.serialState != ValueState::Read || reading.serial.empty())

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/MeterAccess.h"
 #include "app/core/MeterRead.h"
 #include "app/core/MeterSnapshot.h"
 #include "app/core/WriteImage.h"
@@ -69,10 +70,6 @@ struct WriteOutcome {
   std::vector<bool> written;               // the write of the item returned success
   Json Record(WriteKind kind) const;
 };
-
-// The model as images name it ("ZFK-31", "ZFK-36", "GDZ-12.07S", "GDZ-12.08");
-// empty for a path that reaches no meter.
-std::string ImageModelName(ReadPath path);
 
 // What a snapshot file holds of the items a write touches (every coefficient
 // and the calibration record the meter answered for), as an image to restore.

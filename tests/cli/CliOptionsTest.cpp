@@ -2,6 +2,8 @@
 // it refuses.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "cli/CliOptions.h"
 
 namespace {
@@ -106,6 +108,61 @@ TEST(CliOptions, RefusesWithOneLineThatNamesTheFault) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
+  }
+}
+
+// What a writing command or watch took, in one line.
+std::string Taken(const CliOptions& o) {
+  std::ostringstream s;
+  for (const CliCoef& c : o.coefs)
+    s << (c.obr ? "Obr" : "K") << c.channel << "." << c.index << "=" << c.value << " ";
+  s << o.sealText.value_or("") << o.imageFile << (o.clockSet ? "set" : "") << "|"
+    << o.expectSerial.value_or("") << (o.yes ? " yes" : "") << "|" << o.saveDir.value_or("");
+  if (o.command == CliCommand::Watch)
+    s << "|" << o.watch.intervalMs << " " << o.watch.count.value_or(0)
+      << (o.watch.csv ? " csv" : "");
+  return s.str();
+}
+
+// The writing commands and watch: what each takes, and what each refuses
+// (nothing is written on a line that does not parse).
+TEST(CliOptions, WritingCommandsAndWatch) {
+  struct Case {
+    Args args;
+    bool taken;
+    std::string expected;  // Taken(), or a text the refusal names
+  };
+  const Case cases[] = {
+      {{"write", "--channel", "2", "--k0", "0.5", "--ku", "1e-3", "--k", "3=1.25", "--obr", "9=-4"},
+       true,
+       "K2.0=0.5 K2.1=0.001 K2.3=1.25 Obr2.9=-4 ||"},
+      {{"write", "--channel", "1", "--k", "2=7", "--k", "4=8", "--yes"},
+       true,
+       "K1.2=7 K1.4=8 | yes|"},
+      {{"reset", "--expect-serial", "310042"}, true, "|310042|"},
+      {{"seal", "--text", "Поверено", "--save-dir", "/d"}, true, "Поверено||/d"},
+      {{"clock", "--set"}, true, "set||"},
+      {{"restore", "/tmp/i.json", "--expect-serial", "7", "--yes"}, true, "/tmp/i.json|7 yes|"},
+      {{"watch"}, true, "|||1000 0"},
+      {{"watch", "--interval", "250", "--count", "7", "--csv"}, true, "|||250 7 csv"},
+      {{"write", "--channel", "3", "--k0", "1"}, false, "--channel 1 or 2"},
+      {{"write", "--channel", "1", "--k", "12=1"}, false, "12=1"},
+      {{"write", "--channel", "1", "--obr", "3"}, false, "--obr 3"},
+      {{"write", "--channel", "1", "--k", "3=abc"}, false, "abc"},
+      {{"write", "--channel", "1"}, false, "at least one"},
+      {{"seal"}, false, "--text"},
+      {{"clock"}, false, "--set"},
+      {{"restore"}, false, "restore"},
+      {{"watch", "--interval", "99"}, false, "99"},
+      {{"watch", "--count", "0"}, false, "count 0"},
+      {{"watch", "--json"}, false, "--json"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    const auto o = ParseCli(c.args, error);
+    EXPECT_EQ(o.has_value(), c.taken) << c.expected << ": " << error;
+    if (o) EXPECT_EQ(Taken(*o), c.expected);
+    if (!o) EXPECT_NE(error.find(c.expected), std::string::npos) << error;
   }
 }
 

@@ -21,9 +21,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/core/MeterSnapshotJson.h"
-#include "sim/PtyMeterServer.h"
 #include "app/service/JournalReader.h"
 #include "sim/DemoMode.h"
+#include "sim/PtyMeterServer.h"
 #include "support/PtyPair.h"
 #include "support/SnapshotOracle.h"
 
@@ -225,6 +225,57 @@ TEST_F(CliFiles, SnapshotOverAPseudoTerminalWritesNothing) {
   oracle::ExpectSnapshotOf(ParsedSnapshot(run.out), *meter);
   EXPECT_GT(meter->Requests().size(), 10u);
   EXPECT_EQ(meter->WriteCount(), 0u);
+}
+
+// watch over a pseudo-terminal: every channel sampled around its set flow,
+// and not one request that would change the meter.
+TEST_F(CliFiles, WatchSamplesThePresentFlowOfEveryChannelAndWritesNothing) {
+  struct Case {
+    metersim::MeterModel model;
+    std::vector<float> flows;  // one per channel the meter has
+  };
+  const Case cases[] = {{metersim::MeterModel::Zfk31, {12.5f, 7.0f}},
+                        {metersim::MeterModel::Gdz1207s2, {20.0f, 4.0f}},
+                        {metersim::MeterModel::Gdz1208, {6.5f}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(metersim::MeterModelName(c.model));
+    auto meter = std::make_shared<metersim::VirtualMeter>(c.model, 5);
+    for (size_t ch = 0; ch < c.flows.size(); ++ch)
+      meter->SetFlow(static_cast<int>(ch + 1), c.flows[ch]);
+    metersim::PtyMeterServer server(meter);
+    ASSERT_TRUE(server.Start()) << server.ErrorText();
+    const CliRun run =
+        RunCli({"watch", "--port", server.DevicePath(), "--addr", "5", "--baud", "9600",
+                "--interval", "100", "--count", "3", "--csv", "--ini", Ini("")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "time_ms,local_time,G1,G2");
+    int rows = 0;
+    for (float g1 = 0, g2 = 0; std::getline(lines, line); ++rows) {
+      // time_ms,local_time,G1,G2: G2 empty on a one-channel meter.
+      const size_t third = line.find(',', line.find(',') + 1);
+      ASSERT_EQ(std::sscanf(line.c_str() + third, ",%f,%f", &g1, &g2), int(c.flows.size())) << line;
+      EXPECT_NEAR(g1, c.flows[0], c.flows[0] * 0.011f) << line;  // the meter's noise: 1 %
+      if (c.flows.size() > 1) EXPECT_NEAR(g2, c.flows[1], c.flows[1] * 0.011f) << line;
+    }
+    EXPECT_EQ(rows, 3) << run.out;
+    EXPECT_EQ(meter->WriteCount(), 0u);
+  }
+}
+
+// Ctrl+C ends watch with its lines whole and status 0.
+TEST_F(CliFiles, WatchRunsUntilInterrupted) {
+  const std::string ini = Ini("");
+  Child child({"watch", "--demo", "zfk36", "--interval", "100", "--ini", ini});
+  ASSERT_TRUE(child.Started());
+  child.Pump(5000, [&] { return std::count(child.out.begin(), child.out.end(), '\n') >= 2; });
+  EXPECT_EQ(child.Stop(SIGINT), 0) << child.err;
+  EXPECT_NE(child.err.find("ZFK-36, 2 channels; Ctrl+C stops."), std::string::npos) << child.err;
+  EXPECT_EQ(child.out.back(), '\n');
+  EXPECT_NE(child.out.find(" s  G1 = 12.5  G2 = 7.75\n"), std::string::npos) << child.out;
+  EXPECT_EQ(RunCli({"watch", "--port", dir + "/no-such-tty", "--ini", ini}).status, 3);
 }
 
 TEST_F(CliFiles, SnapshotAsTextAndItsStatuses) {
