@@ -23,6 +23,7 @@
 #include "BusyCursor.h"
 #include "DelaysForm.h"
 #include "FormScale.h"
+#include "LivePanel.h"
 #include "ScanDialog.h"
 #include "ServiceWindow.h"
 #include "app/service/ReadJournal.h"
@@ -444,6 +445,7 @@ void TFrmMain::BServiceClick() {
     const std::filesystem::path dir = std::filesystem::path(settings_->Path()).parent_path();
     service_->SetImageDir(
         QString::fromStdString((dir.empty() ? std::string(".") : dir.string()) + "/before-images"));
+    service_->AddView(new TLivePanel(service_->Context()), "Текущие значения");
   }
   service_->ShowMeter();
   service_->show();

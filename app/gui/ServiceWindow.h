@@ -30,6 +30,8 @@ class TFrmService : public QWidget {
 
   // A view of the host's, as one more tab.
   void AddView(QWidget* view, const QString& title);
+  // What the host's views act through; lives as long as this window.
+  const ServiceContext& Context() const { return ctx_; }
   // Takes up the meter of the main window's last read (or the hint to read one
   // first); the loaded values of another meter are dropped.
   void ShowMeter();
