@@ -274,7 +274,9 @@ std::optional<Side> LoadSide(const std::string& ref, const std::string& dir) {
   }
   const JournalLookup found = FindJournalEvent(dir, ref);
   if (!found.ok) {
-    std::cerr << "calibrate-cli: " << ref << ": no such file, nor event: " << found.error << "\n";
+    std::cerr << "calibrate-cli: " << ref << ": no such file, nor event: "
+              << (found.error.empty() ? "the journal " + dir + " holds no events" : found.error)
+              << "\n";
     return std::nullopt;
   }
   const JournalRecord& r = found.record;
@@ -312,7 +314,7 @@ int CompareLastVisit(const CliOptions& o, const std::string& dir) {
   const auto describe = [](const JournalRecord& r) {
     return r.id + " (" + r.event.kind + ", " + r.timeLocal + ")";
   };
-  return PrintComparison(o, describe(*v.previous), describe(*v.last), v.comparison);
+  return PrintComparison(o, describe(v.previous), describe(v.last), v.comparison);
 }
 
 }  // namespace

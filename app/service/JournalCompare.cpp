@@ -1,5 +1,6 @@
 #include "JournalCompare.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -247,32 +248,29 @@ bool ShowsState(const JournalRecord& record) {
 
 VisitComparison CompareWithPreviousVisit(const std::vector<JournalSession>& sessions) {
   VisitComparison out;
-  for (auto s = sessions.rbegin(); s != sessions.rend() && !out.previous; ++s)
-    for (auto r = s->records.rbegin(); r != s->records.rend(); ++r) {
-      if (!ShowsState(*r)) continue;
-      if (!out.last) {
-        out.last = &*r;
-        break;  // the previous visit is in an earlier session
-      }
-      out.previous = &*r;
-      break;
-    }
-  if (!out.last) {
-    out.error = "the journal holds no read or snapshot of this meter";
-    return out;
+  const JournalRecord* last = nullptr;
+  const JournalRecord* previous = nullptr;
+  for (auto s = sessions.rbegin(); s != sessions.rend() && !previous; ++s) {
+    // The newest state of a session; the previous visit is in an earlier one.
+    auto r = std::find_if(s->records.rbegin(), s->records.rend(), ShowsState);
+    if (r == s->records.rend()) continue;
+    (last ? previous : last) = &*r;
   }
-  if (!out.previous) {
-    out.error = "no earlier visit of this meter in the journal";
+  if (!previous) {
+    out.error = last ? "no earlier visit of this meter in the journal"
+                     : "the journal holds no read or snapshot of this meter";
     return out;
   }
   std::string error;
-  const auto a = StateOf(out.previous->event.payload, error);
-  const auto b = StateOf(out.last->event.payload, error);
-  if (!a || !b) {
+  const auto a = StateOf(previous->event.payload, error);
+  const auto b = a ? StateOf(last->event.payload, error) : std::nullopt;
+  if (!b) {
     out.error = error;
     return out;
   }
-  out.comparison = CompareStates(*a, *b, out.previous->event.kind == out.last->event.kind);
+  out.comparison = CompareStates(*a, *b, previous->event.kind == last->event.kind);
+  out.last = *last;
+  out.previous = *previous;
   out.ok = true;
   return out;
 }

@@ -75,9 +75,9 @@ const JournalSession* FindSession(const std::vector<JournalSession>& sessions,
 // last read or snapshot of an earlier session.
 struct VisitComparison {
   bool ok = false;
-  std::string error;  // no state event, no earlier visit
-  const JournalRecord* last = nullptr;
-  const JournalRecord* previous = nullptr;
+  std::string error;       // no state event, no earlier visit
+  JournalRecord last;      // when ok
+  JournalRecord previous;  // when ok
   StateComparison comparison;
 };
 VisitComparison CompareWithPreviousVisit(const std::vector<JournalSession>& sessions);
