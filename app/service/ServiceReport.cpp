@@ -59,21 +59,36 @@ std::string When(const std::string& local) {
          local.substr(11, 5);
 }
 
+// The page boxes come in a block of their own after the rest: a reader that
+// does not know them (the window's PDF) drops that block and keeps the styles.
 const char* const kStyle = R"(<style>
+body { font-family: sans-serif; font-size: 10pt; }
+.demo { color: #b00; font-weight: bold; font-size: 14pt; }
+table { border-collapse: collapse; margin-bottom: 8px; }
+th, td { border: 1px solid #888; padding: 2px 6px; text-align: left; }
+th { background-color: #e8e8e8; }
+.changed { font-weight: bold; }
+</style>
+<style>
+.number { string-set: number content(); }
+.demo { string-set: demo content(); }
 @page { size: A4; margin: 20mm 15mm 20mm 15mm;
   @top-left { content: "Отчёт № " string(number); font-size: 9pt; }
-  @top-right { content: string(demo); font-size: 11pt; color: #b00; font-weight: bold; }
+  @top-right { content: string(demo); color: #b00; font-weight: bold; }
   @bottom-right { content: "стр. " counter(page) " из " counter(pages); font-size: 9pt; } }
-body { font-family: sans-serif; font-size: 10pt; }
-.number { string-set: number content(); }
-.demo { string-set: demo content(); color: #b00; font-weight: bold; font-size: 14pt; }
-table { border-collapse: collapse; margin: 4px 0 10px 0; }
-th, td { border: 1px solid #888; padding: 2px 6px; text-align: left; }
-th { background: #eee; }
-.changed { font-weight: bold; }
-.sign { margin-top: 30px; }
 </style>
 )";
+
+const char* const kTable = "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">\n";
+
+const char* OperationText(const std::string& op) {
+  return op == "write"     ? "запись коэффициентов"
+         : op == "reset"   ? "сброс"
+         : op == "seal"    ? "пломба"
+         : op == "clock"   ? "установка часов"
+         : op == "restore" ? "восстановление из файла"
+                           : "запись";
+}
 
 const char* KindText(const std::string& kind) {
   return kind == "read" ? "чтение" : kind == "snapshot" ? "снимок" : "запись";
@@ -150,7 +165,7 @@ std::string FoundLeftTable(const Visit& found, const Visit& left, const std::str
                  Escape(b ? Text(b->value) : "—"), change});
   }
   if (rows.empty()) return "<p>Нет данных.</p>\n";
-  return "<table>\n" +
+  return std::string(kTable) +
          Row({"Параметр", "До обслуживания", "После обслуживания", "Изменение"}, "th") + rows +
          "</table>\n";
 }
@@ -178,7 +193,7 @@ std::string Firmware(const JournalSession& s) {
       check = c == checks.end() ? "" : c->second;
     }
   }
-  std::string html = "<h2>Программное обеспечение</h2>\n<table>\n";
+  std::string html = "<h2>Программное обеспечение</h2>\n" + std::string(kTable);
   html += Row({"Эталонная версия (firmware.ini)", Escape(reference)});
   if (!placeholder.empty()) html += Row({"Эталон — заглушка (не задан для модели)", placeholder});
   html += Row({"Версия, прочитанная из прибора", Escape(meter)});
@@ -194,10 +209,10 @@ std::string Writes(const JournalSession& s) {
     any = true;
     const json& p = r.event.payload;
     const std::string status = At(p, "status") == "verified" ? "проверено" : "ОШИБКА ПРОВЕРКИ";
-    html += "<p>" + When(r.timeLocal) + ", операция «" + Escape(Text(At(p, "operation"))) +
-            "»: " + status +
+    html += "<p>" + When(r.timeLocal) + ", операция «" +
+            std::string(OperationText(Text(At(p, "operation")))) + "»: " + status +
             ". Исходные значения сохранены: " + Escape(Text(At(p, "before_image_file"))) +
-            "</p>\n<table>\n" + Row({"Параметр", "Было", "Стало", "Проверка"}, "th");
+            "</p>\n" + std::string(kTable) + Row({"Параметр", "Было", "Стало", "Проверка"}, "th");
     const json& items = At(p, "items");
     for (const json& i : items.is_array() ? items : json::array())
       html += Row({Escape(Text(At(i, "item"))), Escape(Text(At(i, "before"))),
@@ -236,7 +251,7 @@ ServiceReport MakeServiceReport(const JournalSession& s) {
     h += "<p class=\"demo\">ДЕМО</p>\n<p>Отчёт составлен по виртуальному прибору демонстрационного "
          "режима и не относится к реальному прибору.</p>\n";
   h += "<h1>Отчёт об обслуживании № <span class=\"number\">" + Escape(report.number) +
-       "</span></h1>\n<table>\n";
+       "</span></h1>\n" + std::string(kTable);
   h += Row({"Модель", Escape(e.model)});
   h += Row({"Заводской номер", Escape(e.serial.empty() ? "не прочитан" : e.serial)});
   h += Row({"Сетевой адрес", std::to_string(e.address)});

@@ -498,7 +498,7 @@ TEST_F(CliFiles, HistoryListsAndVerifyNamesTheFirstBrokenLine) {
   EXPECT_NE(run.out.find("BROKEN at line 2"), std::string::npos) << run.out;
 }
 
-// A session of two reads and a verified write on a virtual meter: every event
+// A snapshot, a read, a verified write and a dry run on a virtual meter: every event
 // chained, the write's record in the journal, the report built from them.
 TEST_F(CliFiles, SnapshotsAndWritesAreJournalledAndReported) {
   const std::string j = dir + "/journal", html = dir + "/r.html";
