@@ -258,13 +258,15 @@ struct Side {
   std::string kind;  // "read", "snapshot", "write"
 };
 
-std::optional<Side> LoadSide(const std::string& ref, const std::string& dir) {
+// Nullopt with the reason on standard error; status then says which failure.
+std::optional<Side> LoadSide(const std::string& ref, const std::string& dir, ExitStatus& status) {
   std::error_code ec;
   if (std::filesystem::is_regular_file(PathFromUtf8(ref), ec)) {
     std::ifstream in(PathFromUtf8(ref), std::ios::binary);
     nlohmann::json document = nlohmann::json::parse(in, nullptr, false);
     if (document.is_discarded()) {
       std::cerr << "calibrate-cli: " << ref << " is no JSON document\n";
+      status = ExitStatus::Usage;
       return std::nullopt;
     }
     const std::string kind = document.contains("schema")      ? "snapshot"
@@ -274,6 +276,7 @@ std::optional<Side> LoadSide(const std::string& ref, const std::string& dir) {
   }
   const JournalLookup found = FindJournalEvent(dir, ref);
   if (!found.ok) {
+    status = ExitStatus::NotFound;
     std::cerr << "calibrate-cli: " << ref << ": no such file, nor event: "
               << (found.error.empty() ? "the journal " + dir + " holds no events" : found.error)
               << "\n";
@@ -322,9 +325,10 @@ int CompareLastVisit(const CliOptions& o, const std::string& dir) {
 int RunCompare(const CliOptions& o) {
   const std::string dir = JournalDir(o);
   if (o.lastVisit) return CompareLastVisit(o, dir);
-  const auto a = LoadSide(o.operands[0], dir);
-  const auto b = a ? LoadSide(o.operands[1], dir) : std::nullopt;
-  if (!a || !b) return Code(ExitStatus::NotFound);
+  ExitStatus status = ExitStatus::NotFound;
+  const auto a = LoadSide(o.operands[0], dir, status);
+  const auto b = a ? LoadSide(o.operands[1], dir, status) : std::nullopt;
+  if (!a || !b) return Code(status);
   std::string error;
   const auto before = StateOf(a->document, error);
   const auto after = before ? StateOf(b->document, error) : std::nullopt;

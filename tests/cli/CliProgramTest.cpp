@@ -602,6 +602,7 @@ TEST_F(CliFiles, NothingToCompareOrReportIsSaidInOneLine) {
       {{"report", "--session", "ffff", "--html", dir + "/r.html"}, 4, "no event ffff"},
       {{"report"}, 2, "--html FILE is required"},
       {{"compare", "a"}, 2, "expected two"},
+      {{"compare", dir + "/file", dir + "/file"}, 2, "is no JSON document"},
       // A journal that cannot be written: a warning, the snapshot as it was.
       {{"snapshot", "--demo", "zfk36", "--journal", dir + "/file/j"},
        0,
