@@ -285,7 +285,8 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
     o.command = CliCommand::Version;
     return o;
   }
-  if (args[0] == "history" || args[0] == "journal") return ParseJournalCli(args, error);
+  if (args[0] == "history" || args[0] == "journal" || args[0] == "compare" || args[0] == "report")
+    return ParseJournalCli(args, error);
   CLI::App app{"calibrate-cli"};
   app.set_help_flag();
   app.require_subcommand(1);
@@ -435,6 +436,36 @@ std::string CliHelp(const std::string& command) {
            "\n"
            "Checks the chain of one journal file, or of every meter's file in the folder.\n"
            "Names the first broken line of each file; exit status 1 when any is broken.\n";
+  if (command == "compare")
+    return "usage: calibrate-cli compare A B [--json] [--journal DIR] [--ini FILE]\n"
+           "       calibrate-cli compare --last [SERIAL] [--json] [--journal DIR] [--ini FILE]\n"
+           "\n"
+           "Lists every field that differs between two states of a meter, with both values,\n"
+           "the difference and, for numbers, the difference in % of the first value. A and B\n"
+           "are files (a snapshot --json, a read --json) or journal events: an event id as\n"
+           "history shows it (its first 4 digits or more will do) or last, the newest event.\n"
+           "--last compares the newest read or snapshot of the meter (SERIAL; default: the\n"
+           "meter of the journal's newest event) with its previous visit: the last read or\n"
+           "snapshot of an earlier session. Coefficients, Gmax, the calibration record, the\n"
+           "serial number and firmware are compared; present values and clocks are not.\n"
+           "\n"
+           "Exit status: 0 no difference, 1 different, 2 usage error or a file that is no\n"
+           "read or snapshot, 4 nothing to compare (no such event or meter, no earlier visit).\n";
+  if (command == "report")
+    return "usage: calibrate-cli report [SERIAL] [--session ID|--last] --html FILE [--journal "
+           "DIR]\n"
+           "                            [--ini FILE]\n"
+           "\n"
+           "Writes the service report of one session of a meter as an HTML page (Russian):\n"
+           "the meter, its firmware against the reference, the coefficients and calibration\n"
+           "record as found and as left, every write with its verification, the engineer\n"
+           "and a signature line. A session is the run of a meter's events of one run of\n"
+           "the window, or of one day of calibrate-cli. --session names it by the id of any\n"
+           "of its events; default and --last: the meter's last session. SERIAL may be\n"
+           "left out when the journal holds one meter.\n"
+           "\n"
+           "Exit status: 0 written, 1 the file cannot be written, 2 usage error, 4 no such\n"
+           "meter or session.\n";
   if (command == "ports")
     return "usage: calibrate-cli ports\n"
            "\n"
@@ -509,6 +540,8 @@ std::string CliHelp(const std::string& command) {
          "  watch     show a meter's present flow values as they change\n"
          "  history   the meters in the service journal, or one meter's events\n"
          "  journal   journal verify: check the journal's chains\n"
+         "  compare   what differs between two snapshots, reads or visits\n"
+         "  report    the service report of a session, as HTML\n"
          "\n"
          "calibrate-cli <command> --help shows the options of a command;\n"
          "calibrate-cli --version shows the version.\n";

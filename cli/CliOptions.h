@@ -22,7 +22,9 @@ enum class CliCommand {
   Restore,
   History,
   JournalVerify,
-  Watch
+  Watch,
+  Compare,
+  Report
 };
 
 // What scan adds: the speeds, addresses and protocols to try, and CSV.
@@ -74,7 +76,11 @@ struct CliOptions {
   std::optional<std::string> saveDir;       // --save-dir
   std::optional<std::string> journalDir;    // --journal DIR: on for this run
   bool noJournal = false;                   // --no-journal: off for this run
-  std::vector<std::string> operands;        // history SERIAL, journal verify FILE|--all
+  std::vector<std::string> operands;        // history SERIAL, journal verify FILE|--all,
+                                            // compare A B, report SERIAL
+  bool lastVisit = false;                   // compare --last, report --last
+  std::optional<std::string> session;       // report --session ID
+  std::optional<std::string> htmlFile;      // report --html FILE
 };
 
 // Parses argv; on a usage error returns nullopt and sets error to a one-line

@@ -132,7 +132,9 @@ int RunSnapshot(const CliOptions& o) {
   if (snapshot.result == ReadResult::PortError)
     std::cerr << "Ошибка: " << kPortOpenError << s.request.portText << "\n";
   if (snapshot.result == ReadResult::NotFound) std::cerr << "Ошибка: " << kNotFoundError << "\n";
-  std::cout << (o.json ? SnapshotAsJson(snapshot) : SnapshotAsText(snapshot));
+  std::cout << (o.json ? SnapshotAsJson(snapshot) : SnapshotAsText(snapshot)) << std::flush;
+  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
+  JournalTheSnapshot(o, settings, snapshot);
   return Code(SnapshotExitStatus(snapshot));
 }
 
@@ -149,6 +151,10 @@ int RunWrite(const CliOptions& o) {
   CliWriteView view(o.expectSerial, o.yes, o.json);
   const WriteOutcome outcome = RunGuardedWrite(s.read, s.request, *request, view);
   PrintWriteOutcome(outcome, request->kind, o.json);
+  std::cout << std::flush;
+  const JournalPlace place{s.request.portText, s.request.baudIndex == 0 ? 9600 : 19200,
+                           s.request.netAddr};
+  JournalTheWrite(o, settings, request->kind, outcome, place);
   return WriteExitCode(outcome.status);
 }
 
@@ -415,6 +421,10 @@ int main(int argc, char** argv) {
       return RunJournalVerify(*options);
     case CliCommand::Watch:
       return RunWatch(*options);
+    case CliCommand::Compare:
+      return RunCompare(*options);
+    case CliCommand::Report:
+      return RunReport(*options);
     case CliCommand::Help:
       std::cout << CliHelp(options->helpTopic) << "\nSettings file: " << Settings::DefaultPath()
                 << "\n";

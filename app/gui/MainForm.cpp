@@ -23,10 +23,12 @@
 #include "BusyCursor.h"
 #include "DelaysForm.h"
 #include "FormScale.h"
+#include "JournalPanel.h"
 #include "LivePanel.h"
 #include "ScanDialog.h"
 #include "ServiceWindow.h"
 #include "app/service/ReadJournal.h"
+#include "app/service/ServiceJournal.h"
 
 namespace {
 
@@ -256,6 +258,7 @@ void TFrmMain::BRefreshClick() {
   ShowFirmwareSource(lastReading_.firmware.source);
   reading_ = false;
   JournalTheRead();
+  if (journalPanel_) journalPanel_->Refresh();
 }
 
 // After the read has shown its fields. A journal that cannot be written is
@@ -263,14 +266,18 @@ void TFrmMain::BRefreshClick() {
 void TFrmMain::JournalTheRead() {
   const auto result = JournalRead(lastReading_, LoadJournalSettings(settings_->Ini()),
                                   JournalProgram("calibrate"), demoRun_);
-  if (!result || result->ok) return;
+  if (result && !result->ok)
+    ShowJournalNote("Чтение не записано в журнал обслуживания:", result->error);
+}
+
+// what: the first line, naming the operation that was not journalled.
+void TFrmMain::ShowJournalNote(const QString& what, const std::string& error) {
   if (!journalNote_) {
     journalNote_ =
         new QMessageBox(QMessageBox::Warning, ApplicationTitle(), {}, QMessageBox::Ok, this);
     journalNote_->setModal(false);
   }
-  journalNote_->setText("Чтение не записано в журнал обслуживания:\n" +
-                        QString::fromStdString(result->error));
+  journalNote_->setText(what + "\n" + QString::fromStdString(error));
   journalNote_->show();
 }
 
@@ -446,8 +453,11 @@ void TFrmMain::BServiceClick() {
     service_->SetImageDir(
         QString::fromStdString((dir.empty() ? std::string(".") : dir.string()) + "/before-images"));
     service_->AddView(new TLivePanel(service_->Context()), "Текущие значения");
+    journalPanel_ = new JournalPanel(service_->Context());
+    service_->AddView(journalPanel_, "Журнал");
   }
   service_->ShowMeter();
+  journalPanel_->Refresh();
   service_->show();
   service_->raise();
   service_->activateWindow();
@@ -476,4 +486,14 @@ void TFrmMain::SaveJournalSettings(const JournalSettings& journal) {
                 QString::fromStdString("Unable to write to " + settings_->Path()));
 }
 
-void TFrmMain::ServiceWritten(WriteKind, const WriteOutcome&) {}
+// Every write the service window ran goes into the journal, as reads do; a
+// journal that cannot be written is told and the write's result stands.
+void TFrmMain::ServiceWritten(WriteKind kind, const WriteOutcome& outcome) {
+  const JournalPlace place{lastReading_.port, static_cast<int>(lastReading_.baud),
+                           static_cast<int>(lastReading_.address)};
+  const auto result = JournalWrite(kind, outcome, LoadJournalSettings(settings_->Ini()),
+                                   JournalProgram("calibrate"), demoRun_, place);
+  if (result && !result->ok)
+    ShowJournalNote("Запись в прибор не внесена в журнал обслуживания:", result->error);
+  if (journalPanel_) journalPanel_->Refresh();
+}

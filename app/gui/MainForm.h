@@ -24,6 +24,7 @@ class QPushButton;
 class QSpinBox;
 class QToolButton;
 class TFormDelays;
+class JournalPanel;
 class TFrmService;
 
 class TFrmMain : public QWidget, public MeterReadView {
@@ -120,6 +121,7 @@ class TFrmMain : public QWidget, public MeterReadView {
                    const QString& detail = {});
   void CentreOnScreen();
   void JournalTheRead();
+  void ShowJournalNote(const QString& what, const std::string& error);
   bool AcquireMeter();
   void ReleaseMeter();
   void SaveJournalSettings(const JournalSettings& journal);
@@ -137,6 +139,7 @@ class TFrmMain : public QWidget, public MeterReadView {
   bool reading_ = false;
   bool serviceBusy_ = false;  // a service operation holds the meter
   TFrmService* service_ = nullptr;
+  JournalPanel* journalPanel_ = nullptr;  // in service_
   bool centred_ = false;
   bool demoRun_ = false;
   QMessageBox* journalNote_ = nullptr;

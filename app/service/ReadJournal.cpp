@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "JournalFile.h"
+#include "ServiceJournal.h"
 #include "app/core/ReadJson.h"
 
 #ifndef CALIBRATE_VERSION
@@ -47,6 +48,7 @@ JournalEvent ReadJournalEvent(const MeterReading& reading, const JournalSettings
   e.serial = reading.serial;
   Json payload = ReadCommandJson(reading);
   payload["demo"] = demo;
+  payload["run"] = JournalRunId();
   e.payload = nlohmann::json::parse(DumpJson(payload));
   return e;
 }

@@ -36,7 +36,7 @@ JournalSettings OverrideJournal(JournalSettings settings, const std::optional<st
 std::string JournalProgram(const std::string& frontEnd);
 
 // The event of one read: kind "read", the read command's JSON object as the
-// payload with "demo" added (a virtual meter's read must never pass for a real
+// payload with "demo" and the run id "run" added (a virtual meter's read must never pass for a real
 // meter's in a report), the model as identified.
 JournalEvent ReadJournalEvent(const MeterReading& reading, const JournalSettings& settings,
                               const std::string& program, bool demo);

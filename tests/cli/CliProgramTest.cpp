@@ -22,6 +22,7 @@
 
 #include "app/core/MeterSnapshotJson.h"
 #include "app/service/JournalReader.h"
+#include "app/service/JournalWriter.h"
 #include "sim/DemoMode.h"
 #include "sim/PtyMeterServer.h"
 #include "support/PtyPair.h"
@@ -546,4 +547,125 @@ TEST_F(CliFiles, HistoryListsAndVerifyNamesTheFirstBrokenLine) {
   run = RunCli({"journal", "verify", file});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("BROKEN at line 2"), std::string::npos) << run.out;
+}
+
+// A snapshot, a read, a verified write and a dry run on a virtual meter: every event
+// chained, the write's record in the journal, the report built from them.
+TEST_F(CliFiles, SnapshotsAndWritesAreJournalledAndReported) {
+  const std::string j = dir + "/journal", html = dir + "/r.html";
+  const Args write{
+      "write",           "--demo", "zfk36", "--channel",  "1",         "--k0",      "0.003",
+      "--expect-serial", "360517", "--yes", "--save-dir", dir + "/bi", "--journal", j};
+  for (const Args& args : {Args{"snapshot", "--demo", "zfk36", "--journal", j},
+                           Args{"read", "--demo", "zfk36", "--journal", j}, write,
+                           Args{"write", "--demo", "zfk36", "--channel", "1", "--k0", "1",
+                                "--journal", j}})  // a dry run: nothing written, no event
+    ASSERT_EQ(RunCli(args).status, 0) << args[0];
+  EXPECT_TRUE(VerifyJournal(j).AllOk());
+  const JournalLookup last = FindJournalEvent(j, "last");
+  ASSERT_TRUE(last.ok);
+  const nlohmann::json& p = last.record.event.payload;
+  EXPECT_EQ(last.record.event.kind, "write");
+  EXPECT_EQ(ListJournalMeters(j).meters.size(), 1u);  // filed with the meter's reads
+  EXPECT_EQ(p.at("status"), "verified");
+  EXPECT_EQ(p.at("demo"), true);
+  EXPECT_TRUE(std::filesystem::exists(p.at("before_image_file").get<std::string>()));
+  const CliRun report = RunCli({"report", "--journal", j, "--html", html});
+  ASSERT_EQ(report.status, 0) << report.err;
+  std::stringstream text;
+  text << std::ifstream(html).rdbuf();
+  for (const char* expected :
+       {"ДЕМО", "<td>K0 к.1</td><td>0.0025</td><td>0.003</td>", "+20.00 %", "проверено",
+        "ZFK-36 v2.04", "<td>Ku к.1</td><td>1.0042</td><td>1.0042</td><td>без изменений</td>"})
+    EXPECT_NE(text.str().find(expected), std::string::npos) << expected;
+  EXPECT_NE(report.out.find("360517-"), std::string::npos) << report.out;
+}
+
+TEST_F(CliFiles, CompareListsWhatDiffers) {
+  const std::string a = dir + "/a.json", b = dir + "/b.json", r = dir + "/r.json";
+  const CliRun snapshot = RunCli({"snapshot", "--demo", "zfk36", "--json"});
+  std::ofstream(a) << snapshot.out;
+  auto changed = nlohmann::json::parse(snapshot.out);
+  changed["channels"][0]["k"][0]["stored"] = 0.003;
+  changed["record"]["date"] = "01.02.26 10:00:00";
+  std::ofstream(b) << changed.dump();
+  std::ofstream(r) << RunCli({"read", "--demo", "zfk36", "--json"}).out;
+  struct Case {
+    Args args;
+    int status;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {{a, a}, 0, {"no difference (46 fields compared)"}},
+      {{a, b},
+       1,
+       {"K0 к.1: 0.0025 → 0.003 (+0.0005, +20.00 %)",
+        "Дата калибровки: 16.07.22 10:30:00 → 01.02.26 10:00:00", "2 of 46 fields differ"}},
+      {{r, b},
+       1,
+       {"K0 к.1: 0.0025 → 0.003 (+0.0005, +20.00 %)",
+        "2 of 13 fields differ"}},  // only what both show
+      {{r, a}, 0, {"no difference (13 fields compared)"}},
+  };
+  for (const Case& c : cases) {
+    Args args{"compare"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    for (const std::string& line : c.lines)
+      EXPECT_NE(run.out.find(line + "\n"), std::string::npos) << line << "\n" << run.out;
+  }
+  const auto json = nlohmann::json::parse(RunCli({"compare", a, b, "--json"}).out);
+  EXPECT_DOUBLE_EQ(json.at("changes").at(0).at("percent").get<double>(),
+                   (0.003 - 0.0025) / 0.0025 * 100);
+}
+
+// An earlier visit from the window (another run) with other coefficients.
+TEST_F(CliFiles, CompareLastIsAgainstThePreviousVisit) {
+  const std::string j = dir + "/journal";
+  const auto read = nlohmann::json::parse(RunCli({"read", "--demo", "zfk36", "--json"}).out);
+  JournalEvent e{"read", "Иванов", "", "calibrate 1.1", "COM1", 9600, 0, "Прибор", "360517", read};
+  e.payload["run"] = "earlier";
+  e.payload["channels"][1]["ku"]["stored"] = 1.25;
+  ASSERT_TRUE(JournalWriter(j).Append(e).ok);
+  ASSERT_EQ(RunCli({"read", "--demo", "zfk36", "--journal", j}).status, 0);
+  const CliRun run = RunCli({"compare", "--last", "--journal", j});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.out.find("Ku к.2: 1.25 → 0.9968 (-0.2532, -20.26 %)\n"), std::string::npos)
+      << run.out;
+}
+
+TEST_F(CliFiles, NothingToCompareOrReportIsSaidInOneLine) {
+  const std::string j = dir + "/journal";
+  std::ofstream(dir + "/file") << "x";
+  struct Case {
+    Args args;
+    int status;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{"compare", "--last"}, 4, "holds no events"},
+      {{"report", "--html", dir + "/r.html"}, 4, "holds no events"},
+      {{"compare", "last", "last"}, 4, "nor event"},
+      {{"read", "--demo", "zfk36"}, 0, ""},
+      {{"compare", "--last"}, 4, "no earlier visit"},
+      {{"report", "123", "--html", dir + "/r.html"}, 4, "no meter 123"},
+      {{"report", "--session", "ffff", "--html", dir + "/r.html"}, 4, "no event ffff"},
+      {{"report"}, 2, "--html FILE is required"},
+      {{"compare", "a"}, 2, "expected two"},
+      {{"compare", dir + "/file", dir + "/file"}, 2, "is no JSON document"},
+      // A journal that cannot be written: a warning, the snapshot as it was.
+      {{"snapshot", "--demo", "zfk36", "--journal", dir + "/file/j"},
+       0,
+       "calibrate-cli: warning: the snapshot is not in the journal: "},
+  };
+  for (const Case& c : cases) {
+    Args args = c.args;
+    if (std::find(args.begin(), args.end(), "--journal") == args.end())
+      args.insert(args.end(), {"--journal", j});
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.status, c.status) << c.args[0] << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << c.says << ": " << run.err;
+    EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
 }

@@ -1,0 +1,22 @@
+// The service report of one session of a meter (JournalCompare.h says what a
+// session is): an HTML document in Russian with the meter, its firmware, the
+// coefficients and calibration record as found and as left, every write with
+// its verification, the engineer and a place to sign. A browser prints it with
+// the page number on every page (CSS @page); the window's PDF draws its own.
+#pragma once
+
+#include <string>
+
+#include "JournalCompare.h"
+
+struct ServiceReport {
+  std::string number;  // serial number, session date and the session id's start
+  bool demo = false;   // any event of a virtual meter: "ДЕМО" on every page
+  std::string html;    // UTF-8
+};
+
+// Empty number and html when the session holds no event.
+ServiceReport MakeServiceReport(const JournalSession& session);
+
+// "360517-20261208-0754dc"
+std::string ReportNumber(const JournalSession& session);

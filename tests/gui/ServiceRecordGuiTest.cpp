@@ -1,0 +1,138 @@
+// The window's part of the service record: the report as a PDF (read back
+// with pdftotext) and the journal view, on a virtual meter's session in a
+// scratch journal.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <cstdio>
+
+#include "GuiTestUtil.h"
+#include "app/core/RecordingView.h"
+#include "app/gui/JournalPanel.h"
+#include "app/gui/ReportPdf.h"
+#include "app/service/ServiceJournal.h"
+#include "sim/DemoMode.h"
+
+namespace {
+
+class Confirming : public WriteView {
+ public:
+  void ShowDifference(const std::vector<DiffRow>&) override {}
+  Answer Confirm(const std::string&) override { return Answer::Write; }
+  void ShowMessage(const std::string&) override {}
+};
+
+// An earlier visit of another run with another K0 of channel 1, then this
+// run's read, a write of K0 = 0.003 and a read, all of a virtual ZFK-36.
+struct DemoSession {
+  explicit DemoSession(bool demo) {
+    settings = {true, Dir() + "/journal", "Петров"};
+    std::string error;
+    auto meter = StartDemoMeter("zfk36", 1, 0, 9600, error);
+    EXPECT_TRUE(meter) << error;
+    const ReadRequest request{0, "COM1", 0, 0};
+    RecordingView view;
+    reading = read.BRefreshClick(view, request);
+    JournalEvent earlier = ReadJournalEvent(reading, settings, "calibrate 1.1", demo);
+    earlier.payload["run"] = "earlier";
+    earlier.payload["channels"][0]["k0"]["stored"] = 0.002;
+    EXPECT_TRUE(JournalWriter(settings.dir).Append(earlier).ok);
+    EXPECT_TRUE(JournalRead(reading, settings, "calibrate 1.1", demo)->ok);
+    WriteRequest write;
+    write.coefficients = {{CoefList::K, 1, 0, 0.003f}};
+    write.saveDir = Dir() + "/before";
+    Confirming confirm;
+    const WriteOutcome outcome = RunGuardedWrite(read, request, write, confirm);
+    EXPECT_EQ(outcome.status, WriteStatus::Verified) << outcome.reason;
+    EXPECT_TRUE(
+        JournalWrite(WriteKind::Coefficients, outcome, settings, "calibrate 1.1", demo)->ok);
+    reading = read.BRefreshClick(view, request);
+    EXPECT_TRUE(JournalRead(reading, settings, "calibrate 1.1", demo)->ok);
+  }
+  ServiceReport Report() const {
+    const auto sessions =
+        JournalSessions(ReadJournalFile(MeterJournalFile(settings.dir, "360517")));
+    EXPECT_EQ(sessions.size(), 2u);
+    return sessions.empty() ? ServiceReport{} : MakeServiceReport(sessions.back());
+  }
+  std::string Dir() const { return std::filesystem::path(ini.Path()).parent_path().string(); }
+  ScratchIni ini;
+  JournalSettings settings;
+  TMeterRead read;
+  MeterReading reading;
+};
+
+std::string PdfText(const std::string& path) {
+  std::string text;
+  if (FILE* pipe = popen(("pdftotext -layout '" + path + "' -").c_str(), "r")) {
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;)
+      text.append(buf, n);
+    pclose(pipe);
+  }
+  return text;
+}
+
+}  // namespace
+
+TEST(ServiceRecordGui, ReportPdfCarriesNumberPagesDemoAndValues) {
+  TestApp();
+  for (bool demo : {true, false}) {
+    SCOPED_TRACE(demo);
+    DemoSession s(demo);
+    const ServiceReport report = s.Report();
+    const std::string pdf = s.Dir() + "/report.pdf";
+    QString error;
+    ASSERT_TRUE(WriteReportPdf(report, QString::fromStdString(pdf), &error)) << error.toStdString();
+    const std::string text = PdfText(pdf);
+    for (const std::string& expected :
+         {report.number, std::string("стр. 1 из "), std::string("0.003"), std::string("проверено")})
+      EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    EXPECT_EQ(text.find("ДЕМО") != std::string::npos, demo) << text;
+    EXPECT_FALSE(WriteReportPdf(report, QString::fromStdString(s.Dir() + "/no/dir/r.pdf")));
+  }
+}
+
+TEST(ServiceRecordGui, JournalPanelShowsTheMetersEventsAndWhatChanged) {
+  TestApp();
+  DemoSession s(true);
+  JournalSettings saved = s.settings;
+  MeterReading none;
+  const MeterReading* shown = &none;
+  ServiceContext c;
+  c.journal = [&] { return saved; };
+  c.setJournal = [&](const JournalSettings& js) { saved = js; };
+  c.lastReading = [&]() -> const MeterReading& { return *shown; };
+  JournalPanel panel(c);
+  EXPECT_EQ(panel.Events()->count(), 0);
+  EXPECT_FALSE(panel.ReportButton()->isEnabled());
+  shown = &s.reading;
+  panel.Refresh();
+  ASSERT_EQ(panel.Events()->count(), 4);
+  EXPECT_TRUE(panel.Events()->item(1)->text().contains(QStringLiteral("запись")));
+  EXPECT_TRUE(panel.SinceLastVisit()->text().contains(QStringLiteral("K0 к.1: 0.002 → 0.003")))
+      << panel.SinceLastVisit()->text().toStdString();
+  panel.EnabledBox()->click();
+  panel.EngineerEdit()->setText("Сидоров");
+  emit panel.EngineerEdit()->textEdited("Сидоров");
+  EXPECT_FALSE(saved.enabled);
+  EXPECT_EQ(saved.engineer, "Сидоров");
+  for (const char* name : {"/r.html", "/r.pdf"}) {
+    const QString path = QString::fromStdString(s.Dir() + name);
+    panel.chooseReportFile = [&](const QString&) { return path; };
+    panel.ReportButton()->click();
+    EXPECT_TRUE(panel.Status()->text().contains(QStringLiteral("сохранён"))) << name;
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    std::string head(5, '\0');
+    in.read(head.data(), 5);
+    EXPECT_EQ(head, name[3] == 'h' ? "<!DOC" : "%PDF-") << name;
+  }
+  MeterReading stranger = s.reading;
+  stranger.serial = "999";
+  shown = &stranger;
+  panel.Refresh();
+  EXPECT_EQ(panel.Events()->count(), 0);
+  EXPECT_TRUE(panel.SinceLastVisit()->text().contains(QStringLiteral("нет событий")));
+}
