@@ -145,15 +145,29 @@ Plan PlanFor(const WriteRequest& request, MeterAccess& meter, const MeterReading
   return plan;
 }
 
+// A stored K0 or Ku with what the main window makes of it, where that
+// differs: "163.84 (в окне 0.1)". The engineer knows the window's figures.
+std::string StoredAndShown(const ImageItem& item, float stored, const MeterAccess& meter,
+                           const MeterReading& reading) {
+  std::string text = ValueText(stored);
+  const auto shown = meter.Shown(item.list, item.channel, item.index, stored, reading);
+  if (!shown || static_cast<float>(*shown) == stored) return text;
+  std::string window = FormatShown(*shown, '.');  // the window's own text
+  window.erase(0, window.find_first_not_of(' '));
+  return text + " (в окне " + window + ")";
+}
+
 std::vector<DiffRow> Difference(const ItemsImage& before, const std::vector<ImageItem>& targets,
-                                WriteKind kind) {
+                                WriteKind kind, const MeterAccess& meter,
+                                const MeterReading& reading) {
   std::vector<DiffRow> rows;
   for (size_t n = 0; n < targets.size(); ++n) {
     const ImageItem& b = before.items[n];
     const ImageItem& t = targets[n];
     DiffRow row{t.Name(), ItemText(b), "", ""};
     if (t.kind == ItemKind::Coef) {
-      row.after = ValueText(t.value);
+      row.before = StoredAndShown(b, b.value, meter, reading);
+      row.after = StoredAndShown(t, t.value, meter, reading);
       row.difference = ValueText(t.value - b.value);
     } else if (t.kind == ItemKind::Clock) {
       row.after = "время компьютера " + LocalTimeText();
@@ -327,7 +341,7 @@ WriteOutcome RunGuardedWrite(TMeterRead& read, const ReadRequest& port, const Wr
     return stop(WriteStatus::Refused, "the before-image cannot be saved: " + error);
 
   // 2. and 3. The difference, and the user's word.
-  view.ShowDifference(Difference(out.before, plan.targets, request.kind));
+  view.ShowDifference(Difference(out.before, plan.targets, request.kind, *meter, reading));
   const WriteView::Answer answer = view.Confirm(reading.serial);
   if (answer == WriteView::Answer::DryRun) return stop(WriteStatus::DryRun, "");
   if (answer == WriteView::Answer::Refuse)

@@ -55,6 +55,16 @@ class DriverAccess final : public MeterAccess {
       }
     }
   }
+  std::optional<double> Shown(CoefList list, uint8_t channel, uint8_t index, float stored,
+                              const MeterReading& reading) const override {
+    if (list != CoefList::K || index > 1) return std::nullopt;
+    if (index == 1) return Driver::ShownKu(stored);
+    // A GDZ-12.08 has one Gmax, that of channel 1, for both channels.
+    const size_t ch = std::is_same_v<Driver, TlumGdz1208> ? 0u : channel - 1u;
+    if (ch >= reading.channels.size() || reading.channels[ch].gmaxState != ValueState::Read)
+      return std::nullopt;
+    return Driver::ShownK0(stored, reading.channels[ch].gmax);
+  }
   bool ReadPresent(uint8_t channel, float& value) override {
     // The drivers return 0 for a channel they do not have, without an error.
     if (!HasChannel(channel)) return false;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,6 +26,11 @@ class MeterAccess {
   virtual std::vector<CoefValue> ResetItems() const = 0;
   // Fills read, raw and value.
   virtual void ReadItem(ImageItem& item) = 0;
+  // What the main window shows for a stored K0 (K[0]) or Ku (K[1]) of a
+  // channel, K0 scaled by the Gmax the read found; nullopt for every other
+  // coefficient, which the window does not show, and for K0 without Gmax.
+  virtual std::optional<double> Shown(CoefList list, uint8_t channel, uint8_t index, float stored,
+                                      const MeterReading& reading) const = 0;
   // The channel's present flow G; true when the meter gave it.
   virtual bool ReadPresent(uint8_t channel, float& value) = 0;
   virtual bool WriteCoef(const ImageItem& item) = 0;

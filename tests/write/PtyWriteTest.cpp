@@ -128,6 +128,14 @@ TEST_P(PtyWrite, DryRunSendsNothingConfirmedVerifiesRestoreBringsBack) {
   EXPECT_EQ(rig.meter->WriteCount(), 0u);
   EXPECT_TRUE(std::filesystem::exists(dryRun.imagePath));
   EXPECT_EQ(dry.rows.size(), dryRun.before.items.size());
+  if (kind == WriteKind::Coefficients) {
+    // Beside the stored value, the window's figure where it differs: K0 is
+    // shown scaled by Gmax, Ku only by the GDZ-12.08, K[3] not at all.
+    const auto shown = [](const std::string& text) { return text.find("(в окне ") != text.npos; };
+    EXPECT_TRUE(shown(dry.rows[0].before) && shown(dry.rows[0].after)) << dry.rows[0].before;
+    EXPECT_EQ(shown(dry.rows[1].after), model == MeterModel::Gdz1208x2) << dry.rows[1].after;
+    EXPECT_FALSE(shown(dry.rows[2].before) || shown(dry.rows[2].after)) << dry.rows[2].after;
+  }
 
   const WriteOutcome done = rig.Confirmed(request);
   ASSERT_EQ(done.status, WriteStatus::Verified) << done.reason;
