@@ -92,10 +92,10 @@ Plan PlanFor(const WriteRequest& request, MeterAccess& meter, const MeterReading
     t.value = c.value;
     t.read = true;
     if (!meter.HasChannel(c.channel))
-      plan.refusal = "the " + meter.Model() + " has no channel " + std::to_string(c.channel);
+      plan.refusal = "у " + meter.Model() + " нет канала " + std::to_string(c.channel);
     else if (!meter.CanStore(c.list, c.index, c.value))
-      plan.refusal = t.Name() + " = " + ValueText(c.value) + ": the " + meter.Model() +
-                     " cannot store it (a whole number -32768..32767)";
+      plan.refusal = t.Name() + " = " + ValueText(c.value) + ": " + meter.Model() +
+                     " не может хранить такое значение (целое число -32768..32767)";
     plan.targets.push_back(t);
   };
   switch (request.kind) {
@@ -116,7 +116,7 @@ Plan PlanFor(const WriteRequest& request, MeterAccess& meter, const MeterReading
       break;
     }
     case WriteKind::Clock: {
-      if (!meter.HasClock()) plan.refusal = "the " + meter.Model() + " has no clock";
+      if (!meter.HasClock()) plan.refusal = "у " + meter.Model() + " нет часов";
       ImageItem t;
       t.kind = ItemKind::Clock;
       plan.targets.push_back(t);
@@ -124,24 +124,24 @@ Plan PlanFor(const WriteRequest& request, MeterAccess& meter, const MeterReading
     }
     case WriteKind::Restore:
       if (!request.restore) {
-        plan.refusal = "no image to restore";
+        plan.refusal = "нет образа для восстановления";
         break;
       }
       if (request.restore->model != meter.Model() || request.restore->serial != reading.serial)
-        plan.refusal = "the image is of " + request.restore->model + " " + request.restore->serial +
-                       ", the meter is " + meter.Model() + " " + reading.serial;
+        plan.refusal = "образ снят с " + request.restore->model + " № " + request.restore->serial +
+                       ", а подключён " + meter.Model() + " № " + reading.serial;
       for (const ImageItem& i : request.restore->items) {
         if (i.kind == ItemKind::Clock)
-          plan.refusal = "a clock is set to the computer's time (clock --set), not restored";
+          plan.refusal = "часы не восстанавливаются: их ставят по времени компьютера";
         else if (!i.read)
-          plan.refusal = "the image has no bytes of " + i.Name();
+          plan.refusal = "в образе нет байтов: " + i.Name();
         else if (i.kind == ItemKind::Coef && !meter.HasChannel(i.channel))
-          plan.refusal = "the " + meter.Model() + " has no channel " + std::to_string(i.channel);
+          plan.refusal = "у " + meter.Model() + " нет канала " + std::to_string(i.channel);
         plan.targets.push_back(i);
       }
       break;
   }
-  if (plan.targets.empty() && plan.refusal.empty()) plan.refusal = "nothing to write";
+  if (plan.targets.empty() && plan.refusal.empty()) plan.refusal = "нечего записывать";
   return plan;
 }
 
@@ -264,16 +264,16 @@ WriteView::Answer SerialConfirmation(const std::optional<std::string>& expected,
 
 std::string CheckRequest(const WriteRequest& request) {
   for (const CoefValue& c : request.coefficients) {
-    if (!std::isfinite(c.value)) return "a value must be a finite number";
-    if (c.channel < 1 || c.channel > 2) return "the channel must be 1 or 2";
-    if (c.index > 9) return "a coefficient index must be 0..9";
+    if (!std::isfinite(c.value)) return "значение должно быть конечным числом";
+    if (c.channel < 1 || c.channel > 2) return "канал должен быть 1 или 2";
+    if (c.index > 9) return "индекс коэффициента должен быть 0..9";
   }
   if (request.kind == WriteKind::Coefficients && request.coefficients.empty())
-    return "no value to write";
+    return "не задано ни одного значения";
   if (request.kind == WriteKind::Seal) {
     const std::string text = Utf8ToCp1251(request.sealText);
     if (text.size() != 8 || Cp1251ToUtf8(text) != request.sealText)
-      return "the seal text must be exactly 8 characters of code page 1251, got \"" +
+      return "текст пломбы должен состоять ровно из 8 символов кодовой страницы 1251, а не \"" +
              request.sealText + "\"";
   }
   return {};
@@ -318,7 +318,7 @@ WriteOutcome RunGuardedWrite(TMeterRead& read, const ReadRequest& port, const Wr
   if (reading.result == ReadResult::NotFound || !meter)
     return stop(WriteStatus::NotFound, "Прибор не найден");
   if (reading.serialState != ValueState::Read || reading.serial.empty())
-    return stop(WriteStatus::Refused, "the meter did not give its serial number");
+    return stop(WriteStatus::Refused, "прибор не сообщил заводской номер");
   const Plan plan = PlanFor(request, *meter, reading);
   if (!plan.refusal.empty()) return stop(WriteStatus::Refused, plan.refusal);
 
@@ -332,20 +332,21 @@ WriteOutcome RunGuardedWrite(TMeterRead& read, const ReadRequest& port, const Wr
   for (const ImageItem& t : plan.targets) {
     ImageItem b = t;
     meter->ReadItem(b);
-    if (!b.read) return stop(WriteStatus::Refused, "cannot read " + b.Name() + " before writing");
+    if (!b.read)
+      return stop(WriteStatus::Refused, "не удалось прочитать перед записью: " + b.Name());
     out.before.items.push_back(b);
   }
   std::string error;
   out.imagePath = SaveImage(out.before, request.saveDir, error);
   if (out.imagePath.empty())
-    return stop(WriteStatus::Refused, "the before-image cannot be saved: " + error);
+    return stop(WriteStatus::Refused, "не удалось сохранить образ «до записи»: " + error);
 
   // 2. and 3. The difference, and the user's word.
   view.ShowDifference(Difference(out.before, plan.targets, request.kind, *meter, reading));
   const WriteView::Answer answer = view.Confirm(reading.serial);
   if (answer == WriteView::Answer::DryRun) return stop(WriteStatus::DryRun, "");
   if (answer == WriteView::Answer::Refuse)
-    return stop(WriteStatus::Refused, "not confirmed for the meter " + reading.serial);
+    return stop(WriteStatus::Refused, "запись не подтверждена для прибора № " + reading.serial);
 
   // 4. The write, EWrite on for it alone. Items are written in order and the
   // first failed write ends it: a meter that stopped answering is not sent
