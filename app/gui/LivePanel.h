@@ -25,6 +25,8 @@ class QTimer;
 class QValueAxis;
 
 class TLivePanel : public QWidget {
+  Q_OBJECT
+
  public:
   explicit TLivePanel(const ServiceContext& context, QWidget* parent = nullptr);
   ~TLivePanel() override;  // pauses

@@ -58,7 +58,11 @@ TFrmMain::TFrmMain(const std::string& iniPath, QWidget* parent) : QWidget(parent
   formDelays_ = new TFormDelays(*settings_, read_.Delays, this);
 }
 
-TFrmMain::~TFrmMain() = default;
+// The service window uses read_ and the read's buttons until it has gone: it
+// goes first, before the members it uses.
+TFrmMain::~TFrmMain() {
+  delete service_;
+}
 
 void TFrmMain::CreateControls() {
   auto* layout = new QVBoxLayout(this);

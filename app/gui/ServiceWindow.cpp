@@ -133,7 +133,11 @@ TFrmService::TFrmService(ServiceContext context, QWidget* parent)
   Tick();
 }
 
-TFrmService::~TFrmService() = default;
+// The views act through ctx_ (a live view gives the meter back when it goes):
+// they go first, while ctx_ is still there, not later with the other children.
+TFrmService::~TFrmService() {
+  delete Tabs;
+}
 
 QWidget* TFrmService::CreateCoefView() {
   auto* view = new QWidget(this);

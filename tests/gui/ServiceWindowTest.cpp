@@ -12,6 +12,7 @@
 #include "GuiTestUtil.h"
 #include "app/core/MeterSnapshotJson.h"
 #include "app/core/MeterSnapshotRead.h"
+#include "app/gui/LivePanel.h"
 #include "app/gui/ServiceWindow.h"
 #include "sim/DemoMode.h"
 
@@ -137,6 +138,32 @@ TEST_F(WindowTest, ServiceBeforeAReadAsksForOne) {
   EXPECT_TRUE(boxes.empty());
   window->BServiceClick();  // one window, raised again
   EXPECT_EQ(window->ServiceWindow(), service);
+}
+
+}  // namespace
+
+namespace {
+
+// Closing the program while the live values are polled: the view gives the
+// meter back and closes the port before the main window's read goes.
+TEST_F(WindowTest, ClosingWhileLiveValuesRunGivesTheMeterBackFirst) {
+  std::string error;
+  auto demo = StartDemoMeter("zfk31", kPort, 0, 19200, error);
+  ASSERT_TRUE(demo) << error;
+  auto window = MakeWindow(ini.Path());
+  window->SelectPortForRun(kPort);
+  window->CBBaud->setCurrentIndex(1);
+  window->BRefreshClick();
+  ASSERT_EQ(window->LastReading().result, ReadResult::Ok);
+  window->BServiceClick();
+  TFrmService& service = *window->ServiceWindow();
+  auto* live = service.findChild<TLivePanel*>();
+  ASSERT_NE(live, nullptr);
+  live->Start();
+  ASSERT_TRUE(live->Running());
+  EXPECT_FALSE(window->BRefresh->isEnabled());
+  window.reset();  // a use after free here is what ASan catches
+  EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
 }
 
 }  // namespace
