@@ -85,6 +85,10 @@ std::unique_ptr<DemoMeter> StartDemoMeter(const std::string& model, uint8_t port
     error = "unknown model '" + model + "' (" + DemoModelList() + ")";
     return nullptr;
   }
+  // Present values move a little around the set flow, as a real meter's do,
+  // so that the live view of a demo shows a living line.
+  for (const auto& meter : meters)
+    meter->SetNoise(0.01f, 1);
   metersim::MeterBus bus(std::move(meters));
 #ifdef _WIN32
   return std::make_unique<InProcessDemo>(std::move(bus), port);

@@ -73,6 +73,9 @@ JournalPanel::JournalPanel(const ServiceContext& context, QWidget* parent)
   status_->setWordWrap(true);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
+  // An event's summary runs long: wrapped, it is read whole without scrolling.
+  events_->setWordWrap(true);
+  events_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   layout->addWidget(events_, 1);
   layout->addWidget(since_);
   auto* buttons = new QHBoxLayout;
