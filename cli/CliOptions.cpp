@@ -288,6 +288,8 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
   if (args[0] == "history" || args[0] == "journal" || args[0] == "compare" || args[0] == "report")
     return ParseJournalCli(args, error);
   CLI::App app{"calibrate-cli"};
+  // "/tmp/x.json" is a file, not a Windows-style option "/tmp", on Windows too.
+  app.allow_windows_style_options(false);
   app.set_help_flag();
   app.require_subcommand(1);
   RawOptions raw;
