@@ -4,6 +4,7 @@
 // the main window's read held off while an operation has the meter.
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidgetItem>
@@ -12,8 +13,11 @@
 #include "GuiTestUtil.h"
 #include "app/core/MeterSnapshotJson.h"
 #include "app/core/MeterSnapshotRead.h"
+#include "app/gui/JournalPanel.h"
 #include "app/gui/LivePanel.h"
 #include "app/gui/ServiceWindow.h"
+#include "app/service/JournalReader.h"
+#include "app/service/ServiceJournal.h"
 #include "sim/DemoMode.h"
 
 namespace {
@@ -98,7 +102,7 @@ TEST_P(ServiceWindowTest, WritesCoefficientSealAndClockOnlyWhenConfirmed) {
   const size_t writes = demo->Meter()->WriteCount();
   service.ESeal->setText("C206987");
   service.WriteSealClick();
-  EXPECT_NE(service.StatusText().indexOf("8 characters"), -1) << service.StatusText().toStdString();
+  EXPECT_NE(service.StatusText().indexOf("8 символов"), -1) << service.StatusText().toStdString();
   EXPECT_EQ(demo->Meter()->WriteCount(), writes);
   service.ESeal->setText("C2069876");
   EXPECT_TRUE(service.LSealShown->text().startsWith("9876, v.2.06"));
@@ -164,6 +168,39 @@ TEST_F(WindowTest, ClosingWhileLiveValuesRunGivesTheMeterBackFirst) {
   EXPECT_FALSE(window->BRefresh->isEnabled());
   window.reset();  // a use after free here is what ASan catches
   EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
+}
+
+// With the journal on, the window files its reads and its writes in one
+// chain, and the journal view lists them.
+TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
+  std::string error;
+  auto demo = StartDemoMeter("zfk31", kPort, 0, 19200, error);
+  ASSERT_TRUE(demo) << error;
+  auto window = MakeWindow(ini.Path());
+  const std::string dir = ini.Path() + ".journal";
+  ASSERT_TRUE(window->IniSettings().Ini().WriteInteger("Journal", "Enabled", 1));
+  ASSERT_TRUE(window->IniSettings().Ini().WriteString("Journal", "Dir", dir));
+  window->SelectPortForRun(kPort);
+  window->CBBaud->setCurrentIndex(1);
+  window->BRefreshClick();
+  ASSERT_EQ(window->LastReading().result, ReadResult::Ok);
+  window->BServiceClick();
+  TFrmService& service = *window->ServiceWindow();
+  const QString tail = SerialTail(window->LastReading().serial);
+  service.SetTyping([&](const QString&) { return tail; });
+  service.ESeal->setText("C2069876");
+  service.WriteSealClick();
+  ASSERT_EQ(service.LastOutcome()->status, WriteStatus::Verified);
+
+  const std::string file = MeterJournalFile(dir, window->LastReading().serial);
+  std::vector<std::string> kinds;
+  for (const JournalRecord& r : ReadJournalFile(file).records)
+    kinds.push_back(r.event.kind);
+  EXPECT_EQ(kinds, (std::vector<std::string>{"write", "read"}));  // newest first
+  EXPECT_TRUE(VerifyJournalFile(file).Ok());
+  auto* journal = service.findChild<JournalPanel*>();
+  ASSERT_NE(journal, nullptr);
+  EXPECT_EQ(journal->Events()->count(), 2);
 }
 
 }  // namespace
