@@ -4,6 +4,7 @@
 #include <QChartView>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
@@ -96,6 +97,11 @@ TLivePanel::TLivePanel(const ServiceContext& context, QWidget* parent)
 
 TLivePanel::~TLivePanel() {
   Pause();
+}
+
+void TLivePanel::hideEvent(QHideEvent* event) {
+  if (!event->spontaneous()) Pause();
+  QWidget::hideEvent(event);
 }
 
 void TLivePanel::Start() {

@@ -57,6 +57,11 @@ class TLivePanel : public QWidget {
   std::array<QLabel*, 2> LStats{};
   QLabel* LStatus = nullptr;
 
+ protected:
+  // Leaving the view (another tab, the window closed) pauses the polling and
+  // gives the meter back; a minimised window keeps polling.
+  void hideEvent(QHideEvent* event) override;
+
  private:
   void Sample();
   void ShowSpan(uint64_t nowMs);

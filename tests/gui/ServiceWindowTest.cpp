@@ -163,9 +163,18 @@ TEST_F(WindowTest, ClosingWhileLiveValuesRunGivesTheMeterBackFirst) {
   TFrmService& service = *window->ServiceWindow();
   auto* live = service.findChild<TLivePanel*>();
   ASSERT_NE(live, nullptr);
+  // Leaving the view pauses it and gives the meter back.
+  service.Tabs->setCurrentWidget(live);
   live->Start();
   ASSERT_TRUE(live->Running());
   EXPECT_FALSE(window->BRefresh->isEnabled());
+  service.Tabs->setCurrentIndex(0);
+  EXPECT_FALSE(live->Running());
+  EXPECT_TRUE(window->BRefresh->isEnabled());
+
+  service.Tabs->setCurrentWidget(live);
+  live->Start();
+  ASSERT_TRUE(live->Running());
   window.reset();  // a use after free here is what ASan catches
   EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
 }
