@@ -63,6 +63,12 @@ std::string DefaultJournalDir() {
   return CurrentSettingsPlace().journalDir.string();
 }
 
+fs::path JournalDirFor(const fs::path& settingsFile, const SettingsPlace& place) {
+  if (settingsFile.lexically_normal() == place.settingsFile.lexically_normal())
+    return place.journalDir;
+  return settingsFile.parent_path() / "journal";
+}
+
 std::string FirmwareIniPath() {
   const fs::path programDir = ProgramDirectory();
   return FirstFirmwareIni({CurrentUserFolders().config / "firmware.ini",

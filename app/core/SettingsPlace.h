@@ -48,6 +48,13 @@ SettingsPlace CurrentSettingsPlace();
 // the user's data folder otherwise.
 std::string DefaultJournalDir();
 
+// The journal folder of the settings file settingsFile when its [Journal] Dir
+// is not set: the place's journal folder when that is the place's settings
+// file (an installed program keeps its journal in the user's data folder),
+// else "journal" beside it (a portable copy, or a file given with --ini).
+std::filesystem::path JournalDirFor(const std::filesystem::path& settingsFile,
+                                    const SettingsPlace& place);
+
 // firmware.ini: the user's own copy (in the config folder) when there is one,
 // else the one beside the program, else the installed one in
 // <prefix>/share/calibrate.

@@ -5,6 +5,7 @@
 #include "JournalFile.h"
 #include "ServiceJournal.h"
 #include "app/core/ReadJson.h"
+#include "app/core/SettingsPlace.h"
 
 #ifndef CALIBRATE_VERSION
 #define CALIBRATE_VERSION "0"
@@ -15,7 +16,9 @@ JournalSettings LoadJournalSettings(const IniFile& ini) {
   s.enabled = ini.ReadInteger(kJournalSection, "Enabled", 0) != 0;
   const std::filesystem::path base = PathFromUtf8(ini.Path()).parent_path();
   const std::string dir = ini.ReadString(kJournalSection, "Dir", "");
-  const std::filesystem::path chosen = dir.empty() ? "journal" : PathFromUtf8(dir);
+  const std::filesystem::path chosen =
+      dir.empty() ? JournalDirFor(PathFromUtf8(ini.Path()), CurrentSettingsPlace())
+                  : PathFromUtf8(dir);
   s.dir = Utf8(chosen.is_absolute() ? chosen : base / chosen);
   s.engineer = ini.ReadString(kJournalSection, "Engineer", "");
   return s;

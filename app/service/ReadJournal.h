@@ -22,7 +22,8 @@ struct JournalSettings {
 };
 
 // The settings file's choice. Dir defaults to the folder "journal" beside the
-// settings file; a relative Dir is taken from the settings file's folder too,
+// settings file, or for an installed program's own settings file to the
+// user's data folder (JournalDirFor); a relative Dir is taken from the settings file's folder too,
 // so that the journal does not move with the working directory.
 JournalSettings LoadJournalSettings(const IniFile& ini);
 

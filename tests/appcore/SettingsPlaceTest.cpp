@@ -83,6 +83,24 @@ TEST(SettingsPlaceTest, XdgFoldersAndTheirDefaults) {
   }
 }
 
+TEST(SettingsPlaceTest, JournalInTheUsersDataFolderOnlyForThePlacesOwnSettingsFile) {
+  const SettingsPlace installed{"/home/e/.config/Calibrate/Calibrate.ini",
+                                "/home/e/.local/share/Calibrate/journal", false};
+  const SettingsPlace portable{"/opt/cal/Calibrate.ini", "/opt/cal/journal", true};
+  struct Case {
+    const SettingsPlace& place;
+    fs::path settings, want;
+  };
+  const Case cases[] = {
+      {installed, installed.settingsFile, installed.journalDir},
+      {installed, "/home/e/.config/Calibrate/./Calibrate.ini", installed.journalDir},
+      {installed, "/tmp/other/my.ini", "/tmp/other/journal"},  // --ini elsewhere
+      {portable, portable.settingsFile, "/opt/cal/journal"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(JournalDirFor(c.settings, c.place), c.want) << c.settings;
+}
+
 TEST(SettingsPlaceTest, FirmwareIniTheUsersCopyFirstThenBesideTheProgram) {
   Scratch s;
   const fs::path own = s.dir / "own.ini", beside = s.dir / "beside.ini",
