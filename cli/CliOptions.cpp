@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -121,8 +122,8 @@ void ApplyWrite(CLI::App& sub, const RawOptions& raw, CliOptions& o) {
 }
 
 void ApplyWatch(CLI::App& sub, const RawOptions& raw, CliOptions& o) {
-  for (const char* name : {"--interval", "--count"})
-    CheckValue(sub.get_option(name), name[2] == 'i' ? raw.interval : raw.count);
+  CheckValue(sub.get_option("--interval"), raw.interval);
+  CheckValue(sub.get_option("--count"), raw.count);
   if (Given(sub, "--interval")) {
     const auto ms = Number(raw.interval);
     if (!ms || *ms < kMinWatchIntervalMs)
@@ -138,17 +139,20 @@ void ApplyWatch(CLI::App& sub, const RawOptions& raw, CliOptions& o) {
   }
 }
 
+// A meter's network address, 0..127.
+unsigned Address(const std::string& text) {
+  auto n = Number(text);
+  if (!n || *n > 127) throw Refusal{"address " + text + " is out of range (0 to 127)"};
+  return *n;
+}
+
 void Apply(const CommandSpec& spec, CLI::App& sub, const RawOptions& raw, CliOptions& o) {
-  for (const char* name : {"--port", "--baud", "--addr", "--ini", "--demo"}) {
-    const CLI::Option* option = sub.get_option_no_throw(name);
-    if (!option) continue;
-    const std::string& v = name[2] == 'p'   ? raw.port
-                           : name[2] == 'b' ? raw.baud
-                           : name[2] == 'a' ? raw.addr
-                           : name[2] == 'i' ? raw.ini
-                                            : raw.demo;
-    CheckValue(option, v);
-  }
+  for (auto [name, value] : {std::pair{"--port", &raw.port},
+                             {"--baud", &raw.baud},
+                             {"--addr", &raw.addr},
+                             {"--ini", &raw.ini},
+                             {"--demo", &raw.demo}})
+    if (const CLI::Option* option = sub.get_option_no_throw(name)) CheckValue(option, *value);
   if (Given(sub, "--port")) o.port = raw.port;
   if (Given(sub, "--baud")) {
     auto b = Number(raw.baud);
@@ -157,11 +161,7 @@ void Apply(const CommandSpec& spec, CLI::App& sub, const RawOptions& raw, CliOpt
       throw Refusal{"baud rate " + raw.baud + " is not supported (use 9600 or 19200)"};
     o.baud = b;
   }
-  if (Given(sub, "--addr")) {
-    auto n = Number(raw.addr);
-    if (!n || *n > 127) throw Refusal{"address " + raw.addr + " is out of range (0 to 127)"};
-    o.addr = *n;
-  }
+  if (Given(sub, "--addr")) o.addr = Address(raw.addr);
   if (Given(sub, "--ini")) o.ini = raw.ini;
   if (const CLI::Option* journal = sub.get_option_no_throw("--journal"))
     CheckValue(journal, raw.journal);
@@ -181,14 +181,19 @@ struct RawScan {
   std::string port, bauds, from, to, protocols, ini, demo;
 };
 
+// Each scan option with the text it takes.
+std::array<std::pair<const char*, std::string*>, 7> ScanFields(RawScan& raw) {
+  return {{{"--port", &raw.port},
+           {"--baud", &raw.bauds},
+           {"--from", &raw.from},
+           {"--to", &raw.to},
+           {"--protocol", &raw.protocols},
+           {"--ini", &raw.ini},
+           {"--demo", &raw.demo}}};
+}
+
 void AddScanOptions(CLI::App& sub, RawScan& raw, CliOptions& o) {
-  for (auto [name, value] : {std::pair{"--port", &raw.port},
-                             {"--baud", &raw.bauds},
-                             {"--from", &raw.from},
-                             {"--to", &raw.to},
-                             {"--protocol", &raw.protocols},
-                             {"--ini", &raw.ini},
-                             {"--demo", &raw.demo}})
+  for (auto [name, value] : ScanFields(raw))
     sub.add_option(name, *value);
   sub.add_flag("--json", o.json);
   sub.add_flag("--csv", o.scan.csv);
@@ -203,20 +208,8 @@ std::vector<std::string> Split(const std::string& list) {
   return items;
 }
 
-unsigned ScanAddress(const std::string& text) {
-  auto n = Number(text);
-  if (!n || *n > 127) throw Refusal{"address " + text + " is out of range (0 to 127)"};
-  return *n;
-}
-
-void ApplyScan(CLI::App& sub, const RawScan& raw, CliOptions& o) {
-  for (auto [name, value] : {std::pair{"--port", &raw.port},
-                             {"--baud", &raw.bauds},
-                             {"--from", &raw.from},
-                             {"--to", &raw.to},
-                             {"--protocol", &raw.protocols},
-                             {"--ini", &raw.ini},
-                             {"--demo", &raw.demo}})
+void ApplyScan(CLI::App& sub, RawScan& raw, CliOptions& o) {
+  for (auto [name, value] : ScanFields(raw))
     CheckValue(sub.get_option(name), *value);
   if (Given(sub, "--baud")) {
     o.scan.bauds.clear();
@@ -227,8 +220,8 @@ void ApplyScan(CLI::App& sub, const RawScan& raw, CliOptions& o) {
       o.scan.bauds.push_back(*n);
     }
   }
-  if (Given(sub, "--from")) o.scan.from = ScanAddress(raw.from);
-  if (Given(sub, "--to")) o.scan.to = ScanAddress(raw.to);
+  if (Given(sub, "--from")) o.scan.from = Address(raw.from);
+  if (Given(sub, "--to")) o.scan.to = Address(raw.to);
   if (o.scan.from > o.scan.to) throw Refusal{"--from is above --to"};
   if (Given(sub, "--protocol")) {
     o.scan.threeX = o.scan.modbus = false;

@@ -105,7 +105,13 @@ Json Coefficient(const CoefficientReading& c) {
 
 Json Record(const RecordReading& r) {
   Json j = {{"state", StateName(r.state)}};
-  if (r.state != ValueState::Read) return j;
+  if (r.state == ValueState::Read) AddRecordFields(j, r);
+  return j;
+}
+
+}  // namespace
+
+void AddRecordFields(Json& j, const RecordReading& r) {
   j["raw"] = HexBytes(r.raw);
   j["valid"] = r.Valid();
   if (r.Valid()) {
@@ -114,10 +120,7 @@ Json Record(const RecordReading& r) {
     j["version"] = r.Version();
     j["date"] = r.DateText();
   }
-  return j;
 }
-
-}  // namespace
 
 Json ReadingDetails(const MeterReading& reading) {
   Json channels = Json::array();

@@ -24,6 +24,11 @@ Json ShownNumber(double shown);
 // A float as its shortest decimal; null for a NaN or an infinity.
 Json FloatNumber(float value);
 
+// Adds a calibration record's bytes and, when its layout is valid, its seal,
+// licence, version and date to j. Both the read's and the snapshot's JSON
+// carry the record so, each with its own way of writing the state.
+void AddRecordFields(Json& j, const RecordReading& record);
+
 // Every typed field: channels with stored value, raw bytes, state and shown
 // value; the record's bytes and decoded parts; where and when.
 Json ReadingDetails(const MeterReading& reading);

@@ -129,15 +129,7 @@ Json ChannelJson(const SnapshotChannel& c) {
 
 Json RecordJson(const RecordReading& r) {
   Json j = StateOnly(r.state);
-  if (r.state != ValueState::Read) return j;
-  j["raw"] = HexBytes(r.raw);
-  j["valid"] = r.Valid();
-  if (r.Valid()) {
-    j["seal"] = r.Seal();
-    j["licence"] = r.Licence();
-    j["version"] = r.Version();
-    j["date"] = r.DateText();
-  }
+  if (r.state == ValueState::Read) AddRecordFields(j, r);
   return j;
 }
 

@@ -40,19 +40,12 @@ std::string JournalProgram(const std::string& frontEnd) {
 
 JournalEvent ReadJournalEvent(const MeterReading& reading, const JournalSettings& settings,
                               const std::string& program, bool demo) {
-  JournalEvent e;
-  e.kind = "read";
-  e.engineer = settings.engineer;
-  e.program = program;
+  JournalEvent e = NewJournalEvent("read", settings, program, ReadCommandJson(reading), demo);
   e.port = reading.port;
   e.speed = static_cast<int>(reading.baud);
   e.address = static_cast<int>(reading.address);
   e.model = reading.caption ? *reading.caption : reading.IdentificationUtf8();
   e.serial = reading.serial;
-  Json payload = ReadCommandJson(reading);
-  payload["demo"] = demo;
-  payload["run"] = JournalRunId();
-  e.payload = nlohmann::json::parse(DumpJson(payload));
   return e;
 }
 

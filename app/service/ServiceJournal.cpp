@@ -22,30 +22,27 @@ const std::string& JournalRunId() {
   return id;
 }
 
-namespace {
-
-nlohmann::json Payload(const Json& document, bool demo) {
-  nlohmann::json payload = nlohmann::json::parse(DumpJson(document));
-  payload["demo"] = demo;
-  payload["run"] = JournalRunId();
-  return payload;
+JournalEvent NewJournalEvent(const char* kind, const JournalSettings& settings,
+                             const std::string& program, const Json& document, bool demo) {
+  JournalEvent e;
+  e.kind = kind;
+  e.engineer = settings.engineer;
+  e.program = program;
+  e.payload = nlohmann::json::parse(DumpJson(document));
+  e.payload["demo"] = demo;
+  e.payload["run"] = JournalRunId();
+  return e;
 }
-
-}  // namespace
 
 JournalEvent SnapshotJournalEvent(const MeterSnapshot& snapshot, const JournalSettings& settings,
                                   const std::string& program, bool demo) {
-  JournalEvent e;
-  e.kind = "snapshot";
-  e.engineer = settings.engineer;
-  e.program = program;
+  JournalEvent e = NewJournalEvent("snapshot", settings, program, SnapshotToJson(snapshot), demo);
   e.port = snapshot.port;
   e.speed = static_cast<int>(snapshot.baud);
   e.address = static_cast<int>(snapshot.address);
   // As the read names the meter, so that both go to one file.
   e.model = snapshot.caption ? *snapshot.caption : Cp1251ToUtf8(snapshot.identification);
   e.serial = snapshot.serial;
-  e.payload = Payload(SnapshotToJson(snapshot), demo);
   return e;
 }
 
@@ -61,10 +58,7 @@ std::string MeterJournalFile(const std::string& dir, const std::string& serial) 
 JournalEvent WriteJournalEvent(WriteKind kind, const WriteOutcome& outcome,
                                const JournalSettings& settings, const std::string& program,
                                bool demo, const JournalPlace& place) {
-  JournalEvent e;
-  e.kind = "write";
-  e.engineer = settings.engineer;
-  e.program = program;
+  JournalEvent e = NewJournalEvent("write", settings, program, outcome.Record(kind), demo);
   e.port = place.port;
   e.speed = place.speed;
   e.address = place.address;
@@ -75,7 +69,6 @@ JournalEvent WriteJournalEvent(WriteKind kind, const WriteOutcome& outcome,
     const JournalFileContent content = ReadJournalFile(file);
     if (!content.records.empty()) e.model = content.records.front().event.model;
   }
-  e.payload = Payload(outcome.Record(kind), demo);
   return e;
 }
 

@@ -14,6 +14,12 @@
 // window's events of one meter with one run id are one session.
 const std::string& JournalRunId();
 
+// An event of kind with what every event carries: the engineer, the program,
+// and as payload the document with "demo" (a virtual meter's events must never
+// pass for a real meter's) and "run" (the session it belongs to) added.
+JournalEvent NewJournalEvent(const char* kind, const JournalSettings& settings,
+                             const std::string& program, const Json& document, bool demo);
+
 // kind "snapshot": the snapshot's JSON (schema 1) with "demo" and "run".
 JournalEvent SnapshotJournalEvent(const MeterSnapshot& snapshot, const JournalSettings& settings,
                                   const std::string& program, bool demo);
