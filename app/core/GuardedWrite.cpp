@@ -3,10 +3,12 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <memory>
 
 #include "app/core/Cp1251.h"
 #include "app/core/MeterAccess.h"
+#include "app/core/MeterSnapshotJson.h"
 #include "app/core/RecordingView.h"
 #include "comm/LumClock.h"
 
@@ -232,6 +234,17 @@ ItemsImage ImageOfSnapshot(const MeterSnapshot& snapshot) {
     image.items.push_back(record);
   }
   return image;
+}
+
+std::optional<ItemsImage> LoadRestoreImage(const std::string& path, std::string& error) {
+  if (auto image = LoadImage(path, error)) return image;
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  const Json json = Json::parse(text, nullptr, false);
+  std::string snapError;
+  if (!json.is_discarded())
+    if (const auto snap = SnapshotFromJson(json, snapError)) return ImageOfSnapshot(*snap);
+  return std::nullopt;
 }
 
 const char* WriteKindName(WriteKind kind) {

@@ -76,6 +76,10 @@ struct WriteOutcome {
 // Obr[0] and Obr[1] are left out: they are K0 and Ku once more.
 ItemsImage ImageOfSnapshot(const MeterSnapshot& snapshot);
 
+// The image to restore from a file: a before-image, or else a snapshot file
+// of the meter. Nullopt and the before-image reader's reason for anything else.
+std::optional<ItemsImage> LoadRestoreImage(const std::string& path, std::string& error);
+
 // Checks what can be checked without a meter: finite values, channel 1..2,
 // index 0..9, the seal text. Empty when fine, else the reason.
 std::string CheckRequest(const WriteRequest& request);

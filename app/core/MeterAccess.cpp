@@ -140,6 +140,11 @@ std::string ImageModelName(ReadPath path) {
   return {};
 }
 
+bool PathHasClock(ReadPath path) {
+  return path == ReadPath::Zfk31 || path == ReadPath::Zfk36 || path == ReadPath::GdzSingle ||
+         path == ReadPath::GdzDouble;
+}
+
 std::unique_ptr<MeterAccess> AccessFor(TMeterRead& read, ReadPath path, unsigned address) {
   const auto addr = static_cast<uint8_t>(address);
   switch (path) {

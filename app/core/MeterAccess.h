@@ -44,6 +44,8 @@ class MeterAccess {
 // The model as images name it ("ZFK-31", "ZFK-36", "GDZ-12.07S", "GDZ-12.08");
 // empty for a path that reaches no meter.
 std::string ImageModelName(ReadPath path);
+// The models of the 3x paths keep a clock; the GDZ-12.08 has none.
+bool PathHasClock(ReadPath path);
 
 // The access to the meter the read (or Identify) found on path at address;
 // nullptr when no meter was recognised. Identify must have run: it switches

@@ -14,14 +14,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <charconv>
-#include <fstream>
-#include <sstream>
 
 #include "AboutBox.h"
 #include "BusyCursor.h"
 #include "FormScale.h"
 #include "app/core/Cp1251.h"
-#include "app/core/MeterSnapshotJson.h"
 #include "app/core/MeterSnapshotRead.h"
 #include "app/core/ReadFields.h"
 
@@ -54,11 +51,6 @@ WriteRequest Request(WriteKind kind) {
 
 int Column(int list, int channel) {
   return (channel - 1) * 2 + list;
-}
-
-bool HasClock(ReadPath path) {
-  return path == ReadPath::Zfk31 || path == ReadPath::Zfk36 || path == ReadPath::GdzSingle ||
-         path == ReadPath::GdzDouble;
 }
 
 QString Text(const std::string& utf8) {
@@ -265,7 +257,7 @@ void TFrmService::ShowMeter() {
   const bool have = HaveMeter();
   Tabs->setEnabled(have);
   const int clockTab = Tabs->indexOf(ClockView);
-  const bool clock = have && HasClock(ctx_.lastReading().path);
+  const bool clock = have && PathHasClock(ctx_.lastReading().path);
   if (clock && clockTab < 0) Tabs->insertTab(2, ClockView, "Часы");
   if (!clock && clockTab >= 0) Tabs->removeTab(clockTab);
   if (!have) {
@@ -461,18 +453,8 @@ void TFrmService::RestoreClick() {
 }
 
 void TFrmService::RestoreFrom(const QString& path) {
-  // A before-image, or else a snapshot file of the meter.
   std::string error;
-  std::optional<ItemsImage> image = LoadImage(path.toStdString(), error);
-  if (!image) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string snapError;
-    const Json json = Json::parse(text.str(), nullptr, false);
-    if (!json.is_discarded())
-      if (const auto snap = SnapshotFromJson(json, snapError)) image = ImageOfSnapshot(*snap);
-  }
+  const std::optional<ItemsImage> image = LoadRestoreImage(path.toStdString(), error);
   if (!image) return SetStatus("Файл не образ и не снимок прибора: " + Text(error), true);
   WriteRequest request = Request(WriteKind::Restore);
   request.restore = image;
