@@ -6,58 +6,78 @@
 // time.
 //
 //   calibrate-bench [--reps N] [--op read|snapshot]... [--model NAME]...
-//                   [--baud 9600|19200]... [--quick]
+//                   [--baud 9600|19200]... [--quick] [--scan] [--write]
 //
 // --quick runs each operation once, and unless told otherwise only on the
 // ZFK-31 at 9600. The exit code is 1 when an operation did not come out as it
 // must for that model (wrong path, an error box, an "ERR" field, a failed
 // snapshot item), 2 on bad arguments or when a meter cannot be started.
+// --scan times the bus scan instead; --write the guarded write's full reset
+// and restore of a ZFK-36 (at 9600 unless told otherwise) against their wire
+// bound and a snapshot of the same meter, and fails when either takes more
+// than 1.3 times its bound or 4 times the snapshot (with --quick the times
+// are shown, not judged).
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "MeterProcess.h"
 #include "WireBound.h"
 #include "app/core/BusScan.h"
+#include "app/core/GuardedWrite.h"
 #include "app/core/MeterRead.h"
 #include "app/core/MeterSnapshotRead.h"
 #include "app/core/RecordingView.h"
-#include "comm/serial/SerialDevice.h"
+#include "app/core/WriteImage.h"
 
 namespace {
 
-using metersim::MeterModel;
+// The virtual meter's models; MeterModel alone is the core's.
+using SimModel = metersim::MeterModel;
 
-constexpr uint8_t kPort = 9;  // the port number the read opens; bound to the meter's line
 constexpr uint8_t kAddr = 1;
 constexpr uint32_t kTurnaroundMs = 5;
 // What the engines pause after a failed attempt.
 constexpr uint32_t kPause3xMs = 200;
 constexpr uint32_t kPauseModBusMs = 100;
 
-enum class Op { Read, Snapshot };
+enum class Op { Read, Snapshot, Reset, Restore };
 
 const char* OpName(Op op) {
-  return op == Op::Read ? "read" : "snapshot";
+  switch (op) {
+    case Op::Read:
+      return "read";
+    case Op::Snapshot:
+      return "snapshot";
+    case Op::Reset:
+      return "reset";
+    default:
+      return "restore";
+  }
 }
 
 struct Options {
   unsigned reps = 5;
   std::vector<Op> ops;
-  std::vector<MeterModel> models;
+  std::vector<SimModel> models;
   std::vector<uint32_t> bauds;
-  bool scan = false;  // the bus scan instead of the reads
+  bool scan = false;   // the bus scan instead of the reads
+  bool write = false;  // the ZFK-36's reset and restore instead of the reads
+  bool quick = false;  // one run of each; the write's times are shown, not judged
 };
 
 struct CaseResult {
   Op op = Op::Read;
-  MeterModel model{};
+  SimModel model{};
   uint32_t baud = 0;
   size_t answered = 0;
   size_t unanswered = 0;
@@ -70,39 +90,45 @@ struct CaseResult {
   std::string problem;  // empty when every read came out right
 };
 
-ReadPath ExpectedPath(MeterModel model) {
+ReadPath ExpectedPath(SimModel model) {
   switch (model) {
-    case MeterModel::Zfk31:
+    case SimModel::Zfk31:
       return ReadPath::Zfk31;
-    case MeterModel::Zfk36:
+    case SimModel::Zfk36:
       return ReadPath::Zfk36;
-    case MeterModel::Gdz1207s:
+    case SimModel::Gdz1207s:
       return ReadPath::GdzSingle;
-    case MeterModel::Gdz1207s2:
+    case SimModel::Gdz1207s2:
       return ReadPath::GdzDouble;
     default:
       return ReadPath::ModBus;
   }
 }
 
-// The 3x engine of the read that sends a request of this kind to this model.
-const Tlum3xProtocol& Engine3x(const TMeterRead& read, MeterModel model,
-                               metersim::RequestKind kind) {
-  if (kind == metersim::RequestKind::Identify) return read.Zfk31;
-  if (model == MeterModel::Zfk36) return read.Zfk36;
-  if (model == MeterModel::Gdz1207s || model == MeterModel::Gdz1207s2) return read.Gdz1207s;
-  return read.Zfk31;
+// The meter's line: the pseudo-terminal's path is the device and its name.
+PortSpec SpecOf(const MeterProcess& meter, uint32_t baud) {
+  return {meter.DevicePath(), meter.DevicePath(), baud, kAddr, false};
 }
 
-uint64_t SilenceCostMs(const TMeterRead& read, MeterModel model, const MeterProcess::Request& r) {
+// The 3x engine of the connection that sends a request of this kind to this model.
+const Tlum3xProtocol& Engine3x(const Connection& connection, SimModel model,
+                               metersim::RequestKind kind) {
+  if (kind == metersim::RequestKind::Identify) return connection.Zfk31();
+  if (model == SimModel::Zfk36) return connection.Zfk36();
+  if (model == SimModel::Gdz1207s || model == SimModel::Gdz1207s2) return connection.Gdz1207s();
+  return connection.Zfk31();
+}
+
+uint64_t SilenceCostMs(const Connection& connection, SimModel model,
+                       const MeterProcess::Request& r) {
   if (r.protocol == metersim::Protocol::ThreeX)
-    return SilentAttemptMs(Engine3x(read, model, r.kind).PacketTimeout(), kPause3xMs);
+    return SilentAttemptMs(Engine3x(connection, model, r.kind).PacketTimeout(), kPause3xMs);
   const bool identify = r.kind == metersim::RequestKind::Identify;
-  return SilentAttemptMs(read.Gdz1208.PacketTimeout(), identify ? 0 : kPauseModBusMs);
+  return SilentAttemptMs(connection.Gdz1208().PacketTimeout(), identify ? 0 : kPauseModBusMs);
 }
 
 // What went wrong with one read; empty when nothing did.
-std::string Judge(MeterModel model, const MeterReading& outcome, const RecordingView& view) {
+std::string Judge(SimModel model, const MeterReading& outcome, const RecordingView& view) {
   if (outcome.path != ExpectedPath(model)) return "read took the wrong path";
   if (!view.errors.empty()) return "error box: " + view.errors.front();
   for (const auto& field : view.fields)
@@ -112,18 +138,69 @@ std::string Judge(MeterModel model, const MeterReading& outcome, const Recording
   return {};
 }
 
-// One run of the operation; what went wrong with it, empty when nothing did.
-std::string RunOnce(Op op, TMeterRead& read, MeterModel model, const ReadRequest& request) {
-  if (op == Op::Read) {
-    RecordingView view;
-    const MeterReading outcome = read.BRefreshClick(view, request);
-    return Judge(model, outcome, view);
+// The guarded write's confirmation for the bench's own virtual meter: write
+// whatever serial number it reports.
+class ConfirmingView : public WriteView {
+ public:
+  void ShowDifference(const std::vector<DiffRow>&) override {}
+  Answer Confirm(const std::string& serial) override {
+    return serial.empty() ? Answer::Refuse : Answer::Write;
   }
-  const MeterSnapshot s = TMeterSnapshot(read).Take(request);
-  if (s.path != ExpectedPath(model)) return "snapshot took the wrong path";
-  if (s.AnyFailed()) return "a snapshot item failed";
-  return {};
-}
+  void ShowMessage(const std::string&) override {}
+};
+
+// One operation on the meter of spec: the read through the window's read
+// object, everything else through a connection of its own, identified,
+// run and closed within the time measured, as the command line's commands do.
+class Runner {
+ public:
+  Runner(PortSpec spec, TOnTrace trace) : spec_(std::move(spec)), trace_(std::move(trace)) {
+    read_.SetOnTrace(trace_);
+  }
+
+  // What went wrong with the operation; empty when nothing did.
+  std::string Run(Op op, SimModel model, const WriteRequest& write = {}) {
+    if (op == Op::Read) {
+      connection_.reset();
+      RecordingView view;
+      const MeterReading outcome = read_.BRefreshClick(view, spec_);
+      return Judge(model, outcome, view);
+    }
+    Connected c = Connect(spec_, catalogue_, trace_);
+    connection_ = std::move(c.connection);
+    if (!c.meter) {
+      connection_->Close();
+      return "no meter: " + c.message;
+    }
+    std::string problem;
+    if (op == Op::Snapshot) {
+      const MeterSnapshot s = TakeSnapshot(*c.meter, catalogue_);
+      if (s.path != ExpectedPath(model)) problem = "snapshot took the wrong path";
+      if (problem.empty() && s.AnyFailed()) problem = "a snapshot item failed";
+    } else {
+      ConfirmingView view;
+      written_ = RunGuardedWrite(*c.meter, write, view);
+      if (written_.status != WriteStatus::Verified)
+        problem = std::string(OpName(op)) + " not verified: " + written_.reason;
+      if (connection_->AnyWriteEnabled()) problem = "EWrite left on";
+    }
+    connection_->Close();
+    return problem;
+  }
+
+  // The connection the last operation ran on, for its engines' time-outs.
+  const Connection& Last() const { return connection_ ? *connection_ : *read_.LastConnection(); }
+  // What the last reset or restore came to.
+  const WriteOutcome& Written() const { return written_; }
+
+ private:
+  PortSpec spec_;
+  LineTrace trace_;
+  Catalogue catalogue_;
+  TMeterRead read_;
+  std::unique_ptr<Connection> connection_;
+  WriteOutcome written_;
+};
 
 // CPU seconds this process has used, user and system.
 double CpuNow() {
@@ -143,9 +220,9 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// Fills the traffic figures of one read from the meter's log and the port's
+// Fills the traffic figures of one run from the meter's log and the port's
 // byte counts; returns how many request bytes the meter heard.
-size_t CountTraffic(const TMeterRead& read, MeterModel model,
+size_t CountTraffic(const Connection& connection, SimModel model,
                     const std::vector<MeterProcess::Request>& log, size_t bytesIn, CaseResult& c,
                     ReadTraffic& traffic) {
   c.answered = c.unanswered = 0;
@@ -159,69 +236,80 @@ size_t CountTraffic(const TMeterRead& read, MeterModel model,
       traffic.answeredBytes += r.bytes;
     } else {
       ++c.unanswered;
-      traffic.silenceMs += SilenceCostMs(read, model, r);
+      traffic.silenceMs += SilenceCostMs(connection, model, r);
     }
   }
   traffic.answered = c.answered;
   return heard;
 }
 
-CaseResult RunCase(Op op, MeterModel model, uint32_t baud, unsigned reps) {
-  CaseResult c;
-  c.op = op;
-  c.model = model;
-  c.baud = baud;
-  MeterProcess meter;
-  const auto rowStart = std::chrono::steady_clock::now();
-  if (!meter.Start(model, kAddr, baud, kTurnaroundMs)) {
-    c.problem = "cannot start the meter: " + meter.ErrorText();
-    return c;
+// The runs of one operation in one row: their times, CPU and traffic.
+struct Tally {
+  explicit Tally(Op op, SimModel model, uint32_t baud) {
+    c.op = op;
+    c.model = model;
+    c.baud = baud;
+    traffic.baud = baud;
+    traffic.turnaroundMs = kTurnaroundMs;
   }
-  BindSerialPortPath(kPort, meter.DevicePath());
-
-  TMeterRead read;
-  size_t sent = 0;
-  size_t received = 0;
-  read.lumComPort.SetOnTrace([&](TraceDirection d, std::span<const uint8_t> bytes) {
-    (d == TraceDirection::Sent ? sent : received) += bytes.size();
-  });
-  ReadRequest request;
-  request.portIndex = kPort - 1;
-  request.portText = "COM" + std::to_string(kPort);
-  request.baudIndex = baud == 9600 ? 0 : 1;
-  request.netAddr = kAddr;
-
+  CaseResult c;
   ReadTraffic traffic;
-  traffic.baud = baud;
-  traffic.turnaroundMs = kTurnaroundMs;
   std::vector<double> times;
   double cpu = 0;
-  for (unsigned rep = 0; rep < reps; ++rep) {
+  size_t sent = 0;
+  size_t received = 0;
+
+  // Runs the operation once and books it.
+  void RunOnce(Runner& runner, MeterProcess& meter, const WriteRequest& write = {}) {
     sent = received = 0;
     const double cpuBefore = CpuNow();
     const auto t0 = std::chrono::steady_clock::now();
-    const std::string problem = RunOnce(op, read, model, request);
+    const std::string problem = runner.Run(c.op, c.model, write);
     times.push_back(SecondsSince(t0) * 1000);
     cpu += CpuNow() - cpuBefore;
     if (c.problem.empty()) c.problem = problem;
     const size_t before = c.answered + c.unanswered;
-    const size_t heard = CountTraffic(read, model, meter.TakeRequests(), received, c, traffic);
+    const size_t heard =
+        CountTraffic(runner.Last(), c.model, meter.TakeRequests(), received, c, traffic);
     if (heard != sent && c.problem.empty())
       c.problem = "the meter heard other bytes than were sent";
-    if (rep > 0 && before != c.answered + c.unanswered && c.problem.empty())
-      c.problem = "transactions differ between reads";
+    if (times.size() > 1 && before != c.answered + c.unanswered && c.problem.empty())
+      c.problem = "transactions differ between runs";
     c.bytesOut = sent;
     c.bytesIn = received;
   }
-  UnbindSerialPort(kPort);
+  // The row's figures; meterCpu is the caller's.
+  CaseResult Result() {
+    double wall = 0;
+    for (double t : times)
+      wall += t / 1000;
+    c.readCpu = wall > 0 ? cpu / wall : 0;
+    c.boundMs = WireBoundMs(traffic);
+    c.medianMs = times.empty() ? 0 : Median(times);
+    return c;
+  }
+  // Counts the bytes of the port into the run being booked.
+  TOnTrace Counter() {
+    return [this](TraceDirection d, std::span<const uint8_t> bytes) {
+      (d == TraceDirection::Sent ? sent : received) += bytes.size();
+    };
+  }
+};
+
+CaseResult RunCase(Op op, SimModel model, uint32_t baud, unsigned reps) {
+  Tally tally(op, model, baud);
+  MeterProcess meter;
+  const auto rowStart = std::chrono::steady_clock::now();
+  if (!meter.Start(model, kAddr, baud, kTurnaroundMs)) {
+    tally.c.problem = "cannot start the meter: " + meter.ErrorText();
+    return tally.c;
+  }
+  Runner runner(SpecOf(meter, baud), tally.Counter());
+  for (unsigned rep = 0; rep < reps; ++rep)
+    tally.RunOnce(runner, meter);
   meter.Stop();
-  double wall = 0;
-  for (double t : times)
-    wall += t / 1000;
-  c.readCpu = cpu / wall;
+  CaseResult c = tally.Result();
   c.meterCpu = meter.ChildCpuSeconds() / SecondsSince(rowStart);
-  c.boundMs = WireBoundMs(traffic);
-  c.medianMs = Median(times);
   return c;
 }
 
@@ -237,7 +325,10 @@ void PrintHeader(const Options& o) {
       "# Each row: one operation on one model at one speed, run %u times against a\n"
       "# virtual meter (a child process) on a pseudo-terminal that paces its bytes\n"
       "# at the line speed and answers %u ms after a request's last byte.\n"
-      "# op       read: the window's read; snapshot: every item the model has\n"
+      "# op       read: the window's read; snapshot: every item the model has;\n"
+      "#          reset / restore (--write): the guarded write's whole reset and the\n"
+      "#          restore of the before-image that reset saved, each with its reads\n"
+      "#          before and after the write\n"
       "# tx       transactions the meter answered + those it did not (each attempt)\n"
       "# out/in   bytes written to / read from the port in one run\n"
       "# bound    least time on the wire: each byte of an answered transaction\n"
@@ -268,7 +359,7 @@ void PrintRow(const CaseResult& c) {
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
-  bool quick = false;
+  bool& quick = o.quick;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -276,6 +367,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       quick = true;
     } else if (arg == "--scan") {
       o.scan = true;
+    } else if (arg == "--write") {
+      o.write = true;
     } else if (arg == "--reps" && hasValue) {
       const int n = std::atoi(argv[++i]);
       if (n < 1 || n > 1000) return false;
@@ -298,12 +391,13 @@ bool ParseOptions(int argc, char** argv, Options& o) {
   }
   if (quick) {
     o.reps = 1;
-    if (o.models.empty()) o.models = {MeterModel::Zfk31};
+    if (o.models.empty()) o.models = {SimModel::Zfk31};
     if (o.bauds.empty()) o.bauds = {9600};
   }
+  if (o.write && o.bauds.empty()) o.bauds = {9600};
   if (o.models.empty())
-    o.models = {MeterModel::Zfk31,     MeterModel::Zfk36,   MeterModel::Gdz1207s,
-                MeterModel::Gdz1207s2, MeterModel::Gdz1208, MeterModel::Gdz1208x2};
+    o.models = {SimModel::Zfk31,     SimModel::Zfk36,   SimModel::Gdz1207s,
+                SimModel::Gdz1207s2, SimModel::Gdz1208, SimModel::Gdz1208x2};
   if (o.bauds.empty()) o.bauds = {9600, 19200};
   if (o.ops.empty()) o.ops = {Op::Read, Op::Snapshot};
   return true;
@@ -325,24 +419,22 @@ class ProbeCount : public ScanListener {
 // other probe the engine's wait for silence (no pause after it in a scan).
 int RunScanCase(uint32_t baud) {
   MeterProcess meter;
-  if (!meter.Start(MeterModel::Zfk31, kAddr, baud, kTurnaroundMs)) {
+  if (!meter.Start(SimModel::Zfk31, kAddr, baud, kTurnaroundMs)) {
     std::printf("scan %u: cannot start the meter: %s\n", baud, meter.ErrorText().c_str());
     return 2;
   }
-  BindSerialPortPath(kPort, meter.DevicePath());
   TBusScan scan;
   size_t received = 0;
   scan.lumComPort.SetOnTrace([&](TraceDirection d, std::span<const uint8_t> bytes) {
     if (d == TraceDirection::Received) received += bytes.size();
   });
   ScanRequest request;
-  request.portNumber = kPort;
+  request.port = SpecOf(meter, baud);
   request.bauds = {baud};
   ProbeCount probes;
   const auto t0 = std::chrono::steady_clock::now();
   const ScanOutcome outcome = scan.Run(request, probes);
   const double ms = SecondsSince(t0) * 1000;
-  UnbindSerialPort(kPort);
   ReadTraffic traffic;
   traffic.baud = baud;
   traffic.turnaroundMs = kTurnaroundMs;
@@ -365,13 +457,108 @@ int RunScanCase(uint32_t baud) {
   return right && !(baud == 9600 && ms > kScanLimitMs) ? 0 : 1;
 }
 
+// The guarded write on a ZFK-36: a full reset, then the restore of the
+// before-image that reset saved, each against its own wire bound and against a
+// snapshot of the same meter taken in the same run. Both read every item
+// before writing (the before-image) and after (the verification), so they
+// must stay close to their bytes on the wire and within a few snapshots.
+constexpr double kWriteBoundLimit = 1.3;
+constexpr double kWriteSnapshotLimit = 4.0;
+
+std::vector<std::vector<uint8_t>> ImageBytes(const ItemsImage& image) {
+  std::vector<std::vector<uint8_t>> bytes;
+  for (const ImageItem& item : image.items)
+    bytes.push_back(item.Raw());
+  return bytes;
+}
+
+int RunWriteCase(uint32_t baud, unsigned reps, bool judgeTime) {
+  const SimModel model = SimModel::Zfk36;
+  MeterProcess meter;
+  const auto rowStart = std::chrono::steady_clock::now();
+  if (!meter.Start(model, kAddr, baud, kTurnaroundMs)) {
+    std::printf("write %u: cannot start the meter: %s\n", baud, meter.ErrorText().c_str());
+    return 2;
+  }
+  char tmpl[] = "/tmp/calibrate-bench-XXXXXX";
+  if (!mkdtemp(tmpl)) {
+    std::printf("write %u: no folder for the before-images\n", baud);
+    return 2;
+  }
+  const std::string dir = tmpl;
+  Tally snapshot(Op::Snapshot, model, baud), reset(Op::Reset, model, baud),
+      restore(Op::Restore, model, baud);
+  Tally* counting = &snapshot;
+  Runner runner(SpecOf(meter, baud), [&](TraceDirection d, std::span<const uint8_t> bytes) {
+    (d == TraceDirection::Sent ? counting->sent : counting->received) += bytes.size();
+  });
+  for (unsigned rep = 0; rep < reps; ++rep) {
+    counting = &snapshot;
+    snapshot.RunOnce(runner, meter);
+    WriteRequest whole;
+    whole.kind = WriteKind::Reset;
+    whole.saveDir = dir;
+    counting = &reset;
+    reset.RunOnce(runner, meter, whole);
+    std::string error;
+    const std::optional<ItemsImage> saved = LoadImage(runner.Written().imagePath, error);
+    if (!saved) {
+      if (reset.c.problem.empty()) reset.c.problem = "no before-image: " + error;
+      break;
+    }
+    WriteRequest back;
+    back.kind = WriteKind::Restore;
+    back.restore = saved;
+    back.saveDir = dir;
+    counting = &restore;
+    restore.RunOnce(runner, meter, back);
+    if (restore.c.problem.empty() && ImageBytes(runner.Written().after) != ImageBytes(*saved))
+      restore.c.problem = "the restore did not bring the before-image back";
+  }
+  meter.Stop();
+  std::filesystem::remove_all(dir);
+  const double meterCpu = meter.ChildCpuSeconds() / SecondsSince(rowStart);
+  std::vector<CaseResult> rows;
+  for (Tally* t : {&snapshot, &reset, &restore}) {
+    rows.push_back(t->Result());
+    rows.back().meterCpu = meterCpu;
+    PrintRow(rows.back());
+  }
+  const CaseResult& snap = rows[0];
+  int status = 0;
+  for (const CaseResult& w : {rows[1], rows[2]}) {
+    const double toBound = w.boundMs > 0 ? w.medianMs / w.boundMs : 0;
+    const double toSnapshot = snap.medianMs > 0 ? w.medianMs / snap.medianMs : 0;
+    const bool boundOk = w.boundMs > 0 && toBound <= kWriteBoundLimit;
+    const bool snapshotOk = snap.medianMs > 0 && toSnapshot <= kWriteSnapshotLimit;
+    std::printf(
+        "%s zfk36 %u baud: measured %.1f ms, wire bound %.1f ms, ratio %.2f%s; "
+        "%.2fx the snapshot's %.1f ms%s\n",
+        OpName(w.op), baud, w.medianMs, w.boundMs, toBound,
+        boundOk ? "" : "  (over 1.3x the wire bound)", toSnapshot, snap.medianMs,
+        snapshotOk ? "" : "  (over 4x the snapshot)");
+    if (!w.problem.empty()) status = 1;
+    if (judgeTime && (!boundOk || !snapshotOk)) status = 1;
+  }
+  if (!snap.problem.empty()) status = 1;
+  return status;
+}
+
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: calibrate-bench [--reps N] [--op read|snapshot]... [--model NAME]... "
-                 "[--baud 9600|19200]... [--quick] [--scan]\n");
+                 "[--baud 9600|19200]... [--quick] [--scan] [--write]\n");
     return 2;
+  }
+  if (options.write) {
+    PrintHeader(options);
+    int status = 0;
+    for (uint32_t baud : options.bauds)
+      status = std::max(status, RunWriteCase(baud, options.reps, !options.quick));
+    std::printf("# load average at end: %s\n", LoadAverage().c_str());
+    return status;
   }
   if (options.scan) {
     int status = 0;
@@ -385,7 +572,7 @@ int main(int argc, char** argv) {
   int status = 0;
   for (Op op : options.ops) {
     for (uint32_t baud : options.bauds) {
-      for (MeterModel model : options.models) {
+      for (SimModel model : options.models) {
         const CaseResult c = RunCase(op, model, baud, options.reps);
         PrintRow(c);
         if (!c.problem.empty()) status = c.boundMs > 0 ? 1 : 2;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "JournalCommands.h"
+#include "app/core/PortSpec.h"
 #include "sim/DemoMode.h"
 
 namespace {
@@ -255,17 +256,6 @@ std::string OneLine(std::string text) {
 }
 
 }  // namespace
-
-std::optional<unsigned> ComPortNumber(const std::string& port) {
-  if (port.size() < 4) return std::nullopt;
-  std::string prefix = port.substr(0, 3);
-  for (char& c : prefix)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (prefix != "COM") return std::nullopt;
-  auto n = Number(port.substr(3));
-  if (!n || *n < 1 || *n > 255) return std::nullopt;
-  return n;
-}
 
 std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::string& error) {
   CliOptions o;

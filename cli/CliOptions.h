@@ -89,6 +89,3 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
 
 // The help text of a command ("" for the overview).
 std::string CliHelp(const std::string& command);
-
-// "COM7" gives 7; anything else (a path) gives nullopt.
-std::optional<unsigned> ComPortNumber(const std::string& port);

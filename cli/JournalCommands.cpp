@@ -79,12 +79,17 @@ void PrintEvents(const JournalFileContent& content) {
     std::cout << "line " << d.line << " damaged: " << d.why << "\n";
 }
 
-// The meter's file whose serial number is serial (or whose name is given).
-std::string MeterFile(const std::string& dir, const JournalListing& listing,
+// How ReadMeterJournal names a listed meter: by its serial number, which
+// every file of it shares, or by its file when it has none.
+std::string MeterKey(const JournalMeter& m) {
+  return m.serial.empty() ? m.file : m.serial;
+}
+
+// The meter whose serial number is serial (or whose file is named so).
+std::string MeterFile(const std::string& /*dir*/, const JournalListing& listing,
                       const std::string& serial) {
   for (const JournalMeter& m : listing.meters)
-    if (m.serial == serial || m.file == serial)
-      return Utf8(PathFromUtf8(dir) / PathFromUtf8(m.file));
+    if (m.serial == serial || m.file == serial) return MeterKey(m);
   return {};
 }
 
@@ -174,7 +179,7 @@ int RunHistory(const CliOptions& o) {
     std::cerr << "calibrate-cli: no meter " << o.operands[0] << " in the journal " << dir << "\n";
     return Code(ExitStatus::Failed);
   }
-  const JournalFileContent content = ReadJournalFile(file);
+  const JournalFileContent content = ReadMeterJournal(dir, file);
   if (!content.ok) {
     std::cerr << "calibrate-cli: " << content.error << "\n";
     return Code(ExitStatus::Failed);
@@ -248,7 +253,7 @@ std::string ChosenMeterFile(const CliOptions& o, const std::string& dir, bool ne
     }
     if (m.lastTimeUtc > chosen->lastTimeUtc) chosen = &m;
   }
-  return Utf8(PathFromUtf8(dir) / PathFromUtf8(chosen->file));
+  return MeterKey(*chosen);
 }
 
 // A side of a comparison: a file, or an event of the journal.
@@ -308,7 +313,7 @@ int PrintComparison(const CliOptions& o, const std::string& a, const std::string
 int CompareLastVisit(const CliOptions& o, const std::string& dir) {
   const std::string file = ChosenMeterFile(o, dir, true);
   if (file.empty()) return Code(ExitStatus::NotFound);
-  const JournalFileContent content = ReadJournalFile(file);
+  const JournalFileContent content = ReadMeterJournal(dir, file);
   const VisitComparison v = CompareWithPreviousVisit(JournalSessions(content));
   if (!v.ok) {
     std::cerr << "calibrate-cli: " << (content.ok ? v.error : content.error) << "\n";
@@ -343,7 +348,7 @@ int RunReport(const CliOptions& o) {
   const std::string dir = JournalDir(o);
   const std::string file = ChosenMeterFile(o, dir, false);
   if (file.empty()) return Code(ExitStatus::NotFound);
-  const JournalFileContent content = ReadJournalFile(file);
+  const JournalFileContent content = ReadMeterJournal(dir, file);
   if (!content.ok) {
     std::cerr << "calibrate-cli: " << content.error << "\n";
     return Code(ExitStatus::NotFound);

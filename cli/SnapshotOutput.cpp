@@ -52,7 +52,7 @@ std::string FloatText(float v) {
   return ec == std::errc() ? std::string(text, end) : "?";
 }
 
-std::string CoefficientText(const SnapshotCoefficient& c) {
+std::string CoefficientText(const Coefficient& c) {
   if (c.state == ValueState::Failed) return "ERR";
   return FloatText(c.stored) + " [" + HexBytes(c.raw) + "]";
 }

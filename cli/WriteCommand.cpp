@@ -35,9 +35,9 @@ std::optional<WriteRequest> WriteRequestOf(const CliOptions& o, const std::strin
     case CliCommand::Write:
       r.kind = WriteKind::Coefficients;
       for (const CliCoef& c : o.coefs)
-        r.coefficients.push_back({c.obr ? CoefList::Obr : CoefList::K,
-                                  static_cast<uint8_t>(c.channel), static_cast<uint8_t>(c.index),
-                                  c.value});
+        r.coefficients.push_back(CoefTarget(c.obr ? CoefList::Obr : CoefList::K,
+                                            static_cast<uint8_t>(c.channel),
+                                            static_cast<uint8_t>(c.index), c.value));
       break;
     case CliCommand::Reset:
       r.kind = WriteKind::Reset;

@@ -18,9 +18,11 @@
 #include "app/core/DevManager.h"
 #include "app/core/LineDiagnosis.h"
 #include "app/core/LiveValues.h"
+#include "app/core/MeterRead.h"
 #include "app/core/MeterSnapshotRead.h"
 #include "app/core/PortList.h"
 #include "app/core/PortMap.h"
+#include "app/core/PortSpec.h"
 #include "app/core/RecordingView.h"
 #include "app/core/Settings.h"
 #include "app/core/SettingsPlace.h"
@@ -31,10 +33,6 @@
 #include "sim/DemoMode.h"
 
 namespace {
-
-// The port number the window would use: COMn is n, a device path is bound to a
-// spare number for this run.
-constexpr uint8_t kPathPort = 255;
 
 volatile std::sig_atomic_t interrupted = 0;
 void OnSignal(int) {
@@ -51,110 +49,102 @@ std::string Hex(std::span<const uint8_t> bytes) {
   return s;
 }
 
-// Resolves --port (or the saved port) to the window's choice of port number
-// and name.
-void ChoosePort(const std::optional<std::string>& port, const Settings& settings,
-                ReadRequest& request) {
-  if (!port) {
-    const int saved = settings.Port();
-    const bool listed = saved >= 1 && saved <= 32;  // the window offers COM1..COM32
-    request.portIndex = listed ? saved - 1 : -1;
-    request.portText = listed ? "COM" + std::to_string(saved) : "";
-  } else if (auto n = ComPortNumber(*port)) {
-    request.portIndex = static_cast<int>(*n) - 1;
-    request.portText = "COM" + std::to_string(*n);
-  } else {
-    BindSerialPortPath(kPathPort, *port);
-    request.portIndex = kPathPort - 1;
-    request.portText = *port;
-  }
-}
-
-void EnableTrace(TlumComPort& port) {
-  port.SetOnTrace([](TraceDirection d, std::span<const uint8_t> bytes) {
+TOnTrace TraceToStderr() {
+  return [](TraceDirection d, std::span<const uint8_t> bytes) {
     std::fprintf(stderr, "%s %s\n", d == TraceDirection::Sent ? ">>" : "<<", Hex(bytes).c_str());
-  });
+  };
 }
 
-// What read and snapshot share: the settings, the read's components, the
-// request, and the virtual meter of --demo.
+// Beside the bytes, what the engines made of each attempt, as "# ..." lines.
+void TraceNoteToStderr(std::string_view note) {
+  std::fprintf(stderr, "# %.*s\n", static_cast<int>(note.size()), note.data());
+}
+
+// What every command that talks to a meter starts from: the settings of this
+// run, the catalogue, the line as a PortSpec, and the virtual meter of --demo.
 struct MeterSession {
-  TMeterRead read;
-  ReadRequest request;
+  explicit MeterSession(const CliOptions& o) : settings(o.ini ? *o.ini : Settings::DefaultPath()) {}
+  Settings settings;
+  Catalogue catalogue;
+  PortSpec spec;
+  LineTrace trace;
   std::unique_ptr<DemoMeter> demo;
 };
 
+// The port the run talks to: --port, else the window's saved port (COM1..COM32,
+// as its list offers them).
+std::string ChosenPort(const std::optional<std::string>& port, const Settings& settings) {
+  if (port) return *port;
+  const int saved = settings.Port();
+  return saved >= 1 && saved <= 32 ? "COM" + std::to_string(saved) : "";
+}
+
 // False, with the reason on standard error, when the virtual meter of --demo
 // cannot be started.
-bool OpenSession(const CliOptions& o, MeterSession& s) {
-  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
-  LoadPortMap(settings.Ini());
-  s.read.Delays = settings.LoadDelays();
-  s.read.VerTable = LoadVerTable(FirmwareIniPath());
-  if (o.trace) EnableTrace(s.read.lumComPort);
-  s.read.EchoSuppression = o.echo || settings.EchoSuppression();
-
-  s.request.netAddr = static_cast<int>(o.addr);
-  s.request.baudIndex = o.baud ? (*o.baud == 9600 ? 0 : 1) : settings.Baud();
+bool OpenSession(const CliOptions& o, MeterSession& s, unsigned defaultBaud = 0) {
+  s.catalogue.delays = s.settings.LoadDelays();
+  s.catalogue.verTable = LoadVerTable(FirmwareIniPath());
+  if (o.trace) s.trace = {TraceToStderr(), TraceNoteToStderr};
+  const unsigned baud = o.baud                   ? *o.baud
+                        : defaultBaud            ? defaultBaud
+                        : s.settings.Baud() == 0 ? 9600u
+                                                 : 19200u;
+  const bool echo = o.echo || s.settings.EchoSuppression();
   if (!o.demo) {
-    ChoosePort(o.port, settings, s.request);
+    s.spec = MakePortSpec(ChosenPort(o.port, s.settings), baud, o.addr, echo, s.settings.Ini());
     return true;
   }
   std::string error;
-  const unsigned baud = s.request.baudIndex == 0 ? 9600 : 19200;
-  s.demo = StartDemoMeter(*o.demo, 1, static_cast<uint8_t>(o.addr), baud, error);
+  s.demo = StartDemoMeter(*o.demo, static_cast<uint8_t>(o.addr), baud, error);
   if (!s.demo) {
     std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
     return false;
   }
-  s.request.portIndex = 0;
-  s.request.portText = "COM1";
+  s.spec = {s.demo->Device(), "COM1", baud, static_cast<uint8_t>(o.addr), echo};
   return true;
 }
 
 int RunRead(const CliOptions& o) {
-  MeterSession s;
+  MeterSession s(o);
   if (!OpenSession(o, s)) return Code(ExitStatus::PortError);
+  TMeterRead read(s.catalogue);
+  read.SetOnTrace(s.trace);
   RecordingView view;
-  const MeterReading reading = s.read.BRefreshClick(view, s.request);
+  const MeterReading reading = read.BRefreshClick(view, s.spec);
   for (size_t i = 0; i < view.errors.size(); ++i)
     std::cerr << "Ошибка: " << view.errors[i] << "\n" << view.details[i];
   std::cout << (o.json ? ReadAsJson(reading) : ReadAsText(reading)) << std::flush;
-  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
-  JournalTheRead(o, settings, reading);
+  JournalTheRead(o, s.settings, reading);
   return Code(ReadExitStatus(reading));
 }
 
 int RunSnapshot(const CliOptions& o) {
-  MeterSession s;
+  MeterSession s(o);
   if (!OpenSession(o, s)) return Code(ExitStatus::PortError);
-  const MeterSnapshot snapshot = TMeterSnapshot(s.read).Take(s.request);
+  const MeterSnapshot snapshot = TakeSnapshot(s.spec, s.catalogue, s.trace);
   if (snapshot.result == ReadResult::PortError)
-    std::cerr << "Ошибка: " << kPortOpenError << s.request.portText << "\n";
+    std::cerr << "Ошибка: " << kPortOpenError << s.spec.name << "\n";
   if (snapshot.result == ReadResult::NotFound) std::cerr << "Ошибка: " << kNotFoundError << "\n";
   std::cout << (o.json ? SnapshotAsJson(snapshot) : SnapshotAsText(snapshot)) << std::flush;
-  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
-  JournalTheSnapshot(o, settings, snapshot);
+  JournalTheSnapshot(o, s.settings, snapshot);
   return Code(SnapshotExitStatus(snapshot));
 }
 
 int RunWrite(const CliOptions& o) {
-  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
+  MeterSession s(o);
   std::string error;
-  const auto request = WriteRequestOf(o, settings.Path(), error);
+  const auto request = WriteRequestOf(o, s.settings.Path(), error);
   if (!request) {
     std::cerr << "calibrate-cli: " << error << "\n";
     return Code(ExitStatus::Refused);
   }
-  MeterSession s;
   if (!OpenSession(o, s)) return Code(ExitStatus::PortError);
   CliWriteView view(o.expectSerial, o.yes, o.json);
-  const WriteOutcome outcome = RunGuardedWrite(s.read, s.request, *request, view);
+  const WriteOutcome outcome = RunGuardedWrite(s.spec, s.catalogue, *request, view, s.trace);
   PrintWriteOutcome(outcome, request->kind, o.json);
   std::cout << std::flush;
-  const JournalPlace place{s.request.portText, s.request.baudIndex == 0 ? 9600 : 19200,
-                           s.request.netAddr};
-  JournalTheWrite(o, settings, request->kind, outcome, place);
+  const JournalPlace place{s.spec.name, static_cast<int>(s.spec.baud), s.spec.address};
+  JournalTheWrite(o, s.settings, request->kind, outcome, place);
   return WriteExitCode(outcome.status);
 }
 
@@ -183,11 +173,11 @@ bool WaitUntil(uint64_t dueMs) {
 }
 
 int RunWatch(const CliOptions& o) {
-  MeterSession s;
+  MeterSession s(o);
   if (!OpenSession(o, s)) return Code(ExitStatus::PortError);
   CatchInterrupt();
-  TLiveValues live(s.read);
-  const LiveStartResult start = live.Start(s.request);
+  TLiveValues live(s.catalogue, s.trace);
+  const LiveStartResult start = live.Start(s.spec);
   if (start.result != LiveStart::Ok) {
     std::cerr << "Ошибка: " << start.message << "\n";
     return Code(start.result == LiveStart::PortError ? ExitStatus::PortError
@@ -247,28 +237,15 @@ int RunPorts() {
 }
 
 int RunDiagnose(const CliOptions& o) {
-  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
-  LoadPortMap(settings.Ini());
-  ReadRequest request;
-  std::unique_ptr<DemoMeter> demo;
-  if (o.demo) {
-    std::string error;
-    demo = StartDemoMeter(*o.demo, 1, static_cast<uint8_t>(o.addr), o.baud.value_or(9600), error);
-    if (!demo) {
-      std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
-      return Code(ExitStatus::PortError);
-    }
-    request.portIndex = 0;
-  } else {
-    ChoosePort(o.port, settings, request);
-  }
+  MeterSession s(o);
+  if (!OpenSession(o, s, 9600)) return Code(ExitStatus::PortError);
   TlumComPort port;
-  if (o.trace) EnableTrace(port);
-  port.SetComPort(static_cast<uint8_t>(request.portIndex < 0 ? 0 : request.portIndex + 1));
+  if (o.trace) port.SetOnTrace(s.trace.bytes);
+  port.SetDevice(s.spec.device);
   DiagnoseRequest asked;
   if (o.baud) asked.bauds = {*o.baud};
   asked.addresses = {o.addr};
-  asked.echoSuppression = o.echo || settings.EchoSuppression();
+  asked.echoSuppression = s.spec.echo;
   std::cerr << "Опрос " << port.DeviceName() << "...\n";
   const LineDiagnosis d = DiagnoseLine(port, asked);
   std::cout << d.text;
@@ -293,12 +270,12 @@ std::string TimeStamp() {
 
 int RunMonitor(const CliOptions& o) {
   Settings settings(Settings::DefaultPath());
-  LoadPortMap(settings.Ini());
-  ReadRequest request;
-  ChoosePort(o.port, settings, request);
+  const PortSpec spec = MakePortSpec(ChosenPort(o.port, settings),
+                                     o.baud.value_or(settings.Baud() == 0 ? 9600u : 19200u), 0,
+                                     false, settings.Ini());
   TlumComPort port;
-  port.SetComPort(static_cast<uint8_t>(request.portIndex + 1));
-  port.SetBaudRate(o.baud.value_or(settings.Baud() == 0 ? 9600u : 19200u));
+  port.SetDevice(spec.device);
+  port.SetBaudRate(spec.baud);
   port.SetReceiveInThread(true);
   port.SetThreadInterval(10);
   std::vector<uint8_t> burst;
@@ -309,8 +286,7 @@ int RunMonitor(const CliOptions& o) {
     burst.clear();
   });
   if (!port.Open()) {
-    std::cerr << "Ошибка: Не удалось открыть порт " << request.portText << "\n"
-              << ExplainOpenFailure(port);
+    std::cerr << "Ошибка: " << kPortOpenError << spec.name << "\n" << ExplainOpenFailure(port);
     return Code(ExitStatus::PortError);
   }
   std::signal(SIGINT, OnSignal);
@@ -337,40 +313,34 @@ class ScanProgressLine : public ScanListener {
 };
 
 int RunScan(const CliOptions& o) {
-  Settings settings(o.ini ? *o.ini : Settings::DefaultPath());
-  LoadPortMap(settings.Ini());
+  MeterSession s(o);
   TBusScan scan;
   scan.VerTable = LoadVerTable(FirmwareIniPath());
   ScanRequest request;
-  request.timeouts = settings.LoadScanTimeouts();
+  request.timeouts = s.settings.LoadScanTimeouts();
   request.bauds.assign(o.scan.bauds.begin(), o.scan.bauds.end());
   request.from = static_cast<int>(o.scan.from);
   request.to = static_cast<int>(o.scan.to);
   request.protocols.clear();
   if (o.scan.threeX) request.protocols.push_back(ScanProtocol::ThreeX);
   if (o.scan.modbus) request.protocols.push_back(ScanProtocol::ModBus);
-  std::unique_ptr<DemoMeter> demo;
-  ReadRequest port;
   if (o.demo) {
-    std::string error;
     // The virtual line does not tell speeds apart: the meters answer at
     // every one the scan tries.
-    demo = StartDemoMeter(*o.demo, 1, 1, request.bauds.front(), error);
-    if (!demo) {
+    std::string error;
+    s.demo = StartDemoMeter(*o.demo, 1, request.bauds.front(), error);
+    if (!s.demo) {
       std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
       return Code(ExitStatus::PortError);
     }
-    port.portIndex = 0;
-    port.portText = "COM1";
+    request.port = {s.demo->Device(), "COM1", request.bauds.front(), 0, false};
   } else {
-    ChoosePort(o.port, settings, port);
+    request.port = MakePortSpec(ChosenPort(o.port, s.settings), 9600, 0, false, s.settings.Ini());
   }
-  if (port.portIndex < 0) {
+  if (request.port.device.empty()) {
     std::cerr << "Ошибка: no port chosen (--port)\n";
     return Code(ExitStatus::PortError);
   }
-  request.portNumber = static_cast<uint8_t>(port.portIndex + 1);
-  request.portText = port.portText;
   std::signal(SIGINT, OnSignal);
   ScanProgressLine progress;
   const ScanOutcome outcome = scan.Run(request, progress);

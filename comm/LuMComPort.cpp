@@ -24,7 +24,8 @@ void TlumCustomComPort::SetThreadByteTimeout(uint32_t value) {
 bool TlumCustomComPort::Open() {
   Close();  // a second Open must not leave the first device open behind us
   openError_ = {};
-  device_ = OpenSerialPort(comPort_, baudRate_, &openError_);
+  device_ = deviceName_.empty() ? OpenSerialPort(comPort_, baudRate_, &openError_)
+                                : OpenSerialDevice(deviceName_, baudRate_, &openError_);
   if (!device_) return false;
   if (receiveInThread_) {
     thread_ = std::make_unique<TlumComPortRcvThread>(device_, threadInterval_, threadByteTimeout_,
@@ -69,7 +70,7 @@ bool TlumCustomComPort::WaitForInput(uint32_t timeoutMs) {
 }
 
 std::string TlumCustomComPort::DeviceName() const {
-  return SerialPortName(comPort_);
+  return deviceName_.empty() ? SerialPortName(comPort_) : deviceName_;
 }
 
 void TlumCustomComPort::Trace(TraceDirection direction, std::span<const uint8_t> bytes) const {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "serial/SerialDevice.h"
 
@@ -24,6 +25,18 @@ using TOnReceiveTimeout = std::function<void(TlumCustomComPort* Sender, uint32_t
 enum class TraceDirection { Sent, Received };
 // Sees every byte that crosses the port, for trace output and byte counts.
 using TOnTrace = std::function<void(TraceDirection, std::span<const uint8_t>)>;
+// Hears what an engine decided about each attempt of an exchange (reply
+// accepted, or rejected and why, and whether it tries again), so that a trace
+// explains a field that shows "ERR", not only the bytes.
+using TOnTraceNote = std::function<void(std::string_view)>;
+
+// Both trace hooks of a port, handed down together from a front end.
+struct LineTrace {
+  LineTrace() = default;
+  LineTrace(TOnTrace b, TOnTraceNote n = {}) : bytes(std::move(b)), notes(std::move(n)) {}
+  TOnTrace bytes;
+  TOnTraceNote notes;
+};
 
 class TlumCustomComPort {
  public:
@@ -52,6 +65,10 @@ class TlumCustomComPort {
   bool WaitForInput(uint32_t timeoutMs);
 
   bool Active() const { return device_ != nullptr; }
+  // The device Open opens by name ("/dev/ttyUSB0", "\\.\COM3", a registered
+  // virtual device), in place of port number ComPort's; empty: ComPort's.
+  const std::string& Device() const { return deviceName_; }
+  void SetDevice(std::string name) { deviceName_ = std::move(name); }
   // Why the last Open failed; kind None after one that succeeded (or before
   // any).
   const PortOpenError& OpenError() const { return openError_; }
@@ -60,6 +77,11 @@ class TlumCustomComPort {
 
   const TOnTrace& OnTrace() const { return onTrace_; }
   void SetOnTrace(TOnTrace trace) { onTrace_ = std::move(trace); }
+  void SetOnTraceNote(TOnTraceNote note) { onTraceNote_ = std::move(note); }
+  bool TracingNotes() const { return static_cast<bool>(onTraceNote_); }
+  void TraceNote(std::string_view text) const {
+    if (onTraceNote_) onTraceNote_(text);
+  }
 
  protected:
   uint8_t ComPort() const { return comPort_; }
@@ -87,6 +109,7 @@ class TlumCustomComPort {
   void Trace(TraceDirection direction, std::span<const uint8_t> bytes) const;
 
   uint8_t comPort_ = 1;
+  std::string deviceName_;
   uint32_t baudRate_ = 9600;
   uint32_t threadInterval_ = 100;
   uint32_t threadByteTimeout_ = 10;
@@ -94,6 +117,7 @@ class TlumCustomComPort {
   TOnReceiveByteEvent onReceiveByte_;
   TOnReceiveTimeout onReceiveTimeout_;
   TOnTrace onTrace_;
+  TOnTraceNote onTraceNote_;
   std::shared_ptr<SerialDevice> device_;  // shared with the receive thread
   PortOpenError openError_;
   std::unique_ptr<TlumComPortRcvThread> thread_;

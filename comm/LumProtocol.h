@@ -58,6 +58,11 @@ class TlumProtocol {
  protected:
   explicit TlumProtocol(uint8_t maxRepeatCount) : maxRepeatCount_(maxRepeatCount) {}
 
+  // Tells the port's trace what came of attempt (from 1) of `of`, judged by
+  // LastError: "3x, адрес 5, попытка 1 из 3: ответ принят", or the result's
+  // words and whether another attempt follows.
+  void NoteAttempt(const char* protocol, uint32_t attempt, uint32_t of) const;
+
   TlumComPort* comPort_ = nullptr;
   uint8_t netAddr_ = 0;
   uint32_t packetTimeout_ = 300;

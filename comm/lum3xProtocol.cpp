@@ -76,7 +76,9 @@ bool Tlum3xProtocol::Transact(uint8_t group, uint8_t command, std::span<const ui
   if (requestLength_ == 0) return Fail(lumErrPacketSize);
   // Every attempt sends the identical frame again.
   for (unsigned attempt = 0; attempt < repeatCount_; ++attempt) {
-    if (SendFrame() && ReceiveFrame() && WholeReply(minReplyData)) return true;
+    const bool done = SendFrame() && ReceiveFrame() && WholeReply(minReplyData);
+    NoteAttempt("3x", attempt + 1, repeatCount_);
+    if (done) return true;
     Pause(static_cast<int32_t>(retryPauseMs_));
   }
   return false;

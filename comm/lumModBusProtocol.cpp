@@ -31,7 +31,9 @@ bool TlumModBusProtocol::ReadHoldingRegisters(uint16_t start, uint16_t count,
   }
   const size_t length = AppendCrc(PutHeader(kReadHoldingRegisters, start, count));
   for (uint32_t attempt = 0; attempt < repeatCount_; ++attempt) {
-    if (Exchange(length) > 0 && WholeRead(count)) break;
+    const bool done = Exchange(length) > 0 && WholeRead(count);
+    NoteAttempt("ModBus", attempt + 1, repeatCount_);
+    if (done) break;
     Pause(kRetryPauseMs);
   }
   // Judged by whatever byte 1 of the receive buffer holds, even after failed
@@ -81,7 +83,9 @@ bool TlumModBusProtocol::WriteMultipleRegisters(uint16_t start, uint16_t count,
   length = AppendCrc(length + dataLength);
   // One attempt more than a read: a lost write costs more than a lost read.
   for (uint32_t attempt = 0; attempt <= repeatCount_; ++attempt) {
-    if (Exchange(length) > 0) break;
+    const bool done = Exchange(length) > 0;
+    NoteAttempt("ModBus", attempt + 1, repeatCount_ + 1u);
+    if (done) break;
     Pause(kRetryPauseMs);
   }
   // The reply's function code is not examined: an exception reply with a good
@@ -103,8 +107,10 @@ void TlumModBusProtocol::GetDevID(std::string& text) {
   sendBuf_[1] = kReportSlaveId;
   const size_t length = AppendCrc(2);
   bool received = false;
-  for (uint32_t attempt = 0; attempt < repeatCount_ && !received; ++attempt)
+  for (uint32_t attempt = 0; attempt < repeatCount_ && !received; ++attempt) {
     received = Exchange(length) > 0;
+    NoteAttempt("ModBus", attempt + 1, repeatCount_);
+  }
   text.clear();
   if (!received) return;
   // Any reply with a good CRC ends the transaction, but only a function-17

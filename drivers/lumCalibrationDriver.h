@@ -17,26 +17,18 @@
 #include "drivers/CalibrationRecord.h"
 #include "drivers/CoefficientLists.h"
 
-// One stored coefficient value a write puts into the meter.
-struct CoefValue {
-  CoefList list;
-  uint8_t channel;
-  uint8_t index;
-  float value;
-};
-
 // What the reset of the ZFK meters writes, in its order: the eight points into
 // K and Obr of both channels, then K0 = 0 and Ku = 1 on both.
-inline std::vector<CoefValue> ResetItemsZfk() {
-  std::vector<CoefValue> items;
+inline std::vector<Coefficient> ResetItemsZfk() {
+  std::vector<Coefficient> items;
   for (uint8_t i = 2; i <= 9; ++i)
     for (CoefList list : {CoefList::K, CoefList::Obr})
       for (uint8_t channel = 1; channel <= 2; ++channel)
-        items.push_back({list, channel, i, kResetPoints[i - 2u]});
+        items.push_back(CoefTarget(list, channel, i, kResetPoints[i - 2u]));
   for (uint8_t channel = 1; channel <= 2; ++channel)
-    items.push_back({CoefList::K, channel, 0, 0.0f});
+    items.push_back(CoefTarget(CoefList::K, channel, 0, 0.0f));
   for (uint8_t channel = 1; channel <= 2; ++channel)
-    items.push_back({CoefList::K, channel, 1, 1.0f});
+    items.push_back(CoefTarget(CoefList::K, channel, 1, 1.0f));
   return items;
 }
 
@@ -105,9 +97,9 @@ class TlumCalibrationDriver : public Engine {
   // only the last write's result is returned.
   bool ResetKPointsThenK0Ku() {
     bool last = false;
-    for (const CoefValue& c : ResetItemsZfk())
-      last = c.list == CoefList::K ? ClbWriteK(c.channel, c.index, c.value)
-                                   : ClbWriteObr(c.channel, c.index, c.value);
+    for (const Coefficient& c : ResetItemsZfk())
+      last = c.ref.list == CoefList::K ? ClbWriteK(c.ref.channel, c.ref.index, c.stored)
+                                       : ClbWriteObr(c.ref.channel, c.ref.index, c.stored);
     return last;
   }
 

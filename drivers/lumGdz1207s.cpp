@@ -25,7 +25,7 @@ bool TlumGdz1207s::ClbReadLists(std::span<CoefficientLists> lists) {
   std::array<uint8_t, kCoefAreaSize> area{};
   if (!ReadRtc2kWhole(kCoefArea, area)) return false;
   for (CoefficientLists& l : lists)
-    TakeCoefficients(l, kCoefArea, area, CoefAddress, StoredValue);
+    TakeCoefficients(l, 1, kCoefArea, area, CoefAddress, StoredValue);
   return true;
 }
 
@@ -88,22 +88,23 @@ void TlumGdz1207s::WritePair(uint16_t address, float first, float second) {
   WriteRtc2k(address, bytes, 8);
 }
 
-std::vector<CoefValue> TlumGdz1207s::ResetItems() const {
+std::vector<Coefficient> TlumGdz1207s::ResetItems() const {
   // K and Obr points pair by pair, each K pair before its Obr pair, then K0/Ku.
-  std::vector<CoefValue> items;
+  std::vector<Coefficient> items;
   for (uint8_t i = 2; i <= 8; i += 2)
     for (CoefList list : {CoefList::K, CoefList::Obr})
       for (uint8_t j = i; j <= i + 1; ++j)
-        items.push_back({list, 1, j, kResetPoints[j - 2u]});
-  items.push_back({CoefList::K, 1, 0, 0.0f});
-  items.push_back({CoefList::K, 1, 1, 1.0f});
+        items.push_back(CoefTarget(list, 1, j, kResetPoints[j - 2u]));
+  items.push_back(CoefTarget(CoefList::K, 1, 0, 0.0f));
+  items.push_back(CoefTarget(CoefList::K, 1, 1, 1.0f));
   return items;
 }
 
 bool TlumGdz1207s::ResetK() {
   const auto items = ResetItems();
   for (size_t n = 0; n + 1 < items.size(); n += 2)
-    WritePair(CoefAddress(items[n].list, items[n].index), items[n].value, items[n + 1].value);
+    WritePair(CoefAddress(items[n].ref.list, items[n].ref.index), items[n].stored,
+              items[n + 1].stored);
   return Succeeded();
 }
 

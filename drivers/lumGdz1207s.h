@@ -32,7 +32,7 @@ class TlumGdz1207s : public Tlum3xDriver {
   // values: both channels reach the node's one set. False when it failed.
   bool ClbReadLists(std::span<CoefficientLists> lists);
   // What ResetK writes, in its order; consecutive items share one write.
-  std::vector<CoefValue> ResetItems() const;
+  std::vector<Coefficient> ResetItems() const;
 
   static uint16_t CoefAddress(CoefList list, uint8_t index);
   static float StoredValue(uint8_t index, const Bytes4& raw);

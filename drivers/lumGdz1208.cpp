@@ -102,7 +102,7 @@ bool TlumGdz1208::ClbReadLists(std::span<CoefficientLists> lists) {
         continue;
       }
       TakeCoefficients(
-          lists[channel - 1u], 2u * run.first, bytes,
+          lists[channel - 1u], channel, 2u * run.first, bytes,
           [channel](CoefList list, uint8_t index) {
             return 2u * CoefRegister(list, channel, index);
           },
@@ -158,24 +158,24 @@ bool TlumGdz1208::WriteValue(CoefList list, uint8_t channel, uint8_t index, floa
   return WriteMultipleRegisters(reg, 2, BigEndianBytes(BitsOfFloat(value))) && Succeeded();
 }
 
-std::vector<CoefValue> TlumGdz1208::ResetItems() const {
-  std::vector<CoefValue> items;
+std::vector<Coefficient> TlumGdz1208::ResetItems() const {
+  std::vector<Coefficient> items;
   for (uint8_t channel = 1; channel <= (altRegMapping_ ? 2 : 1); ++channel) {
-    items.push_back({CoefList::K, channel, 0, 0.0f});
-    items.push_back({CoefList::K, channel, 1, kResetKu});
+    items.push_back(CoefTarget(CoefList::K, channel, 0, 0.0f));
+    items.push_back(CoefTarget(CoefList::K, channel, 1, kResetKu));
     for (CoefList list : {CoefList::K, CoefList::Obr})
       for (uint8_t i = 2; i <= 9; ++i)
-        items.push_back({list, channel, i, kResetPoints[i - 2u]});
+        items.push_back(CoefTarget(list, channel, i, kResetPoints[i - 2u]));
   }
   return items;
 }
 
 bool TlumGdz1208::ResetK() {
-  for (const CoefValue& c : ResetItems()) {
-    if (c.list == CoefList::K)
-      ClbWriteK(c.channel, c.index, c.value);
+  for (const Coefficient& c : ResetItems()) {
+    if (c.ref.list == CoefList::K)
+      ClbWriteK(c.ref.channel, c.ref.index, c.stored);
     else
-      ClbWriteObr(c.channel, c.index, c.value);
+      ClbWriteObr(c.ref.channel, c.ref.index, c.stored);
   }
   return Succeeded();
 }

@@ -38,7 +38,7 @@ class TlumGdz1208 : public TlumCalibrationDriver<TlumModBusProtocol> {
   // the points; the result of the last write.
   bool ResetK();
   // What ResetK writes, in its order.
-  std::vector<CoefValue> ResetItems() const;
+  std::vector<Coefficient> ResetItems() const;
 
   bool ClbReadRecord(CalibrationRecordBytes& record) override;
 

@@ -27,7 +27,7 @@ bool TlumZfk31::ClbReadLists(std::span<CoefficientLists> lists) {
   if (!ReadRtc2kWhole(kCoefArea, area)) return false;
   for (uint8_t channel = 1; channel <= std::min<size_t>(lists.size(), 2); ++channel)
     TakeCoefficients(
-        lists[channel - 1u], kCoefArea, area,
+        lists[channel - 1u], channel, kCoefArea, area,
         [channel](CoefList list, uint8_t index) { return CoefAddress(list, channel, index); },
         StoredValue);
   return true;

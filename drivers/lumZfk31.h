@@ -27,7 +27,7 @@ class TlumZfk31 : public Tlum3xDriver {
   // Both lists of channels 1 and 2 (as many as lists holds, at most two) in
   // one read of the whole coefficient area; false when it failed.
   bool ClbReadLists(std::span<CoefficientLists> lists);
-  std::vector<CoefValue> ResetItems() const { return ResetItemsZfk(); }
+  std::vector<Coefficient> ResetItems() const { return ResetItemsZfk(); }
 
   // The Rtc2k address of a coefficient.
   static uint16_t CoefAddress(CoefList list, uint8_t channel, uint8_t index);

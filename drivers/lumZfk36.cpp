@@ -38,7 +38,7 @@ bool TlumZfk36::ClbReadLists(std::span<CoefficientLists> lists) {
   if (!ReadBlock(block)) return false;
   for (uint8_t channel = 1; channel <= std::min<size_t>(lists.size(), 2); ++channel)
     TakeCoefficients(
-        lists[channel - 1u], 0, block,
+        lists[channel - 1u], channel, 0, block,
         [channel](CoefList list, uint8_t index) {
           return static_cast<uint32_t>(CoefOffset(list, channel, index));
         },
@@ -116,6 +116,20 @@ bool TlumZfk36::ClbWriteAll(uint8_t channel, std::span<const float, 18> values) 
   for (size_t i = 0; i < values.size(); ++i) {
     const Bytes4 b = BigEndianBytes(BitsOfFloat(values[i]));
     std::copy(b.begin(), b.end(), block.begin() + static_cast<std::ptrdiff_t>(set + 4 * i));
+  }
+  return WriteBlock(block);
+}
+
+bool TlumZfk36::ClbWriteItems(std::span<const Coefficient> items) {
+  for (const Coefficient& c : items)
+    if (!ValidArgs(c.ref.channel, c.ref.index)) return false;
+  CoefficientBlock block{};
+  if (!ReadBlock(block)) return false;
+  for (const Coefficient& c : items) {
+    const Bytes4 b = BigEndianBytes(BitsOfFloat(c.stored));
+    std::copy(b.begin(), b.end(),
+              block.begin() +
+                  static_cast<std::ptrdiff_t>(CoefOffset(c.ref.list, c.ref.channel, c.ref.index)));
   }
   return WriteBlock(block);
 }

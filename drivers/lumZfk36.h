@@ -34,9 +34,14 @@ class TlumZfk36 : public Tlum3xDriver {
   static double ShownKu(float ku) { return ku; }
   // Replaces the eighteen values of a channel (host order) in one block write.
   bool ClbWriteAll(uint8_t channel, std::span<const float, 18> values);
+  // Puts every item's stored value into the block in one block read and one
+  // block write, whatever their number and channels: each write of the block
+  // is one more EEPROM cycle for the meter and a second of traffic at 9600
+  // baud. Items with a bad channel or index send nothing and give false.
+  bool ClbWriteItems(std::span<const Coefficient> items);
   // 36 block writes; the result of the last one.
   bool ResetK() { return ResetKPointsThenK0Ku(); }
-  std::vector<CoefValue> ResetItems() const { return ResetItemsZfk(); }
+  std::vector<Coefficient> ResetItems() const { return ResetItemsZfk(); }
   // The meter's own reset commands (77 77 and 77 78), tried at most twice;
   // the status byte of the last attempt, 255 when it failed. Not gated by
   // EWrite.

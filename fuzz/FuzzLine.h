@@ -1,7 +1,7 @@
 // What the fuzz harnesses share: the input read as a stream of bytes, a
-// scripted serial line on virtual time bound to a port number, and a check
-// that stops the run with a message when a property does not hold (libFuzzer
-// then keeps the input as a finding).
+// scripted serial line on virtual time bound to a port number or registered
+// under a device name, and a check that stops the run with a message when a
+// property does not hold (libFuzzer then keeps the input as a finding).
 #pragma once
 
 #include <algorithm>

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr uint8_t kPort = 32;
+constexpr const char* kDevice = "fuzz-read-line";
 constexpr uint8_t kSilent = 0xFF;
 
 std::vector<uint8_t> Reply3x(std::span<const uint8_t> request, std::span<const uint8_t> data) {
@@ -84,8 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   ScopedVirtualTime time;
   auto scripted = ScriptedLine::Create(time.clock);
-  ScopedPortBinding unbind{kPort};
-  scripted->Bind(kPort);
+  const ScopedSerialDevice device{kDevice, scripted->Factory()};
   size_t requests = 0;
   scripted->SetResponder([&](ScriptedLine& l, std::span<const uint8_t> request) {
     const bool is3x = !request.empty() && request[0] == 0x55;
@@ -103,25 +102,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   TMeterRead read;
   // Short time-outs and one attempt: the replies come at once or never.
-  read.Delays[1] = {10, 20, 1};
-  read.Delays[7] = {10, 20, 1};
-  for (Tlum3xProtocol* d : {static_cast<Tlum3xProtocol*>(&read.Gdz1207s)}) {
+  read.GetCatalogue().delays[1] = {10, 20, 1};
+  read.GetCatalogue().delays[7] = {10, 20, 1};
+  for (TlumProtocol* d :
+       std::initializer_list<TlumProtocol*>{&read.Line().Gdz1207s(), &read.Line().Gdz1208()}) {
     d->SetPacketTimeout(20);
     d->SetByteTimeout(10);
     d->SetRepeatCount(1);
   }
-  read.Gdz1208.SetPacketTimeout(20);
-  read.Gdz1208.SetByteTimeout(10);
-  read.Gdz1208.SetRepeatCount(1);
 
   RecordingView view;
-  ReadRequest request;
-  request.portIndex = kPort - 1;
-  request.portText = "COM32";
-  request.netAddr = netAddr;
-  const MeterReading outcome = read.BRefreshClick(view, request);
+  const MeterReading outcome =
+      read.BRefreshClick(view, PortSpec{kDevice, "COM32", 9600, netAddr, false});
 
-  FUZZ_CHECK(!read.lumComPort.Active());
+  FUZZ_CHECK(read.LastConnection() && !read.LastConnection()->Port().Active());
   FUZZ_CHECK((view.refreshStates == std::vector<bool>{false, true}));
   FUZZ_CHECK(view.messagePasses == 1);
   FUZZ_CHECK(requests <= 40);

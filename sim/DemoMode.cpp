@@ -14,47 +14,43 @@ constexpr const char* kBusName = "bus";
 #ifndef _WIN32
 class PtyDemo final : public DemoMeter {
  public:
-  PtyDemo(metersim::MeterBus bus, uint8_t port) : bus_(bus), server_(std::move(bus)), port_(port) {}
-  ~PtyDemo() override {
-    UnbindSerialPort(port_);
-    server_.Stop();
-  }
+  explicit PtyDemo(metersim::MeterBus bus) : bus_(bus), server_(std::move(bus)) {}
+  ~PtyDemo() override { server_.Stop(); }
   bool Start(std::string& error) {
-    if (!server_.Start()) {
-      error = server_.ErrorText();
-      return false;
-    }
-    BindSerialPortPath(port_, server_.DevicePath());
-    return true;
+    if (server_.Start()) return true;
+    error = server_.ErrorText();
+    return false;
   }
   std::shared_ptr<metersim::VirtualMeter> Meter() const override { return bus_.Meters().front(); }
   std::vector<std::shared_ptr<metersim::VirtualMeter>> Meters() const override {
     return bus_.Meters();
   }
   std::string Where() const override { return server_.DevicePath(); }
+  std::string Device() const override { return server_.DevicePath(); }
 
  private:
   metersim::MeterBus bus_;
   metersim::PtyMeterServer server_;
-  uint8_t port_;
 };
 #endif
 
 class InProcessDemo final : public DemoMeter {
  public:
-  InProcessDemo(metersim::MeterBus bus, uint8_t port) : bus_(std::move(bus)), port_(port) {
-    BindSerialPortDevice(port_, metersim::MeterDeviceFactory(bus_));
+  InProcessDemo(metersim::MeterBus bus, std::string name)
+      : bus_(std::move(bus)), name_(std::move(name)) {
+    RegisterSerialDevice(name_, metersim::MeterDeviceFactory(bus_));
   }
-  ~InProcessDemo() override { UnbindSerialPort(port_); }
+  ~InProcessDemo() override { UnregisterSerialDevice(name_); }
   std::shared_ptr<metersim::VirtualMeter> Meter() const override { return bus_.Meters().front(); }
   std::vector<std::shared_ptr<metersim::VirtualMeter>> Meters() const override {
     return bus_.Meters();
   }
   std::string Where() const override { return "in process"; }
+  std::string Device() const override { return name_; }
 
  private:
   metersim::MeterBus bus_;
-  uint8_t port_;
+  std::string name_;
 };
 
 }  // namespace
@@ -72,8 +68,8 @@ std::string DemoModelList() {
   return list;
 }
 
-std::unique_ptr<DemoMeter> StartDemoMeter(const std::string& model, uint8_t port, uint8_t addr,
-                                          unsigned baud, std::string& error) {
+std::unique_ptr<DemoMeter> StartDemoMeter(const std::string& model, uint8_t addr, unsigned baud,
+                                          std::string& error) {
   metersim::MeterOptions options;
   options.baud = baud;
   std::vector<std::shared_ptr<metersim::VirtualMeter>> meters;
@@ -91,9 +87,9 @@ std::unique_ptr<DemoMeter> StartDemoMeter(const std::string& model, uint8_t port
     meter->SetNoise(0.01f, 1);
   metersim::MeterBus bus(std::move(meters));
 #ifdef _WIN32
-  return std::make_unique<InProcessDemo>(std::move(bus), port);
+  return std::make_unique<InProcessDemo>(std::move(bus), "demo:" + model);
 #else
-  auto demo = std::make_unique<PtyDemo>(std::move(bus), port);
+  auto demo = std::make_unique<PtyDemo>(std::move(bus));
   if (!demo->Start(error)) return nullptr;
   return demo;
 #endif

@@ -1,4 +1,4 @@
-// The demo mode of both front ends: a virtual meter behind a port number, so
+// The demo mode of both front ends: a virtual meter behind a device name, so
 // that a newcomer sees a real read without a meter. On Linux the meter serves
 // a pseudo-terminal and the port opens it through the termios layer; where
 // there are no pseudo-terminals it is hosted in process behind the serial
@@ -14,13 +14,16 @@
 
 class DemoMeter {
  public:
-  virtual ~DemoMeter() = default;  // unbinds the port and stops the meters
+  virtual ~DemoMeter() = default;  // stops the meters
   // The meter, the first one on a bus.
   virtual std::shared_ptr<metersim::VirtualMeter> Meter() const = 0;
   // Every meter on the line.
   virtual std::vector<std::shared_ptr<metersim::VirtualMeter>> Meters() const = 0;
   // What the port opens: the pseudo-terminal's path, or "in process".
   virtual std::string Where() const = 0;
+  // The device name a PortSpec takes to reach it: the pseudo-terminal's
+  // path, or the name the in-process meter is registered under.
+  virtual std::string Device() const = 0;
 };
 
 // The model names StartDemoMeter takes: every meter model's, then "bus",
@@ -32,7 +35,7 @@ std::vector<std::string> DemoModelNames();
 std::string DemoModelList();
 
 // Starts a virtual meter of `model` (one of DemoModelNames) at `addr` (a
-// bus keeps its own addresses), pacing its replies at `baud`, and binds port
-// number `port` to it. nullptr and a one-line reason in error when it cannot.
-std::unique_ptr<DemoMeter> StartDemoMeter(const std::string& model, uint8_t port, uint8_t addr,
-                                          unsigned baud, std::string& error);
+// bus keeps its own addresses), pacing its replies at `baud`. nullptr and a
+// one-line reason in error when it cannot.
+std::unique_ptr<DemoMeter> StartDemoMeter(const std::string& model, uint8_t addr, unsigned baud,
+                                          std::string& error);

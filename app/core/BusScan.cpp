@@ -3,15 +3,12 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "app/core/Connection.h"
 #include "app/core/Cp1251.h"
-#include "app/core/MeterRead.h"
 #include "comm/LumClock.h"
 
 namespace {
 
-// Both nodes of a GDZ-12.07S-2 answer with this in their identification; the
-// second node sits at the next address.
-constexpr std::string_view kTwoNodeKey = "GDZ27";
 // The serial number is asked of a meter already found: one retry is cheap.
 constexpr uint8_t kSerialAttempts = 2;
 
@@ -19,6 +16,14 @@ template <class Driver>
 std::string ReadSerial(Driver& driver) {
   std::string serial = driver.GetDeviceNumber();
   return driver.LastError() == 0 ? Cp1251ToUtf8(serial) : std::string();
+}
+
+// Whether the identification is that of a meter whose second channel is the
+// node at the next address.
+bool TwoNodes(const std::string& raw, uint8_t addr) {
+  const ReadPath path = Dispatch(raw);
+  const auto model = ModelOfPath(path);
+  return model && RowOf(*model).nodePerChannel && ChannelsOf(path, false, addr) == 2;
 }
 
 }  // namespace
@@ -83,6 +88,7 @@ void TBusScan::Describe(FoundMeter& meter, const std::string& raw) {
     Gdz1208.SetAltRegMapping(raw.find("TGDZ2") != std::string::npos);
     Gdz1208.SetRepeatCount(kSerialAttempts);
     meter.serial = ReadSerial(Gdz1208);
+    meter.model = RowOf(MeterModel::Gdz1208).name;
     return;
   }
   const auto serialOf = [&](auto& driver) {
@@ -90,33 +96,34 @@ void TBusScan::Describe(FoundMeter& meter, const std::string& raw) {
     driver.SetRepeatCount(kSerialAttempts);
     return ReadSerial(driver);
   };
-  switch (Dispatch(raw)) {
-    case ReadPath::Zfk31:
+  // A 3x meter the read does not know has no driver to ask.
+  const auto model = ModelOfPath(Dispatch(raw));
+  if (!model || *model == MeterModel::Gdz1208) return;
+  meter.model = RowOf(*model).name;
+  switch (*model) {
+    case MeterModel::Zfk31:
       meter.serial = serialOf(Zfk31);
       break;
-    case ReadPath::Zfk36:
+    case MeterModel::Zfk36:
       meter.serial = serialOf(Zfk36);
       break;
-    case ReadPath::GdzSingle:
-    case ReadPath::GdzDouble:
+    default:
       meter.serial = serialOf(Gdz1207s);
       break;
-    default:
-      break;  // a 3x meter the read does not know: no driver to ask
   }
 }
 
 ScanOutcome TBusScan::Run(const ScanRequest& request, ScanListener& listener) {
   ScanOutcome outcome;
   Configure(request.timeouts);
-  lumComPort.SetComPort(request.portNumber);
+  lumComPort.SetDevice(request.port.device);
   const int from = std::clamp(request.from, 0, 127);
   const int to = std::clamp(request.to, 0, 127);
   for (uint32_t baud : request.bauds) {
     lumComPort.SetBaudRate(baud);
     if (!lumComPort.Open()) {
       outcome.result = ScanResult::PortError;
-      outcome.error = "Не удалось открыть порт " + request.portText;
+      outcome.error = kPortOpenError + request.port.name;
       return outcome;
     }
     // Bytes left from the other speed are noise at this one.
@@ -130,13 +137,13 @@ ScanOutcome TBusScan::Run(const ScanRequest& request, ScanListener& listener) {
         }
         const auto addr = static_cast<uint8_t>(a);
         listener.OnProgress({baud, protocol, a, outcome.meters.size()});
-        FoundMeter meter{addr, std::nullopt, baud, protocol, {}, {}, {}, 0};
+        FoundMeter meter{addr, std::nullopt, baud, protocol, {}, {}, {}, {}, 0};
         const auto id = Identify(protocol, addr, meter.replyMs);
         if (!id) continue;
         Describe(meter, *id);
-        // The second node answers alike at the next address: the same meter.
-        if (protocol == ScanProtocol::ThreeX && id->find(kTwoNodeKey) != std::string::npos &&
-            a < to) {
+        // A meter of one node per channel answers alike at the next
+        // address: the same meter.
+        if (protocol == ScanProtocol::ThreeX && a < to && TwoNodes(*id, addr)) {
           meter.secondAddress = static_cast<uint8_t>(a + 1);
           ++a;
         }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/core/DevManager.h"
+#include "app/core/PortSpec.h"
 #include "app/core/Settings.h"
 #include "comm/LuMComPort.h"
 #include "drivers/lumGdz1207s.h"
@@ -25,8 +26,7 @@ enum class ScanProtocol { ThreeX, ModBus };
 const char* ScanProtocolName(ScanProtocol protocol);
 
 struct ScanRequest {
-  uint8_t portNumber = 1;  // COMn: n (mapped through the port map)
-  std::string portText;    // for the message
+  PortSpec port;  // its device and name; speed and address are the scan's own
   std::vector<uint32_t> bauds{9600, 19200};
   int from = 0;  // addresses from..to, within 0..127
   int to = 127;
@@ -41,6 +41,7 @@ struct FoundMeter {
   ScanProtocol protocol = ScanProtocol::ThreeX;
   std::string identification;  // UTF-8
   std::string caption;         // the firmware table's model caption; empty when unknown
+  std::string model;           // the Latin model name; empty for a model not driven
   std::string serial;          // UTF-8; empty when it did not come
   uint32_t replyMs = 0;        // the first identification's request to reply
 };

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/MeterAccess.h"
-#include "app/core/MeterRead.h"
+#include "app/core/Connection.h"
+#include "app/core/Meter.h"
 #include "app/core/MeterSnapshot.h"
 #include "app/core/WriteImage.h"
 
@@ -37,10 +37,10 @@ struct DiffRow {
 // What the operation asks for.
 struct WriteRequest {
   WriteKind kind = WriteKind::Coefficients;
-  std::vector<CoefValue> coefficients;  // stored values as ClbWriteK/ClbWriteObr take them
-  std::string sealText;                 // UTF-8; 8 characters of code page 1251
-  std::optional<ItemsImage> restore;    // the saved image to write back
-  std::string saveDir;                  // where the before-image goes
+  std::vector<Coefficient> coefficients;  // stored values as ClbWriteK/ClbWriteObr take them
+  std::string sealText;                   // UTF-8; 8 characters of code page 1251
+  std::optional<ItemsImage> restore;      // the saved image to write back
+  std::string saveDir;                    // where the before-image goes
 };
 
 // The view of a write: the window and the command line each supply one.
@@ -84,7 +84,13 @@ std::optional<ItemsImage> LoadRestoreImage(const std::string& path, std::string&
 // index 0..9, the seal text. Empty when fine, else the reason.
 std::string CheckRequest(const WriteRequest& request);
 
-// Runs the operation on the meter at the port of `port` through the read's
-// drivers. Nothing is written unless the view answers Write.
-WriteOutcome RunGuardedWrite(TMeterRead& read, const ReadRequest& port, const WriteRequest& request,
-                             WriteView& view);
+// Runs the operation on the connected meter: its serial number and model are
+// the connection's, the port stays as it is. Nothing is written unless the
+// view answers Write.
+WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteView& view);
+
+// Connects to the meter of spec and runs the operation on it; PortError or
+// NotFound when the connection got no meter.
+WriteOutcome RunGuardedWrite(const PortSpec& spec, const Catalogue& catalogue,
+                             const WriteRequest& request, WriteView& view,
+                             const LineTrace& trace = {});

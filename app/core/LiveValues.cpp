@@ -17,51 +17,52 @@ int64_t WallMs() {
 
 }  // namespace
 
-LiveStartResult TLiveValues::Start(const ReadRequest& request) {
+LiveStartResult TLiveValues::Start(const PortSpec& spec) {
   Stop();
-  // Nothing of this is ever written: whatever an earlier operation left on.
-  for (Tlum3xProtocol* d :
-       std::initializer_list<Tlum3xProtocol*>{&read_.Zfk31, &read_.Zfk36, &read_.Gdz1207s})
-    d->SetEWrite(false);
-  read_.Gdz1208.SetEWrite(false);
-
   LiveStartResult out;
-  const uint8_t address = read_.SetNetAddr(request.netAddr);
-  if (!read_.OpenPort(request)) {
-    out.result = LiveStart::PortError;
-    out.message = kPortOpenError + request.portText;
+  // A fresh connection: every driver has EWrite off, and nothing here
+  // switches it on.
+  Connected c = Connect(spec, catalogue_, trace_);
+  if (c.result != ConnectResult::Ok) {
+    out.result = c.result == ConnectResult::PortError ? LiveStart::PortError : LiveStart::NotFound;
+    out.message = c.message;
     return out;
   }
-  const MeterIdentity identity = read_.Identify();
-  access_ = AccessFor(read_, identity.path, address);
-  if (!access_) {
-    read_.lumComPort.Close();
-    out.result = LiveStart::NotFound;
-    out.message = kNotFoundError;
-    return out;
-  }
+  connection_ = std::move(c.connection);
+  meter_ = c.meter;
   out.result = LiveStart::Ok;
-  out.model = access_->Model();
-  out.channels = access_->Channels();
+  out.model = meter_->Id().model;
+  out.channels = meter_->Channels();
   startMs_ = NowMs();
   return out;
 }
 
-LiveSample TLiveValues::Poll() {
+LiveSample PollPresent(Meter& meter, uint64_t startMs) {
   LiveSample s;
-  s.ms = NowMs() - startMs_;
+  s.ms = NowMs() - startMs;
   s.wallMs = WallMs();
-  if (!access_) return s;
-  s.channels = access_->Channels();
-  for (uint8_t ch = 1; ch <= s.channels && ch <= 2; ++ch)
-    s.ok[ch - 1u] = access_->ReadPresent(ch, s.value[ch - 1u]);
+  s.channels = meter.Channels();
+  for (uint8_t ch = 1; ch <= s.channels && ch <= 2; ++ch) {
+    const SnapshotValue g = meter.ReadPresent(ch);
+    s.ok[ch - 1u] = g.state == ValueState::Read;
+    if (s.ok[ch - 1u]) s.value[ch - 1u] = g.value;
+  }
   return s;
 }
 
+LiveSample TLiveValues::Poll() {
+  if (!meter_) {
+    LiveSample s;
+    s.ms = NowMs() - startMs_;
+    s.wallMs = WallMs();
+    return s;
+  }
+  return PollPresent(*meter_, startMs_);
+}
+
 void TLiveValues::Stop() {
-  if (!access_) return;
-  access_.reset();
-  read_.lumComPort.Close();
+  meter_ = nullptr;
+  connection_.reset();
 }
 
 std::array<ChannelStats, 2> SpanStats(std::span<const LiveSample> samples, uint64_t fromMs,

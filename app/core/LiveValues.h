@@ -12,8 +12,7 @@
 #include <span>
 #include <string>
 
-#include "app/core/MeterAccess.h"
-#include "app/core/MeterRead.h"
+#include "app/core/Connection.h"
 
 struct LiveSample {
   uint64_t ms = 0;       // since the start of the recording
@@ -32,24 +31,30 @@ struct LiveStartResult {
   uint8_t channels = 0;
 };
 
+// One sample of every channel of the meter.
+LiveSample PollPresent(Meter& meter, uint64_t startMs);
+
 class TLiveValues {
  public:
-  explicit TLiveValues(TMeterRead& read) : read_(read) {}
+  explicit TLiveValues(const Catalogue& catalogue, LineTrace trace = {})
+      : catalogue_(catalogue), trace_(std::move(trace)) {}
   ~TLiveValues() { Stop(); }
   TLiveValues(const TLiveValues&) = delete;
   TLiveValues& operator=(const TLiveValues&) = delete;
 
   // Opens the port and identifies the meter; the port stays open when Ok.
-  LiveStartResult Start(const ReadRequest& request);
+  LiveStartResult Start(const PortSpec& spec);
   // One sample of every channel; all failed when not started.
   LiveSample Poll();
   // Closes the port. Does nothing when not started.
   void Stop();
-  bool Running() const { return access_ != nullptr; }
+  bool Running() const { return meter_ != nullptr; }
 
  private:
-  TMeterRead& read_;
-  std::unique_ptr<MeterAccess> access_;
+  const Catalogue& catalogue_;
+  LineTrace trace_;
+  std::unique_ptr<Connection> connection_;
+  Meter* meter_ = nullptr;
   uint64_t startMs_ = 0;
 };
 

@@ -1,27 +1,19 @@
-// The read that "Прочитать" runs: open the port, identify the meter, pick the
-// driver of its model, read serial number, coefficients and calibration
-// record, close the port. What it finds goes into a MeterReading; the view is
+// The read that "Прочитать" runs: connect (open the port, identify the meter),
+// then read serial number, coefficients and calibration record through the
+// Meter, close the port. What it finds goes into a MeterReading; the view is
 // shown each field as soon as it is known. The window, the command line and
 // the tests each supply their own view.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/core/DevManager.h"
+#include "app/core/Connection.h"
 #include "app/core/LineDiagnosis.h"
 #include "app/core/MeterReading.h"
+#include "app/core/PortSpec.h"
 #include "app/core/ReadFields.h"
-#include "app/core/Settings.h"
-#include "comm/LuMComPort.h"
-#include "drivers/lumGdz1207s.h"
-#include "drivers/lumGdz1208.h"
-#include "drivers/lumZfk31.h"
-#include "drivers/lumZfk36.h"
-
-// The read's error messages.
-inline constexpr const char* kPortOpenError = "Не удалось открыть порт ";
-inline constexpr const char* kNotFoundError = "Прибор не найден ";
 
 // What the read shows; every text is UTF-8.
 class MeterReadView {
@@ -39,78 +31,51 @@ class MeterReadView {
   virtual void ProcessMessages() = 0;
 };
 
-// The choices of the connection group.
-struct ReadRequest {
-  int portIndex = 0;     // CBPort item: port number index + 1; -1 when none
-  std::string portText;  // CBPort text, for the message ("COM3"; empty when none)
-  int baudIndex = 0;     // CBBaud item: 0 is 9600, anything else 19200
-  int netAddr = 0;       // 0..127
-};
-
-// The path a 3x identification selects: the first entry whose text it
-// contains; anything else is asked again over ModBus.
-ReadPath Dispatch(const std::string& identification);
-
-// What identifying a meter found: the path, the text that decided it, and
-// whether a ModBus meter has two channels.
-struct MeterIdentity {
-  ReadPath path = ReadPath::None;  // None: no meter recognised
-  std::string identification;      // code page 1251
-  bool twoChannels = false;
-};
-
-// The reference row of firmware.ini (or the built-in table) for a meter.
-const TVerRecord* FindReference(const std::vector<TVerRecord>& table,
-                                const std::string& identification);
-FirmwareReference ReferenceOf(const TVerRecord* row);
-
+// The read keeps its components (the port and the four drivers, in one
+// Connection) from one read to the next, as the window owns them: what a read
+// leaves in them (a time-out that a later row cannot replace, the second
+// register layout of a GDZ-12.08) is there for the next.
 class TMeterRead {
  public:
-  TMeterRead();
+  TMeterRead() = default;
+  explicit TMeterRead(Catalogue catalogue) : catalogue_(std::move(catalogue)) {}
 
-  MeterReading BRefreshClick(MeterReadView& view, const ReadRequest& request);
+  MeterReading BRefreshClick(MeterReadView& view, const PortSpec& spec);
 
-  // The read's first steps, for other operations on the same meter (the
-  // snapshot). Gives every driver the address (0..127; anything else leaves
-  // the drivers' addresses as they are) and returns it.
-  uint8_t SetNetAddr(int netAddr);
-  // Opens the port of the request at its speed and applies Delays rows 1 and
-  // 7 to the ZFK drivers; false when the port did not open.
-  bool OpenPort(const ReadRequest& request);
-  // Asks for the 3x identification and dispatches on it; a text no 3x path
-  // takes is asked again over ModBus, which must name "BRC" or "TGDZ". A
-  // two-channel ModBus meter ("TGDZ2") switches AltRegMapping on.
-  MeterIdentity Identify();
-
-  TDelays Delays{};  // rows 1 (ZFK-31) and 7 (ZFK-3x) are applied at each read
-  std::vector<TVerRecord> VerTable = BuiltInVerTable();
-  char DecimalSeparator = '.';
-  // The line echoes each request ([Line] Echo): all four drivers read it off.
-  bool EchoSuppression = false;
-
-  TlumComPort lumComPort;
-  TlumZfk31 Zfk31;
-  TlumZfk36 Zfk36;
-  TlumGdz1207s Gdz1207s;
-  TlumGdz1208 Gdz1208;
+  // The firmware table and the time-outs every connection of this read uses.
+  const Catalogue& GetCatalogue() const { return catalogue_; }
+  Catalogue& GetCatalogue() { return catalogue_; }
+  // Sees every byte of every later read (the command line's --trace).
+  void SetOnTrace(LineTrace trace) { trace_ = std::move(trace); }
+  // The decimal separator of the shown coefficients.
+  void SetDecimalSeparator(char separator) { decimalSeparator_ = separator; }
+  // Once a two-channel GDZ-12.08 was read, the second register layout stays
+  // on for every later read of this object (as the window's component does).
+  bool AltRegMapping() const { return line_.Gdz1208().AltRegMapping(); }
+  // The components, their port closed between reads.
+  const Connection* LastConnection() const { return &line_; }
+  Connection& Line() { return line_; }
 
  private:
-  bool Open(const ReadRequest& request);
-  void RunPath(bool twoChannels);
+  void RunPath();
   void Show(ReadField field);
   void ShowVerInfo();
-  template <class Driver>
-  void ReadDeviceNumber(Driver& driver);
-  template <class Driver>
-  void ReadZfk(Driver& driver);
-  void ReadGdzNode(ChannelReading& channel, ReadField k0Field, ReadField kuField);
+  void ReadDeviceNumber();
+  void ReadZfk();
+  void ReadGdzNode(uint8_t channel, ReadField k0Field, ReadField kuField);
   void ReadGdzSecondNode();
-  void ReadModBus(bool twoChannels);
-  template <class Driver>
-  void ReadRecord(Driver& driver);
+  void ReadModBus();
+  void ReadK0(uint8_t channel, float gmax, bool gmaxRead);
+  void ReadKu(uint8_t channel);
+  bool ReadGmax(uint8_t channel);
+  void ReadRecord();
   void ShowRecord();
 
-  std::vector<LineExchange> identifyTraffic_;  // the 3x identification's, when it failed
+  Catalogue catalogue_;
+  LineTrace trace_;
+  char decimalSeparator_ = '.';
+  Connection line_{PortSpec{}, catalogue_};
+  Meter* meter_ = nullptr;
   MeterReadView* view_ = nullptr;
   MeterReading reading_;
 };

@@ -11,6 +11,7 @@
 
 #include "drivers/ByteOrder.h"
 #include "drivers/CalibrationRecord.h"
+#include "drivers/Coefficient.h"
 
 // How the read ended.
 enum class ReadResult { Ok, PortError, NotFound };
@@ -18,20 +19,12 @@ enum class ReadResult { Ok, PortError, NotFound };
 // Which way the dispatch on the identification went.
 enum class ReadPath { None, Zfk31, Zfk36, GdzSingle, GdzDouble, ModBus };
 
-// A value the read was to fetch: read, failed (the window shows "ERR"), or
-// not read at all by this model's path.
-enum class ValueState { NotRead, Read, Failed };
-
-struct CoefficientReading {
-  ValueState state = ValueState::NotRead;
-  float stored = 0;  // as the driver's ClbReadK hands it over
-  Bytes4 raw{};      // the meter's four bytes of it, in its own byte order
-  double shown = 0;  // what the window shows (K0 scaled by Gmax on most models)
-};
-
 struct ChannelReading {
-  CoefficientReading k0;
-  CoefficientReading ku;
+  Coefficient k0;
+  Coefficient ku;
+  // What the window shows of them (K0 scaled by Gmax on most models).
+  double k0Shown = 0;
+  double kuShown = 0;
   ValueState gmaxState = ValueState::NotRead;
   float gmax = 0;
 };
@@ -70,6 +63,8 @@ struct MeterReading {
   // the 3x identification, or on the ModBus path the ModBus one.
   std::string identification;
   std::string IdentificationUtf8() const;
+  // The Latin model name of an identified meter ("ZFK-31"), for its files.
+  std::string model;
   // Set by the firmware table for an identified model (UTF-8).
   std::optional<std::string> caption;
   std::string Caption() const { return caption.value_or(kDefaultDeviceCaption); }

@@ -94,12 +94,12 @@ Json FloatNumber(float value) {
 
 namespace {
 
-Json Coefficient(const CoefficientReading& c) {
+Json CoefficientJson(const Coefficient& c, double shown) {
   Json j = {{"state", StateName(c.state)}};
   if (c.state != ValueState::Read) return j;
   j["stored"] = FloatNumber(c.stored);
   j["raw"] = HexBytes(c.raw);
-  j["shown"] = ShownNumber(c.shown);
+  j["shown"] = ShownNumber(shown);
   return j;
 }
 
@@ -125,7 +125,7 @@ void AddRecordFields(Json& j, const RecordReading& r) {
 Json ReadingDetails(const MeterReading& reading) {
   Json channels = Json::array();
   for (const ChannelReading& c : reading.channels) {
-    Json ch = {{"k0", Coefficient(c.k0)}, {"ku", Coefficient(c.ku)}};
+    Json ch = {{"k0", CoefficientJson(c.k0, c.k0Shown)}, {"ku", CoefficientJson(c.ku, c.kuShown)}};
     ch["gmax"] = c.gmaxState == ValueState::Read ? FloatNumber(c.gmax) : Json(nullptr);
     channels.push_back(ch);
   }

@@ -40,6 +40,15 @@ bool Failed(ValueState s) {
 
 }  // namespace
 
+SnapshotChannel SnapshotChannel::Of(uint8_t channel) {
+  SnapshotChannel c;
+  for (uint8_t i = 0; i < c.k.size(); ++i) {
+    c.k[i].ref = {CoefList::K, channel, i};
+    c.obr[i].ref = {CoefList::Obr, channel, i};
+  }
+  return c;
+}
+
 std::string ClockReading::Text() const {
   const auto t = Time();
   if (state != ValueState::Read || !t) return {};

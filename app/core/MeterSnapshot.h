@@ -15,17 +15,6 @@
 #include "app/core/MeterReading.h"
 #include "comm/Lum3xClock.h"
 
-// One coefficient: the value the driver's ClbWriteK / ClbWriteObr would take
-// to put these very bytes back, and the four bytes as the meter keeps them
-// (its own byte order; for the GDZ-12.08's K0, which is one register, the two
-// registers read for it).
-struct SnapshotCoefficient {
-  ValueState state = ValueState::NotRead;
-  float stored = 0;
-  Bytes4 raw{};
-  bool operator==(const SnapshotCoefficient&) const = default;
-};
-
 // A single number the meter reports (Gmax, G, SFR).
 struct SnapshotValue {
   ValueState state = ValueState::NotRead;  // NotRead: the model has no such value
@@ -34,9 +23,11 @@ struct SnapshotValue {
 };
 
 struct SnapshotChannel {
+  // A channel with every coefficient's place set, nothing read yet.
+  static SnapshotChannel Of(uint8_t channel);
   bool present = false;  // false: the meter has no such channel
-  std::array<SnapshotCoefficient, 10> k{};
-  std::array<SnapshotCoefficient, 10> obr{};  // 0 and 1 are K0 and Ku again
+  std::array<Coefficient, 10> k{};
+  std::array<Coefficient, 10> obr{};  // 0 and 1 are K0 and Ku again
   SnapshotValue gmax;
   SnapshotValue g;
   SnapshotValue sfr;
@@ -70,6 +61,7 @@ FirmwareCheck CompareFirmware(const std::string& meterText, const std::string& r
 
 struct MeterSnapshot {
   static constexpr int kSchema = 1;
+  MeterSnapshot() : channels{SnapshotChannel::Of(1), SnapshotChannel::Of(2)} {}
 
   ReadResult result = ReadResult::Ok;
   ReadPath path = ReadPath::None;

@@ -95,7 +95,7 @@ Json TextItem(ValueState s, const std::string& text) {
   return j;
 }
 
-Json CoefficientJson(const SnapshotCoefficient& c) {
+Json CoefficientJson(const Coefficient& c) {
   Json j = StateOnly(c.state);
   if (c.state != ValueState::Read) return j;
   j["stored"] = FloatNumber(c.stored);
@@ -170,8 +170,9 @@ float FloatFromBitsText(const Json& j) {
   return FloatFromBits(BigEndianU32(BytesFrom<4>(j)));
 }
 
-SnapshotCoefficient CoefficientFrom(const Json& j) {
-  SnapshotCoefficient c;
+Coefficient CoefficientFrom(const Json& j, CoefRef ref) {
+  Coefficient c;
+  c.ref = ref;
   if (j.is_null()) return c;
   c.state = StateFrom(j);
   if (c.state == ValueState::Read) {
@@ -195,8 +196,8 @@ void TextItemFrom(const Json& j, ValueState& state, std::string& text) {
   if (state == ValueState::Read) text = j.at("text").get<std::string>();
 }
 
-SnapshotChannel ChannelFrom(const Json& j) {
-  SnapshotChannel c;
+SnapshotChannel ChannelFrom(const Json& j, uint8_t channel) {
+  SnapshotChannel c = SnapshotChannel::Of(channel);
   if (j.is_null()) return c;
   c.present = true;
   const Json& k = j.at("k");
@@ -204,8 +205,8 @@ SnapshotChannel ChannelFrom(const Json& j) {
   if (k.size() != c.k.size() || obr.size() != c.obr.size())
     throw BadSnapshot("a coefficient list without ten entries");
   for (size_t i = 0; i < c.k.size(); ++i) {
-    c.k[i] = CoefficientFrom(k.at(i));
-    c.obr[i] = CoefficientFrom(obr.at(i));
+    c.k[i] = CoefficientFrom(k.at(i), c.k[i].ref);
+    c.obr[i] = CoefficientFrom(obr.at(i), c.obr[i].ref);
   }
   c.gmax = ValueFrom(j.at("gmax"));
   c.g = ValueFrom(j.at("g"));
@@ -250,7 +251,7 @@ MeterSnapshot SnapshotFrom(const Json& j) {
   const Json& channels = j.at("channels");
   if (channels.size() != s.channels.size()) throw BadSnapshot("not two channels");
   for (size_t i = 0; i < s.channels.size(); ++i)
-    s.channels[i] = ChannelFrom(channels.at(i));
+    s.channels[i] = ChannelFrom(channels.at(i), static_cast<uint8_t>(i + 1));
   if (const Json& r = j.at("record"); !r.is_null()) {
     s.record.state = StateFrom(r);
     if (s.record.state == ValueState::Read) s.record.raw = BytesFrom<16>(r.at("raw"));

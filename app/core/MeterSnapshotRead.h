@@ -1,36 +1,17 @@
-// The snapshot of a meter: identified as the read identifies it, then read
-// whole through its driver, without a single write (EWrite stays off on every
-// driver). Runs on the read's port, drivers, Delays and firmware table.
+// The snapshot of a meter: read whole through its Meter, without a single
+// write (no WriteScope is ever made here).
 #pragma once
 
-#include "app/core/MeterRead.h"
+#include "app/core/Connection.h"
 #include "app/core/MeterSnapshot.h"
 
-class TMeterSnapshot {
- public:
-  explicit TMeterSnapshot(TMeterRead& read) : read_(read) {}
+// Reads every item the meter's model has: serial number, firmware text and
+// clock, both lists, Gmax, G and SFR of each channel, the calibration record.
+// A failed item is marked Failed and the rest still read. port, baud, started
+// and durationMs are the caller's.
+MeterSnapshot TakeSnapshot(Meter& meter, const Catalogue& catalogue);
 
-  // Opens the port, identifies the meter, reads every item its model has,
-  // closes the port. result says PortError or NotFound when it got no
-  // further; a failed item is marked Failed and the rest still read.
-  MeterSnapshot Take(const ReadRequest& request);
-
- private:
-  void ReadModel();
-  // Serial number, firmware text and clock: once per meter.
-  template <class Driver>
-  void ReadMeterItems(Driver& driver);
-  // Coefficients, Gmax, G and SFR of count channels of the driver (1..count)
-  // into the snapshot's channels first.. .
-  template <class Driver>
-  void ReadChannels(Driver& driver, size_t count, size_t first = 0);
-  template <class Driver>
-  void ReadRecord(Driver& driver);
-  // A two-node GDZ-12.07S: the second channel is the node at the next address.
-  void ReadSecondGdzNode();
-  void CheckFirmware();
-
-  TMeterRead& read_;
-  MeterSnapshot snap_;
-  bool twoChannels_ = false;
-};
+// Connects to the meter of spec, takes its snapshot and closes the port.
+// result says PortError or NotFound when it got no further.
+MeterSnapshot TakeSnapshot(const PortSpec& spec, const Catalogue& catalogue,
+                           const LineTrace& trace = {});

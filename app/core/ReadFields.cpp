@@ -27,9 +27,14 @@ const ReadFieldInfo& FieldInfo(ReadField field) {
   return kReadFields[0];
 }
 
-const CoefficientReading& Coefficient(const MeterReading& reading, const CoefficientField& f) {
+const Coefficient& CoefficientOf(const MeterReading& reading, const CoefficientField& f) {
   const ChannelReading& channel = reading.channels[f.channel];
   return f.k0 ? channel.k0 : channel.ku;
+}
+
+double ShownOf(const MeterReading& reading, const CoefficientField& f) {
+  const ChannelReading& channel = reading.channels[f.channel];
+  return f.k0 ? channel.k0Shown : channel.kuShown;
 }
 
 std::string FormatShown(double value, char decimalSeparator) {
@@ -48,7 +53,7 @@ std::string FormatShown(double value, char decimalSeparator) {
 
 namespace {
 
-std::optional<std::string> CoefficientText(const CoefficientReading& c, char separator) {
+std::optional<std::string> CoefficientText(const Coefficient& c, double shown, char separator) {
   switch (c.state) {
     case ValueState::NotRead:
       return std::nullopt;
@@ -57,7 +62,7 @@ std::optional<std::string> CoefficientText(const CoefficientReading& c, char sep
     case ValueState::Read:
       break;
   }
-  return FormatShown(c.shown, separator);
+  return FormatShown(shown, separator);
 }
 
 std::optional<std::string> RecordText(const RecordReading& r, bool licence) {
@@ -71,7 +76,8 @@ std::optional<std::string> RecordText(const RecordReading& r, bool licence) {
 std::optional<std::string> FieldText(const MeterReading& reading, ReadField field,
                                      char decimalSeparator) {
   for (const CoefficientField& f : kCoefficientFields)
-    if (f.field == field) return CoefficientText(Coefficient(reading, f), decimalSeparator);
+    if (f.field == field)
+      return CoefficientText(CoefficientOf(reading, f), ShownOf(reading, f), decimalSeparator);
   switch (field) {
     case ReadField::ELicNo:
       if (reading.serialState == ValueState::NotRead) return std::nullopt;

@@ -29,7 +29,9 @@ struct CoefficientField {
   bool k0;
 };
 extern const std::array<CoefficientField, 4> kCoefficientFields;
-const CoefficientReading& Coefficient(const MeterReading& reading, const CoefficientField& f);
+const Coefficient& CoefficientOf(const MeterReading& reading, const CoefficientField& f);
+// What the window shows of that coefficient.
+double ShownOf(const MeterReading& reading, const CoefficientField& f);
 
 // The text the field shows for this reading; nullopt when the read does not
 // fill it (the window then keeps what it showed). Coefficients are "%8.5f"

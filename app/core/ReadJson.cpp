@@ -9,7 +9,7 @@ Json FieldJson(const MeterReading& reading, ReadField field) {
   return text ? Json(*text) : Json(nullptr);
 }
 
-Json CoefficientJson(const CoefficientReading& c) {
+Json CoefficientJson(const Coefficient& c, double shown) {
   switch (c.state) {
     case ValueState::NotRead:
       return nullptr;
@@ -18,7 +18,7 @@ Json CoefficientJson(const CoefficientReading& c) {
     case ValueState::Read:
       break;
   }
-  return ShownNumber(c.shown);
+  return ShownNumber(shown);
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ Json ReadCommandJson(const MeterReading& reading) {
     bool coefficient = false;
     for (const CoefficientField& f : kCoefficientFields) {
       if (f.field != info.field) continue;
-      j[info.jsonKey] = CoefficientJson(Coefficient(reading, f));
+      j[info.jsonKey] = CoefficientJson(CoefficientOf(reading, f), ShownOf(reading, f));
       coefficient = true;
     }
     if (!coefficient) j[info.jsonKey] = FieldJson(reading, info.field);

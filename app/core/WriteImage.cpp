@@ -33,16 +33,21 @@ std::string FileSafe(const std::string& text) {
 
 }  // namespace
 
+std::vector<uint8_t> ImageItem::Raw() const {
+  if (kind != ItemKind::Coef) return bytes;
+  if (!Read()) return {};
+  return {coef.raw.begin(), coef.raw.end()};
+}
+
 std::string ImageItem::Name() const {
   if (kind == ItemKind::Record) return "запись калибровки";
   if (kind == ItemKind::Clock) return "часы";
-  const std::string list_ = list == CoefList::K ? "K" : "Obr";
-  return list_ + "[" + std::to_string(index) + "] к." + std::to_string(channel);
+  const std::string list = coef.ref.list == CoefList::K ? "K" : "Obr";
+  return list + "[" + std::to_string(coef.ref.index) + "] к." + std::to_string(coef.ref.channel);
 }
 
 bool ImageItem::SamePlace(const ImageItem& o) const {
-  return kind == o.kind &&
-         (kind != ItemKind::Coef || (list == o.list && channel == o.channel && index == o.index));
+  return kind == o.kind && (kind != ItemKind::Coef || coef.ref == o.coef.ref);
 }
 
 Json ImageJson(const ItemsImage& image) {
@@ -50,13 +55,13 @@ Json ImageJson(const ItemsImage& image) {
   for (const ImageItem& i : image.items) {
     Json j = {{"item", KindName(i.kind)}};
     if (i.kind == ItemKind::Coef) {
-      j["list"] = i.list == CoefList::K ? "K" : "Obr";
-      j["channel"] = i.channel;
-      j["index"] = i.index;
+      j["list"] = i.coef.ref.list == CoefList::K ? "K" : "Obr";
+      j["channel"] = i.coef.ref.channel;
+      j["index"] = i.coef.ref.index;
     }
-    j["read"] = i.read;
-    j["raw"] = HexBytes(i.raw);
-    if (i.kind == ItemKind::Coef) j["stored"] = FloatNumber(i.value);
+    j["read"] = i.Read();
+    j["raw"] = HexBytes(i.Raw());
+    if (i.kind == ItemKind::Coef) j["stored"] = FloatNumber(i.coef.stored);
     items.push_back(j);
   }
   return {{"model", image.model}, {"serial", image.serial}, {"time", image.time}, {"items", items}};
@@ -76,18 +81,21 @@ std::optional<ItemsImage> ImageFromJson(const Json& json, std::string& error) {
       i.kind = kind == "coef"     ? ItemKind::Coef
                : kind == "record" ? ItemKind::Record
                                   : ItemKind::Clock;
-      i.read = j.at("read").get<bool>();
+      const bool read = j.at("read").get<bool>();
+      i.SetRead(read);
       auto raw = BytesFromHex(j.at("raw").get<std::string>());
       if (!raw) throw std::runtime_error("bad bytes " + j.at("raw").get<std::string>());
-      i.raw = *raw;
-      if (i.kind == ItemKind::Coef) {
-        i.list = j.at("list").get<std::string>() == "Obr" ? CoefList::Obr : CoefList::K;
-        i.channel = j.at("channel").get<uint8_t>();
-        i.index = j.at("index").get<uint8_t>();
-        if (!j.at("stored").is_null()) i.value = j.at("stored").get<float>();
-      }
       const size_t size = i.kind == ItemKind::Coef ? 4 : i.kind == ItemKind::Record ? 16 : 10;
-      if (i.read && i.raw.size() != size) throw std::runtime_error("wrong byte count");
+      if (read && raw->size() != size) throw std::runtime_error("wrong byte count");
+      if (i.kind == ItemKind::Coef) {
+        i.coef.ref.list = j.at("list").get<std::string>() == "Obr" ? CoefList::Obr : CoefList::K;
+        i.coef.ref.channel = j.at("channel").get<uint8_t>();
+        i.coef.ref.index = j.at("index").get<uint8_t>();
+        if (!j.at("stored").is_null()) i.coef.stored = j.at("stored").get<float>();
+        if (read) std::copy(raw->begin(), raw->end(), i.coef.raw.begin());
+      } else {
+        i.bytes = *raw;
+      }
       image.items.push_back(i);
     }
     return image;

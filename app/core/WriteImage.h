@@ -8,18 +8,22 @@
 #include <vector>
 
 #include "app/core/MeterReadingJson.h"
-#include "drivers/lumCalibrationDriver.h"
+#include "drivers/Coefficient.h"
 
 enum class ItemKind { Coef, Record, Clock };
 
 struct ImageItem {
   ItemKind kind = ItemKind::Coef;
-  CoefList list = CoefList::K;
-  uint8_t channel = 1;
-  uint8_t index = 0;
-  bool read = false;         // the meter answered
-  std::vector<uint8_t> raw;  // the meter's bytes in its own order
-  float value = 0;           // a coefficient's stored value
+  // A coefficient's place, value and bytes; for every kind, its state says
+  // whether the meter answered.
+  Coefficient coef;
+  std::vector<uint8_t> bytes;  // a record's or the clock's bytes, in the meter's order
+
+  static ImageItem Of(const Coefficient& c) { return {ItemKind::Coef, c, {}}; }
+  bool Read() const { return coef.Read(); }
+  void SetRead(bool read) { coef.state = read ? ValueState::Read : ValueState::Failed; }
+  // The meter's bytes of the item, whatever its kind.
+  std::vector<uint8_t> Raw() const;
   std::string Name() const;  // "K[3] к.1", "запись калибровки", "часы"
   bool SamePlace(const ImageItem& other) const;
 };

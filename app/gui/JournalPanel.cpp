@@ -56,9 +56,9 @@ QString Summary(const JournalRecord& r) {
 
 }  // namespace
 
-JournalPanel::JournalPanel(const ServiceContext& context, QWidget* parent)
+JournalPanel::JournalPanel(Workbench& bench, QWidget* parent)
     : QWidget(parent),
-      c_(context),
+      bench_(bench),
       enabled_(new QCheckBox(QStringLiteral("Вести журнал обслуживания"))),
       engineer_(new QLineEdit),
       events_(new QListWidget),
@@ -88,16 +88,17 @@ JournalPanel::JournalPanel(const ServiceContext& context, QWidget* parent)
   Refresh();
 }
 
+// At once, as the other settings are; a file that cannot be written is said
+// here, where the engineer just made the change.
 void JournalPanel::SaveSettings() {
-  if (!c_.journal || !c_.setJournal) return;
-  JournalSettings s = c_.journal();
+  JournalSettings s = bench_.Journal();
   s.enabled = enabled_->isChecked();
   s.engineer = engineer_->text().toStdString();
-  c_.setJournal(s);
+  if (!bench_.SetJournal(s)) status_->setText(Q("Unable to write to " + bench_.SettingsPath()));
 }
 
 void JournalPanel::Refresh() {
-  const JournalSettings s = c_.journal ? c_.journal() : JournalSettings{};
+  const JournalSettings s = bench_.Journal();
   {
     const QSignalBlocker a(enabled_), b(engineer_);
     enabled_->setChecked(s.enabled);
@@ -106,8 +107,8 @@ void JournalPanel::Refresh() {
   events_->clear();
   file_.clear();
   report_->setEnabled(false);
-  const MeterReading* reading = c_.lastReading ? &c_.lastReading() : nullptr;
-  if (!reading || reading->serial.empty()) {
+  const MeterReading* reading = &bench_.LastReading();
+  if (reading->serial.empty()) {
     since_->setText(
         QStringLiteral("Прибор ещё не прочитан: журнал показывается для прочитанного "
                        "прибора."));

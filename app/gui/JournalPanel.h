@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "ServiceContext.h"
+#include "app/service/Workbench.h"
 
 class QCheckBox;
 class QLabel;
@@ -21,7 +21,8 @@ class JournalPanel : public QWidget {
   Q_OBJECT
 
  public:
-  explicit JournalPanel(const ServiceContext& context, QWidget* parent = nullptr);
+  // Shows the journal of bench's last read.
+  explicit JournalPanel(Workbench& bench, QWidget* parent = nullptr);
 
   // Reads the settings and the journal again: the host calls it after every
   // read and write.
@@ -42,7 +43,7 @@ class JournalPanel : public QWidget {
   void SaveSettings();
   void SaveReport();
 
-  const ServiceContext& c_;
+  Workbench& bench_;
   QCheckBox* enabled_;
   QLineEdit* engineer_;
   QListWidget* events_;

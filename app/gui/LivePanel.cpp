@@ -33,8 +33,7 @@ QString StatsText(size_t channel, const ChannelStats& s) {
 
 }  // namespace
 
-TLivePanel::TLivePanel(const ServiceContext& context, QWidget* parent)
-    : QWidget(parent), c_(context) {
+TLivePanel::TLivePanel(Workbench& bench, QWidget* parent) : QWidget(parent), bench_(bench) {
   setObjectName("LivePanel");
   EInterval = new QSpinBox(this);
   EInterval->setObjectName("EInterval");
@@ -106,18 +105,18 @@ void TLivePanel::hideEvent(QHideEvent* event) {
 
 void TLivePanel::Start() {
   if (Running()) return;
-  if (!c_.read || !c_.request) {
+  if (bench_.MeterPort().device.empty() && bench_.MeterPort().name.empty()) {
     LStatus->setText("Нет прибора: сначала прочитайте его в главном окне");
     return;
   }
-  hold_ = std::make_unique<ServiceOperation>(c_);
+  hold_ = std::make_unique<Workbench::Operation>(bench_);
   if (!hold_->Held()) {
     hold_.reset();
     LStatus->setText("Прибор занят: идёт другая операция");
     return;
   }
-  live_ = std::make_unique<TLiveValues>(*c_.read);
-  const LiveStartResult r = live_->Start(c_.request());
+  live_ = std::make_unique<TLiveValues>(bench_.GetCatalogue());
+  const LiveStartResult r = live_->Start(bench_.MeterPort());
   if (r.result != LiveStart::Ok) {
     live_.reset();
     hold_.reset();
@@ -127,7 +126,7 @@ void TLivePanel::Start() {
   // A run after a pause continues the recording's time, the pause a gap in it.
   if (samples_.empty()) originMs_ = NowMs();
   offsetMs_ = NowMs() - originMs_;
-  meter_ = QString::fromStdString(r.model) + (c_.demo ? " (демо)" : "");
+  meter_ = QString::fromStdString(r.model) + (bench_.Demo() ? " (демо)" : "");
   Series[1]->setVisible(r.channels > 1);
   LStats[1]->setVisible(r.channels > 1);
   LStatus->setText(meter_ + ": опрос");

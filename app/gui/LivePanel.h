@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/core/LiveValues.h"
-#include "app/gui/ServiceContext.h"
+#include "app/service/Workbench.h"
 
 class QChartView;
 class QLabel;
@@ -28,7 +28,8 @@ class TLivePanel : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TLivePanel(const ServiceContext& context, QWidget* parent = nullptr);
+  // Samples the meter of bench's last read, where that read found it.
+  explicit TLivePanel(Workbench& bench, QWidget* parent = nullptr);
   ~TLivePanel() override;  // pauses
 
   // Takes the meter, opens the port, identifies the meter and samples it at
@@ -67,8 +68,8 @@ class TLivePanel : public QWidget {
   void ShowSpan(uint64_t nowMs);
   bool WriteCsv(const QString& path);
 
-  const ServiceContext& c_;
-  std::unique_ptr<ServiceOperation> hold_;
+  Workbench& bench_;
+  std::unique_ptr<Workbench::Operation> hold_;
   std::unique_ptr<TLiveValues> live_;
   QTimer* timer_ = nullptr;
   QValueAxis* axisX_ = nullptr;

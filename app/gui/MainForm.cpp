@@ -19,6 +19,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <filesystem>
+#include <optional>
 
 #include "BusyCursor.h"
 #include "DelaysForm.h"
@@ -27,12 +28,12 @@
 #include "LivePanel.h"
 #include "ScanDialog.h"
 #include "ServiceWindow.h"
-#include "app/service/ReadJournal.h"
-#include "app/service/ServiceJournal.h"
 
 namespace {
 
 constexpr int kPortCount = 32;
+// A CBPort item of this run only keeps the device it opens here.
+constexpr int kDeviceRole = Qt::UserRole;
 
 QString ApplicationTitle() {
   return QApplication::applicationDisplayName();
@@ -47,21 +48,24 @@ char LocaleDecimalSeparator() {
   return '.';
 }
 
-TFrmMain::TFrmMain(const std::string& iniPath, QWidget* parent) : QWidget(parent) {
+TFrmMain::TFrmMain(Workbench& bench, QWidget* parent) : QWidget(parent), bench_(bench) {
   setObjectName("FrmMain");
   setWindowTitle("Калибровочные коэффициенты");
   setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
   CreateControls();
   FixFormSize(*this, {330, 390});
-  FormCreate(iniPath);
-  formDelays_ = new TFormDelays(*settings_, read_.Delays, this);
+  FormCreate();
+  formDelays_ = new TFormDelays(bench_.GetSettings(), bench_.GetCatalogue().delays, this);
 }
 
-// The service window uses read_ and the read's buttons until it has gone: it
-// goes first, before the members it uses.
+// The service window's views give the meter back as they go, which this
+// window hears: it goes first, while the buttons are still there. The bench
+// outlives the window and must not call it any more.
 TFrmMain::~TFrmMain() {
   delete service_;
+  bench_.SetOnBusy({});
+  bench_.GetSettings().SetOnError({});
 }
 
 void TFrmMain::CreateControls() {
@@ -211,56 +215,86 @@ QWidget* TFrmMain::CreateCalibrationGroup() {
 
 // The port and speed come back as last chosen; the address always starts at
 // 0. A saved port outside COM1..COM32 leaves the list without a selection.
-void TFrmMain::FormCreate(const std::string& iniPath) {
-  settings_ = std::make_unique<Settings>(iniPath.empty() ? Settings::DefaultPath() : iniPath);
-  settings_->SetOnError([this](const std::string& message) {
+void TFrmMain::FormCreate() {
+  Settings& settings = bench_.GetSettings();
+  settings.SetOnError([this](const std::string& message) {
     ShowMessage(QMessageBox::Critical, ApplicationTitle(), QString::fromStdString(message));
   });
-  const int32_t port = settings_->Port();
+  bench_.SetOnBusy([this](bool busy) { ShowBusy(busy); });
+  const int32_t port = settings.Port();
   CBPort->setCurrentIndex(port >= 1 && port <= kPortCount ? port - 1 : -1);
-  const int32_t baud = settings_->Baud();
+  const int32_t baud = settings.Baud();
   CBBaud->setCurrentIndex(baud >= 0 && baud < CBBaud->count() ? baud : -1);
-  read_.Delays = settings_->LoadDelays();
-  read_.EchoSuppression = settings_->EchoSuppression();
   ShowPortAdapters(ListSerialDevices());
+  bench_.SetPort(SelectedPort());
   // Connected only now, so that showing the saved choices writes nothing.
   connect(CBPort, &QComboBox::currentIndexChanged, this, &TFrmMain::CBPortChange);
   connect(CBBaud, &QComboBox::currentIndexChanged, this, &TFrmMain::CBBaudChange);
+  connect(UDNetAddr, &QSpinBox::valueChanged, this, [this] { bench_.SetPort(SelectedPort()); });
 }
 
 void TFrmMain::SelectPortForRun(int number) {
   const QSignalBlocker block(CBPort);
   CBPort->setCurrentIndex(number >= 1 && number <= kPortCount ? number - 1 : -1);
+  bench_.SetPort(SelectedPort());
 }
 
+void TFrmMain::SelectDeviceForRun(const std::string& device, const QString& shownName) {
+  const QSignalBlocker block(CBPort);
+  CBPort->addItem(shownName, QString::fromStdString(device));
+  CBPort->setItemData(CBPort->count() - 1, QString::fromStdString(device), Qt::ToolTipRole);
+  CBPort->setCurrentIndex(CBPort->count() - 1);
+  bench_.SetPort(SelectedPort());
+}
+
+// The combo's text goes through the settings' port map ("COM3" may be
+// /dev/ttyUSB0); a device of this run is opened as it is, under its shown
+// name. Any speed but the first item's is 19200, as the original reads it.
+PortSpec TFrmMain::SelectedPort() {
+  const unsigned baud = CBBaud->currentIndex() == 0 ? 9600 : 19200;
+  const auto address = static_cast<unsigned>(UDNetAddr->value());
+  const std::string shown = CBPort->currentText().toStdString();
+  const QVariant device = CBPort->currentData(kDeviceRole);
+  if (!device.isValid()) return bench_.PortOf(shown, baud, address);
+  PortSpec spec = bench_.PortOf(device.toString().toStdString(), baud, address);
+  spec.name = shown;
+  return spec;
+}
+
+// Only the COM ports are the engineer's choice to keep; a device of this run
+// is forgotten with it.
 void TFrmMain::CBPortChange(int index) {
-  settings_->SetPort(index + 1);
+  if (index < kPortCount) bench_.GetSettings().SetPort(index + 1);
+  bench_.SetPort(SelectedPort());
 }
 
 void TFrmMain::CBBaudChange(int index) {
-  settings_->SetBaud(index);
+  bench_.GetSettings().SetBaud(index);
+  bench_.SetPort(SelectedPort());
 }
 
 void TFrmMain::BRefreshClick() {
-  // The read lets window messages through once at its start; a second press
-  // of the button queued by then must not start a read inside the read.
-  if (reading_ || serviceBusy_) return;
-  reading_ = true;
-  read_.DecimalSeparator = LocaleDecimalSeparator();
-  ReadRequest request;
-  request.portIndex = CBPort->currentIndex();
-  request.portText = CBPort->currentText().toStdString();
-  request.baudIndex = CBBaud->currentIndex();
-  request.netAddr = UDNetAddr->value();
   {
-    const BusyCursor busy;
-    lastReading_ = read_.BRefreshClick(*this, request);
+    // The read lets window messages through once at its start; a second
+    // press of the button queued by then must not start a read inside the
+    // read, nor may a read start while a service view has the meter.
+    const Workbench::Operation op(bench_);
+    if (!op.Held()) return;
+    read_.SetDecimalSeparator(LocaleDecimalSeparator());
+    // The time-outs and firmware table as they are now.
+    read_.GetCatalogue() = bench_.GetCatalogue();
+    // The port map or the echo setting may have changed since the choice.
+    bench_.SetPort(SelectedPort());
+    MeterReading reading;
+    {
+      const BusyCursor busy;
+      reading = read_.BRefreshClick(*this, bench_.Port());
+    }
+    bench_.SetLastReading(std::move(reading));
+    // The service window acts on the meter of the last read: this one now.
+    if (service_) service_->ShowMeter();
+    ShowFirmwareSource(bench_.LastReading().firmware.source);
   }
-  lastRequest_ = request;
-  // The service window acts on the meter of the last read: this one now.
-  if (service_) service_->ShowMeter();
-  ShowFirmwareSource(lastReading_.firmware.source);
-  reading_ = false;
   JournalTheRead();
   if (journalPanel_) journalPanel_->Refresh();
 }
@@ -268,8 +302,7 @@ void TFrmMain::BRefreshClick() {
 // After the read has shown its fields. A journal that cannot be written is
 // told in a note that does not wait for a click: the read stands as it is.
 void TFrmMain::JournalTheRead() {
-  const auto result = JournalRead(lastReading_, LoadJournalSettings(settings_->Ini()),
-                                  JournalProgram("calibrate"), demoRun_);
+  const auto result = bench_.JournalLastRead();
   if (result && !result->ok)
     ShowJournalNote("Чтение не записано в журнал обслуживания:", result->error);
 }
@@ -309,9 +342,10 @@ void TFrmMain::ELicNoDblClick() {
 }
 
 void TFrmMain::BDelaysClick() {
-  if (reading_) return;
+  if (bench_.Busy()) return;
   formDelays_->exec();
-  read_.EchoSuppression = settings_->EchoSuppression();
+  // The echo setting is part of the line.
+  bench_.SetPort(SelectedPort());
 }
 
 void TFrmMain::Button2Click() {
@@ -356,7 +390,8 @@ void TFrmMain::ShowError(const std::string& message, const std::string& detail) 
 
 void TFrmMain::ShowPortAdapters(const std::vector<SerialDeviceInfo>& devices) {
   for (int n = 1; n <= kPortCount; ++n) {
-    const std::string name = SerialPortName(static_cast<uint8_t>(n));
+    const std::string name =
+        ResolvePortDevice("COM" + std::to_string(n), bench_.GetSettings().Ini());
     std::string tip = name;
     for (const SerialDeviceInfo& d : devices)
       if ((d.name == name || d.stableLink == name) && !d.description.empty())
@@ -418,13 +453,18 @@ void TFrmMain::CentreOnScreen() {
 }
 
 void TFrmMain::BScanClick() {
-  ScanRequest request;
-  request.portNumber = static_cast<uint8_t>(CBPort->currentIndex() + 1);
-  request.portText = CBPort->currentText().toStdString();
-  request.timeouts = settings_->LoadScanTimeouts();
-  TScanDialog dialog(request, read_.VerTable, this);
-  if (dialog.exec() == QDialog::Accepted)
-    if (auto chosen = dialog.Chosen()) ApplyScanChoice(*chosen);
+  std::optional<FoundMeter> chosen;
+  {
+    // The search talks to the line: no read or service view meanwhile.
+    const Workbench::Operation op(bench_);
+    if (!op.Held()) return;
+    ScanRequest request;
+    request.port = SelectedPort();
+    request.timeouts = bench_.GetSettings().LoadScanTimeouts();
+    TScanDialog dialog(request, bench_.GetCatalogue().verTable, this);
+    if (dialog.exec() == QDialog::Accepted) chosen = dialog.Chosen();
+  }
+  if (chosen) ApplyScanChoice(*chosen);
 }
 
 void TFrmMain::ApplyScanChoice(const FoundMeter& meter) {
@@ -432,32 +472,15 @@ void TFrmMain::ApplyScanChoice(const FoundMeter& meter) {
   UDNetAddr->setValue(meter.address);
 }
 
-ServiceContext TFrmMain::MakeServiceContext() {
-  ServiceContext c;
-  c.read = &read_;
-  // The meter of the last read, where that read found it.
-  c.request = [this] { return lastRequest_; };
-  c.lastReading = [this]() -> const MeterReading& { return lastReading_; };
-  c.acquire = [this] { return AcquireMeter(); };
-  c.release = [this] { ReleaseMeter(); };
-  c.journal = [this] { return LoadJournalSettings(settings_->Ini()); };
-  c.setJournal = [this](const JournalSettings& j) { SaveJournalSettings(j); };
-  c.written = [this](WriteKind kind, const WriteOutcome& outcome) {
-    ServiceWritten(kind, outcome);
-  };
-  c.program = JournalProgram("calibrate");
-  c.demo = demoRun_;
-  return c;
-}
-
 void TFrmMain::BServiceClick() {
   if (!service_) {
-    service_ = new TFrmService(MakeServiceContext(), this);
-    const std::filesystem::path dir = std::filesystem::path(settings_->Path()).parent_path();
+    service_ = new TFrmService(bench_, this);
+    connect(service_, &TFrmService::Written, this, &TFrmMain::ServiceWritten);
+    const std::filesystem::path dir = std::filesystem::path(bench_.SettingsPath()).parent_path();
     service_->SetImageDir(
         QString::fromStdString((dir.empty() ? std::string(".") : dir.string()) + "/before-images"));
-    service_->AddView(new TLivePanel(service_->Context()), "Текущие значения");
-    journalPanel_ = new JournalPanel(service_->Context());
+    service_->AddView(new TLivePanel(bench_), "Текущие значения");
+    journalPanel_ = new JournalPanel(bench_);
     service_->AddView(journalPanel_, "Журнал");
   }
   service_->ShowMeter();
@@ -467,36 +490,15 @@ void TFrmMain::BServiceClick() {
   service_->activateWindow();
 }
 
-bool TFrmMain::AcquireMeter() {
-  if (reading_ || serviceBusy_) return false;
-  serviceBusy_ = true;
-  BRefresh->setEnabled(false);
-  BScan->setEnabled(false);
-  return true;
-}
-
-void TFrmMain::ReleaseMeter() {
-  serviceBusy_ = false;
-  BRefresh->setEnabled(true);
-  BScan->setEnabled(true);
-}
-
-void TFrmMain::SaveJournalSettings(const JournalSettings& journal) {
-  IniFile& ini = settings_->Ini();
-  if (!ini.WriteInteger(kJournalSection, "Enabled", journal.enabled ? 1 : 0) ||
-      !ini.WriteString(kJournalSection, "Dir", journal.dir) ||
-      !ini.WriteString(kJournalSection, "Engineer", journal.engineer))
-    ShowMessage(QMessageBox::Critical, ApplicationTitle(),
-                QString::fromStdString("Unable to write to " + settings_->Path()));
+void TFrmMain::ShowBusy(bool busy) {
+  BRefresh->setEnabled(!busy);
+  BScan->setEnabled(!busy);
 }
 
 // Every write the service window ran goes into the journal, as reads do; a
 // journal that cannot be written is told and the write's result stands.
 void TFrmMain::ServiceWritten(WriteKind kind, const WriteOutcome& outcome) {
-  const JournalPlace place{lastReading_.port, static_cast<int>(lastReading_.baud),
-                           static_cast<int>(lastReading_.address)};
-  const auto result = JournalWrite(kind, outcome, LoadJournalSettings(settings_->Ini()),
-                                   JournalProgram("calibrate"), demoRun_, place);
+  const auto result = bench_.JournalWrite(kind, outcome);
   if (result && !result->ok)
     ShowJournalNote("Запись в прибор не внесена в журнал обслуживания:", result->error);
   if (journalPanel_) journalPanel_->Refresh();

@@ -1,7 +1,8 @@
 // The program's window: choose a port, a speed and the meter's address, press
 // "Прочитать", and read the meter's serial number, calibration coefficients
 // and calibration record. The read itself lives in TMeterRead; the window is
-// its view.
+// its view. What the window chose and what the read found go to the
+// Workbench, which the service window shares.
 #pragma once
 
 #include <QMessageBox>
@@ -14,7 +15,7 @@
 #include "app/core/MeterRead.h"
 #include "app/core/PortList.h"
 #include "app/core/Settings.h"
-#include "app/gui/ServiceContext.h"
+#include "app/service/Workbench.h"
 
 class QComboBox;
 class QGroupBox;
@@ -35,26 +36,29 @@ class TFrmMain : public QWidget, public MeterReadView {
   using MessageBoxFunc =
       std::function<void(QMessageBox::Icon icon, const QString& caption, const QString& text)>;
 
-  // Opens the settings file at iniPath (Calibrate.ini beside the program when
-  // empty) and creates the time-outs dialog.
-  explicit TFrmMain(const std::string& iniPath = {}, QWidget* parent = nullptr);
+  // Works on the settings file, catalogue and journal of bench, which
+  // outlives the window; creates the time-outs dialog.
+  explicit TFrmMain(Workbench& bench, QWidget* parent = nullptr);
   ~TFrmMain() override;
 
   void SetMessageBox(MessageBoxFunc show) { messageBox_ = std::move(show); }
-  // Reads of this run are of a virtual meter: the journal marks them so.
-  void SetDemoRun(bool demo) { demoRun_ = demo; }
   // The note left when a read could not be journalled; null until then.
   QMessageBox* JournalNote() const { return journalNote_; }
-  TMeterRead& Reader() { return read_; }
-  Settings& IniSettings() { return *settings_; }
+  Workbench& Bench() { return bench_; }
+  Settings& IniSettings() { return bench_.GetSettings(); }
   TFormDelays& FormDelays() { return *formDelays_; }
   QLineEdit* Field(ReadField field) const;
-  // Selects a port for this run only, without saving it.
+  // Selects COM<number> for this run only, without saving it; 0: none.
   void SelectPortForRun(int number);
+  // Adds a device of this run only (the demo's virtual meter) to the port
+  // list under shownName and selects it; the saved port stays as it is.
+  void SelectDeviceForRun(const std::string& device, const QString& shownName);
+  // The chosen port, speed and address, as every read and search uses them.
+  PortSpec SelectedPort();
 
   void BRefreshClick();
   // How the last read ended.
-  const MeterReading& LastReading() const { return lastReading_; }
+  const MeterReading& LastReading() const { return bench_.LastReading(); }
   void ELicNoDblClick();
   void BDelaysClick();
   // Opens "Поиск приборов" on the chosen port; its chosen row sets port,
@@ -65,8 +69,6 @@ class TFrmMain : public QWidget, public MeterReadView {
   void BServiceClick();
   // The service window once opened; null before.
   TFrmService* ServiceWindow() const { return service_; }
-  // What the service window works through.
-  ServiceContext MakeServiceContext();
   void Button2Click();
 
   // MeterReadView
@@ -114,7 +116,7 @@ class TFrmMain : public QWidget, public MeterReadView {
   QWidget* CreateDeviceGroup();
   QWidget* CreateCalibrationGroup();
   QLineEdit* CreateField(const char* name, QWidget* parent);
-  void FormCreate(const std::string& iniPath);
+  void FormCreate();
   void CBPortChange(int index);
   void CBBaudChange(int index);
   void ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text,
@@ -122,26 +124,21 @@ class TFrmMain : public QWidget, public MeterReadView {
   void CentreOnScreen();
   void JournalTheRead();
   void ShowJournalNote(const QString& what, const std::string& error);
-  bool AcquireMeter();
-  void ReleaseMeter();
-  void SaveJournalSettings(const JournalSettings& journal);
+  // An operation took the meter or gave it back: the read and the search
+  // wait while one runs.
+  void ShowBusy(bool busy);
   // Every guarded write the service window ran, verified, failed or refused,
   // arrives here with its record: the place where the journal files it.
   void ServiceWritten(WriteKind kind, const WriteOutcome& outcome);
 
+  Workbench& bench_;
   TMeterRead read_;
-  std::unique_ptr<Settings> settings_;
   TFormDelays* formDelays_ = nullptr;
   MessageBoxFunc messageBox_;
   QString lastDetail_;
-  MeterReading lastReading_;
-  ReadRequest lastRequest_;  // where the last read went
-  bool reading_ = false;
-  bool serviceBusy_ = false;  // a service operation holds the meter
   TFrmService* service_ = nullptr;
   JournalPanel* journalPanel_ = nullptr;  // in service_
   bool centred_ = false;
-  bool demoRun_ = false;
   QMessageBox* journalNote_ = nullptr;
 };
 

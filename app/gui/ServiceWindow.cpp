@@ -57,6 +57,12 @@ QString Text(const std::string& utf8) {
   return QString::fromStdString(utf8);
 }
 
+// "ZFK-31" for the meter a read path reaches; empty for none.
+QString ModelName(ReadPath path) {
+  const auto model = ModelOfPath(path);
+  return model ? QString::fromLatin1(RowOf(*model).name) : QString();
+}
+
 std::optional<QDateTime> ClockTime(const ClockReading& clock) {
   const auto t = clock.Time();
   if (clock.state != ValueState::Read || !t) return std::nullopt;
@@ -85,8 +91,8 @@ QString OutcomeText(const WriteOutcome& o, const std::string& message) {
 
 }  // namespace
 
-TFrmService::TFrmService(ServiceContext context, QWidget* parent)
-    : QWidget(parent, Qt::Window), ctx_(std::move(context)) {
+TFrmService::TFrmService(Workbench& bench, QWidget* parent)
+    : QWidget(parent, Qt::Window), bench_(bench) {
   setObjectName("FrmService");
   setWindowTitle("Сервис");
   auto* layout = new QVBoxLayout(this);
@@ -125,8 +131,8 @@ TFrmService::TFrmService(ServiceContext context, QWidget* parent)
   Tick();
 }
 
-// The views act through ctx_ (a live view gives the meter back when it goes):
-// they go first, while ctx_ is still there, not later with the other children.
+// The views may hold the meter (a live view gives it back when it goes): they
+// go first, while this window is whole, not later with the other children.
 TFrmService::~TFrmService() {
   delete Tabs;
 }
@@ -247,26 +253,21 @@ void TFrmService::AddView(QWidget* view, const QString& title) {
   Tabs->addTab(view, title);
 }
 
-bool TFrmService::HaveMeter() const {
-  if (!ctx_.lastReading) return false;
-  const MeterReading& r = ctx_.lastReading();
-  return r.result == ReadResult::Ok && r.identified && r.path != ReadPath::None;
-}
-
 void TFrmService::ShowMeter() {
-  const bool have = HaveMeter();
+  const bool have = bench_.HaveMeter();
   Tabs->setEnabled(have);
   const int clockTab = Tabs->indexOf(ClockView);
-  const bool clock = have && PathHasClock(ctx_.lastReading().path);
+  const MeterReading& r = bench_.LastReading();
+  const auto model = ModelOfPath(r.path);
+  const bool clock = have && model && RowOf(*model).hasClock;
   if (clock && clockTab < 0) Tabs->insertTab(2, ClockView, "Часы");
   if (!clock && clockTab >= 0) Tabs->removeTab(clockTab);
   if (!have) {
     LMeter->setText("Сначала прочитайте прибор в главном окне (кнопка «Прочитать»).");
     return;
   }
-  const MeterReading& r = ctx_.lastReading();
   const QString meter = QString("%1 № %2, %3, адрес %4")
-                            .arg(Text(ImageModelName(r.path)), Text(r.serial), Text(r.port))
+                            .arg(Text(r.model), Text(r.serial), Text(r.port))
                             .arg(r.address);
   if (LMeter->text() == meter) return;
   // Another meter: nothing loaded for the last one stays on show.
@@ -308,7 +309,7 @@ void TFrmService::ShowSnapshot(const MeterSnapshot& snap) {
       for (int index = 0; index < 10; ++index) {
         const SnapshotChannel& ch = snap.channels[channel == 1 ? 0 : 1];
         const auto i = static_cast<size_t>(index);
-        const SnapshotCoefficient& c = list == 0 ? ch.k[i] : ch.obr[i];
+        const Coefficient& c = list == 0 ? ch.k[i] : ch.obr[i];
         auto* cell = new QTableWidgetItem(c.state == ValueState::Read     ? FloatText(c.stored)
                                           : c.state == ValueState::Failed ? QString("ERR")
                                                                           : QString());
@@ -346,22 +347,22 @@ void TFrmService::CoefEdited(QTableWidgetItem* cell) {
 }
 
 void TFrmService::LoadClick() {
-  if (!HaveMeter()) return ShowMeter();
-  const ServiceOperation op(ctx_);
+  if (!bench_.HaveMeter()) return ShowMeter();
+  const Workbench::Operation op(bench_);
   if (!op.Held()) return SetStatus("Идёт другая операция", true);
   MeterSnapshot snap;
   {
     const BusyCursor busy;
-    snap = TMeterSnapshot(*ctx_.read).Take(ctx_.request());
+    snap = TakeSnapshot(bench_.MeterPort(), bench_.GetCatalogue());
   }
   if (snap.result == ReadResult::PortError)
     return SetStatus("Не удалось открыть порт " + Text(snap.port), true);
   if (snap.result == ReadResult::NotFound) return SetStatus("Прибор не найден", true);
   ShowSnapshot(snap);
-  const MeterReading& r = ctx_.lastReading();
+  const MeterReading& r = bench_.LastReading();
   if (snap.serial != r.serial || snap.path != r.path)
     return SetStatus(QString("На линии другой прибор: %1 № %2. Прочитайте его в главном окне.")
-                         .arg(Text(ImageModelName(snap.path)), Text(snap.serial)),
+                         .arg(ModelName(snap.path), Text(snap.serial)),
                      true);
   SetStatus(snap.AnyFailed() ? "Прочитано, но не всё: пункты ERR прибор не отдал."
                              : "Прочитано из прибора.",
@@ -369,11 +370,11 @@ void TFrmService::LoadClick() {
 }
 
 bool TFrmService::RunWrite(WriteRequest request) {
-  if (!HaveMeter()) {
+  if (!bench_.HaveMeter()) {
     ShowMeter();
     return false;
   }
-  const ServiceOperation op(ctx_);
+  const Workbench::Operation op(bench_);
   if (!op.Held()) {
     SetStatus("Идёт другая операция", true);
     return false;
@@ -383,9 +384,9 @@ bool TFrmService::RunWrite(WriteRequest request) {
   WriteOutcome outcome;
   {
     const BusyCursor busy;
-    outcome = RunGuardedWrite(*ctx_.read, ctx_.request(), request, view);
+    outcome = RunGuardedWrite(bench_.MeterPort(), bench_.GetCatalogue(), request, view);
   }
-  if (ctx_.written) ctx_.written(request.kind, outcome);
+  emit Written(request.kind, outcome);
   SetStatus(OutcomeText(outcome, view.Message()),
             outcome.status != WriteStatus::Verified && outcome.status != WriteStatus::DryRun);
   lastOutcome_ = outcome;
@@ -398,23 +399,25 @@ void TFrmService::ShowWritten(const WriteOutcome& outcome) {
   if (outcome.status != WriteStatus::Verified && outcome.status != WriteStatus::Failed) return;
   filling_ = true;
   for (const ImageItem& item : outcome.after.items) {
-    if (!item.read) continue;
-    if (item.kind == ItemKind::Clock && item.raw.size() == 10) {
+    if (!item.Read()) continue;
+    if (item.kind == ItemKind::Clock && item.bytes.size() == MeterClockBytes{}.size()) {
       ClockReading clock{ValueState::Read, {}};
-      std::copy(item.raw.begin(), item.raw.end(), clock.raw.begin());
+      std::copy(item.bytes.begin(), item.bytes.end(), clock.raw.begin());
       ShowClock(clock);
-    } else if (item.kind == ItemKind::Record && item.raw.size() == 16) {
+    } else if (item.kind == ItemKind::Record &&
+               item.bytes.size() == CalibrationRecordBytes{}.size()) {
       MeterReading reading;
       reading.record.state = ValueState::Read;
-      std::copy(item.raw.begin(), item.raw.end(), reading.record.raw.begin());
+      std::copy(item.bytes.begin(), item.bytes.end(), reading.record.raw.begin());
       LSealNow->setText(Text(FieldText(reading, ReadField::EClbLic).value_or("") + "  " +
                              FieldText(reading, ReadField::EClbDate).value_or("")));
     } else if (item.kind == ItemKind::Coef) {
-      const int list = item.list == CoefList::K ? 0 : 1;
-      for (int l : {list, item.index <= 1 ? 1 - list : list})
-        if (QTableWidgetItem* cell = CoefCell(l, item.channel, item.index)) {
-          cell->setText(FloatText(item.value));
-          cell->setData(kStored, item.value);
+      const CoefRef& at = item.coef.ref;
+      const int list = at.list == CoefList::K ? 0 : 1;
+      for (int l : {list, at.index <= 1 ? 1 - list : list})
+        if (QTableWidgetItem* cell = CoefCell(l, at.channel, at.index)) {
+          cell->setText(FloatText(item.coef.stored));
+          cell->setData(kStored, item.coef.stored);
           cell->setData(kChanged, false);
           cell->setFont(CoefTable->font());
           cell->setBackground(QBrush());
@@ -433,9 +436,9 @@ void TFrmService::WriteCoefsClick() {
         if (!cell || !cell->data(kChanged).toBool()) continue;
         const std::optional<float> value = ParseValue(cell->text());
         if (!value) return SetStatus("Не число: «" + cell->text() + "»", true);
-        request.coefficients.push_back({list == 0 ? CoefList::K : CoefList::Obr,
-                                        static_cast<uint8_t>(channel), static_cast<uint8_t>(index),
-                                        *value});
+        request.coefficients.push_back(CoefTarget(list == 0 ? CoefList::K : CoefList::Obr,
+                                                  static_cast<uint8_t>(channel),
+                                                  static_cast<uint8_t>(index), *value));
       }
   if (request.coefficients.empty())
     return SetStatus("Нечего записывать: ни одно значение не изменено.", true);

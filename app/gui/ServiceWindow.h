@@ -1,7 +1,9 @@
 // The service window: the guarded writes for the meter the main window read
 // last. Its views ("Коэффициенты", "Пломба", "Часы" for meters with a clock,
-// and those the host adds) each act through the ServiceContext, one operation
-// at a time; the line at the bottom says how the last operation ended.
+// and those the host adds) each act through the Workbench, one operation at a
+// time, on the meter of the last read where that read found it; each
+// connects for its operation and closes the port after it. The line at the
+// bottom says how the last operation ended.
 #pragma once
 
 #include <QString>
@@ -11,7 +13,7 @@
 
 #include "WriteDialog.h"
 #include "app/core/MeterSnapshot.h"
-#include "app/gui/ServiceContext.h"
+#include "app/service/Workbench.h"
 
 class QLabel;
 class QLineEdit;
@@ -25,13 +27,13 @@ class TFrmService : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TFrmService(ServiceContext context, QWidget* parent = nullptr);
+  // bench outlives the window.
+  explicit TFrmService(Workbench& bench, QWidget* parent = nullptr);
   ~TFrmService() override;
 
   // A view of the host's, as one more tab.
   void AddView(QWidget* view, const QString& title);
-  // What the host's views act through; lives as long as this window.
-  const ServiceContext& Context() const { return ctx_; }
+  Workbench& Bench() const { return bench_; }
   // Takes up the meter of the main window's last read (or the hint to read one
   // first); the loaded values of another meter are dropped.
   void ShowMeter();
@@ -77,11 +79,15 @@ class TFrmService : public QWidget {
   QPushButton* BAbout = nullptr;
   QLabel* LStatus = nullptr;
 
+ signals:
+  // After every guarded write this window ran (verified, failed or refused),
+  // with the operation's record: the host files it in the journal.
+  void Written(WriteKind kind, const WriteOutcome& outcome);
+
  private:
   QWidget* CreateCoefView();
   QWidget* CreateSealView();
   QWidget* CreateClockView();
-  bool HaveMeter() const;
   void SetStatus(const QString& text, bool failed = false);
   void ShowSnapshot(const MeterSnapshot& snapshot);
   void SetCoefColumns(const std::array<bool, 2>& present);
@@ -93,7 +99,7 @@ class TFrmService : public QWidget {
   bool RunWrite(WriteRequest request);
   void ShowWritten(const WriteOutcome& outcome);
 
-  ServiceContext ctx_;
+  Workbench& bench_;
   GuiWriteView::TypeFunc typing_;
   QString imageDir_;
   QTimer* ticker_ = nullptr;

@@ -4,10 +4,10 @@
 //
 // --ini FILE    settings file instead of the usual Calibrate.ini (see
 //               SettingsPlace.h)
-// --demo MODEL  binds COM1 to a virtual meter of that model (one of
-//               DemoModelNames) at address 0 for this run, so the window can
-//               be tried without a meter; "bus" puts several meters on COM1
-//               and the window's address picks one
+// --demo MODEL  puts a virtual meter of that model (one of DemoModelNames)
+//               at address 0 in the port list for this run, so the window can
+//               be tried without a meter; "bus" puts several meters on that
+//               line and the window's address picks one
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTimer>
@@ -18,16 +18,17 @@
 #include "MainForm.h"
 #include "ServiceWindow.h"
 #include "app/core/DevManager.h"
-#include "app/core/IniFile.h"
-#include "app/core/PortMap.h"
 #include "app/core/Settings.h"
 #include "app/core/SettingsPlace.h"
 #include "app/core/Version.h"
+#include "app/service/ReadJournal.h"
+#include "app/service/Workbench.h"
 #include "sim/DemoMode.h"
 
 namespace {
 
-constexpr uint8_t kDemoPort = 1;
+// What the port list calls the virtual meter of a demo run.
+constexpr const char* kDemoPortName = "демо";
 
 bool SavePicture(QWidget& widget, const QString& path) {
   QCoreApplication::processEvents();
@@ -77,8 +78,7 @@ int main(int argc, char* argv[]) {
   parser.addVersionOption();
   const QCommandLineOption iniOption("ini", "Settings file instead of Calibrate.ini.", "FILE");
   const QCommandLineOption demoOption(
-      "demo", QString::fromStdString("Bind COM1 to a virtual meter: " + DemoModelList() + "."),
-      "MODEL");
+      "demo", QString::fromStdString("Read a virtual meter: " + DemoModelList() + "."), "MODEL");
   QCommandLineOption screenshotOption("screenshot", "Read once, save the window, quit.", "FILE");
   screenshotOption.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption dialogShotOption("screenshot-delays", "Also save the time-outs dialog.",
@@ -101,24 +101,26 @@ int main(int argc, char* argv[]) {
 
   const std::string iniPath =
       parser.isSet(iniOption) ? parser.value(iniOption).toStdString() : Settings::DefaultPath();
-  LoadPortMap(IniFile(iniPath));
-
-  TFrmMain window(iniPath);
-  window.Reader().VerTable = LoadVerTable(FirmwareIniPath());
+  // The windows share it; it outlives them (declared first, gone last), and
+  // so does the virtual meter they may have open.
+  Workbench bench(iniPath, JournalProgram("calibrate"));
+  bench.GetCatalogue().verTable = LoadVerTable(FirmwareIniPath());
 
   std::unique_ptr<DemoMeter> demo;
   if (parser.isSet(demoOption)) {
     std::string error;
-    const unsigned baud = window.IniSettings().Baud() == 0 ? 9600 : 19200;
-    demo = StartDemoMeter(parser.value(demoOption).toStdString(), kDemoPort, 0, baud, error);
+    const unsigned baud = bench.GetSettings().Baud() == 0 ? 9600 : 19200;
+    demo = StartDemoMeter(parser.value(demoOption).toStdString(), 0, baud, error);
     if (!demo) {
       std::fprintf(stderr, "calibrate: cannot start the virtual meter: %s\n", error.c_str());
       return 2;
     }
-    // For this run only: the engineer's saved port stays as it was.
-    window.SelectPortForRun(kDemoPort);
-    window.SetDemoRun(true);
+    bench.SetDemo(true);
   }
+
+  TFrmMain window(bench);
+  // For this run only: the engineer's saved port stays as it was.
+  if (demo) window.SelectDeviceForRun(demo->Device(), kDemoPortName);
 
   window.show();
   if (parser.isSet(screenshotOption))

@@ -265,6 +265,54 @@ JournalFolderVerdict VerifyJournal(const std::string& dir) {
   return verdict;
 }
 
+JournalFileContent ReadMeterJournal(const std::string& dir, const std::string& meter) {
+  JournalFileContent all;
+  try {
+    std::vector<std::string> files;
+    if (!JournalFiles(dir, files, all.error)) return all;
+    std::vector<JournalFileContent> contents;
+    for (const std::string& file : files)
+      contents.push_back(ReadJournalFile(file));
+    // A file's name stands for the serial number its events carry.
+    std::string serial = meter;
+    std::string newestUtc;
+    for (size_t i = 0; i < files.size(); ++i)
+      if (FileName(files[i]) == meter && !contents[i].records.empty())
+        serial = contents[i].records.front().event.serial;
+    for (size_t i = 0; i < files.size(); ++i) {
+      JournalFileContent& content = contents[i];
+      const bool named = FileName(files[i]) == meter;
+      const bool ofMeter =
+          named ||
+          std::any_of(content.records.begin(), content.records.end(), [&](const JournalRecord& r) {
+            return !serial.empty() && r.event.serial == serial;
+          });
+      if (!ofMeter) continue;
+      if (!content.ok) {
+        all.error = content.error;
+        continue;
+      }
+      // The file with the newest event names the meter from now on.
+      const std::string newest = content.records.empty() ? "" : content.records.front().timeUtc;
+      if (all.file.empty() || newest > newestUtc) {
+        all.file = content.file;
+        newestUtc = newest;
+      }
+      all.records.insert(all.records.end(), content.records.begin(), content.records.end());
+      all.damaged.insert(all.damaged.end(), content.damaged.begin(), content.damaged.end());
+      all.ok = true;
+    }
+    std::stable_sort(
+        all.records.begin(), all.records.end(),
+        [](const JournalRecord& a, const JournalRecord& b) { return a.timeUtc > b.timeUtc; });
+    if (!all.ok && all.error.empty()) all.error = "no meter " + meter + " in the journal " + dir;
+  } catch (const std::exception& e) {
+    all = {};
+    all.error = std::string("cannot read the journal: ") + e.what();
+  }
+  return all;
+}
+
 JournalListing ListJournalMeters(const std::string& dir) {
   JournalListing listing;
   try {
@@ -286,7 +334,24 @@ JournalListing ListJournalMeters(const std::string& dir) {
         meter.lastTimeUtc = newest.timeUtc;
         meter.lastTimeLocal = newest.timeLocal;
       }
-      listing.meters.push_back(std::move(meter));
+      // A journal written before every event named the meter by its model
+      // can hold one meter in two files (one under the firmware table's
+      // caption): they are one meter, listed under its newest file.
+      const auto same = std::find_if(
+          listing.meters.begin(), listing.meters.end(),
+          [&](const JournalMeter& m) { return !meter.serial.empty() && m.serial == meter.serial; });
+      if (same == listing.meters.end()) {
+        listing.meters.push_back(std::move(meter));
+        continue;
+      }
+      meter.events += same->events;
+      meter.damaged += same->damaged;
+      if (meter.lastTimeUtc < same->lastTimeUtc) {
+        same->events = meter.events;
+        same->damaged = meter.damaged;
+      } else {
+        *same = std::move(meter);
+      }
     }
     listing.ok = true;
   } catch (const std::exception& e) {

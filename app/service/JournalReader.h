@@ -46,6 +46,13 @@ struct JournalFileContent {
 // damaged and never stops the lines before or after it from being read.
 JournalFileContent ReadJournalFile(const std::string& path);
 
+// Every event of one meter, whatever file of the folder holds it (a journal
+// written before every event named the meter by its model may have two for
+// one meter), newest first; meter is its serial number or a file's name.
+// file is the newest file's path. Not ok, with the reason, when the folder
+// holds no such meter.
+JournalFileContent ReadMeterJournal(const std::string& dir, const std::string& meter);
+
 // The event that ref names in content: "last" for the newest, else its id or
 // an unambiguous beginning of it (4 digits at least). Null, with the reason in
 // error, when no event or more than one matches.

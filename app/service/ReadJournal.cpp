@@ -44,7 +44,8 @@ JournalEvent ReadJournalEvent(const MeterReading& reading, const JournalSettings
   e.port = reading.port;
   e.speed = static_cast<int>(reading.baud);
   e.address = static_cast<int>(reading.address);
-  e.model = reading.caption ? *reading.caption : reading.IdentificationUtf8();
+  // The meter's one name, that of its MeterId, for every event of it.
+  e.model = reading.model;
   e.serial = reading.serial;
   return e;
 }

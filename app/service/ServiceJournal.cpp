@@ -7,6 +7,7 @@
 #include "JournalFile.h"
 #include "JournalReader.h"
 #include "app/core/Cp1251.h"
+#include "app/core/MeterModels.h"
 #include "app/core/MeterSnapshotJson.h"
 
 const std::string& JournalRunId() {
@@ -41,7 +42,8 @@ JournalEvent SnapshotJournalEvent(const MeterSnapshot& snapshot, const JournalSe
   e.speed = static_cast<int>(snapshot.baud);
   e.address = static_cast<int>(snapshot.address);
   // As the read names the meter, so that both go to one file.
-  e.model = snapshot.caption ? *snapshot.caption : Cp1251ToUtf8(snapshot.identification);
+  const auto model = ModelOfPath(snapshot.path);
+  e.model = model ? RowOf(*model).name : "";
   e.serial = snapshot.serial;
   return e;
 }
@@ -64,11 +66,6 @@ JournalEvent WriteJournalEvent(WriteKind kind, const WriteOutcome& outcome,
   e.address = place.address;
   e.serial = outcome.before.serial;
   e.model = outcome.before.model;
-  const std::string file = MeterJournalFile(settings.dir, e.serial);
-  if (!file.empty()) {
-    const JournalFileContent content = ReadJournalFile(file);
-    if (!content.records.empty()) e.model = content.records.front().event.model;
-  }
   return e;
 }
 

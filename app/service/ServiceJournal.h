@@ -34,9 +34,7 @@ struct JournalPlace {
 
 // kind "write": the operation's record (operation, status, before, after,
 // items with their verification, before_image_file) with "demo" and "run".
-// The model is that of the meter's earlier events in the folder with the same
-// serial number, so that a meter's writes go to the file of its reads; a
-// meter not yet in the journal is filed under the model the write named.
+// The model is the meter's Latin model name, as every event of it has.
 JournalEvent WriteJournalEvent(WriteKind kind, const WriteOutcome& outcome,
                                const JournalSettings& settings, const std::string& program,
                                bool demo, const JournalPlace& place = {});

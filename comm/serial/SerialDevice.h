@@ -55,6 +55,17 @@ std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32
 // "\\.\COMn" on Windows, /dev/ttyS{n-1} elsewhere.
 std::string DefaultSerialPortName(uint8_t port);
 
+// Virtual devices by name (the in-process demo meter, tests' scripted lines):
+// a name registered here opens its factory instead of a platform device.
+void RegisterSerialDevice(const std::string& name, SerialDeviceFactory factory);
+void UnregisterSerialDevice(const std::string& name);
+
+// Opens the device called name: a registered virtual device, else the
+// platform's device of that name; nullptr on failure, with the reason in
+// *error when given.
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name, uint32_t baudRate,
+                                               PortOpenError* error = nullptr);
+
 // Port numbers can be bound, for the rest of the run, to a device path (the
 // port map, --port PATH) or to a factory (tests, the in-process demo meter).
 void BindSerialPortPath(uint8_t port, std::string path);

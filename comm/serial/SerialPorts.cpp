@@ -10,6 +10,14 @@ using Binding = std::variant<std::string, SerialDeviceFactory>;
 
 std::mutex mutex;
 std::map<uint8_t, Binding> bindings;
+std::map<std::string, SerialDeviceFactory> named;
+
+std::unique_ptr<SerialDevice> OpenFactory(const SerialDeviceFactory& factory, uint32_t baudRate,
+                                          PortOpenError* error) {
+  auto device = factory(baudRate);
+  if (!device && error) *error = {PortOpenFailure::Other, {}, {}};
+  return device;
+}
 
 }  // namespace
 
@@ -21,6 +29,27 @@ void BindSerialPortPath(uint8_t port, std::string path) {
 void BindSerialPortDevice(uint8_t port, SerialDeviceFactory factory) {
   std::lock_guard lock(mutex);
   bindings[port] = std::move(factory);
+}
+
+void RegisterSerialDevice(const std::string& name, SerialDeviceFactory factory) {
+  std::lock_guard lock(mutex);
+  named[name] = std::move(factory);
+}
+
+void UnregisterSerialDevice(const std::string& name) {
+  std::lock_guard lock(mutex);
+  named.erase(name);
+}
+
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name, uint32_t baudRate,
+                                               PortOpenError* error) {
+  SerialDeviceFactory factory;
+  {
+    std::lock_guard lock(mutex);
+    if (auto it = named.find(name); it != named.end()) factory = it->second;
+  }
+  if (factory) return OpenFactory(factory, baudRate, error);
+  return OpenPlatformSerial(name, baudRate, error);
 }
 
 void UnbindSerialPort(uint8_t port) {
@@ -46,8 +75,6 @@ std::unique_ptr<SerialDevice> OpenSerialPort(uint8_t port, uint32_t baudRate,
       if (auto* f = std::get_if<SerialDeviceFactory>(&it->second)) factory = *f;
     }
   }
-  if (!factory) return OpenPlatformSerial(SerialPortName(port), baudRate, error);
-  auto device = factory(baudRate);
-  if (!device && error) *error = {PortOpenFailure::Other, {}, {}};
-  return device;
+  if (!factory) return OpenSerialDevice(SerialPortName(port), baudRate, error);
+  return OpenFactory(factory, baudRate, error);
 }

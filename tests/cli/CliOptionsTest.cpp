@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "app/core/PortSpec.h"
 #include "cli/CliOptions.h"
 
 namespace {

@@ -11,9 +11,12 @@ namespace {
 
 using nlohmann::json;
 
-void SetShown(CoefficientReading& c, double shown) {
-  c.state = ValueState::Read;
-  c.shown = shown;
+enum class Which { K0, Ku };
+
+// A coefficient the read got, and the figure the window shows for it.
+void SetShown(ChannelReading& channel, Which which, double shown) {
+  (which == Which::K0 ? channel.k0 : channel.ku).state = ValueState::Read;
+  (which == Which::K0 ? channel.k0Shown : channel.kuShown) = shown;
 }
 
 // What a two-channel ZFK-31 read leaves.
@@ -25,10 +28,10 @@ MeterReading FullRead() {
   r.firmware = {FirmwareSource::BuiltIn, "v1.00", "00000000"};
   r.serialState = ValueState::Read;
   r.serial = "310245";
-  SetShown(r.channels[0].k0, 0.1);
-  SetShown(r.channels[0].ku, 1.0125);
-  SetShown(r.channels[1].k0, -0.1);
-  SetShown(r.channels[1].ku, 12345.677734375);
+  SetShown(r.channels[0], Which::K0, 0.1);
+  SetShown(r.channels[0], Which::Ku, 1.0125);
+  SetShown(r.channels[1], Which::K0, -0.1);
+  SetShown(r.channels[1], Which::Ku, 12345.677734375);
   r.record.state = ValueState::Read;
   r.record.raw = {'C', '1', '0', '5', '1', '2', '3', '4', 0, 0, 0x22, 0x07, 0x16, 0x10, 0x30, 0};
   return r;
@@ -99,9 +102,9 @@ TEST(ReadOutput, UnidentifiedMetersHaveNoFirmwareAndTheDefaultCaption) {
 
 TEST(ReadOutput, ValuesThatAreNoNumbersStayValidJson) {
   MeterReading r = FullRead();
-  SetShown(r.channels[0].k0, std::nan(""));
-  SetShown(r.channels[0].ku, INFINITY);
-  SetShown(r.channels[1].k0, -0.000001);
+  SetShown(r.channels[0], Which::K0, std::nan(""));
+  SetShown(r.channels[0], Which::Ku, INFINITY);
+  SetShown(r.channels[1], Which::K0, -0.000001);
   r.channels[0].k0.stored = std::nanf("");
   const json j = json::parse(ReadAsJson(r));
   EXPECT_EQ(j.at("G1 K0"), "nan");

@@ -19,7 +19,7 @@ class DelaysTest : public WindowTest {
     if (Dialog().isVisible()) Dialog().reject();
   }
   TFormDelays& Dialog() { return window->FormDelays(); }
-  TDelays& Delays() { return window->Reader().Delays; }
+  TDelays& Delays() { return window->Bench().GetCatalogue().delays; }
   void Show() {
     Dialog().show();
     QCoreApplication::processEvents();
@@ -176,8 +176,8 @@ TEST_F(DelaysTest, SaveThatCannotWriteIsReportedAndKeepsTheDialogOpen) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text.rfind("Unable to write to ", 0), 0u);
   EXPECT_TRUE(d.isVisible()) << "the edits are still there to retry or cancel";
-  EXPECT_EQ(stuck->Reader().Delays[1].NB, 990) << "the failing row reached the table";
-  EXPECT_EQ(stuck->Reader().Delays[2], TDelayRec{}) << "later rows did not";
+  EXPECT_EQ(stuck->Bench().GetCatalogue().delays[1].NB, 990) << "the failing row reached the table";
+  EXPECT_EQ(stuck->Bench().GetCatalogue().delays[2], TDelayRec{}) << "later rows did not";
   d.reject();
 }
 

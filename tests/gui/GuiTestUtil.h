@@ -1,6 +1,7 @@
 // What the window tests share: one QApplication on the offscreen platform, a
-// scratch settings file, a record of the message boxes the window shows, and
-// a look at whether a window shows all its texts whole.
+// scratch settings file, a record of the message boxes the window shows,
+// virtual devices by name, and a look at whether a window shows all its texts
+// whole.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <QStyle>
 #include <QStyleOption>
 #include <QToolButton>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -28,6 +30,9 @@
 #include <unistd.h>
 
 #include "app/gui/MainForm.h"
+#include "app/service/ReadJournal.h"
+#include "app/service/Workbench.h"
+#include "comm/serial/SerialDevice.h"
 
 inline QApplication& TestApp() {
   static int argc = 1;
@@ -75,12 +80,41 @@ class ScratchIni {
   std::string path_;
 };
 
+// A virtual device registered under a name until the test ends; Put puts a
+// (new) line behind the name.
+class ScopedDevice {
+ public:
+  explicit ScopedDevice(std::string name) : name_(std::move(name)) {}
+  ScopedDevice(std::string name, SerialDeviceFactory factory) : name_(std::move(name)) {
+    Put(std::move(factory));
+  }
+  ~ScopedDevice() { UnregisterSerialDevice(name_); }
+  ScopedDevice(const ScopedDevice&) = delete;
+  ScopedDevice& operator=(const ScopedDevice&) = delete;
+  void Put(SerialDeviceFactory factory) { RegisterSerialDevice(name_, std::move(factory)); }
+  const std::string& Name() const { return name_; }
+
+ private:
+  std::string name_;
+};
+
+// The settings file's port map: COM<n> opens device, as [Ports] of an
+// engineer's Calibrate.ini says.
+inline std::string PortMap(int n, const std::string& device) {
+  return "[Ports]\nCOM" + std::to_string(n) + "=" + device + "\n";
+}
+
 // A window on a scratch settings file whose boxes are recorded, not shown.
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override { TestApp(); }
+  // What main() makes for a window: it outlives the windows of the test.
+  Workbench& MakeBench(const std::string& iniPath) {
+    benches.push_back(std::make_unique<Workbench>(iniPath, JournalProgram("calibrate")));
+    return *benches.back();
+  }
   std::unique_ptr<TFrmMain> MakeWindow(const std::string& iniPath) {
-    auto window = std::make_unique<TFrmMain>(iniPath);
+    auto window = std::make_unique<TFrmMain>(MakeBench(iniPath));
     window->SetMessageBox(
         [this](QMessageBox::Icon icon, const QString& caption, const QString& text) {
           boxes.push_back({icon, caption.toStdString(), text.toStdString()});
@@ -93,6 +127,7 @@ class WindowTest : public ::testing::Test {
 
   ScratchIni ini;
   std::vector<ShownBox> boxes;
+  std::deque<std::unique_ptr<Workbench>> benches;
 };
 
 // Every text of the top-level window that is not shown whole, one line each

@@ -11,14 +11,12 @@
 
 #include "GuiTestUtil.h"
 #include "app/gui/DelaysForm.h"
-#include "support/ScriptedLine.h"
 
 namespace {
 
 TEST_F(WindowTest, FailedOpenKeepsItsTextAndGivesTheReasonBelow) {
-  auto window = std::make_unique<TFrmMain>(ini.Path());
-  BindSerialPortPath(26, "/nonexistent/calibrate-test-tty");
-  const ScopedPortBinding unbind(26);
+  ini.Write(PortMap(26, "/nonexistent/calibrate-test-tty"));
+  auto window = std::make_unique<TFrmMain>(MakeBench(ini.Path()));
   window->SelectPortForRun(26);
   window->show();
   std::string text, detail;
@@ -42,7 +40,7 @@ TEST_F(WindowTest, EchoCheckBoxIsSavedAndUsedByTheRead) {
   for (bool on : {true, false}) {
     auto window = MakeWindow(ini.Path());
     window->show();
-    EXPECT_EQ(window->Reader().EchoSuppression, !on) << "as saved by the last round";
+    EXPECT_EQ(window->Bench().Port().echo, !on) << "as saved by the last round";
     QTimer::singleShot(0, [&] {
       auto* dialog = qobject_cast<TFormDelays*>(QApplication::activeModalWidget());
       if (!dialog) return;
@@ -51,25 +49,24 @@ TEST_F(WindowTest, EchoCheckBoxIsSavedAndUsedByTheRead) {
       dialog->BOk->click();
     });
     QTest::mouseClick(window->BDelays, Qt::LeftButton);
-    EXPECT_EQ(window->Reader().EchoSuppression, on);
+    EXPECT_EQ(window->Bench().Port().echo, on);
     EXPECT_EQ(Settings(ini.Path()).EchoSuppression(), on);
   }
 }
 
 TEST_F(WindowTest, PortItemsNameTheirAdapter) {
+  ini.Write(PortMap(5, "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"));
   auto window = MakeWindow(ini.Path());
-  BindSerialPortPath(5, "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
-  const ScopedPortBinding unbind(5);
   window->ShowPortAdapters({{"/dev/ttyUSB0",
                              "0403:6001 FTDI FT232R USB UART",
                              {},
                              "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"},
-                            {SerialPortName(2), "", {}, ""}});
+                            {DefaultSerialPortName(2), "", {}, ""}});
   const auto tip = [&](int n) {
     return window->CBPort->itemData(n - 1, Qt::ToolTipRole).toString().toStdString();
   };
   EXPECT_EQ(tip(5), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n0403:6001 FTDI FT232R USB UART");
-  EXPECT_EQ(tip(2), SerialPortName(2));
+  EXPECT_EQ(tip(2), DefaultSerialPortName(2));
 }
 
 }  // namespace

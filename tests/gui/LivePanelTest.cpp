@@ -5,39 +5,57 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QSpinBox>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 
 #include "GuiTestUtil.h"
 #include "app/gui/LivePanel.h"
-#include "sim/DemoMode.h"
+#include "sim/MeterDevice.h"
 
 namespace {
 
-constexpr uint8_t kPort = 9;
+// A device that counts how many of its kind are open: the port is closed
+// when none is.
+class CountedDevice final : public SerialDevice {
+ public:
+  CountedDevice(std::unique_ptr<SerialDevice> inner, std::shared_ptr<std::atomic<int>> open)
+      : inner_(std::move(inner)), open_(std::move(open)) {
+    ++*open_;
+  }
+  ~CountedDevice() override { --*open_; }
+  void Purge() override { inner_->Purge(); }
+  bool Write(std::span<const uint8_t> bytes) override { return inner_->Write(bytes); }
+  bool ReadByte(uint8_t& byte) override { return inner_->ReadByte(byte); }
+  bool WaitForInput(uint32_t timeoutMs) override { return inner_->WaitForInput(timeoutMs); }
+
+ private:
+  std::unique_ptr<SerialDevice> inner_;
+  std::shared_ptr<std::atomic<int>> open_;
+};
 
 class LivePanelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     TestApp();
-    std::string error;
-    demo = StartDemoMeter("zfk31", kPort, 3, 9600, error);
-    ASSERT_TRUE(demo) << error;
-    demo->Meter()->SetFlow(1, 12.5f);
-    demo->Meter()->SetFlow(2, 7.0f);
-    request.portIndex = kPort - 1;
-    request.portText = "COM9";
-    request.netAddr = 3;
-    context.read = &read;
-    context.request = [this] { return request; };
-    context.acquire = [this] {
-      if (held) return false;
-      held = true;
-      return true;
-    };
-    context.release = [this] { held = false; };
-    context.demo = true;
+    meter->SetFlow(1, 12.5f);
+    meter->SetFlow(2, 7.0f);
+    line.Put([factory = metersim::MeterDeviceFactory(meter),
+              open = open](uint32_t baud) -> std::unique_ptr<SerialDevice> {
+      auto device = factory(baud);
+      if (!device) return nullptr;
+      return std::make_unique<CountedDevice>(std::move(device), open);
+    });
+    bench.SetDemo(true);
+    AimAt({line.Name(), "COM9", 9600, 3, false});
   }
+  // The meter the panel samples: that of a read made at spec.
+  void AimAt(const PortSpec& spec) {
+    bench.SetPort(spec);
+    bench.SetLastReading({});
+  }
+  bool Held() const { return bench.Busy(); }
+  bool PortOpen() const { return *open > 0; }
 
   // Lets the panel's timer run until the recording holds n samples.
   static bool WaitForSamples(const TLivePanel& panel, size_t n) {
@@ -47,32 +65,34 @@ class LivePanelTest : public ::testing::Test {
     return panel.Samples().size() >= n;
   }
 
-  std::unique_ptr<DemoMeter> demo;
-  TMeterRead read;
-  ReadRequest request;
-  ServiceContext context;
-  bool held = false;
-  ScratchIni dir;  // a folder for the export
+  ScratchIni dir;  // a folder for the export, and the settings file
+  Workbench bench{dir.Path(), "calibrate"};
+  std::shared_ptr<metersim::VirtualMeter> meter =
+      std::make_shared<metersim::VirtualMeter>(metersim::MeterModel::Zfk31, 3);
+  std::shared_ptr<std::atomic<int>> open = std::make_shared<std::atomic<int>>(0);
+  ScopedDevice line{"test:live-line"};
 };
 
 TEST_F(LivePanelTest, RunsOnlyWithTheMeterDrawsItsValuesAndExportsThem) {
-  auto panel = std::make_unique<TLivePanel>(context);
+  auto panel = std::make_unique<TLivePanel>(bench);
   panel->EInterval->setValue(100);
   // Nothing runs, and nothing is kept, while another operation has the meter
   // or the port does not open.
-  held = true;
+  auto other = std::make_unique<Workbench::Operation>(bench);
   panel->BRun->click();
-  EXPECT_TRUE(!panel->Running() && held && panel->LStatus->text().contains("занят"));
-  held = false;
-  request.portIndex = 200;
+  EXPECT_TRUE(!panel->Running() && Held() && panel->LStatus->text().contains("занят"));
+  other.reset();
+  EXPECT_FALSE(Held());
+  const PortSpec good = bench.MeterPort();
+  AimAt(bench.PortOf("COM200", 9600, 3));
   panel->BRun->click();
-  EXPECT_FALSE(panel->Running() || held);
+  EXPECT_FALSE(panel->Running() || Held());
   EXPECT_TRUE(panel->LStatus->text().startsWith("Не удалось открыть порт"));
 
-  request.portIndex = kPort - 1;
+  AimAt(good);
   panel->BRun->click();
   ASSERT_TRUE(panel->Running()) << panel->LStatus->text().toStdString();
-  EXPECT_TRUE(held);
+  EXPECT_TRUE(Held());
   ASSERT_TRUE(WaitForSamples(*panel, 4));
   const float flows[] = {12.5f, 7.0f};
   for (size_t ch = 0; ch < 2; ++ch) {
@@ -83,7 +103,7 @@ TEST_F(LivePanelTest, RunsOnlyWithTheMeterDrawsItsValuesAndExportsThem) {
   }
   // "Пауза" closes the port and gives the meter back.
   panel->BRun->click();
-  EXPECT_FALSE(panel->Running() || held || read.lumComPort.Active());
+  EXPECT_FALSE(panel->Running() || Held() || PortOpen());
   EXPECT_EQ(panel->BRun->text(), "Пуск");
 
   const std::string path = dir.Path() + ".csv";
@@ -100,15 +120,15 @@ TEST_F(LivePanelTest, RunsOnlyWithTheMeterDrawsItsValuesAndExportsThem) {
   // A meter that stops answering shows as silent, not as its last value; a
   // panel that goes away while it runs gives the meter back.
   panel->BRun->click();
-  demo->Meter()->PowerOff();
+  meter->PowerOff();
   const size_t before = panel->Samples().size();
   ASSERT_TRUE(WaitForSamples(*panel, before + 1));
   EXPECT_FALSE(panel->Samples().back().ok[0] || panel->Samples().back().ok[1]);
   EXPECT_TRUE(panel->LStatus->text().contains("нет ответа (G1, G2)"));
-  EXPECT_TRUE(held);
+  EXPECT_TRUE(Held());
   panel.reset();
-  EXPECT_FALSE(held || read.lumComPort.Active());
-  EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
+  EXPECT_FALSE(Held() || PortOpen());
+  EXPECT_EQ(meter->WriteCount(), 0u);
 }
 
 }  // namespace

@@ -127,6 +127,35 @@ TEST_F(WindowTest, SavesPortAndSpeedAtOnce) {
   EXPECT_EQ(next->UDNetAddr->value(), 0) << "the address is never saved";
 }
 
+// The demo's meter is a device of this run: chosen in the list, read under
+// its own name, and never saved as the engineer's port.
+TEST_F(WindowTest, DeviceForTheRunIsChosenButNeverSaved) {
+  ini.Write("[Sealmark]\nPort=3\nBaud=1\n");
+  auto window = MakeWindow(ini.Path());
+  window->SelectDeviceForRun("test:demo-meter", "демо");
+  EXPECT_EQ(window->CBPort->currentText().toStdString(), "демо");
+  EXPECT_EQ(window->CBPort->count(), 33);
+  struct Step {
+    int choose;  // a CBPort item, or -1 to leave the list as it is
+    std::string device;
+    const char* name;
+    int saved;  // [Sealmark] Port afterwards
+  };
+  const Step steps[] = {
+      {-1, "test:demo-meter", "демо", 3},
+      {4, DefaultSerialPortName(5), "COM5", 5},
+      {32, "test:demo-meter", "демо", 5},
+  };
+  for (const Step& s : steps) {
+    if (s.choose >= 0) window->CBPort->setCurrentIndex(s.choose);
+    EXPECT_EQ(window->Bench().Port().device, s.device) << s.choose;
+    EXPECT_EQ(window->Bench().Port().name, s.name) << s.choose;
+    EXPECT_EQ(window->Bench().Port().baud, 19200u) << s.choose;
+    EXPECT_EQ(Settings(ini.Path()).Port(), s.saved) << s.choose;
+  }
+  EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(WindowTest, SettingsFileThatCannotBeWrittenIsReportedAndTheWindowGoesOn) {
   const std::string path = ini.Path() + ".missing-dir/Calibrate.ini";
   auto window = MakeWindow(path);
@@ -150,8 +179,7 @@ TEST_F(WindowTest, PortThatWillNotOpenShowsItsBoxAndChangesNoField) {
       {23, "Не удалось открыть порт COM23"},
       {0, "Не удалось открыть порт "},
   };
-  BindSerialPortPath(23, "/nonexistent/calibrate-test-tty");
-  const ScopedPortBinding unbind(23);
+  ini.Write(PortMap(23, "/nonexistent/calibrate-test-tty"));
   for (const Case& c : cases) {
     boxes.clear();
     auto window = MakeWindow(ini.Path());
@@ -178,10 +206,10 @@ class SilentLineTest : public WindowTest {
   static constexpr uint8_t kPort = 24;
   ScopedVirtualTime time;
   std::shared_ptr<ScriptedLine> line = ScriptedLine::Create(time.clock);
-  ScopedPortBinding unbind{kPort};
+  ScopedDevice device{"test:silent-line", line->Factory()};
   void SetUp() override {
     WindowTest::SetUp();
-    line->Bind(kPort);
+    ini.Write(PortMap(kPort, device.Name()));
   }
 };
 
@@ -235,7 +263,7 @@ class ObservedWindow : public TFrmMain {
 };
 
 TEST_F(SilentLineTest, ReadShowsTheBusyCursorButNotOverItsBox) {
-  ObservedWindow window(ini.Path());
+  ObservedWindow window(MakeBench(ini.Path()));
   std::vector<bool> busyAtBox;
   window.SetMessageBox([&](QMessageBox::Icon, const QString&, const QString&) {
     busyAtBox.push_back(QApplication::overrideCursor() != nullptr);
@@ -252,9 +280,8 @@ TEST_F(SilentLineTest, ReadShowsTheBusyCursorButNotOverItsBox) {
 
 // The real box, as the engineer gets it, closed from the test.
 TEST_F(WindowTest, ErrorBoxIsCaptionedAndClosable) {
-  auto window = std::make_unique<TFrmMain>(ini.Path());
-  BindSerialPortPath(25, "/nonexistent/calibrate-test-tty");
-  const ScopedPortBinding unbind(25);
+  ini.Write(PortMap(25, "/nonexistent/calibrate-test-tty"));
+  auto window = std::make_unique<TFrmMain>(MakeBench(ini.Path()));
   window->SelectPortForRun(25);
   window->show();
   ShownBox seen{QMessageBox::NoIcon, "", ""};

@@ -15,7 +15,6 @@
 #include "app/gui/DelaysForm.h"
 #include "sim/MeterDevice.h"
 #include "sim/MeterSim.h"
-#include "support/ScriptedLine.h"
 #include "support/VirtualTime.h"
 
 namespace {
@@ -50,8 +49,16 @@ const ModelCase kModels[] = {
 class ModelReadTest : public WindowTest {
  protected:
   ScopedVirtualTime time;
-  ScopedPortBinding unbind{kPort};
+  // COM26 of the settings file's port map.
+  ScopedDevice line{"test:model-line"};
 
+  void SetUp() override {
+    WindowTest::SetUp();
+    ini.Write(PortMap(kPort, line.Name()));
+  }
+  void PutMeter(std::shared_ptr<metersim::VirtualMeter> meter) {
+    line.Put(metersim::MeterDeviceFactory(std::move(meter)));
+  }
   std::unique_ptr<TFrmMain> ReadyWindow() {
     auto window = MakeWindow(ini.Path());
     window->SelectPortForRun(kPort);
@@ -69,17 +76,14 @@ TEST_F(ModelReadTest, EachModelFillsTheFieldsItsPathReads) {
     boxes.clear();
 
     // What the read itself produces for this meter.
-    metersim::BindMeterToPort(kPort, Meter(c.model, 5));
+    PutMeter(Meter(c.model, 5));
     RecordingView expected;
     TMeterRead reference;
-    reference.DecimalSeparator = LocaleDecimalSeparator();
-    ReadRequest request;
-    request.portIndex = kPort - 1;
-    request.portText = "COM26";
-    request.netAddr = 5;
-    ASSERT_EQ(reference.BRefreshClick(expected, request).result, ReadResult::Ok);
+    reference.SetDecimalSeparator(LocaleDecimalSeparator());
+    const PortSpec spec{line.Name(), "COM26", 9600, 5, false};
+    ASSERT_EQ(reference.BRefreshClick(expected, spec).result, ReadResult::Ok);
 
-    metersim::BindMeterToPort(kPort, Meter(c.model, 5));
+    PutMeter(Meter(c.model, 5));
     auto window = ReadyWindow();
     window->UDNetAddr->setValue(5);
     Mark(*window);
@@ -113,7 +117,7 @@ TEST_F(ModelReadTest, CoefficientsUseTheLocalesDecimalSeparator) {
   for (auto [language, separator] :
        {std::pair{QLocale::Russian, ','}, std::pair{QLocale::English, '.'}}) {
     QLocale::setDefault(QLocale(language));
-    metersim::BindMeterToPort(kPort, Meter(MeterModel::Zfk31, 0));
+    PutMeter(Meter(MeterModel::Zfk31, 0));
     auto window = ReadyWindow();
     window->BRefreshClick();
     for (ReadField f : {ReadField::Ek00, ReadField::Ek10, ReadField::Ek01, ReadField::Ek11}) {
@@ -131,14 +135,14 @@ TEST_F(ModelReadTest, CoefficientsUseTheLocalesDecimalSeparator) {
 // that is gone keeps the serial number and coefficients.
 TEST_F(ModelReadTest, FieldsAPathDoesNotWriteKeepTheLastReadsText) {
   auto window = ReadyWindow();
-  metersim::BindMeterToPort(kPort, Meter(MeterModel::Gdz1207s2, 0));
+  PutMeter(Meter(MeterModel::Gdz1207s2, 0));
   window->BRefreshClick();
   const std::string ek01 = FieldText(*window, ReadField::Ek01);
   const std::string ek11 = FieldText(*window, ReadField::Ek11);
   ASSERT_NE(ek01, "");
   ASSERT_EQ(FieldText(*window, ReadField::EClbLic), "1234, v.1.05");
 
-  metersim::BindMeterToPort(kPort, Meter(MeterModel::Gdz1207s, 0));
+  PutMeter(Meter(MeterModel::Gdz1207s, 0));
   window->BRefreshClick();
   EXPECT_EQ(FieldText(*window, ReadField::Ek01), ek01);
   EXPECT_EQ(FieldText(*window, ReadField::Ek11), ek11);
@@ -149,7 +153,7 @@ TEST_F(ModelReadTest, FieldsAPathDoesNotWriteKeepTheLastReadsText) {
   const std::string ek00 = FieldText(*window, ReadField::Ek00);
 
   // Nothing answers at this address any more.
-  metersim::BindMeterToPort(kPort, Meter(MeterModel::Zfk31, 99));
+  PutMeter(Meter(MeterModel::Zfk31, 99));
   window->BRefreshClick();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "Прибор не найден ");
@@ -172,14 +176,14 @@ TEST_F(ModelReadTest, TimeOutsSavedInTheDialogReachTheZfk36Read) {
   dialog.UDPacket->setValue(2000);
   dialog.UDRepeat->setValue(1);
   dialog.BOk->click();
-  ASSERT_EQ(window->Reader().Delays[7].NP, 2000);
+  ASSERT_EQ(window->Bench().GetCatalogue().delays[7].NP, 2000);
   auto meter = Meter(MeterModel::Zfk36, 0);
   metersim::Fault late;
   late.kind = metersim::FaultKind::Delay;
   late.ms = 1000;
   late.skip = 1;
   meter->AddFault(late);
-  metersim::BindMeterToPort(kPort, meter);
+  PutMeter(meter);
   window->BRefreshClick();
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(FieldText(*window, ReadField::EClbLic), "1234, v.1.05");
@@ -193,9 +197,9 @@ namespace {
 TEST_F(ModelReadTest, PlaceholderFirmwareDataAreGreyedAndSaySo) {
   // Built-in placeholders, then a reference entered for this model.
   for (const bool configured : {false, true}) {
-    metersim::BindMeterToPort(kPort, Meter(MeterModel::Zfk31, 0));
+    PutMeter(Meter(MeterModel::Zfk31, 0));
     auto window = ReadyWindow();
-    for (auto& row : window->Reader().VerTable)
+    for (auto& row : window->Bench().GetCatalogue().verTable)
       row.Configured = configured;
     window->BRefreshClick();
     EXPECT_EQ(FieldText(*window, ReadField::EVer), "v1.00");  // the text stays

@@ -30,25 +30,25 @@ struct DemoSession {
   explicit DemoSession(bool demo) {
     settings = {true, Dir() + "/journal", "Петров"};
     std::string error;
-    auto meter = StartDemoMeter("zfk36", 1, 0, 9600, error);
+    auto meter = StartDemoMeter("zfk36", 0, 9600, error);
     EXPECT_TRUE(meter) << error;
-    const ReadRequest request{0, "COM1", 0, 0};
+    const PortSpec spec{meter ? meter->Device() : "", "COM1", 9600, 0, false};
     RecordingView view;
-    reading = read.BRefreshClick(view, request);
+    reading = read.BRefreshClick(view, spec);
     JournalEvent earlier = ReadJournalEvent(reading, settings, "calibrate 1.1", demo);
     earlier.payload["run"] = "earlier";
     earlier.payload["channels"][0]["k0"]["stored"] = 0.002;
     EXPECT_TRUE(JournalWriter(settings.dir).Append(earlier).ok);
     EXPECT_TRUE(JournalRead(reading, settings, "calibrate 1.1", demo)->ok);
     WriteRequest write;
-    write.coefficients = {{CoefList::K, 1, 0, 0.003f}};
+    write.coefficients = {CoefTarget(CoefList::K, 1, 0, 0.003f)};
     write.saveDir = Dir() + "/before";
     Confirming confirm;
-    const WriteOutcome outcome = RunGuardedWrite(read, request, write, confirm);
+    const WriteOutcome outcome = RunGuardedWrite(spec, read.GetCatalogue(), write, confirm);
     EXPECT_EQ(outcome.status, WriteStatus::Verified) << outcome.reason;
     EXPECT_TRUE(
         JournalWrite(WriteKind::Coefficients, outcome, settings, "calibrate 1.1", demo)->ok);
-    reading = read.BRefreshClick(view, request);
+    reading = read.BRefreshClick(view, spec);
     EXPECT_TRUE(JournalRead(reading, settings, "calibrate 1.1", demo)->ok);
   }
   ServiceReport Report() const {
@@ -98,17 +98,14 @@ TEST(ServiceRecordGui, ReportPdfCarriesNumberPagesDemoAndValues) {
 TEST(ServiceRecordGui, JournalPanelShowsTheMetersEventsAndWhatChanged) {
   TestApp();
   DemoSession s(true);
-  JournalSettings saved = s.settings;
-  MeterReading none;
-  const MeterReading* shown = &none;
-  ServiceContext c;
-  c.journal = [&] { return saved; };
-  c.setJournal = [&](const JournalSettings& js) { saved = js; };
-  c.lastReading = [&]() -> const MeterReading& { return *shown; };
-  JournalPanel panel(c);
+  // Before any read: no meter to show the journal of.
+  const ScratchIni benchIni;
+  Workbench bench(benchIni.Path(), "calibrate 1.1");
+  ASSERT_TRUE(bench.SetJournal(s.settings));
+  JournalPanel panel(bench);
   EXPECT_EQ(panel.Events()->count(), 0);
   EXPECT_FALSE(panel.ReportButton()->isEnabled());
-  shown = &s.reading;
+  bench.SetLastReading(s.reading);
   panel.Refresh();
   ASSERT_EQ(panel.Events()->count(), 4);
   EXPECT_TRUE(panel.Events()->item(1)->text().contains(QStringLiteral("запись")));
@@ -117,6 +114,8 @@ TEST(ServiceRecordGui, JournalPanelShowsTheMetersEventsAndWhatChanged) {
   panel.EnabledBox()->click();
   panel.EngineerEdit()->setText("Сидоров");
   emit panel.EngineerEdit()->textEdited("Сидоров");
+  // Saved to the settings file at once.
+  const JournalSettings saved = LoadJournalSettings(IniFile(benchIni.Path()));
   EXPECT_FALSE(saved.enabled);
   EXPECT_EQ(saved.engineer, "Сидоров");
   for (const char* name : {"/r.html", "/r.pdf"}) {
@@ -131,7 +130,7 @@ TEST(ServiceRecordGui, JournalPanelShowsTheMetersEventsAndWhatChanged) {
   }
   MeterReading stranger = s.reading;
   stranger.serial = "999";
-  shown = &stranger;
+  bench.SetLastReading(stranger);
   panel.Refresh();
   EXPECT_EQ(panel.Events()->count(), 0);
   EXPECT_TRUE(panel.SinceLastVisit()->text().contains(QStringLiteral("нет событий")));

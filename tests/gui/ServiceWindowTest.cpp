@@ -22,7 +22,8 @@
 
 namespace {
 
-constexpr uint8_t kPort = 29;
+// What the port list calls the demo's meter, as main() names it.
+const QString kDemoName = "демо";
 
 struct ModelCase {
   const char* model;
@@ -37,10 +38,10 @@ float Value(const QTableWidgetItem* cell) {
 
 TEST_P(ServiceWindowTest, WritesCoefficientSealAndClockOnlyWhenConfirmed) {
   std::string error;
-  auto demo = StartDemoMeter(GetParam().model, kPort, 0, 19200, error);
+  auto demo = StartDemoMeter(GetParam().model, 0, 19200, error);
   ASSERT_TRUE(demo) << error;
   auto window = MakeWindow(ini.Path());
-  window->SelectPortForRun(kPort);
+  window->SelectDeviceForRun(demo->Device(), kDemoName);
   window->CBBaud->setCurrentIndex(1);
   window->BRefreshClick();
   ASSERT_EQ(window->LastReading().result, ReadResult::Ok);
@@ -91,8 +92,8 @@ TEST_P(ServiceWindowTest, WritesCoefficientSealAndClockOnlyWhenConfirmed) {
   EXPECT_EQ(service.LastOutcome()->status, WriteStatus::Verified);
   EXPECT_EQ(Value(service.CoefCell(0, 1, 3)), old);
   const std::string snapshotFile = ini.Path() + ".snapshot.json";
-  std::ofstream(snapshotFile) << DumpJson(SnapshotToJson(
-      TMeterSnapshot(window->Reader()).Take(window->MakeServiceContext().request())));
+  std::ofstream(snapshotFile) << DumpJson(
+      SnapshotToJson(TakeSnapshot(window->Bench().MeterPort(), window->Bench().GetCatalogue())));
   service.RestoreFrom(QString::fromStdString(snapshotFile));
   EXPECT_EQ(service.LastOutcome()->status, WriteStatus::Verified)
       << service.StatusText().toStdString();
@@ -152,10 +153,10 @@ namespace {
 // meter back and closes the port before the main window's read goes.
 TEST_F(WindowTest, ClosingWhileLiveValuesRunGivesTheMeterBackFirst) {
   std::string error;
-  auto demo = StartDemoMeter("zfk31", kPort, 0, 19200, error);
+  auto demo = StartDemoMeter("zfk31", 0, 19200, error);
   ASSERT_TRUE(demo) << error;
   auto window = MakeWindow(ini.Path());
-  window->SelectPortForRun(kPort);
+  window->SelectDeviceForRun(demo->Device(), kDemoName);
   window->CBBaud->setCurrentIndex(1);
   window->BRefreshClick();
   ASSERT_EQ(window->LastReading().result, ReadResult::Ok);
@@ -183,13 +184,13 @@ TEST_F(WindowTest, ClosingWhileLiveValuesRunGivesTheMeterBackFirst) {
 // chain, and the journal view lists them.
 TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   std::string error;
-  auto demo = StartDemoMeter("zfk31", kPort, 0, 19200, error);
+  auto demo = StartDemoMeter("zfk31", 0, 19200, error);
   ASSERT_TRUE(demo) << error;
   auto window = MakeWindow(ini.Path());
   const std::string dir = ini.Path() + ".journal";
   ASSERT_TRUE(window->IniSettings().Ini().WriteInteger("Journal", "Enabled", 1));
   ASSERT_TRUE(window->IniSettings().Ini().WriteString("Journal", "Dir", dir));
-  window->SelectPortForRun(kPort);
+  window->SelectDeviceForRun(demo->Device(), kDemoName);
   window->CBBaud->setCurrentIndex(1);
   window->BRefreshClick();
   ASSERT_EQ(window->LastReading().result, ReadResult::Ok);

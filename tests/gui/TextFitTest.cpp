@@ -20,7 +20,6 @@
 #include "sim/DemoMode.h"
 #include "sim/MeterDevice.h"
 #include "sim/MeterSim.h"
-#include "support/ScriptedLine.h"
 #include "support/VirtualTime.h"
 
 namespace {
@@ -47,10 +46,11 @@ class TextFitTest : public WindowTest {
 // its texts whole, the chosen row in the window, and "Стоп" heard mid-scan.
 TEST_F(TextFitTest, ScanDialogFindsTheBusShowsItWholeAndFillsTheWindow) {
   std::string error;
-  auto demo = StartDemoMeter("bus", 7, 0, 9600, error);
+  auto demo = StartDemoMeter("bus", 0, 9600, error);
   ASSERT_TRUE(demo) << error;
   ScanRequest request;
-  request.portNumber = 7;
+  request.port.device = demo->Device();
+  request.port.name = "COM7";
   request.bauds = {9600};
   request.to = 18;
   // Room for a virtual meter on a loaded machine: the test is about what is
@@ -97,14 +97,16 @@ TEST_F(TextFitTest, TimeOutsDialogShowsEveryEntryLabelAndValueWhole) {
 TEST_F(TextFitTest, WindowShowsEveryTextWholeAfterEachModelsRead) {
   constexpr uint8_t kPort = 27;
   ScopedVirtualTime time;
-  ScopedPortBinding unbind{kPort};
+  ScopedDevice line{"test:text-fit-line"};
+  ASSERT_TRUE(window->IniSettings().Ini().WriteString("Ports", "COM27", line.Name()));
   window->SelectPortForRun(kPort);
   for (MeterModel model : {MeterModel::Zfk31, MeterModel::Zfk36, MeterModel::Gdz1207s,
                            MeterModel::Gdz1207s2, MeterModel::Gdz1208, MeterModel::Gdz1208x2}) {
     SCOPED_TRACE(metersim::MeterModelName(model));
     metersim::MeterOptions options;
     options.pacing = false;
-    metersim::BindMeterToPort(kPort, std::make_shared<metersim::VirtualMeter>(model, 0, options));
+    line.Put(
+        metersim::MeterDeviceFactory(std::make_shared<metersim::VirtualMeter>(model, 0, options)));
     window->BRefreshClick();
     ASSERT_EQ(window->LastReading().result, ReadResult::Ok);
     QCoreApplication::processEvents();
@@ -117,12 +119,13 @@ TEST_F(TextFitTest, WindowShowsEveryTextWholeAfterEachModelsRead) {
 TEST_F(TextFitTest, ServiceWindowShowsEachViewWhole) {
   constexpr uint8_t kPort = 26;
   ScopedVirtualTime time;
-  ScopedPortBinding unbind{kPort};
-  window->SelectPortForRun(kPort);
   metersim::MeterOptions options;
   options.pacing = false;
-  metersim::BindMeterToPort(
-      kPort, std::make_shared<metersim::VirtualMeter>(MeterModel::Zfk31, 0, options));
+  const ScopedDevice line{"test:text-fit-line",
+                          metersim::MeterDeviceFactory(std::make_shared<metersim::VirtualMeter>(
+                              MeterModel::Zfk31, 0, options))};
+  ASSERT_TRUE(window->IniSettings().Ini().WriteString("Ports", "COM26", line.Name()));
+  window->SelectPortForRun(kPort);
   window->BRefreshClick();
   ASSERT_EQ(window->LastReading().result, ReadResult::Ok);
   window->BServiceClick();

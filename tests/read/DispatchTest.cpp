@@ -7,6 +7,7 @@
 namespace {
 
 using namespace readtest;
+using metersim::MeterModel;  // the virtual meters' models, not the core's
 
 struct DispatchCase {
   const char* text;  // the meter's identification text
@@ -160,9 +161,9 @@ INSTANTIATE_TEST_SUITE_P(Keys, VerInfo, ::testing::ValuesIn(kVerInfo));
 TEST(VerInfoTable, TheFirstMatchingRowAppliesWithItsDecodedValues) {
   auto meter = MakeMeter(MeterModel::Zfk36);
   ReadBench bench(meter);
-  bench.read.VerTable = {{"ZFK-3", "не тот", "#a$aa", 0},
-                         {"ZFK-36", "ЗФК-36", "#c$bd-rc", 0xE5D4C3B2},
-                         {"ZFK-36", "второй", "#j$jj", 0}};
+  bench.read.GetCatalogue().verTable = {{"ZFK-3", "не тот", "#a$aa", 0},
+                                        {"ZFK-36", "ЗФК-36", "#c$bd-rc", 0xE5D4C3B2},
+                                        {"ZFK-36", "второй", "#j$jj", 0}};
   bench.Run();
   EXPECT_EQ(bench.view.caption, "ЗФК-36");
   EXPECT_EQ(bench.view.Field(ReadField::EVer), "v2.13-r2");

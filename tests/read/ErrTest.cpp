@@ -8,6 +8,7 @@
 namespace {
 
 using namespace readtest;
+using metersim::MeterModel;  // the virtual meters' models, not the core's
 
 struct ErrCase {
   const char* name;
@@ -198,7 +199,7 @@ TEST_P(ReadErr, FirstFailingCallMarksItsFieldOnly) {
     EXPECT_EQ(v.Field(ReadField::EClbLic), kNoData);
     EXPECT_EQ(v.Field(ReadField::EClbDate), kNoData);
   }
-  EXPECT_FALSE(bench.read.lumComPort.Active());
+  EXPECT_FALSE(PortOpen(bench.read));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, ReadErr, ::testing::ValuesIn(kCases),

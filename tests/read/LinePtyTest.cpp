@@ -14,8 +14,7 @@ using namespace readtest;
 TEST(LinePty, OpenFailuresAreExplained) {
   PtyPair pty;
   TlumComPort holder;  // the other program
-  BindSerialPortPath(kPort - 1, pty.SlavePath());
-  holder.SetComPort(kPort - 1);
+  holder.SetDevice(pty.SlavePath());
   ASSERT_TRUE(holder.Open());
 
   const struct {
@@ -27,20 +26,20 @@ TEST(LinePty, OpenFailuresAreExplained) {
       {pty.SlavePath(), PortOpenFailure::Busy, "процесс " + std::to_string(getpid())},
   };
   for (const auto& c : cases) {
-    BindSerialPortPath(kPort, c.path);
+    PortSpec port = PortFor();
+    port.device = c.path;  // COM41 as the engineer chose it, mapped to the path
     TMeterRead read;
     RecordingView view;
-    const MeterReading r = read.BRefreshClick(view, RequestFor());
+    const MeterReading r = read.BRefreshClick(view, port);
     EXPECT_EQ(r.result, ReadResult::PortError);
-    EXPECT_EQ(read.lumComPort.OpenError().kind, c.kind);
+    ASSERT_NE(read.LastConnection(), nullptr);
+    EXPECT_EQ(read.LastConnection()->Port().OpenError().kind, c.kind);
     ASSERT_EQ(view.errors.size(), 1u);
     EXPECT_EQ(view.errors[0], "Не удалось открыть порт COM41");
     EXPECT_EQ(view.details[0], r.portErrorDetail);
     EXPECT_NE(r.portErrorDetail.find(c.says), std::string::npos) << r.portErrorDetail;
     EXPECT_NE(r.portErrorDetail.find("Система: "), std::string::npos);
   }
-  UnbindSerialPort(kPort);
-  UnbindSerialPort(kPort - 1);
 }
 
 }  // namespace

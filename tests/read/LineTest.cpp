@@ -11,6 +11,7 @@ namespace {
 
 using namespace readtest;
 using metersim::FaultKind;
+using metersim::MeterModel;  // the virtual meters' models, not the core's
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -35,10 +36,9 @@ RecordingView ReadThrough(MeterModel model, int baudIndex, bool echoOnLine, bool
   auto meter = std::make_shared<VirtualMeter>(model, 3, options);
   if (echoOnLine) meter->AddFault(metersim::MakeFault(FaultKind::Echo));
   ReadBench bench(meter);
-  bench.read.EchoSuppression = suppress;
-  ReadRequest request = RequestFor(3);
-  request.baudIndex = baudIndex;
-  r = bench.read.BRefreshClick(bench.view, request);
+  bench.port.echo = suppress;
+  bench.port.baud = options.baud;
+  r = bench.Run(3);
   return bench.view;
 }
 
@@ -127,14 +127,17 @@ TEST_P(Diagnose, NamesTheCause) {
   auto meter = MakeMeter(c.model, c.meterAddress);
   if (c.fault) meter->AddFault(metersim::MakeFault(*c.fault));
   const auto real = metersim::MeterDeviceFactory(meter);
-  BindSerialPortDevice(kPort, [&](uint32_t baud) -> std::unique_ptr<SerialDevice> {
-    if (c.meterBaud != 0 && baud != c.meterBaud) return std::make_unique<DeafDevice>();
-    return real(baud);
-  });
-  TlumComPort port;
-  port.SetComPort(kPort);
-  const LineDiagnosis d = DiagnoseLine(port, {});
-  UnbindSerialPort(kPort);
+  LineDiagnosis d;
+  {
+    ScopedSerialDevice device(kDevice, [&](uint32_t baud) -> std::unique_ptr<SerialDevice> {
+      if (c.meterBaud != 0 && baud != c.meterBaud) return std::make_unique<DeafDevice>();
+      return real(baud);
+    });
+    TlumComPort port;
+    port.SetDevice(kDevice);
+    d = DiagnoseLine(port, {});
+    EXPECT_FALSE(port.Active());
+  }
 
   ASSERT_TRUE(d.portOpened);
   ASSERT_EQ(d.probes.size(), 4u);  // 3x and ModBus at 9600 and 19200
@@ -143,7 +146,6 @@ TEST_P(Diagnose, NamesTheCause) {
   });
   EXPECT_TRUE(any);
   EXPECT_TRUE(Has(d.text, c.says)) << d.text;
-  EXPECT_FALSE(port.Active());
   for (const auto& r : meter->Requests())
     EXPECT_FALSE(r.writes);
 }

@@ -11,6 +11,7 @@
 namespace {
 
 using namespace readtest;
+using metersim::MeterModel;  // the virtual meters' models, not the core's
 
 struct PathCase {
   const char* name;
@@ -139,7 +140,7 @@ TEST_P(ReadPaths, ShowWhatTheMeterHolds) {
     EXPECT_EQ(v.Field(ReadField::EClbLic), kNoData);
     EXPECT_EQ(v.Field(ReadField::EClbDate), kNoData);
   }
-  EXPECT_FALSE(bench.read.lumComPort.Active());
+  EXPECT_FALSE(PortOpen(bench.read));
   EXPECT_EQ(v.refreshStates, (std::vector<bool>{false, true}));
   // The window never writes to a meter.
   for (const auto& r : meter->Requests())
@@ -194,7 +195,7 @@ TEST(ReadPathRequests, TwoNodeGdzReadsTheSecondChannelAndRecordAtTheNextAddress)
                        "rtc2k-read@9:256/4", "rtc2k-read@9:260/4", "rtc2k-read@10:16/4",
                        "rtc2k-read@10:256/4", "rtc2k-read@10:260/4", "rtc2k-read@10:496/16"}));
   // The address stays moved on; the next read sets it again.
-  EXPECT_EQ(bench.read.Gdz1207s.NetAddr(), 10);
+  EXPECT_EQ(bench.read.LastConnection()->Gdz1207s().NetAddr(), 10);
   meter->ClearRequests();
   bench.Run(9);
   EXPECT_EQ(Trail(*meter)[0], "id@9:0/0");
@@ -227,7 +228,7 @@ TEST(ReadFormatting, DecimalSeparatorWidthAndLongValues) {
   PutBE(*meter, 204, 3e38f);        // Gmax 1 and K0 1 near the float's limit
   PutBE(*meter, 1792, 3e38f);
   ReadBench bench(meter);
-  bench.read.DecimalSeparator = ',';
+  bench.read.SetDecimalSeparator(',');
   bench.Run();
   const RecordingView& v = bench.view;
   EXPECT_EQ(v.Field(ReadField::Ek10), "12345,67773");

@@ -14,8 +14,6 @@ namespace {
 using metersim::Fault;
 using metersim::FaultKind;
 
-constexpr uint8_t kPort = 43;
-
 struct Seen {
   uint8_t address;
   std::optional<uint8_t> second;
@@ -38,20 +36,16 @@ struct Bus {
   explicit Bus(const std::string& text)
       : meters(metersim::MakeBusMeters(*metersim::ParseBus(text))),
         server(metersim::MeterBus(meters)) {}
-  ~Bus() { UnbindSerialPort(kPort); }
-  bool Start() {
-    if (!server.Start()) return false;
-    BindSerialPortPath(kPort, server.DevicePath());
-    return true;
-  }
+  bool Start() { return server.Start(); }
   std::vector<std::shared_ptr<metersim::VirtualMeter>> meters;
   metersim::PtyMeterServer server;
 };
 
-ScanOutcome Scan(int to, ScanListener& listener) {
+ScanOutcome Scan(const Bus& bus, int to, ScanListener& listener) {
   TBusScan scan;
   ScanRequest request;
-  request.portNumber = kPort;
+  request.port.device = bus.server.DevicePath();
+  request.port.name = "COM43";
   request.bauds = {9600};
   request.to = to;
   // Room for a virtual meter on a loaded machine; the slow meter's 500 ms is
@@ -95,7 +89,7 @@ TEST(BusScan, FindsExactlyTheMetersThere) {
     if (c.fault) bus.meters.front()->AddFault(*c.fault);
     ASSERT_TRUE(bus.Start());
     ScanListener listener;
-    const ScanOutcome outcome = Scan(7, listener);
+    const ScanOutcome outcome = Scan(bus, 7, listener);
     EXPECT_EQ(outcome.result, ScanResult::Done);
     std::vector<Seen> seen;
     for (const FoundMeter& m : outcome.meters) {
@@ -114,7 +108,7 @@ TEST(BusScan, CancelStopsBeforeTheNextProbe) {
   ASSERT_TRUE(bus.Start());
   CancelAt listener(3);
   const auto start = std::chrono::steady_clock::now();
-  const ScanOutcome outcome = Scan(127, listener);
+  const ScanOutcome outcome = Scan(bus, 127, listener);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_EQ(outcome.result, ScanResult::Cancelled);
   EXPECT_EQ(listener.probes, (std::vector<int>{0, 1, 2, 3}));
@@ -123,14 +117,12 @@ TEST(BusScan, CancelStopsBeforeTheNextProbe) {
 }
 
 TEST(BusScan, UnopenablePortIsReported) {
-  BindSerialPortPath(kPort, "/nonexistent/tty");
   TBusScan scan;
   ScanRequest request;
-  request.portNumber = kPort;
-  request.portText = "COM43";
+  request.port.device = "/nonexistent/tty";
+  request.port.name = "COM43";
   ScanListener listener;
   const ScanOutcome outcome = scan.Run(request, listener);
-  UnbindSerialPort(kPort);
   EXPECT_EQ(outcome.result, ScanResult::PortError);
   EXPECT_EQ(outcome.error, "Не удалось открыть порт COM43");
 }

@@ -10,6 +10,7 @@
 namespace {
 
 using namespace readtest;
+using metersim::MeterModel;  // the virtual meters' models, not the core's
 
 class PtyRead : public ::testing::TestWithParam<MeterModel> {};
 
@@ -19,19 +20,17 @@ TEST_P(PtyRead, ReadsTheMeterAndLetsThePortGo) {
   auto meter = std::make_shared<VirtualMeter>(GetParam(), 3, options);
   metersim::PtyMeterServer server(meter);
   ASSERT_TRUE(server.Start()) << server.ErrorText();
-  BindSerialPortPath(kPort, server.DevicePath());
 
   TMeterRead read;
   // The ModBus meter does not answer the 3x identification: keep that wait short.
-  if (metersim::SpeaksModBus(GetParam())) read.Delays[1] = {50, 100, 1};
+  if (metersim::SpeaksModBus(GetParam())) read.GetCatalogue().delays[1] = {50, 100, 1};
   RecordingView view;
-  ReadRequest request = RequestFor(3);
-  request.baudIndex = 1;
+  const PortSpec port{server.DevicePath(), kPortName, 19200, 3, false};
   const auto start = std::chrono::steady_clock::now();
-  const MeterReading outcome = read.BRefreshClick(view, request);
+  const MeterReading outcome = read.BRefreshClick(view, port);
   const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_EQ(read.lumComPort.DeviceName(), server.DevicePath());
-  UnbindSerialPort(kPort);
+  ASSERT_NE(read.LastConnection(), nullptr);
+  EXPECT_EQ(read.LastConnection()->Port().DeviceName(), server.DevicePath());
 
   EXPECT_EQ(outcome.result, ReadResult::Ok);
   EXPECT_TRUE(view.errors.empty());
@@ -40,7 +39,7 @@ TEST_P(PtyRead, ReadsTheMeterAndLetsThePortGo) {
     EXPECT_NE(*view.Field(f), "ERR");
   }
   EXPECT_EQ(view.Field(ReadField::EClbLic), "1234, v.1.05");
-  EXPECT_FALSE(read.lumComPort.Active());
+  EXPECT_FALSE(PortOpen(read));
   EXPECT_LT(took, std::chrono::seconds(2));
 }
 

@@ -1,8 +1,9 @@
-// Helpers of the read tests: a virtual meter behind a port number on virtual
+// Helpers of the read tests: a virtual meter behind a device name on virtual
 // time, a view that logs what the read did in order, and the meter's memory
 // written the way each model keeps it.
 #pragma once
 
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "app/core/RecordingView.h"
 #include "sim/MeterDevice.h"
 #include "sim/MeterSim.h"
+#include "support/ScriptedLine.h"
 #include "support/VirtualTime.h"
 
 namespace readtest {
@@ -23,9 +25,27 @@ using metersim::RequestKind;
 using metersim::RequestRecord;
 using metersim::VirtualMeter;
 
-constexpr uint8_t kPort = 41;  // the port number the tests' meters sit behind
+// The device the tests' meters sit behind, and the port name the window
+// would show for it.
+inline const std::string kDevice = "read-test-meter";
+inline const std::string kPortName = "COM41";
 
 inline const std::string kNoData = "Нет данных или не поддерживается";
+
+// Whether the port of the read's connection is open: during a read the
+// connection being read, afterwards the last one.
+inline bool PortOpen(const TMeterRead& read) {
+  return read.LastConnection() && read.LastConnection()->Port().Active();
+}
+
+// The addresses the four drivers of the read's last connection hold,
+// "ZFK-31,ZFK-36,GDZ-12.07S,GDZ-12.08".
+inline std::string DriverAddresses(const TMeterRead& read) {
+  const Connection* c = read.LastConnection();
+  if (!c) return "none";
+  return std::to_string(c->Zfk31().NetAddr()) + "," + std::to_string(c->Zfk36().NetAddr()) + "," +
+         std::to_string(c->Gdz1207s().NetAddr()) + "," + std::to_string(c->Gdz1208().NetAddr());
+}
 
 // Logs every call of the read on its view, in order, with the port's state at
 // that moment, and keeps the fields like RecordingView.
@@ -56,9 +76,7 @@ class OrderView : public RecordingView {
   void ProcessMessages() override {
     RecordingView::ProcessMessages();
     // The addresses every driver holds when the window repaints.
-    Log("messages addr=" + std::to_string(read_.Zfk31.NetAddr()) + "," +
-        std::to_string(read_.Zfk36.NetAddr()) + "," + std::to_string(read_.Gdz1207s.NetAddr()) +
-        "," + std::to_string(read_.Gdz1208.NetAddr()));
+    Log("messages addr=" + DriverAddresses(read_));
   }
 
   // "event|open" or "event|closed".
@@ -68,7 +86,7 @@ class OrderView : public RecordingView {
   static constexpr const char* kNames[kReadFieldCount] = {
       "ELicNo", "Ek00", "Ek10", "Ek01", "Ek11", "EVer", "ECRC", "EClbLic", "EClbDate"};
   void Log(const std::string& what) {
-    events.push_back(what + (read_.lumComPort.Active() ? "|open" : "|closed"));
+    events.push_back(what + (PortOpen(read_) ? "|open" : "|closed"));
   }
   const TMeterRead& read_;
 };
@@ -81,41 +99,72 @@ inline std::shared_ptr<VirtualMeter> MakeMeter(MeterModel model, uint8_t address
   return std::make_shared<VirtualMeter>(model, address, options);
 }
 
-// What the window asks for: the tests' port, 9600 baud, the address.
-inline ReadRequest RequestFor(uint8_t address = 0, uint8_t port = kPort) {
-  ReadRequest r;
-  r.portIndex = port - 1;
-  r.portText = "COM" + std::to_string(port);
-  r.baudIndex = 0;
-  r.netAddr = address;
-  return r;
+// What the window hands the read: the tests' device, 9600 baud, the address.
+inline PortSpec PortFor(uint8_t address = 0) {
+  return {kDevice, kPortName, 9600, address, false};
 }
 
-// A read on virtual time against a meter bound to the tests' port.
+// A read on virtual time against a meter behind the tests' device. The line
+// counts its open devices, so that a test sees whether anything left the
+// port open.
 class ReadBench {
  public:
   explicit ReadBench(std::shared_ptr<VirtualMeter> meter) { Use(std::move(meter)); }
-  ~ReadBench() { UnbindSerialPort(kPort); }
   ReadBench(const ReadBench&) = delete;
   ReadBench& operator=(const ReadBench&) = delete;
 
   // Puts another meter on the line (the same window reads it next).
   void Use(std::shared_ptr<VirtualMeter> meter) {
     meter_ = std::move(meter);
-    metersim::BindMeterToPort(kPort, meter_);
+    port.device = kDevice;
+    device_.Use([meter = meter_, open = open_](uint32_t baud) -> std::unique_ptr<SerialDevice> {
+      auto inner = metersim::MeterDeviceFactory(meter)(baud);
+      if (!inner) return nullptr;
+      return std::make_unique<CountedDevice>(std::move(inner), open);
+    });
   }
   VirtualMeter& Meter() { return *meter_; }
+  // Devices of the line open now.
+  int OpenDevices() const { return *open_; }
 
   MeterReading Run(RecordingView& view, uint8_t address = 0) {
-    return read.BRefreshClick(view, RequestFor(address));
+    return read.BRefreshClick(view, PortAt(address));
   }
   MeterReading Run(uint8_t address = 0) { return Run(view, address); }
+  // What Run hands the read for this address.
+  PortSpec PortAt(uint8_t address) const {
+    PortSpec s = port;
+    s.address = address;
+    return s;
+  }
 
   ScopedVirtualTime time;
   TMeterRead read;
   RecordingView view;
+  // The device, name and speed every Run reads through (Use resets the
+  // device to the meter's).
+  PortSpec port = PortFor();
 
  private:
+  class CountedDevice final : public SerialDevice {
+   public:
+    CountedDevice(std::unique_ptr<SerialDevice> inner, std::shared_ptr<std::atomic<int>> open)
+        : inner_(std::move(inner)), open_(std::move(open)) {
+      ++*open_;
+    }
+    ~CountedDevice() override { --*open_; }
+    void Purge() override { inner_->Purge(); }
+    bool Write(std::span<const uint8_t> bytes) override { return inner_->Write(bytes); }
+    bool ReadByte(uint8_t& byte) override { return inner_->ReadByte(byte); }
+    bool WaitForInput(uint32_t timeoutMs) override { return inner_->WaitForInput(timeoutMs); }
+
+   private:
+    std::unique_ptr<SerialDevice> inner_;
+    std::shared_ptr<std::atomic<int>> open_;
+  };
+
+  std::shared_ptr<std::atomic<int>> open_ = std::make_shared<std::atomic<int>>(0);
+  ScopedSerialDevice device_{kDevice, {}};
   std::shared_ptr<VirtualMeter> meter_;
 };
 

@@ -8,6 +8,7 @@
 namespace {
 
 using namespace readtest;
+using metersim::MeterModel;  // the virtual meters' models, not the core's
 
 struct RecordCase {
   const char* name;
@@ -114,14 +115,14 @@ TEST(ReadLeftovers, AModBusMeterWithOneChannelKeepsTheSecondChannelToo) {
 TEST(ReadLeftovers, AfterATgdz2MeterTheSecondLayoutStaysOn) {
   ReadBench bench(MakeMeter(MeterModel::Gdz1208));
   bench.Run();
-  EXPECT_FALSE(bench.read.Gdz1208.AltRegMapping());
+  EXPECT_FALSE(bench.read.LastConnection()->Gdz1208().AltRegMapping());
   bench.Use(MakeMeter(MeterModel::Gdz1208x2));
   bench.Run();
-  EXPECT_TRUE(bench.read.Gdz1208.AltRegMapping());
+  EXPECT_TRUE(bench.read.LastConnection()->Gdz1208().AltRegMapping());
   for (MeterModel next : {MeterModel::Gdz1208, MeterModel::Zfk31}) {
     bench.Use(MakeMeter(next));
     bench.Run();
-    EXPECT_TRUE(bench.read.Gdz1208.AltRegMapping());
+    EXPECT_TRUE(bench.read.LastConnection()->Gdz1208().AltRegMapping());
   }
 }
 
@@ -140,7 +141,7 @@ TEST(ReadMends, TwoNodeGdzAtTheTopAddressHasNoSecondNodeToAsk) {
   EXPECT_EQ(HeardAt(*meter, RequestKind::ReadRtc2k, 256), 1u);
   for (const auto& r : meter->Requests())
     EXPECT_EQ(r.address, 127);
-  EXPECT_EQ(bench.read.Gdz1207s.NetAddr(), 127);
+  EXPECT_EQ(bench.read.LastConnection()->Gdz1207s().NetAddr(), 127);
 }
 
 TEST(ReadMends, TwoChannelModBusWithoutGmaxShowsNoProductWithZero) {

@@ -15,6 +15,7 @@
 namespace {
 
 using namespace readtest;
+using metersim::MeterModel;  // the virtual meters' models, not the core's
 
 constexpr uint8_t kAddr = 3;
 
@@ -79,13 +80,12 @@ class Snapshot : public ::testing::TestWithParam<ModelCase> {};
 TEST_P(Snapshot, EqualsTheMetersMemoryInFewReadsWithoutWriting) {
   const ModelCase& c = GetParam();
   ReadBench bench(MakeMeter(c.model, kAddr));
-  TMeterSnapshot snapshot(bench.read);
-  const MeterSnapshot s = snapshot.Take(RequestFor(kAddr));
+  const MeterSnapshot s = TakeSnapshot(bench.PortAt(kAddr), bench.read.GetCatalogue());
 
   EXPECT_EQ(s.path, c.path);
   oracle::ExpectSnapshotOf(s, bench.Meter());
   EXPECT_FALSE(s.AnyFailed());
-  EXPECT_FALSE(bench.read.lumComPort.Active());
+  EXPECT_EQ(bench.OpenDevices(), 0);  // the port is let go
   for (const RequestRecord& r : bench.Meter().Requests())
     EXPECT_FALSE(r.writes) << metersim::RequestKindName(r.kind) << " at " << r.start;
 
@@ -126,7 +126,7 @@ TEST(SnapshotFaults, AFailedRequestFailsOnlyItsItems) {
     SCOPED_TRACE(c.fault);
     ReadBench bench(MakeMeter(c.model, kAddr));
     bench.Meter().AddFault(*metersim::ParseFault(c.fault));
-    const MeterSnapshot s = TMeterSnapshot(bench.read).Take(RequestFor(kAddr));
+    const MeterSnapshot s = TakeSnapshot(bench.PortAt(kAddr), bench.read.GetCatalogue());
     size_t failed = 0;
     for (const SnapshotChannel& ch : s.channels)
       for (size_t i = 0; i < 10; ++i)
@@ -142,9 +142,11 @@ TEST(SnapshotFaults, AFailedRequestFailsOnlyItsItems) {
 
 TEST(SnapshotFaults, NoMeterAndNoPort) {
   ReadBench bench(MakeMeter(MeterModel::Zfk31, kAddr));
-  bench.read.Delays[1] = {50, 50, 1};
-  EXPECT_EQ(TMeterSnapshot(bench.read).Take(RequestFor(kAddr + 5)).result, ReadResult::NotFound);
-  EXPECT_EQ(TMeterSnapshot(bench.read).Take(RequestFor(kAddr, 200)).result, ReadResult::PortError);
+  Catalogue& catalogue = bench.read.GetCatalogue();
+  catalogue.delays[1] = {50, 50, 1};
+  EXPECT_EQ(TakeSnapshot(bench.PortAt(kAddr + 5), catalogue).result, ReadResult::NotFound);
+  bench.port.device = "/nonexistent/calibrate-tty";
+  EXPECT_EQ(TakeSnapshot(bench.PortAt(kAddr), catalogue).result, ReadResult::PortError);
 }
 
 // The meter's firmware text against firmware.ini's reference.
@@ -165,13 +167,13 @@ TEST(SnapshotFirmware, ComparedOnlyWithAConfiguredVersion) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.codedVer ? c.codedVer : "built-in");
     ReadBench bench(MakeMeter(MeterModel::Zfk31, kAddr));
-    for (TVerRecord& row : bench.read.VerTable) {
+    for (TVerRecord& row : bench.read.GetCatalogue().verTable) {
       if (row.DevID != "ZFK-31") continue;
       row.Configured = c.codedVer || c.crcOnly;
       row.VersionConfigured = c.codedVer != nullptr;
       if (c.codedVer) row.CodedVer = c.codedVer;
     }
-    const MeterSnapshot s = TMeterSnapshot(bench.read).Take(RequestFor(kAddr));
+    const MeterSnapshot s = TakeSnapshot(bench.PortAt(kAddr), bench.read.GetCatalogue());
     EXPECT_EQ(s.firmwareCheck, c.check);
   }
   EXPECT_EQ(CompareFirmware("01.05", "v1.05"), FirmwareCheck::Match);
@@ -183,8 +185,10 @@ TEST(SnapshotJson, KeepsWhatNumbersCannotAndRefusesOtherDocuments) {
   s.path = ReadPath::Zfk31;
   s.identification = "ZFK-31 \xC8";  // a Cyrillic letter in the meter's code page
   s.channels[0].present = true;
-  s.channels[0].k[2] = {
-      ValueState::Read, std::bit_cast<float>(0x7FC01234u), {0x7F, 0xC0, 0x12, 0x34}};
+  s.channels[0].k[2] = {{CoefList::K, 1, 2},
+                        ValueState::Read,
+                        std::bit_cast<float>(0x7FC01234u),
+                        {0x7F, 0xC0, 0x12, 0x34}};
   s.channels[0].obr[3].state = ValueState::Failed;
   s.clock = {ValueState::Read, {0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0xFF, 0xFF, 0xFF}};
   const Json j = SnapshotToJson(s);

@@ -8,6 +8,7 @@
 namespace {
 
 using namespace readtest;
+using metersim::MeterModel;  // the virtual meters' models, not the core's
 
 TEST(ReadSteps, OneReadInOrder) {
   auto meter = MakeMeter(MeterModel::Zfk31, 7);
@@ -39,7 +40,7 @@ TEST(ReadSteps, APortThatWillNotOpenEndsTheReadAndChangesNoField) {
   const std::string caption = view.caption;
   view.events.clear();
 
-  BindSerialPortPath(kPort, "/nonexistent/calibrate-tty");
+  bench.port.device = "/nonexistent/calibrate-tty";
   const MeterReading outcome = bench.Run(view);
   EXPECT_EQ(outcome.result, ReadResult::PortError);
   EXPECT_EQ(outcome.path, ReadPath::None);
@@ -52,68 +53,70 @@ TEST(ReadSteps, APortThatWillNotOpenEndsTheReadAndChangesNoField) {
   EXPECT_FALSE(view.versionVisible);
 }
 
-TEST(ReadSteps, NoPortChosenOpensPortZeroAndNamesNothing) {
+TEST(ReadSteps, NoPortChosenOpensNothingAndNamesNothing) {
   ReadBench bench(MakeMeter(MeterModel::Zfk31));
-  ReadRequest request = RequestFor();
-  request.portIndex = -1;  // the port list has no selection
-  request.portText = "";
-  const MeterReading outcome = bench.read.BRefreshClick(bench.view, request);
+  // The port list has no selection.
+  bench.port.device = "";
+  bench.port.name = "";
+  const MeterReading outcome = bench.Run();
   EXPECT_EQ(outcome.result, ReadResult::PortError);
-  EXPECT_EQ(bench.read.lumComPort.ComPort(), 0);
+  ASSERT_NE(bench.read.LastConnection(), nullptr);
+  EXPECT_EQ(bench.read.LastConnection()->Port().Device(), "");
+  EXPECT_EQ(bench.OpenDevices(), 0);
+  EXPECT_TRUE(bench.Meter().Requests().empty());
   EXPECT_EQ(bench.view.errors, (std::vector<std::string>{"Не удалось открыть порт "}));
 }
 
-TEST(ReadSteps, PortNumberAndSpeedFromTheConnectionGroup) {
+TEST(ReadSteps, DeviceAndSpeedReachThePort) {
   ReadBench bench(MakeMeter(MeterModel::Zfk31));
-  // Any speed index but 0 means 19200, the lack of a selection included.
-  for (const auto& [index, baud] : {std::pair{0, 9600u}, {1, 19200u}, {-1, 19200u}, {5, 19200u}}) {
-    ReadRequest request = RequestFor();
-    request.baudIndex = index;
-    bench.read.BRefreshClick(bench.view, request);
-    EXPECT_EQ(bench.read.lumComPort.BaudRate(), baud) << index;
-    EXPECT_EQ(bench.read.lumComPort.ComPort(), kPort);
+  for (const unsigned baud : {9600u, 19200u}) {
+    bench.port.baud = baud;
+    bench.Run();
+    EXPECT_EQ(bench.read.LastConnection()->Port().BaudRate(), baud);
+    EXPECT_EQ(bench.read.LastConnection()->Port().Device(), kDevice);
   }
 }
 
 TEST(ReadSteps, TimeOutRowsReachTheZfkDriversOnlyAfterTheOpen) {
   ReadBench bench(MakeMeter(MeterModel::Zfk31));
-  TMeterRead& read = bench.read;
-  read.Delays[1] = {200, 500, 2};
-  read.Delays[7] = {150, 400, 3};
-  read.Delays[5] = {10, 10, 1};  // rows other than 1 and 7 reach nobody
+  TDelays& delays = bench.read.GetCatalogue().delays;
+  delays[1] = {200, 500, 2};
+  delays[7] = {150, 400, 3};
+  delays[5] = {10, 10, 1};  // rows other than 1 and 7 reach nobody
 
-  BindSerialPortPath(kPort, "/nonexistent/calibrate-tty");
+  bench.port.device = "/nonexistent/calibrate-tty";
   bench.Run();
   // The design-time values still hold after a failed open.
-  EXPECT_EQ(read.Zfk31.ByteTimeout(), 100u);
-  EXPECT_EQ(read.Zfk31.PacketTimeout(), 300u);
-  EXPECT_EQ(read.Zfk36.ByteTimeout(), 100u);
+  const auto last = [&]() -> const Connection& { return *bench.read.LastConnection(); };
+  EXPECT_EQ(last().Zfk31().ByteTimeout(), 100u);
+  EXPECT_EQ(last().Zfk31().PacketTimeout(), 300u);
+  EXPECT_EQ(last().Zfk36().ByteTimeout(), 100u);
 
   bench.Use(MakeMeter(MeterModel::Zfk31));
   bench.Run();
-  EXPECT_EQ(read.Zfk31.ByteTimeout(), 200u);
-  EXPECT_EQ(read.Zfk31.PacketTimeout(), 500u);
-  EXPECT_EQ(read.Zfk31.RepeatCount(), 2);
-  EXPECT_EQ(read.Zfk36.ByteTimeout(), 150u);
-  EXPECT_EQ(read.Zfk36.PacketTimeout(), 400u);
-  EXPECT_EQ(read.Zfk36.RepeatCount(), 3);
-  EXPECT_EQ(read.Gdz1207s.ByteTimeout(), 40u);
-  EXPECT_EQ(read.Gdz1207s.PacketTimeout(), 300u);
-  EXPECT_EQ(read.Gdz1208.ByteTimeout(), 40u);
-  EXPECT_EQ(read.Gdz1208.PacketTimeout(), 300u);
-  EXPECT_EQ(read.Gdz1208.RepeatCount(), 3);
+  EXPECT_EQ(last().Zfk31().ByteTimeout(), 200u);
+  EXPECT_EQ(last().Zfk31().PacketTimeout(), 500u);
+  EXPECT_EQ(last().Zfk31().RepeatCount(), 2);
+  EXPECT_EQ(last().Zfk36().ByteTimeout(), 150u);
+  EXPECT_EQ(last().Zfk36().PacketTimeout(), 400u);
+  EXPECT_EQ(last().Zfk36().RepeatCount(), 3);
+  EXPECT_EQ(last().Gdz1207s().ByteTimeout(), 40u);
+  EXPECT_EQ(last().Gdz1207s().PacketTimeout(), 300u);
+  EXPECT_EQ(last().Gdz1208().ByteTimeout(), 40u);
+  EXPECT_EQ(last().Gdz1208().PacketTimeout(), 300u);
+  EXPECT_EQ(last().Gdz1208().RepeatCount(), 3);
 
   // Values the dialog allows but the protocol refuses leave the old ones; a
   // count of 256 or more arrives as its low byte.
-  read.Delays[1] = {3000, 10000, 261};
-  read.Delays[7] = {-10, 0, 25};
+  delays[1] = {3000, 10000, 261};
+  delays[7] = {-10, 0, 25};
   bench.Run();
-  EXPECT_EQ(read.Zfk31.ByteTimeout(), 200u);
-  EXPECT_EQ(read.Zfk31.PacketTimeout(), 500u);
-  EXPECT_EQ(read.Zfk31.RepeatCount(), 5);
-  EXPECT_EQ(read.Zfk36.ByteTimeout(), 150u);
-  EXPECT_EQ(read.Zfk36.PacketTimeout(), 400u);
-  EXPECT_EQ(read.Zfk36.RepeatCount(), 3);
+  EXPECT_EQ(last().Zfk31().ByteTimeout(), 200u);
+  EXPECT_EQ(last().Zfk31().PacketTimeout(), 500u);
+  EXPECT_EQ(last().Zfk31().RepeatCount(), 5);
+  EXPECT_EQ(last().Zfk36().ByteTimeout(), 150u);
+  EXPECT_EQ(last().Zfk36().PacketTimeout(), 400u);
+  EXPECT_EQ(last().Zfk36().RepeatCount(), 3);
 }
 
 TEST(ReadSteps, TheRowOneRepeatCountGovernsTheIdentification) {
@@ -122,7 +125,7 @@ TEST(ReadSteps, TheRowOneRepeatCountGovernsTheIdentification) {
   auto meter = MakeMeter(MeterModel::Zfk31);
   meter->AddFault(*metersim::ParseFault("silence:kind=id"));
   ReadBench bench(meter);
-  bench.read.Delays[1] = {120, 350, 4};
+  bench.read.GetCatalogue().delays[1] = {120, 350, 4};
   bench.Run();
   size_t threeX = 0, modbus = 0;
   for (const auto& r : meter->Requests())
@@ -134,11 +137,9 @@ TEST(ReadSteps, TheRowOneRepeatCountGovernsTheIdentification) {
 TEST(ReadSteps, AnAddressAboveTheRangeLeavesTheDriversWhereTheyWere) {
   ReadBench bench(MakeMeter(MeterModel::Zfk31, 12));
   bench.Run(12);
-  ReadRequest request = RequestFor();
-  request.netAddr = 128;
-  bench.read.BRefreshClick(bench.view, request);
-  EXPECT_EQ(bench.read.Zfk31.NetAddr(), 12);
-  EXPECT_EQ(bench.read.Gdz1208.NetAddr(), 12);
+  bench.Run(128);
+  EXPECT_EQ(bench.read.LastConnection()->Zfk31().NetAddr(), 12);
+  EXPECT_EQ(bench.read.LastConnection()->Gdz1208().NetAddr(), 12);
 }
 
 }  // namespace

@@ -21,7 +21,9 @@ using metersim::FaultKind;
 using metersim::MeterModel;
 using namespace rel;
 
-constexpr uint8_t kPort = 21;
+// The in-process meter's device, and the port name the messages give.
+constexpr const char* kDevice = "reliability-meter";
+constexpr const char* kPortName = "COM21";
 
 // Writes the generated part of docs/RELIABILITY.md when the program ends, if
 // asked to and every matrix test ran.
@@ -48,45 +50,46 @@ std::shared_ptr<metersim::VirtualMeter> PacedMeter(MeterModel model) {
   return std::make_shared<metersim::VirtualMeter>(model, kMeterAddress, options);
 }
 
-void NoteEngines(const TMeterRead& read) {
+void NoteEngines(const Connection& read) {
   auto& engines = Results().engines;
   engines = {
-      {"ZFK-31, time-out row 1 (also every 3x identification)", Limits3x(read.Zfk31)},
-      {"ZFK-36, time-out row 7", Limits3x(read.Zfk36)},
-      {"GDZ-12.07S (3x)", Limits3x(read.Gdz1207s)},
-      {"GDZ-12.08 register read (ModBus)", LimitsModBus(read.Gdz1208, false)},
-      {"GDZ-12.08 identification (ModBus)", LimitsModBus(read.Gdz1208, true)},
+      {"ZFK-31, time-out row 1 (also every 3x identification)", Limits3x(read.Zfk31())},
+      {"ZFK-36, time-out row 7", Limits3x(read.Zfk36())},
+      {"GDZ-12.07S (3x)", Limits3x(read.Gdz1207s())},
+      {"GDZ-12.08 register read (ModBus)", LimitsModBus(read.Gdz1208(), false)},
+      {"GDZ-12.08 identification (ModBus)", LimitsModBus(read.Gdz1208(), true)},
   };
 }
 
 class FaultMatrix : public ::testing::TestWithParam<MeterModel> {
  protected:
   ScopedVirtualTime time;
-  ScopedPortBinding unbind{kPort};
+  ScopedSerialDevice device{kDevice, {}};
 };
 
 TEST_P(FaultMatrix, EachFaultEndsInTimeShowsItsOutcomeAndTheNextReadWorks) {
   const ModelCase& model = ModelOf(GetParam());
   const std::string name = metersim::MeterModelName(model.model);
   auto meter = PacedMeter(model.model);
-  metersim::BindMeterToPort(kPort, meter);
+  device.Use(metersim::MeterDeviceFactory(meter));
   const double byteMs = metersim::ByteTimeUs(meter->Options().baud) / 1000.0;
 
   TMeterRead reference;
-  const ReadRun clean = RunRead(reference, kPort);
+  const ReadRun clean = RunRead(reference, kDevice, kPortName);
   ASSERT_EQ(clean.outcome.result, ReadResult::Ok);
   ASSERT_TRUE(clean.view.errors.empty());
   for (const auto& field : clean.view.fields)
     ASSERT_NE(field.value_or(""), "ERR");
   const auto cleanLog = meter->Requests();
   ASSERT_EQ(CountWrites(cleanLog), 0u);
-  NoteEngines(reference);
+  NoteEngines(*reference.LastConnection());
 
   ModelResults results;
   results.cleanMs = clean.ms;
   results.operations = static_cast<size_t>(
       std::count_if(cleanLog.begin(), cleanLog.end(), [](const auto& r) { return r.forMe; }));
-  results.anyReadBoundMs = AnyReadBoundMs(reference, model, results.operations - 1, byteMs);
+  results.anyReadBoundMs =
+      AnyReadBoundMs(*reference.LastConnection(), model, results.operations - 1, byteMs);
 
   for (const Target target : {Target::Identification, Target::Coefficient, Target::Record}) {
     const auto aim = AimOf(model, target);
@@ -110,10 +113,11 @@ TEST_P(FaultMatrix, EachFaultEndsInTimeShowsItsOutcomeAndTheNextReadWorks) {
         meter->ClearFaults();
         meter->ClearRequests();
         meter->AddFault(AimedFault(kind, *aim, times));
-        const ReadRun run = RunRead(read, kPort);
+        const ReadRun run = RunRead(read, kDevice, kPortName);
 
         EXPECT_EQ(Check(Expect(model, target, kind, times), run, clean), "");
-        const double bound = FaultBoundMs(read, model, target, kind, clean.ms, fromTarget, byteMs);
+        const double bound =
+            FaultBoundMs(*read.LastConnection(), model, target, kind, clean.ms, fromTarget, byteMs);
         EXPECT_LE(static_cast<double>(run.ms), bound);
         EXPECT_LE(static_cast<double>(run.ms), results.anyReadBoundMs);
         EXPECT_EQ(CountWrites(meter->Requests()), 0u);
@@ -127,7 +131,7 @@ TEST_P(FaultMatrix, EachFaultEndsInTimeShowsItsOutcomeAndTheNextReadWorks) {
         }
 
         meter->ClearFaults();
-        const ReadRun next = RunRead(read, kPort);
+        const ReadRun next = RunRead(read, kDevice, kPortName);
         EXPECT_TRUE(SameScreen(next.view, clean.view)) << Describe(next, clean);
         EXPECT_FALSE(next.portOpenAfter);
       }
@@ -163,14 +167,14 @@ INSTANTIATE_TEST_SUITE_P(Models, FaultMatrix,
 // every ModBus request a register read or the identification.
 TEST(ReadOnly, AFullReadOfEveryModelSendsNoWritingRequest) {
   ScopedVirtualTime time;
-  ScopedPortBinding unbind{kPort};
+  ScopedSerialDevice device{kDevice, {}};
   using metersim::RequestKind;
   for (const ModelCase& model : Models()) {
     SCOPED_TRACE(metersim::MeterModelName(model.model));
     auto meter = PacedMeter(model.model);
-    metersim::BindMeterToPort(kPort, meter);
+    device.Use(metersim::MeterDeviceFactory(meter));
     TMeterRead read;
-    ASSERT_EQ(RunRead(read, kPort).outcome.result, ReadResult::Ok);
+    ASSERT_EQ(RunRead(read, kDevice, kPortName).outcome.result, ReadResult::Ok);
     const auto log = meter->Requests();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(CountWrites(log), 0u);
@@ -191,14 +195,14 @@ TEST(ReadOnly, AFullReadOfEveryModelSendsNoWritingRequest) {
 // not the first sixty-odd, which would read as a much smaller number.
 TEST(OddValues, TheLargestCoefficientsShowWhole) {
   ScopedVirtualTime time;
-  ScopedPortBinding unbind{kPort};
+  ScopedSerialDevice device{kDevice, {}};
   auto meter = PacedMeter(MeterModel::Zfk31);
   const uint8_t largest[] = {0x7F, 0x7F, 0xFF, 0xFF};        // 3.4028235e38, most significant first
   meter->Write(metersim::MemoryArea::Rtc2k, 204, largest);   // Gmax of channel 1
   meter->Write(metersim::MemoryArea::Rtc2k, 1792, largest);  // K0 of channel 1
-  metersim::BindMeterToPort(kPort, meter);
+  device.Use(metersim::MeterDeviceFactory(meter));
   TMeterRead read;
-  const ReadRun run = RunRead(read, kPort);
+  const ReadRun run = RunRead(read, kDevice, kPortName);
   const std::string shown = run.view.Field(ReadField::Ek00).value_or("");
   const double expected =
       double{std::numeric_limits<float>::max()} * std::numeric_limits<float>::max() / 26214;

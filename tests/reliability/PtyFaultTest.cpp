@@ -27,7 +27,7 @@ using metersim::FaultKind;
 using metersim::MeterModel;
 using namespace rel;
 
-constexpr uint8_t kPort = 22;
+// What the engineer chose: the messages name it, whatever device it is.
 constexpr const char* kPortText = "COM22";
 
 // Scheduling on a loaded machine: a real read may overrun its bound by this.
@@ -44,18 +44,18 @@ std::string TempPath(const std::string& name) {
 // so that each case stays near a second: 3x identification once, every other
 // request twice.
 void PtyTimeouts(TMeterRead& read) {
-  read.Delays[1] = {100, 300, 1};
-  read.Delays[7] = {100, 300, 2};
-  read.Gdz1207s.SetPacketTimeout(300);
-  read.Gdz1207s.SetByteTimeout(100);
-  read.Gdz1207s.SetRepeatCount(2);
-  read.Gdz1208.SetPacketTimeout(300);
-  read.Gdz1208.SetByteTimeout(100);
-  read.Gdz1208.SetRepeatCount(2);
+  read.GetCatalogue().delays[1] = {100, 300, 1};
+  read.GetCatalogue().delays[7] = {100, 300, 2};
+  read.Line().Gdz1207s().SetPacketTimeout(300);
+  read.Line().Gdz1207s().SetByteTimeout(100);
+  read.Line().Gdz1207s().SetRepeatCount(2);
+  read.Line().Gdz1208().SetPacketTimeout(300);
+  read.Line().Gdz1208().SetByteTimeout(100);
+  read.Line().Gdz1208().SetRepeatCount(2);
 }
 
-// A meter on a pseudo-terminal behind a link that port 22 opens; after a
-// hang-up the server points the link at its new line.
+// A meter on a pseudo-terminal behind a link, the device the reads open;
+// after a hang-up the server points the link at its new line.
 struct PtyMeter {
   explicit PtyMeter(MeterModel model) : link(TempPath("link")) {
     metersim::MeterOptions options;
@@ -63,12 +63,9 @@ struct PtyMeter {
     meter = std::make_shared<metersim::VirtualMeter>(model, kMeterAddress, options);
     server = std::make_unique<metersim::PtyMeterServer>(meter);
     started = server->Start(link);
-    BindSerialPortPath(kPort, link);
   }
-  ~PtyMeter() {
-    server->Stop();
-    UnbindSerialPort(kPort);
-  }
+  ~PtyMeter() { server->Stop(); }
+  ReadRun Read(TMeterRead& read) const { return RunRead(read, link, kPortText); }
   bool WaitForHangUps(int n) const {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (server->HangUps() < n && std::chrono::steady_clock::now() < end)
@@ -86,11 +83,11 @@ struct PtyMeter {
 // time: the screen does not depend on the transport.
 RecordingView CleanScreen(MeterModel model) {
   ScopedVirtualTime time;
-  constexpr uint8_t port = 23;
-  ScopedPortBinding unbind{port};
-  metersim::BindMeterToPort(port, std::make_shared<metersim::VirtualMeter>(model, kMeterAddress));
+  const ScopedSerialDevice device{
+      "reliability-clean-meter",
+      metersim::MeterDeviceFactory(std::make_shared<metersim::VirtualMeter>(model, kMeterAddress))};
   TMeterRead read;
-  return RunRead(read, port).view;
+  return RunRead(read, device.name, "COM23").view;
 }
 
 struct PtyCase {
@@ -126,7 +123,7 @@ TEST_P(PtyMatrix, FaultEndsTheReadInTimeAndTheNextReadWorks) {
   metersim::Fault fault = AimedFault(c.kind, *aim, 0);
   if (c.kind == FaultKind::Gap) fault.ms = 500;  // well beyond the byte time-out
   pty.meter->AddFault(fault);
-  const ReadRun run = RunRead(read, kPort);
+  const ReadRun run = pty.Read(read);
   const auto log = pty.meter->Requests();
   pty.meter->ClearFaults();
   pty.meter->ClearRequests();
@@ -134,7 +131,7 @@ TEST_P(PtyMatrix, FaultEndsTheReadInTimeAndTheNextReadWorks) {
 
   ReadRun clean;
   clean.view = cleanScreen;
-  const ReadRun next = RunRead(read, kPort);
+  const ReadRun next = pty.Read(read);
   EXPECT_TRUE(SameScreen(next.view, cleanScreen)) << Describe(next, clean);
   EXPECT_FALSE(next.portOpenAfter);
 
@@ -142,7 +139,7 @@ TEST_P(PtyMatrix, FaultEndsTheReadInTimeAndTheNextReadWorks) {
   EXPECT_EQ(CountWrites(log), 0u);
   // The clean read's time is the next read's; the operations from the target
   // on are counted in the log of the next read, which went all the way.
-  const double bound = FaultBoundMs(read, model, c.target, c.kind, next.ms,
+  const double bound = FaultBoundMs(*read.LastConnection(), model, c.target, c.kind, next.ms,
                                     OperationsFrom(pty.meter->Requests(), *aim),
                                     metersim::ByteTimeUs(19200) / 1000.0);
   EXPECT_LE(static_cast<double>(run.ms), bound + RealTimeSlack(bound));
@@ -174,15 +171,13 @@ void ExpectPortError(const ReadRun& run, const std::string& what) {
 }
 
 TEST(PortFaults, MissingDirectoryRegularFileAndBusyDeviceGiveThePortMessage) {
-  ScopedPortBinding unbind{kPort};
   const std::string dir = TempPath("dir");
   ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
   const std::string regular = dir + "/file";
   close(open(regular.c_str(), O_CREAT | O_WRONLY, 0600));
   PtyPair busy;
   TlumComPort holder;  // another program has the line
-  BindSerialPortPath(kPort, busy.SlavePath());
-  holder.SetComPort(kPort);
+  holder.SetDevice(busy.SlavePath());
   ASSERT_TRUE(holder.Open());
 
   struct Case {
@@ -191,9 +186,8 @@ TEST(PortFaults, MissingDirectoryRegularFileAndBusyDeviceGiveThePortMessage) {
   };
   for (const Case& c : {Case{"missing", dir + "/no-such-device"}, Case{"directory", dir},
                         Case{"regular file", regular}, Case{"busy", busy.SlavePath()}}) {
-    BindSerialPortPath(kPort, c.path);
     TMeterRead read;
-    ExpectPortError(RunRead(read, kPort), c.what);
+    ExpectPortError(RunRead(read, c.path, kPortText), c.what);
   }
   holder.Close();
   unlink(regular.c_str());
@@ -214,9 +208,8 @@ TEST(PortFaults, DeviceWithoutPermissionGivesThePortMessage) {
     // Make sure the refusal is the one meant, then read.
     const int fd = open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd >= 0 || errno != EACCES) _exit(4);
-    BindSerialPortPath(kPort, line.SlavePath());
     TMeterRead read;
-    const ReadRun run = RunRead(read, kPort);
+    const ReadRun run = RunRead(read, line.SlavePath(), kPortText);
     const bool ok =
         run.outcome.result == ReadResult::PortError &&
         run.view.errors ==
@@ -240,11 +233,11 @@ TEST(PortFaults, LineGoneBetweenReadsThenBack) {
   ASSERT_TRUE(pty.started);
   TMeterRead read;
   PtyTimeouts(read);
-  EXPECT_TRUE(SameScreen(RunRead(read, kPort).view, cleanScreen));
+  EXPECT_TRUE(SameScreen(pty.Read(read).view, cleanScreen));
   pty.server->Stop();
-  ExpectPortError(RunRead(read, kPort), "line gone");
+  ExpectPortError(pty.Read(read), "line gone");
   ASSERT_TRUE(pty.server->Start(pty.link)) << pty.server->ErrorText();
-  const ReadRun again = RunRead(read, kPort);
+  const ReadRun again = pty.Read(read);
   EXPECT_TRUE(SameScreen(again.view, cleanScreen));
   EXPECT_FALSE(again.portOpenAfter);
 }

@@ -102,16 +102,13 @@ metersim::Fault AimedFault(FaultKind kind, const RequestAim& aim, uint32_t times
   return f;
 }
 
-ReadRun RunRead(TMeterRead& read, uint8_t port) {
+ReadRun RunRead(TMeterRead& read, const std::string& device, const std::string& name) {
   ReadRun run;
-  ReadRequest request;
-  request.portIndex = port - 1;
-  request.portText = "COM" + std::to_string(port);
-  request.netAddr = kMeterAddress;
+  const PortSpec port{device, name, 9600, kMeterAddress, false};
   const uint64_t start = NowMs();
-  run.outcome = read.BRefreshClick(run.view, request);
+  run.outcome = read.BRefreshClick(run.view, port);
   run.ms = NowMs() - start;
-  run.portOpenAfter = read.lumComPort.Active();
+  run.portOpenAfter = read.LastConnection() && read.LastConnection()->Port().Active();
   return run;
 }
 
@@ -247,30 +244,30 @@ double FailedOperationMs(const EngineLimits& e, double byteMs) {
   return e.attempts * (AttemptMs(e, byteMs) + e.pauseMs);
 }
 
-EngineLimits PathLimits(const TMeterRead& read, const ModelCase& model) {
+EngineLimits PathLimits(const Connection& read, const ModelCase& model) {
   switch (model.model) {
     case MeterModel::Zfk31:
-      return Limits3x(read.Zfk31);
+      return Limits3x(read.Zfk31());
     case MeterModel::Zfk36:
-      return Limits3x(read.Zfk36);
+      return Limits3x(read.Zfk36());
     case MeterModel::Gdz1207s:
     case MeterModel::Gdz1207s2:
-      return Limits3x(read.Gdz1207s);
+      return Limits3x(read.Gdz1207s());
     case MeterModel::Gdz1208:
     case MeterModel::Gdz1208x2:
-      return LimitsModBus(read.Gdz1208, false);
+      return LimitsModBus(read.Gdz1208(), false);
   }
-  return Limits3x(read.Zfk31);
+  return Limits3x(read.Zfk31());
 }
 
-double IdentificationFailureMs(const TMeterRead& read, const ModelCase& model, double byteMs) {
+double IdentificationFailureMs(const Connection& read, const ModelCase& model, double byteMs) {
   // A ModBus meter never answers the 3x request, with or without a fault: that
   // time is in its clean read already.
-  const double modbusId = FailedOperationMs(LimitsModBus(read.Gdz1208, true), byteMs);
-  return model.modbus ? modbusId : FailedOperationMs(Limits3x(read.Zfk31), byteMs) + modbusId;
+  const double modbusId = FailedOperationMs(LimitsModBus(read.Gdz1208(), true), byteMs);
+  return model.modbus ? modbusId : FailedOperationMs(Limits3x(read.Zfk31()), byteMs) + modbusId;
 }
 
-double FaultBoundMs(const TMeterRead& read, const ModelCase& model, Target target, FaultKind kind,
+double FaultBoundMs(const Connection& read, const ModelCase& model, Target target, FaultKind kind,
                     uint64_t cleanMs, size_t operationsFromTarget, double byteMs) {
   if (target == Target::Identification)
     return static_cast<double>(cleanMs) + IdentificationFailureMs(read, model, byteMs);
@@ -281,10 +278,10 @@ double FaultBoundMs(const TMeterRead& read, const ModelCase& model, Target targe
          static_cast<double>(failing) * FailedOperationMs(PathLimits(read, model), byteMs);
 }
 
-double AnyReadBoundMs(const TMeterRead& read, const ModelCase& model, size_t pathOperations,
+double AnyReadBoundMs(const Connection& read, const ModelCase& model, size_t pathOperations,
                       double byteMs) {
-  return FailedOperationMs(Limits3x(read.Zfk31), byteMs) +
-         FailedOperationMs(LimitsModBus(read.Gdz1208, true), byteMs) +
+  return FailedOperationMs(Limits3x(read.Zfk31()), byteMs) +
+         FailedOperationMs(LimitsModBus(read.Gdz1208(), true), byteMs) +
          static_cast<double>(pathOperations) * FailedOperationMs(PathLimits(read, model), byteMs);
 }
 

@@ -69,7 +69,9 @@ struct ReadRun {
   bool portOpenAfter = false;
 };
 
-ReadRun RunRead(TMeterRead& read, uint8_t port);
+// The read of the meter at kMeterAddress through device, named as the
+// engineer chose it (name) in the messages, at 9600 baud.
+ReadRun RunRead(TMeterRead& read, const std::string& device, const std::string& name);
 
 // The window's state after a read as one comparable value.
 bool SameScreen(const RecordingView& a, const RecordingView& b);
@@ -92,8 +94,8 @@ std::string Check(const Expectation& expected, const ReadRun& run, const ReadRun
 // "Ek10 ERR", "record: Нет данных…", ...
 std::string Describe(const ReadRun& run, const ReadRun& clean);
 
-// Time-outs of one engine as the read configured them, and what its
-// operations cost at worst.
+// Time-outs of one engine as the read configured them (the drivers of its
+// last connection), and what its operations cost at worst.
 struct EngineLimits {
   uint32_t packetMs;  // P
   uint32_t byteMs;    // B
@@ -109,19 +111,19 @@ double AttemptMs(const EngineLimits& e, double byteMs);
 double FailedOperationMs(const EngineLimits& e, double byteMs);
 
 // The engine a model's path reads through.
-EngineLimits PathLimits(const TMeterRead& read, const ModelCase& model);
+EngineLimits PathLimits(const Connection& read, const ModelCase& model);
 // What failing identification costs: the 3x request (for a 3x meter) and the
 // ModBus one the read falls back to.
-double IdentificationFailureMs(const TMeterRead& read, const ModelCase& model, double byteMs);
+double IdentificationFailureMs(const Connection& read, const ModelCase& model, double byteMs);
 
 // The bound of a faulted read: the clean read's time plus X for every
 // operation the fault makes fail.
-double FaultBoundMs(const TMeterRead& read, const ModelCase& model, Target target,
+double FaultBoundMs(const Connection& read, const ModelCase& model, Target target,
                     metersim::FaultKind kind, uint64_t cleanMs, size_t operationsFromTarget,
                     double byteMs);
 // The bound of any read of the model whatever its line does: X for every
 // operation the read can make.
-double AnyReadBoundMs(const TMeterRead& read, const ModelCase& model, size_t pathOperations,
+double AnyReadBoundMs(const Connection& read, const ModelCase& model, size_t pathOperations,
                       double byteMs);
 
 // Requests of the log that a fault aimed so would hit.

@@ -1,6 +1,7 @@
 // A scripted serial line on virtual time: the test schedules the bytes a meter
 // would send and reacts to what the engine writes. Plugs in behind the serial
-// layer by binding a port number to its factory.
+// layer by binding a port number to its factory, or by registering the
+// factory under a device name (ScopedSerialDevice).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,8 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "VirtualTime.h"
@@ -75,4 +78,18 @@ struct ScopedPortBinding {
   explicit ScopedPortBinding(uint8_t p) : port(p) {}
   ~ScopedPortBinding() { UnbindSerialPort(port); }
   uint8_t port;
+};
+
+// A virtual device under a name for the test's duration: a read whose port
+// device is the name opens the factory.
+struct ScopedSerialDevice {
+  ScopedSerialDevice(std::string n, SerialDeviceFactory factory) : name(std::move(n)) {
+    RegisterSerialDevice(name, std::move(factory));
+  }
+  ~ScopedSerialDevice() { UnregisterSerialDevice(name); }
+  ScopedSerialDevice(const ScopedSerialDevice&) = delete;
+  ScopedSerialDevice& operator=(const ScopedSerialDevice&) = delete;
+  // Puts another device under the same name.
+  void Use(SerialDeviceFactory factory) { RegisterSerialDevice(name, std::move(factory)); }
+  std::string name;
 };

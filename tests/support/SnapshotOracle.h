@@ -137,7 +137,7 @@ inline void ExpectSnapshotOf(const MeterSnapshot& s, const VirtualMeter& m) {
     for (uint32_t i = 0; i <= 9; ++i) {
       for (bool obr : {false, true}) {
         const Place p = CoefPlace(model, ch, obr, i);
-        const SnapshotCoefficient& k = obr ? c.obr[i] : c.k[i];
+        const Coefficient& k = obr ? c.obr[i] : c.k[i];
         EXPECT_EQ(k.state, ValueState::Read) << i;
         EXPECT_EQ(Hex(Bytes(k.raw.begin(), k.raw.end())), Hex(Raw(m, p)))
             << i << (obr ? " Obr" : " K");

@@ -8,7 +8,6 @@
 #include <fstream>
 
 #include "app/core/GuardedWrite.h"
-#include "comm/serial/SerialDevice.h"
 #include "sim/PtyMeterServer.h"
 
 namespace {
@@ -18,7 +17,6 @@ using metersim::FaultKind;
 using metersim::MeterModel;
 using metersim::VirtualMeter;
 
-constexpr uint8_t kPort = 43;
 constexpr uint8_t kAddr = 3;
 
 class TestView : public WriteView {
@@ -38,29 +36,32 @@ class TestView : public WriteView {
 struct Rig {
   explicit Rig(MeterModel model) : meter(std::make_shared<VirtualMeter>(model, kAddr, Line())) {
     started = server.Start();
-    if (started) BindSerialPortPath(kPort, server.DevicePath());
     dir = std::filesystem::temp_directory_path() / ("pty-write-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
   }
-  ~Rig() {
-    UnbindSerialPort(kPort);
-    std::filesystem::remove_all(dir);
-  }
+  ~Rig() { std::filesystem::remove_all(dir); }
   static metersim::MeterOptions Line() {
     metersim::MeterOptions o;
     o.baud = 19200;
     return o;
   }
-  // One operation with a fresh read object, as each command line run has.
+  // One operation over a fresh connection, as each command line run has.
   WriteOutcome Run(WriteRequest request, TestView& view) {
-    TMeterRead read;
+    Catalogue catalogue;
     // The ModBus meter does not answer the 3x identification: keep that wait short.
-    if (metersim::SpeaksModBus(meter->Model())) read.Delays[1] = {50, 100, 1};
+    if (metersim::SpeaksModBus(meter->Model())) catalogue.delays[1] = {50, 100, 1};
     if (request.saveDir.empty()) request.saveDir = dir.string();
-    ReadRequest port{kPort - 1, "pty", 1, kAddr};
-    WriteOutcome out = RunGuardedWrite(read, port, request, view);
-    ewriteLeftOn = read.Zfk31.EWrite() || read.Zfk36.EWrite() || read.Gdz1207s.EWrite() ||
-                   read.Gdz1208.EWrite();
+    const PortSpec spec{server.DevicePath(), "pty", 19200, kAddr, false};
+    Connected c = Connect(spec, catalogue);
+    if (c.result != ConnectResult::Ok) {
+      WriteOutcome out;
+      out.status =
+          c.result == ConnectResult::PortError ? WriteStatus::PortError : WriteStatus::NotFound;
+      out.reason = c.message + c.detail;
+      return out;
+    }
+    WriteOutcome out = RunGuardedWrite(*c.meter, request, view);
+    ewriteLeftOn = c.connection->AnyWriteEnabled();
     return out;
   }
   // A dry run, then the same confirmed with the serial number it showed.
@@ -82,10 +83,8 @@ struct Rig {
 
 WriteRequest Coefficients() {
   WriteRequest r;
-  r.coefficients = {{CoefList::K, 2, 0, 12.0f},
-                    {CoefList::K, 2, 1, 1.5f},
-                    {CoefList::K, 2, 3, 0.25f},
-                    {CoefList::Obr, 2, 5, 0.125f}};
+  r.coefficients = {CoefTarget(CoefList::K, 2, 0, 12.0f), CoefTarget(CoefList::K, 2, 1, 1.5f),
+                    CoefTarget(CoefList::K, 2, 3, 0.25f), CoefTarget(CoefList::Obr, 2, 5, 0.125f)};
   return r;
 }
 
@@ -99,7 +98,7 @@ WriteRequest Of(WriteKind kind) {
 std::vector<std::vector<uint8_t>> Bytes(const ItemsImage& image) {
   std::vector<std::vector<uint8_t>> bytes;
   for (const ImageItem& i : image.items)
-    bytes.push_back(i.raw);
+    bytes.push_back(i.Raw());
   return bytes;
 }
 
@@ -150,9 +149,9 @@ TEST_P(PtyWrite, DryRunSendsNothingConfirmedVerifiesRestoreBringsBack) {
   ASSERT_EQ(next.before.items.size(), done.after.items.size());
   for (size_t n = 0; n < next.before.items.size(); ++n) {
     if (kind == WriteKind::Clock) continue;  // the clock runs on
-    EXPECT_EQ(next.before.items[n].raw, done.after.items[n].raw) << next.before.items[n].Name();
+    EXPECT_EQ(next.before.items[n].Raw(), done.after.items[n].Raw()) << next.before.items[n].Name();
     if (kind == WriteKind::Coefficients)
-      EXPECT_EQ(next.before.items[n].value, request.coefficients[n].value);
+      EXPECT_EQ(next.before.items[n].coef.stored, request.coefficients[n].stored);
   }
   if (kind == WriteKind::Clock) return;  // a clock is set, not restored
 
@@ -217,9 +216,9 @@ TEST_P(PtyWriteFault, VerificationTellsWhatTheMeterHolds) {
   EXPECT_EQ(done.status, AllVerified(done) ? WriteStatus::Verified : WriteStatus::Failed);
   EXPECT_FALSE(rig.ewriteLeftOn);
   for (size_t n = 0; n < done.after.items.size(); ++n)  // never a value nobody asked for
-    if (done.after.items[n].read)
-      EXPECT_TRUE(done.after.items[n].value == request.coefficients[n].value ||
-                  done.after.items[n].raw == before.before.items[n].raw);
+    if (done.after.items[n].Read())
+      EXPECT_TRUE(done.after.items[n].coef.stored == request.coefficients[n].stored ||
+                  done.after.items[n].Raw() == before.before.items[n].Raw());
 
   // Power back; the saved before-image puts every item back.
   rig.meter->ClearFaults();
@@ -287,7 +286,7 @@ TEST_P(PtyWriteRefusal, NothingIsWritten) {
 
 WriteRequest K0(float value) {
   WriteRequest r;
-  r.coefficients = {{CoefList::K, 1, 0, value}};
+  r.coefficients = {CoefTarget(CoefList::K, 1, 0, value)};
   return r;
 }
 
@@ -302,8 +301,8 @@ WriteRequest RestoreOf(const std::string& model, const std::string& serial) {
   r.kind = WriteKind::Restore;
   r.restore = ItemsImage{model, serial, "", {}};
   ImageItem k0;
-  k0.read = true;
-  k0.raw = {0, 0, 0, 0};
+  k0.SetRead(true);
+  k0.coef.raw = {0, 0, 0, 0};
   r.restore->items.push_back(k0);
   return r;
 }
