@@ -1,9 +1,12 @@
 #include "Lum3xClock.h"
 
+#include "LumUtils.h"
+
 namespace {
 
+// The clock keeps the year as its last two digits.
 uint8_t Bcd(unsigned value) {
-  return static_cast<uint8_t>((value / 10 % 10) << 4 | value % 10);
+  return ByteToBcd(static_cast<uint8_t>(value % 100));
 }
 
 // The number in a packed BCD byte, or nullopt when it is none or lies

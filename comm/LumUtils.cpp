@@ -73,3 +73,15 @@ const std::array<std::string_view, 11> ResultMessages = {
 std::string_view ResultMessage(uint32_t code) {
   return code < ResultMessages.size() ? ResultMessages[code] : std::string_view{};
 }
+
+std::string HexDump(std::span<const uint8_t> bytes, bool spaced) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(bytes.size() * (spaced ? 3 : 2));
+  for (const uint8_t b : bytes) {
+    text += kDigits[b >> 4];
+    text += kDigits[b & 0x0F];
+    if (spaced) text += ' ';
+  }
+  return text;
+}

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 // Result codes kept in LastError by every protocol component; 0 is success.
@@ -32,6 +33,11 @@ void SwapBytes32(float& value);
 
 // Packed BCD (tens in the high nibble): 59 gives 0x59; 100 and above give 0xFF.
 uint8_t ByteToBcd(uint8_t value);
+
+// The bytes in hexadecimal, two capital digits each: "55 00 FF " with spaced
+// (a space after every byte, as traces print frames), "5500FF" without (as
+// files keep bytes).
+std::string HexDump(std::span<const uint8_t> bytes, bool spaced);
 
 // Reflected CRC-16, polynomial 0xA001. From 0xFFFF this is the ModBus RTU CRC.
 // An empty buffer returns the start value.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ByteOrder.h"
 #include "Lum3xClock.h"
 #include "LumClock.h"
 #include "LumEcho.h"
@@ -40,11 +41,6 @@ uint8_t High(uint16_t value) {
 }
 uint8_t Low(uint16_t value) {
   return static_cast<uint8_t>(value & 0xFF);
-}
-
-// Meter memory keeps numbers most significant byte first.
-uint32_t BigEndian32(std::span<const uint8_t> b) {
-  return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
 }
 
 // A plain pointer from the caller covers count bytes; a null one none.
@@ -334,5 +330,5 @@ void Tlum3xProtocol::GetSfrTek(TSfrTek& rec) {
   if (!Transact(kGroupRam, kCmdSfrTek, {}, kSfrTekBytes)) return;
   const auto data = ReplyData();
   for (size_t i = 0; i < rec.Fields.size(); ++i)
-    rec.Fields[i] = BigEndian32(data.subspan(4 * i, 4));
+    rec.Fields[i] = BigEndianU32(data.subspan(4 * i).first<4>());
 }

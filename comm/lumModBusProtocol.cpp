@@ -17,10 +17,6 @@ constexpr int32_t kRetryPauseMs = 100;
 // 9 + 2 * 123 = 255 bytes: the largest request a slave must accept.
 constexpr uint16_t kMaxWriteCount = 123;
 
-char HexDigit(unsigned value) {
-  return "0123456789ABCDEF"[value & 0xF];
-}
-
 }  // namespace
 
 bool TlumModBusProtocol::ReadHoldingRegisters(uint16_t start, uint16_t count,
@@ -151,12 +147,7 @@ size_t TlumModBusProtocol::Exchange(size_t requestLength) {
 
 bool TlumModBusProtocol::SendFrame(std::span<const uint8_t> frame) {
   comPort_->Purge();
-  lastSent_.clear();
-  for (uint8_t b : frame) {
-    lastSent_.push_back(HexDigit(b >> 4u));
-    lastSent_.push_back(HexDigit(b));
-    lastSent_.push_back(' ');
-  }
+  lastSent_ = HexDump(frame, true);
   if (!comPort_->WriteBuffer(frame)) {
     lastError_ = lumErrWrite;
     return false;

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "drivers/ByteOrder.h"
+#include "comm/ByteOrder.h"
 
 // The two lists of coefficients: index 0 (K0) and 1 (Ku) are the same stored
 // values in both; 2..9 are separate calibration points.

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "drivers/ByteOrder.h"
+#include "comm/ByteOrder.h"
 #include "drivers/Coefficient.h"
 
 struct CoefficientLists {

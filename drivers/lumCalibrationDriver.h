@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "drivers/ByteOrder.h"
+#include "comm/ByteOrder.h"
 #include "drivers/CalibrationRecord.h"
 #include "drivers/CoefficientLists.h"
 

@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "drivers/ByteOrder.h"
+#include "comm/ByteOrder.h"
 
 namespace {
 constexpr uint16_t kRecordAddress = 496;

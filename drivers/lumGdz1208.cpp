@@ -7,7 +7,7 @@
 
 #include "comm/LumUtils.h"
 
-#include "drivers/ByteOrder.h"
+#include "comm/ByteOrder.h"
 
 namespace {
 constexpr uint16_t kRecordRegister = 171;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "drivers/ByteOrder.h"
+#include "comm/ByteOrder.h"
 
 namespace {
 // K0 of channel 1 up to the last Obr point of channel 2.

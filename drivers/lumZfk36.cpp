@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "drivers/ByteOrder.h"
+#include "comm/ByteOrder.h"
 
 namespace {
 

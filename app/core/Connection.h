@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/core/DevManager.h"
+#include "app/core/LineDiagnosis.h"
 #include "app/core/Meter.h"
 #include "app/core/PortSpec.h"
 #include "app/core/Settings.h"
@@ -17,10 +18,6 @@
 #include "drivers/lumGdz1208.h"
 #include "drivers/lumZfk31.h"
 #include "drivers/lumZfk36.h"
-
-// The messages of a connection that fails.
-inline constexpr const char* kPortOpenError = "Не удалось открыть порт ";
-inline constexpr const char* kNotFoundError = "Прибор не найден ";
 
 // What identifying and configuring take from the settings: the firmware
 // table (captions and reference data) and the time-outs of Delays rows 1

@@ -23,22 +23,11 @@ std::string LocalTimeText() {
   return text;
 }
 
-uint8_t Bcd(int v) {
-  return static_cast<uint8_t>((v / 10) << 4 | (v % 10));
-}
-
 // The clock from minutes to year as the meters keep it (the seconds are left
 // out: they run on between the write and the read-back).
 std::vector<uint8_t> ClockMinutesOn(const LumDateTime& t) {
-  return {0,
-          Bcd(t.Minute),
-          0,
-          Bcd(t.Hour),
-          0,
-          static_cast<uint8_t>(t.DayOfWeek + 1),
-          Bcd(t.Day),
-          Bcd(t.Month),
-          Bcd(t.Year % 100)};
+  const MeterClockBytes clock = EncodeMeterClock(t);
+  return {clock.begin() + 1, clock.end()};
 }
 
 std::string ValueText(float v) {

@@ -172,7 +172,7 @@ LineDiagnosis DiagnoseLine(TlumComPort& port, const DiagnoseRequest& request) {
     port.SetBaudRate(baud);
     if (!port.Open()) {
       d.openFailure = ExplainOpenFailure(port);
-      d.text = "Не удалось открыть порт " + port.DeviceName() + "\n" + d.openFailure;
+      d.text = kPortOpenError + port.DeviceName() + "\n" + d.openFailure;
       return d;
     }
     d.portOpened = true;

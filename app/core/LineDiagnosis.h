@@ -11,6 +11,10 @@
 #include "app/core/PortList.h"
 #include "comm/LuMComPort.h"
 
+// The messages of a line that fails: the port's name follows the first.
+inline constexpr const char* kPortOpenError = "Не удалось открыть порт ";
+inline constexpr const char* kNotFoundError = "Прибор не найден ";
+
 // One request and every byte that came back before the next one.
 struct LineExchange {
   std::vector<uint8_t> sent;

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "drivers/ByteOrder.h"
+#include "comm/ByteOrder.h"
 #include "drivers/CalibrationRecord.h"
 #include "drivers/Coefficient.h"
 

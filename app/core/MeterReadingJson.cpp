@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/core/ReadFields.h"
+#include "comm/LumUtils.h"
 
 const char* ResultName(ReadResult result) {
   switch (result) {
@@ -61,13 +62,7 @@ const char* FirmwareSourceName(FirmwareSource source) {
 }
 
 std::string HexBytes(std::span<const uint8_t> bytes) {
-  std::string s;
-  char b[3];
-  for (uint8_t v : bytes) {
-    std::snprintf(b, sizeof b, "%02X", v);
-    s += b;
-  }
-  return s;
+  return HexDump(bytes, false);
 }
 
 Json ShownNumber(double shown) {

@@ -356,7 +356,7 @@ void TFrmService::LoadClick() {
     snap = TakeSnapshot(bench_.MeterPort(), bench_.GetCatalogue());
   }
   if (snap.result == ReadResult::PortError)
-    return SetStatus("Не удалось открыть порт " + Text(snap.port), true);
+    return SetStatus(Text(kPortOpenError + snap.port), true);
   if (snap.result == ReadResult::NotFound) return SetStatus("Прибор не найден", true);
   ShowSnapshot(snap);
   const MeterReading& r = bench_.LastReading();

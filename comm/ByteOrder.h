@@ -1,6 +1,7 @@
-// 4-byte values as the meters store them. ZFK meters and the GDZ-12.08's
-// register pairs keep them most significant byte first; the GDZ-12.07S keeps
-// its floats least significant byte first.
+// 4-byte values as the meters store them. The 3x meters' memory and the
+// GDZ-12.08's register pairs keep them most significant byte first; the
+// GDZ-12.07S keeps its floats least significant byte first. The engines and
+// every driver take them from here.
 #pragma once
 
 #include <array>
