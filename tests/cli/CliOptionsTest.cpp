@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "app/core/PortSpec.h"
-#include "cli/CliOptions.h"
+#include "cli/CommandLine.h"
 
 namespace {
 
@@ -164,6 +164,214 @@ TEST(CliOptions, WritingCommandsAndWatch) {
     EXPECT_EQ(o.has_value(), c.taken) << c.expected << ": " << error;
     if (o) EXPECT_EQ(Taken(*o), c.expected);
     if (!o) EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+  }
+}
+
+// Numbers are read as the decimal digits they are: a leading zero is no
+// octal, a sign or a hex prefix is refused, not converted.
+TEST(CliOptions, NumbersAreDecimalDigits) {
+  struct Case {
+    Args args;
+    std::string taken;  // "addr baud interval", or what the refusal names
+    bool ok;
+  };
+  const Case cases[] = {
+      {{"read", "--addr", "010", "--baud", "09600"}, "10 9600 1000", true},
+      {{"watch", "--addr", "007", "--interval", "0250"}, "7 0 250", true},
+      {{"monitor", "--baud", "000115200"}, "0 115200 1000", true},
+      {{"read", "--addr", "+3"}, "+3", false},
+      {{"read", "--addr", " 3"}, " 3", false},
+      {{"monitor", "--baud", "0x10"}, "0x10", false},
+      {{"watch", "--count", "-1"}, "-1", false},
+      {{"write", "--channel", "01", "--k0", "1"}, "0 0 1000", true},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    const auto o = ParseCli(c.args, error);
+    ASSERT_EQ(o.has_value(), c.ok) << c.taken << ": " << error;
+    if (o)
+      EXPECT_EQ(std::to_string(o->addr) + " " + std::to_string(o->baud.value_or(0)) + " " +
+                    std::to_string(o->watch.intervalMs),
+                c.taken);
+    else
+      EXPECT_NE(error.find(c.taken), std::string::npos) << error;
+  }
+  std::string error;
+  const auto write = ParseCli({"write", "--channel", "02", "--k", "03=1"}, error);
+  ASSERT_TRUE(write) << error;
+  EXPECT_EQ(Taken(*write), "K2.3=1 ||");
+}
+
+std::string ScanTaken(const CliOptions& o) {
+  std::ostringstream s;
+  for (unsigned b : o.scan.bauds)
+    s << b << ",";
+  s << " " << o.scan.from << "-" << o.scan.to << (o.scan.threeX ? " 3x" : "")
+    << (o.scan.modbus ? " modbus" : "") << (o.scan.csv ? " csv" : "") << (o.json ? " json" : "")
+    << " " << o.demo.value_or("") << o.port.value_or("");
+  return s.str();
+}
+
+TEST(CliOptions, ScanTakesListsAndRefusesWhatItCannotProbe) {
+  struct Case {
+    Args args;
+    bool taken;
+    std::string expected;  // ScanTaken(), or a text the refusal names
+  };
+  const Case cases[] = {
+      {{"scan"}, true, "9600,19200, 0-127 3x modbus "},
+      {{"scan", "--baud", "19200", "--protocol", "modbus", "--csv", "--demo", "bus"},
+       true,
+       "19200, 0-127 modbus csv bus"},
+      {{"scan", "--baud", "19200,9600", "--from", "5", "--to", "5", "--json", "--port", "COM2"},
+       true,
+       "19200,9600, 5-5 3x modbus json COM2"},
+      {{"scan", "--protocol", "3x,modbus"}, true, "9600,19200, 0-127 3x modbus "},
+      {{"scan", "--baud", "9600,1200"}, false, "baud rate 1200"},
+      {{"scan", "--baud", "9600,"}, false, "baud rate"},
+      {{"scan", "--protocol", "3x,rtu"}, false, "'rtu'"},
+      {{"scan", "--from", "5", "--to", "3"}, false, "--from"},
+      {{"scan", "--to", "128"}, false, "128"},
+      {{"scan", "--json", "--csv"}, false, "--csv"},
+      {{"scan", "--port", "COM1", "--demo", "bus"}, false, "--demo"},
+      {{"scan", "--addr", "3"}, false, "--addr"},
+      {{"scan", "--trace"}, false, "--trace"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    const auto o = ParseCli(c.args, error);
+    EXPECT_EQ(o.has_value(), c.taken) << c.expected << ": " << error;
+    if (o) EXPECT_EQ(ScanTaken(*o), c.expected);
+    if (!o) EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+  }
+}
+
+std::string JournalTaken(const CliOptions& o) {
+  std::ostringstream s;
+  s << static_cast<int>(o.command) << ":";
+  for (const std::string& operand : o.operands)
+    s << operand << ",";
+  s << (o.verifyAll ? " all" : "") << (o.lastVisit ? " last" : "") << (o.json ? " json" : "") << " "
+    << o.session.value_or("") << "|" << o.htmlFile.value_or("") << "|" << o.journalDir.value_or("")
+    << "|" << o.ini.value_or("");
+  return s.str();
+}
+
+// history, journal verify, compare and report share the grammar of the other
+// commands and its one-line refusals.
+TEST(CliOptions, JournalCommands) {
+  const auto id = [](CliCommand c) { return std::to_string(static_cast<int>(c)) + ":"; };
+  const std::string history = id(CliCommand::History), verify = id(CliCommand::JournalVerify),
+                    compare = id(CliCommand::Compare), report = id(CliCommand::Report);
+  struct Case {
+    Args args;
+    bool taken;
+    std::string expected;  // JournalTaken(), or a text the refusal names
+  };
+  const Case cases[] = {
+      {{"history"}, true, history + " |||"},
+      {{"history", "360517", "--json", "--journal", "/j", "--ini", "/c.ini"},
+       true,
+       history + "360517, json ||/j|/c.ini"},
+      {{"journal", "verify"}, true, verify + " |||"},
+      {{"journal", "verify", "/j/a.jsonl", "--json"}, true, verify + "/j/a.jsonl, json |||"},
+      {{"journal", "verify", "--all", "--journal", "/j"}, true, verify + " all ||/j|"},
+      {{"compare", "a.json", "last"}, true, compare + "a.json,last, |||"},
+      {{"compare", "--last", "360517"}, true, compare + "360517, last |||"},
+      {{"compare", "--last"}, true, compare + " last |||"},
+      {{"report", "--html", "r.html", "--session", "ab12"}, true, report + " ab12|r.html||"},
+      {{"report", "360517", "--last", "--html", "r.html"}, true, report + "360517, last |r.html||"},
+      {{"journal"}, false, "journal verify"},
+      {{"journal", "check"}, false, "journal verify"},
+      {{"journal", "verify", "a", "--all"}, false, "--all"},
+      {{"journal", "verify", "a", "b"}, false, "b"},
+      {{"history", "a", "b"}, false, "b"},
+      {{"history", "--journal"}, false, "--journal"},
+      {{"history", "--journal", "--json"}, false, "--journal"},
+      {{"history", "--port", "COM1"}, false, "--port"},
+      {{"compare", "a"}, false, "expected two"},
+      {{"compare", "a", "b", "c"}, false, "c"},
+      {{"compare", "--last", "a", "b"}, false, "expected two"},
+      {{"report"}, false, "--html FILE is required"},
+      {{"report", "--html", "x", "--last", "--session", "1"}, false, "--session and --last"},
+      {{"report", "--html", "x", "--json"}, false, "--json"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    const auto o = ParseCli(c.args, error);
+    EXPECT_EQ(o.has_value(), c.taken) << c.expected << ": " << error;
+    if (o) EXPECT_EQ(JournalTaken(*o), c.expected);
+    if (!o) {
+      EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+      EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+  }
+}
+
+// The help is made from the options the grammar takes: each command's help
+// starts with its usage and names what its command line accepts; options
+// taken only for old scripts are accepted but not shown.
+TEST(CliOptions, HelpNamesWhatEachCommandTakes) {
+  struct Case {
+    Args accepted;  // a command line the grammar takes
+    std::string usage;
+    std::vector<std::string> shown;
+    std::vector<std::string> hidden;
+  };
+  const Case cases[] = {
+      {{"read", "--port", "COM2", "--baud", "9600", "--addr", "1", "--ini", "x", "--json",
+        "--trace", "--echo", "--journal", "j", "--no-journal"},
+       "read",
+       {"--port COMn|PATH", "--baud 9600|19200", "--addr N", "--ini FILE", "--json", "--trace",
+        "--echo", "--demo MODEL", "--journal DIR", "--no-journal", "Exit status: 0 read"},
+       {}},
+      {{"snapshot", "--demo", "zfk31"}, "snapshot", {"--demo MODEL", "Exit status"}, {}},
+      {{"write", "--channel", "1", "--k0", "1", "--ku", "1", "--k", "2=1", "--obr", "3=1",
+        "--expect-serial", "1", "--yes", "--save-dir", "d"},
+       "write",
+       {"--channel N", "--k0 X", "--ku X", "--k I=X ...", "--obr I=X ...", "--expect-serial S",
+        "--yes", "--save-dir DIR", "Exit status"},
+       {}},
+      {{"seal", "--text", "t"}, "seal --text TEXT", {"--expect-serial"}, {}},
+      {{"clock", "--set"}, "clock --set", {"--yes"}, {}},
+      {{"restore", "f"}, "restore FILE", {"--save-dir"}, {}},
+      {{"reset"}, "reset", {"--expect-serial"}, {}},
+      {{"watch", "--interval", "100", "--count", "1", "--csv"},
+       "watch",
+       {"--interval MS", "--count N", "--csv", "Exit status"},
+       {"--json"}},
+      {{"scan", "--baud", "9600", "--from", "1", "--to", "2", "--protocol", "3x", "--csv"},
+       "scan",
+       {"--baud 9600,19200", "--from A", "--to B", "--protocol 3x,modbus", "[--json | --csv]",
+        "Exit status"},
+       {"--addr N", "--addr picks"}},
+      {{"diagnose", "--json", "--journal", "j", "--no-journal"},
+       "diagnose",
+       {"--echo", "Exit status 0"},
+       {"--json", "--journal", "--no-journal"}},
+      {{"monitor", "--trace", "--baud", "300"}, "monitor", {"--baud B"}, {"--trace", "--addr"}},
+      {{"ports"}, "ports", {}, {"--"}},
+      {{"history", "1", "--json"}, "history", {"[SERIAL]", "--journal DIR"}, {}},
+      {{"journal", "verify", "--all"}, "journal verify", {"[FILE | --all]"}, {}},
+      {{"compare", "a", "b"}, "compare", {"--last", "Exit status"}, {}},
+      {{"report", "--html", "r"},
+       "report",
+       {"[--session ID | --last] --html FILE", "Exit status"},
+       {}},
+  };
+  const std::string overview = CliHelp("");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.usage);
+    std::string error;
+    EXPECT_TRUE(ParseCli(c.accepted, error)) << error;
+    const std::string help = CliHelp(c.accepted[0]);
+    EXPECT_EQ(help.rfind("usage: calibrate-cli " + c.usage, 0), 0u) << help;
+    for (const std::string& text : c.shown)
+      EXPECT_NE(help.find(text), std::string::npos) << text << "\n" << help;
+    for (const std::string& text : c.hidden)
+      EXPECT_EQ(help.find(text), std::string::npos) << text << "\n" << help;
+    EXPECT_EQ(help.find("--help"), std::string::npos) << help;
+    EXPECT_NE(overview.find("\n  " + c.accepted[0] + " "), std::string::npos) << overview;
   }
 }
 

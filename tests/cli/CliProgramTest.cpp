@@ -434,6 +434,51 @@ TEST(CliProgram, MonitorPrintsEachBurstUntilInterrupted) {
   EXPECT_EQ(std::count(child.out.begin(), child.out.end(), '\n'), 1) << child.out;
 }
 
+// The demo bus holds meters at 1, 5 (ModBus) and 17; a 3x scan finds 1 and 17
+// and nothing between; an empty range is status 4.
+TEST(CliProgram, ScanFindsTheMetersOfTheDemoBus) {
+  struct Case {
+    Args args;
+    int status;
+    std::string out;
+  };
+  const std::string header = "address,baud,protocol,identification,model,serial,reply_ms\n";
+  const Case cases[] = {
+      {{"--to", "18", "--protocol", "3x"}, 0, "1,9600,3x,ZFK-31,ЗФК-31,310245,|17,9600,3x,ZFK-36,"},
+      {{"--from", "2", "--to", "4"}, 4, ""},
+  };
+  for (const Case& c : cases) {
+    Args args{"scan", "--demo", "bus", "--baud", "9600", "--csv"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    ASSERT_EQ(run.out.rfind(header, 0), 0u) << run.out;
+    std::string rows = run.out.substr(header.size());
+    // Reply times vary: keep each row up to them.
+    std::string kept;
+    for (size_t start = 0, end; (end = rows.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+      const std::string row = rows.substr(start, end - start);
+      kept += (kept.empty() ? "" : "|") + row.substr(0, row.rfind(',') + 1);
+    }
+    if (c.out.find("ZFK-36,") != std::string::npos) kept = kept.substr(0, c.out.size());
+    EXPECT_EQ(kept, c.out) << run.out;
+  }
+}
+
+// Ctrl+C and SIGTERM stop watch, monitor and scan alike: the scan then
+// prints what it found so far and exits by itself.
+TEST(CliProgram, ScanStopsOnCtrlCWithWhatItFound) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    Child child({"scan", "--demo", "bus", "--csv"});
+    ASSERT_TRUE(child.Started());
+    child.Pump(5000, [&] { return child.err.find("found at 1:") != std::string::npos; });
+    ASSERT_NE(child.err.find("found at 1:"), std::string::npos) << child.err;
+    EXPECT_EQ(child.Stop(signal), 0) << child.err;
+    EXPECT_NE(child.out.find("\n1,"), std::string::npos) << child.out;
+  }
+}
+
 // Files below dir other than the settings file: what a read left behind.
 size_t FilesBesideTheSettings(const std::string& dir) {
   size_t n = 0;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Console.h"
+#include "cli/output/Console.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "cli/ReadOutput.h"
+#include "cli/output/ReadOutput.h"
 
 namespace {
 

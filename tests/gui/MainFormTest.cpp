@@ -10,7 +10,9 @@
 #include <QToolButton>
 
 #include "GuiTestUtil.h"
+#include "app/core/PortMap.h"
 #include "app/gui/DelaysForm.h"
+#include "comm/serial/SerialDevice.h"
 #include "support/ScriptedLine.h"
 
 namespace {
@@ -105,6 +107,36 @@ TEST_F(WindowTest, StartsOnTheSavedPortAndSpeedWithoutWritingTheFile) {
     }
   }
   EXPECT_TRUE(boxes.empty());
+}
+
+// The connection group becomes one PortSpec here, in the window, and nowhere
+// below it: COMn through the settings' [Ports], any speed item but the first
+// (and no selection) 19200, the address as set.
+TEST_F(WindowTest, TheSelectionBecomesThePortSpecOfTheNextRead) {
+  ini.Write("[Ports]\nCOM3=/dev/ttyUSB7\n");
+  auto window = MakeWindow(ini.Path());
+  struct Case {
+    int port;
+    int baud;
+    int address;
+    std::string device;
+    unsigned speed;
+  };
+  const Case cases[] = {
+      {2, 0, 0, kPortMapInUse ? "/dev/ttyUSB7" : DefaultSerialPortName(3), 9600},
+      {6, 1, 127, DefaultSerialPortName(7), 19200},
+      {0, -1, 5, DefaultSerialPortName(1), 19200},
+  };
+  for (const Case& c : cases) {
+    window->CBPort->setCurrentIndex(c.port);
+    window->CBBaud->setCurrentIndex(c.baud);
+    window->UDNetAddr->setValue(c.address);
+    const PortSpec& spec = window->Bench().Port();
+    EXPECT_EQ(spec.device, c.device) << c.port;
+    EXPECT_EQ(spec.name, "COM" + std::to_string(c.port + 1));
+    EXPECT_EQ(spec.baud, c.speed) << c.baud;
+    EXPECT_EQ(spec.address, c.address);
+  }
 }
 
 TEST_F(WindowTest, SavesPortAndSpeedAtOnce) {

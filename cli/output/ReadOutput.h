@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/core/MeterReading.h"
-#include "cli/ExitStatus.h"
+#include "cli/output/ExitStatus.h"
 
 ExitStatus ReadExitStatus(const MeterReading& reading);
 

@@ -1,6 +1,5 @@
-#include "WriteCommand.h"
+#include "WriteOutput.h"
 
-#include <filesystem>
 #include <iostream>
 
 #include "ExitStatus.h"
@@ -24,37 +23,6 @@ WriteView::Answer CliWriteView::Confirm(const std::string& serial) {
 
 void CliWriteView::ShowMessage(const std::string& message) {
   std::cerr << message << "\n";
-}
-
-std::optional<WriteRequest> WriteRequestOf(const CliOptions& o, const std::string& settingsPath,
-                                           std::string& error) {
-  WriteRequest r;
-  const std::string dir = std::filesystem::path(settingsPath).parent_path().string();
-  r.saveDir = o.saveDir ? *o.saveDir : (dir.empty() ? "." : dir) + "/before-images";
-  switch (o.command) {
-    case CliCommand::Write:
-      r.kind = WriteKind::Coefficients;
-      for (const CliCoef& c : o.coefs)
-        r.coefficients.push_back(CoefTarget(c.obr ? CoefList::Obr : CoefList::K,
-                                            static_cast<uint8_t>(c.channel),
-                                            static_cast<uint8_t>(c.index), c.value));
-      break;
-    case CliCommand::Reset:
-      r.kind = WriteKind::Reset;
-      break;
-    case CliCommand::Seal:
-      r.kind = WriteKind::Seal;
-      r.sealText = o.sealText.value_or("");
-      break;
-    case CliCommand::Clock:
-      r.kind = WriteKind::Clock;
-      break;
-    default:
-      r.kind = WriteKind::Restore;
-      r.restore = LoadImage(o.imageFile, error);
-      if (!r.restore) return std::nullopt;
-  }
-  return r;
 }
 
 int WriteExitCode(WriteStatus status) {

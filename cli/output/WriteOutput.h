@@ -1,11 +1,12 @@
-// The writing commands of calibrate-cli (write, reset, seal, clock, restore):
-// the guarded write with the command line's confirmation, --expect-serial and
-// --yes.
+// What the writing commands print: each item's old and new value and the
+// confirmation's verdict (standard error when --json keeps standard output
+// for the record), then the verification per item or the record as JSON;
+// and the exit status of a finished write.
 #pragma once
 
+#include <optional>
 #include <string>
 
-#include "CliOptions.h"
 #include "app/core/GuardedWrite.h"
 
 // The command line's confirmation: writes only with --expect-serial equal to
@@ -25,13 +26,6 @@ class CliWriteView : public WriteView {
   bool json_;
 };
 
-// The operation the options ask for, or a reason in error (a restore file
-// that cannot be read).
-std::optional<WriteRequest> WriteRequestOf(const CliOptions& o, const std::string& settingsPath,
-                                           std::string& error);
-
-// The exit status of a finished write.
 int WriteExitCode(WriteStatus status);
 
-// Prints the outcome: the verification per item, or with --json the record.
 void PrintWriteOutcome(const WriteOutcome& outcome, WriteKind kind, bool json);

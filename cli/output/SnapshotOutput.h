@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/core/MeterSnapshot.h"
-#include "cli/ExitStatus.h"
+#include "cli/output/ExitStatus.h"
 
 // 0 every item read, 1 an item failed, 3 the port, 4 no meter recognised.
 ExitStatus SnapshotExitStatus(const MeterSnapshot& snapshot);

@@ -1,0 +1,122 @@
+#include "CommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+
+#include "cli/commands/CommandTable.h"
+#include "cli/output/HelpText.h"
+
+namespace {
+
+const Command* Named(const std::string& name) {
+  for (const Command* c : CommandTable())
+    if (name == c->Name()) return c;
+  return nullptr;
+}
+
+// "read, snapshot, ... or report".
+std::string CommandNames() {
+  std::string list;
+  const auto table = CommandTable();
+  for (size_t i = 0; i < table.size(); ++i)
+    list += (i == 0 ? "" : i + 1 == table.size() ? " or " : ", ") + std::string(table[i]->Name());
+  return list;
+}
+
+// CLI11's own words, on one line.
+std::string OneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  while (!text.empty() && text.back() == ' ')
+    text.pop_back();
+  return text;
+}
+
+// The parser of one command: its CLI11 subcommand with the options it
+// declared, bound to o.
+class Grammar {
+ public:
+  Grammar(const Command& command, CliOptions& o) : declaration_(Sub(command)) {
+    command.Declare(declaration_, o);
+    for (CLI::App* a : {sub_, &declaration_.App()})
+      if (!a->get_option_no_throw("--help")) a->add_flag("-h,--help", help_)->group("");
+  }
+  CLI::App& App() { return app_; }
+  const Declaration& Declared() const { return declaration_; }
+  bool Help() const { return help_; }
+
+ private:
+  CLI::App& Sub(const Command& command) {
+    // "/tmp/x.json" is a file, not a Windows-style option "/tmp", on Windows
+    // too; the subcommand takes this over from the app.
+    app_.allow_windows_style_options(false);
+    app_.set_help_flag();
+    app_.require_subcommand(1);
+    sub_ = app_.add_subcommand(command.Name());
+    return *sub_;
+  }
+
+  CLI::App app_{"calibrate-cli"};
+  CLI::App* sub_ = nullptr;
+  Declaration declaration_;
+  bool help_ = false;
+};
+
+}  // namespace
+
+std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::string& error) {
+  CliOptions o;
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    o.command = CliCommand::Help;
+    if (args.size() > 1) o.helpTopic = args[1];
+    return o;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    o.command = CliCommand::Version;
+    return o;
+  }
+  const Command* command = Named(args[0]);
+  if (!command) {
+    error = "unknown command '" + args[0] + "' (expected " + CommandNames() + ")";
+    return std::nullopt;
+  }
+  Grammar grammar(*command, o);
+  // CLI11 takes its arguments last first.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    grammar.App().parse(reversed);
+    if (grammar.Help()) {
+      o.command = CliCommand::Help;
+      o.helpTopic = command->Name();
+      return o;
+    }
+    grammar.Declared().Check();
+    command->Check(o);
+  } catch (const Refusal& r) {
+    error = r.reason;
+    return std::nullopt;
+  } catch (const CLI::ParseError& e) {
+    const CLI::App* nested = grammar.Declared().Nested();
+    error = nested && (args.size() < 2 || args[1] != nested->get_name())
+                ? grammar.Declared().NestReason()
+                : OneLine(args[0] + ": " + e.what());
+    return std::nullopt;
+  }
+  o.command = command->Id();
+  return o;
+}
+
+std::string CliHelp(const std::string& name) {
+  if (const Command* command = Named(name)) {
+    CliOptions unused;
+    CLI::App app;
+    app.set_help_flag();
+    Declaration declaration(app);
+    command->Declare(declaration, unused);
+    return CommandHelp(command->UsageName(), declaration, command->Description(),
+                       command->Statuses());
+  }
+  std::vector<std::pair<std::string, std::string>> commands;
+  for (const Command* c : CommandTable())
+    commands.push_back({c->Name(), c->Summary()});
+  return OverviewHelp(commands);
+}

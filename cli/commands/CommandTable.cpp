@@ -1,0 +1,18 @@
+#include "CommandTable.h"
+
+#include <array>
+
+std::span<const Command* const> CommandTable() {
+  static const std::array<const Command*, 16> table{
+      &ReadCommand(),    &SnapshotCommand(),      &PortsCommand(),   &MonitorCommand(),
+      &ScanCommand(),    &DiagnoseCommand(),      &WriteCommand(),   &ResetCommand(),
+      &SealCommand(),    &ClockCommand(),         &RestoreCommand(), &WatchCommand(),
+      &HistoryCommand(), &JournalVerifyCommand(), &CompareCommand(), &ReportCommand()};
+  return table;
+}
+
+const Command* FindCommand(CliCommand id) {
+  for (const Command* c : CommandTable())
+    if (c->Id() == id) return c;
+  return nullptr;
+}

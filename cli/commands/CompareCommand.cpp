@@ -1,0 +1,142 @@
+// compare: what differs between two snapshots, reads or visits of a meter.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "CommandTable.h"
+#include "JournalEvents.h"
+#include "JournalMeters.h"
+#include "app/service/JournalFile.h"
+#include "app/service/JournalReader.h"
+#include "app/service/ServiceReport.h"
+#include "cli/options/JournalOptions.h"
+#include "cli/output/ExitStatus.h"
+
+namespace {
+
+// A side of a comparison: a file, or an event of the journal.
+struct Side {
+  std::string what;  // for the output: the file, or the event's id, kind and time
+  nlohmann::json document;
+  std::string kind;  // "read", "snapshot", "write"
+};
+
+// Nullopt with the reason on standard error; status then says which failure.
+std::optional<Side> LoadSide(const std::string& ref, const std::string& dir, ExitStatus& status) {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(PathFromUtf8(ref), ec)) {
+    std::ifstream in(PathFromUtf8(ref), std::ios::binary);
+    nlohmann::json document = nlohmann::json::parse(in, nullptr, false);
+    if (document.is_discarded()) {
+      std::cerr << "calibrate-cli: " << ref << " is no JSON document\n";
+      status = ExitStatus::Usage;
+      return std::nullopt;
+    }
+    const std::string kind = document.contains("schema")      ? "snapshot"
+                             : document.contains("operation") ? "write"
+                                                              : "read";
+    return Side{ref, std::move(document), kind};
+  }
+  const JournalLookup found = FindJournalEvent(dir, ref);
+  if (!found.ok) {
+    status = ExitStatus::NotFound;
+    std::cerr << "calibrate-cli: " << ref << ": no such file, nor event: "
+              << (found.error.empty() ? "the journal " + dir + " holds no events" : found.error)
+              << "\n";
+    return std::nullopt;
+  }
+  const JournalRecord& r = found.record;
+  return Side{r.id + " (" + r.event.kind + ", " + r.timeLocal + ")", r.event.payload, r.event.kind};
+}
+
+int PrintComparison(const CliOptions& o, const std::string& a, const std::string& b,
+                    const StateComparison& c) {
+  if (o.json) {
+    nlohmann::json out = ToJson(c);
+    out["a"] = a;
+    out["b"] = b;
+    std::cout << out.dump() << "\n";
+  } else {
+    std::cout << "A: " << a << "\nB: " << b << "\n";
+    for (const FieldChange& change : c.changes)
+      std::cout << change.label << ": " << ChangeText(change) << "\n";
+    if (c.Equal())
+      std::cout << "no difference (" << c.compared << " fields compared)\n";
+    else
+      std::cout << c.changes.size() << " of " << c.compared << " fields differ\n";
+  }
+  return Code(c.Equal() ? ExitStatus::Ok : ExitStatus::Failed);
+}
+
+int CompareLastVisit(const CliOptions& o, const std::string& dir) {
+  const std::string file = ChosenMeterFile(o, dir, true);
+  if (file.empty()) return Code(ExitStatus::NotFound);
+  const JournalFileContent content = ReadMeterJournal(dir, file);
+  const VisitComparison v = CompareWithPreviousVisit(JournalSessions(content));
+  if (!v.ok) {
+    std::cerr << "calibrate-cli: " << (content.ok ? v.error : content.error) << "\n";
+    return Code(ExitStatus::NotFound);
+  }
+  const auto describe = [](const JournalRecord& r) {
+    return r.id + " (" + r.event.kind + ", " + r.timeLocal + ")";
+  };
+  return PrintComparison(o, describe(v.previous), describe(v.last), v.comparison);
+}
+
+class Compare final : public Command {
+ public:
+  Compare()
+      : Command(CliCommand::Compare, "compare",
+                "what differs between two snapshots, reads or visits") {}
+
+  void Declare(Declaration& d, CliOptions& o) const override {
+    for (auto [name, about] : {std::pair{"A", "a file or journal event; with --last: SERIAL"},
+                               std::pair{"B", "the other file or journal event"}})
+      d.App().add_option_function<std::string>(
+          name, [&o](const std::string& side) { o.operands.push_back(side); }, about);
+    d.App().add_flag("--last", o.lastVisit, "against the previous visit");
+    AddJournalFolder(d, o);
+  }
+  void Check(CliOptions& o) const override {
+    if (o.lastVisit ? o.operands.size() > 1 : o.operands.size() != 2)
+      throw Refusal{"compare: expected two snapshots or events, or --last [SERIAL]"};
+  }
+  std::string Description() const override {
+    return "Lists every field that differs between two states of a meter, with both values,\n"
+           "the difference and, for numbers, the difference in % of the first value. A and B\n"
+           "are files (a snapshot --json, a read --json) or journal events: an event id as\n"
+           "history shows it (its first 4 digits or more will do) or last, the newest event.\n"
+           "--last compares the newest read or snapshot of the meter (SERIAL; default: the\n"
+           "meter of the journal's newest event) with its previous visit: the last read or\n"
+           "snapshot of an earlier session. Coefficients, Gmax, the calibration record, the\n"
+           "serial number and firmware are compared; present values and clocks are not.\n";
+  }
+  std::string Statuses() const override {
+    return "Exit status: 0 no difference, 1 different, 2 usage error or a file that is no\n"
+           "read or snapshot, 4 nothing to compare (no such event or meter, no earlier visit).\n";
+  }
+
+  int Run(const CliOptions& o, Settings& settings) const override {
+    const std::string dir = JournalDir(o, settings);
+    if (o.lastVisit) return CompareLastVisit(o, dir);
+    ExitStatus status = ExitStatus::NotFound;
+    const auto a = LoadSide(o.operands[0], dir, status);
+    const auto b = a ? LoadSide(o.operands[1], dir, status) : std::nullopt;
+    if (!a || !b) return Code(status);
+    std::string error;
+    const auto before = StateOf(a->document, error);
+    const auto after = before ? StateOf(b->document, error) : std::nullopt;
+    if (!after) {
+      std::cerr << "calibrate-cli: " << (before ? b->what : a->what) << ": " << error << "\n";
+      return Code(ExitStatus::Usage);
+    }
+    return PrintComparison(o, a->what, b->what, CompareStates(*before, *after, a->kind == b->kind));
+  }
+};
+
+}  // namespace
+
+const Command& CompareCommand() {
+  static const Compare command;
+  return command;
+}

@@ -1,0 +1,88 @@
+// history: the meters in the service journal, or one meter's events.
+#include <iostream>
+
+#include "CommandTable.h"
+#include "JournalEvents.h"
+#include "JournalMeters.h"
+#include "cli/options/JournalOptions.h"
+#include "cli/output/ExitStatus.h"
+
+namespace {
+
+void PrintMeters(const JournalListing& listing) {
+  if (listing.meters.empty()) std::cout << "(the journal is empty)\n";
+  for (const JournalMeter& m : listing.meters) {
+    if (!m.error.empty()) {
+      std::cout << m.file << ": " << m.error << "\n";
+      continue;
+    }
+    std::cout << m.model << "  №" << (m.serial.empty() ? "?" : m.serial) << "  " << m.port
+              << " addr " << m.address << "  events " << m.events << "  last " << m.lastTimeLocal
+              << "\n";
+  }
+}
+
+void PrintEvents(const JournalFileContent& content) {
+  for (const JournalRecord& r : content.records)
+    std::cout << r.id << "  " << r.timeLocal << "  " << r.event.kind << "  " << r.event.model
+              << "  " << r.event.engineer << "  " << r.event.program << "\n";
+  for (const JournalDamage& d : content.damaged)
+    std::cout << "line " << d.line << " damaged: " << d.why << "\n";
+}
+
+class History final : public Command {
+ public:
+  History()
+      : Command(CliCommand::History, "history",
+                "the meters in the service journal, or one meter's events") {}
+
+  void Declare(Declaration& d, CliOptions& o) const override {
+    d.App().add_option_function<std::string>(
+        "SERIAL", [&o](const std::string& serial) { o.operands = {serial}; },
+        "the meter's serial number");
+    AddJournalFolder(d, o);
+  }
+  std::string Description() const override {
+    return "Lists the meters in the service journal, or the events of the meter with\n"
+           "serial number SERIAL newest first. The folder: --journal, else [Journal] Dir\n"
+           "of the settings file (default: the folder journal beside it).\n";
+  }
+
+  int Run(const CliOptions& o, Settings& settings) const override {
+    const std::string dir = JournalDir(o, settings);
+    const JournalListing listing = ListJournalMeters(dir);
+    if (!listing.ok) {
+      std::cerr << "calibrate-cli: " << listing.error << "\n";
+      return Code(ExitStatus::Failed);
+    }
+    if (o.operands.empty()) {
+      if (o.json)
+        std::cout << ToJson(listing).dump() << "\n";
+      else
+        PrintMeters(listing);
+      return Code(ExitStatus::Ok);
+    }
+    const std::string file = MeterFile(listing, o.operands[0]);
+    if (file.empty()) {
+      std::cerr << "calibrate-cli: no meter " << o.operands[0] << " in the journal " << dir << "\n";
+      return Code(ExitStatus::Failed);
+    }
+    const JournalFileContent content = ReadMeterJournal(dir, file);
+    if (!content.ok) {
+      std::cerr << "calibrate-cli: " << content.error << "\n";
+      return Code(ExitStatus::Failed);
+    }
+    if (o.json)
+      std::cout << ToJson(content).dump() << "\n";
+    else
+      PrintEvents(content);
+    return Code(ExitStatus::Ok);
+  }
+};
+
+}  // namespace
+
+const Command& HistoryCommand() {
+  static const History command;
+  return command;
+}

@@ -1,0 +1,43 @@
+#include "JournalEvents.h"
+
+#include <iostream>
+
+#include "app/service/ReadJournal.h"
+
+namespace {
+
+JournalSettings RunJournal(const CliOptions& o, Settings& settings) {
+  return OverrideJournal(LoadJournalSettings(settings.Ini()), o.journalDir, o.noJournal);
+}
+
+void WarnIfLost(const std::optional<JournalAppendResult>& result, const char* what) {
+  if (result && !result->ok)
+    std::cerr << "calibrate-cli: warning: the " << what
+              << " is not in the journal: " << result->error << "\n";
+}
+
+}  // namespace
+
+void JournalTheRead(const CliOptions& o, Settings& settings, const MeterReading& reading) {
+  WarnIfLost(JournalRead(reading, RunJournal(o, settings), JournalProgram("calibrate-cli"),
+                         o.demo.has_value()),
+             "read");
+}
+
+void JournalTheSnapshot(const CliOptions& o, Settings& settings, const MeterSnapshot& snapshot) {
+  WarnIfLost(JournalSnapshot(snapshot, RunJournal(o, settings), JournalProgram("calibrate-cli"),
+                             o.demo.has_value()),
+             "snapshot");
+}
+
+void JournalTheWrite(const CliOptions& o, Settings& settings, WriteKind kind,
+                     const WriteOutcome& outcome, const JournalPlace& place) {
+  WarnIfLost(JournalWrite(kind, outcome, RunJournal(o, settings), JournalProgram("calibrate-cli"),
+                          o.demo.has_value(), place),
+             "write");
+}
+
+std::string JournalDir(const CliOptions& o, Settings& settings) {
+  if (o.journalDir) return *o.journalDir;
+  return LoadJournalSettings(settings.Ini()).dir;
+}

@@ -1,0 +1,21 @@
+// The events of a read, a snapshot and a write in the service journal, when
+// the journal is on for this run. A journal that cannot be written costs one
+// line on standard error and nothing else: the command's output and exit
+// status stay as they are.
+#pragma once
+
+#include "app/core/GuardedWrite.h"
+#include "app/core/MeterReading.h"
+#include "app/core/Settings.h"
+#include "app/service/ServiceJournal.h"
+#include "cli/options/CliOptions.h"
+
+void JournalTheRead(const CliOptions& options, Settings& settings, const MeterReading& reading);
+void JournalTheSnapshot(const CliOptions& options, Settings& settings,
+                        const MeterSnapshot& snapshot);
+void JournalTheWrite(const CliOptions& options, Settings& settings, WriteKind kind,
+                     const WriteOutcome& outcome, const JournalPlace& place);
+
+// The folder the journal commands read: --journal, else the settings' Dir
+// (whether or not reads are journalled now: the journal of earlier runs).
+std::string JournalDir(const CliOptions& options, Settings& settings);

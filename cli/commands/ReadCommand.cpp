@@ -1,0 +1,60 @@
+// read: the window's "Прочитать", printed as text or JSON.
+#include <iostream>
+
+#include "CommandTable.h"
+#include "JournalEvents.h"
+#include "MeterCommand.h"
+#include "ReadOptions.h"
+#include "app/core/MeterRead.h"
+#include "app/core/RecordingView.h"
+#include "cli/options/JournalOptions.h"
+#include "cli/options/LineOptions.h"
+#include "cli/options/MeterOptions.h"
+#include "cli/output/ReadOutput.h"
+
+// The options of read, which snapshot and the writing commands take too.
+void DeclareReadOptions(Declaration& d, CliOptions& o, const std::string& recorded) {
+  AddLineOptions(d, o, Speeds::Meter);
+  AddMeterOptions(d, o);
+  d.App().add_flag("--json", o.json, "one JSON object instead of text");
+  AddJournalRecording(d, o, recorded);
+}
+
+namespace {
+
+class Read final : public MeterCommand {
+ public:
+  Read() : MeterCommand(CliCommand::Read, "read", "read a meter's calibration data") {}
+
+  void Declare(Declaration& d, CliOptions& o) const override { DeclareReadOptions(d, o, "read"); }
+  std::string Description() const override {
+    return "Reads a meter exactly as the window's \"Прочитать\" does: identifies it, then\n"
+           "shows its serial number, K0 and Ku of both channels, the calibration record and\n"
+           "the reference firmware data.\n";
+  }
+  std::string Statuses() const override {
+    return "Exit status: 0 read, 1 a field shows ERR or the record read failed, 2 usage\n"
+           "error, 3 the port cannot be opened, 4 no meter recognised.\n";
+  }
+
+ protected:
+  // The read connects by itself: it is the window's read, view and all.
+  int RunOnLine(const CliOptions& o, Settings& settings, MeterLine& line) const override {
+    TMeterRead read(line.catalogue);
+    read.SetOnTrace(line.trace);
+    RecordingView view;
+    const MeterReading reading = read.BRefreshClick(view, line.spec);
+    for (size_t i = 0; i < view.errors.size(); ++i)
+      std::cerr << "Ошибка: " << view.errors[i] << "\n" << view.details[i];
+    std::cout << (o.json ? ReadAsJson(reading) : ReadAsText(reading)) << std::flush;
+    JournalTheRead(o, settings, reading);
+    return Code(ReadExitStatus(reading));
+  }
+};
+
+}  // namespace
+
+const Command& ReadCommand() {
+  static const Read command;
+  return command;
+}

@@ -1,0 +1,8 @@
+// The options of read, which snapshot, diagnose, watch and the writing
+// commands take too; recorded names the event --journal records.
+#pragma once
+
+#include "cli/options/CliOptions.h"
+#include "cli/options/Declaration.h"
+
+void DeclareReadOptions(Declaration& d, CliOptions& o, const std::string& recorded);

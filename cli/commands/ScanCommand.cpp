@@ -1,0 +1,141 @@
+// scan: the meters on a line, by identification requests at every address.
+#include <cstdio>
+#include <iostream>
+
+#include "CommandTable.h"
+#include "MeterCommand.h"
+#include "app/core/BusScan.h"
+#include "app/core/DevManager.h"
+#include "app/core/SettingsPlace.h"
+#include "cli/options/LineOptions.h"
+#include "cli/options/MeterOptions.h"
+#include "cli/options/Validators.h"
+#include "cli/output/Console.h"
+#include "cli/output/ExitStatus.h"
+#include "cli/output/ScanOutput.h"
+
+namespace {
+
+// Progress on one rewritten line of stderr; each meter found on its own.
+class ScanProgressLine : public ScanListener {
+ public:
+  void OnProgress(const ScanProgress& p) override {
+    std::fprintf(stderr, "\r%u baud, %s, address %3d, found %zu   ", p.baud,
+                 ScanProtocolName(p.protocol), p.address, p.found);
+  }
+  void OnFound(const FoundMeter& m) override {
+    std::fprintf(stderr, "\rfound at %s: %s\n", ScanAddressText(m).c_str(),
+                 m.identification.c_str());
+  }
+  bool Cancelled() override { return Interrupted(); }
+};
+
+class Scan final : public MeterCommand {
+ public:
+  Scan() : MeterCommand(CliCommand::Scan, "scan", "find the meters on a line") {}
+
+  void Declare(Declaration& d, CliOptions& o) const override {
+    CLI::App& app = d.App();
+    app.add_option_function<std::string>(
+           "--port", [&o](const std::string& port) { o.port = port; },
+           "port number or device path; default: the port saved by the window")
+        ->type_name("COMn|PATH")
+        ->check(Valued("--port"))
+        ->check(PortName());
+    // Lists as one value, each item checked: CLI11's own splitting would drop
+    // the empty item of "9600,".
+    app.add_option_function<std::string>(
+           "--baud",
+           [&o](const std::string& list) {
+             o.scan.bauds.clear();
+             for (const std::string& b : Items(list))
+               o.scan.bauds.push_back(*Decimal(b));  // checked below
+           },
+           "the speeds to try, in order (default both)")
+        ->type_name("9600,19200")
+        ->transform(Each(DecimalAmong({9600, 19200},
+                                      [](const std::string& b) {
+                                        return "baud rate " + b +
+                                               " is not supported (use 9600 or 19200)";
+                                      })))
+        ->transform(Valued("--baud"));
+    for (auto [name, type, target, about] :
+         {std::tuple{"--from", "A", &o.scan.from, "the first address (default 0)"},
+          std::tuple{"--to", "B", &o.scan.to, "the last address (default 127)"}})
+      DecimalOption(app.add_option(name, *target, about), AddressCheck())->type_name(type);
+    app.add_option_function<std::string>(
+           "--protocol",
+           [&o](const std::string& list) {
+             o.scan.threeX = o.scan.modbus = false;
+             for (const std::string& p : Items(list))
+               (p == "3x" ? o.scan.threeX : o.scan.modbus) = true;
+           },
+           "the protocols to try (default both)")
+        ->type_name("3x,modbus")
+        ->check(Valued("--protocol"))
+        ->check(Each(OneOf({"3x", "modbus"}, [](const std::string& p) {
+          return "unknown protocol '" + p + "' (3x, modbus)";
+        })));
+    const CLI::Option* json = app.add_flag("--json", o.json, "the meters found as JSON");
+    d.Alternatives(json, app.add_flag("--csv", o.scan.csv, "the meters found as CSV"));
+    AddMeterOptions(d, o, false, false);
+  }
+  void Check(CliOptions& o) const override {
+    if (o.scan.from > o.scan.to) throw Refusal{"--from is above --to"};
+  }
+  std::string Description() const override {
+    return "Looks for meters on a line: asks every address for its identification in each\n"
+           "protocol at each speed, and a meter that answers twice alike for its serial\n"
+           "number. Nothing is written. Progress goes to stderr, the meters found to\n"
+           "stdout: address, speed, protocol, identification, model, serial number and\n"
+           "reply time in ms. Time-outs: [Scan] PacketTimeout and ByteTimeout.\n";
+  }
+  std::string Statuses() const override {
+    return "Exit status: 0 a meter found, 2 usage error, 3 the port cannot be opened,\n"
+           "4 no meter found.\n";
+  }
+
+ protected:
+  // The scan sets speed and address for every probe itself. The virtual line
+  // does not tell speeds apart: the meters answer at every one the scan
+  // tries; a single demo meter sits at address 1.
+  LineChoice Choose(const CliOptions& o, const Settings&) const override {
+    return {o.scan.bauds.front(), 0, 1, false};
+  }
+  int RunOnLine(const CliOptions& o, Settings& settings, MeterLine& line) const override {
+    TBusScan scan;
+    scan.VerTable = line.catalogue.verTable;
+    ScanRequest request;
+    request.timeouts = settings.LoadScanTimeouts();
+    request.bauds.assign(o.scan.bauds.begin(), o.scan.bauds.end());
+    request.from = static_cast<int>(o.scan.from);
+    request.to = static_cast<int>(o.scan.to);
+    request.protocols.clear();
+    if (o.scan.threeX) request.protocols.push_back(ScanProtocol::ThreeX);
+    if (o.scan.modbus) request.protocols.push_back(ScanProtocol::ModBus);
+    request.port = line.spec;
+    if (request.port.device.empty()) {
+      std::cerr << "Ошибка: no port chosen (--port)\n";
+      return Code(ExitStatus::PortError);
+    }
+    CatchInterrupt();
+    ScanProgressLine progress;
+    const ScanOutcome outcome = scan.Run(request, progress);
+    std::fprintf(stderr, "\n");
+    if (outcome.result == ScanResult::PortError) {
+      std::cerr << "Ошибка: " << outcome.error << "\n";
+      return Code(ExitStatus::PortError);
+    }
+    std::cout << (o.json       ? ScanAsJson(outcome.meters)
+                  : o.scan.csv ? ScanAsCsv(outcome.meters)
+                               : ScanAsText(outcome.meters));
+    return Code(outcome.meters.empty() ? ExitStatus::NotFound : ExitStatus::Ok);
+  }
+};
+
+}  // namespace
+
+const Command& ScanCommand() {
+  static const Scan command;
+  return command;
+}

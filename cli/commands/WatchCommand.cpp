@@ -1,0 +1,116 @@
+// watch: the present flow G of each channel, sampled until stopped.
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "CommandTable.h"
+#include "MeterCommand.h"
+#include "app/core/LiveValues.h"
+#include "cli/options/LineOptions.h"
+#include "cli/options/MeterOptions.h"
+#include "cli/options/Validators.h"
+#include "cli/output/Console.h"
+#include "cli/output/ExitStatus.h"
+#include "comm/LumClock.h"
+
+namespace {
+
+// The shortest time between two samples.
+constexpr unsigned kMinWatchIntervalMs = 100;
+
+// "09:22:24.123  +2.000 s  G1 = 12.5  G2 = нет ответа".
+std::string WatchLine(const LiveSample& s) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "+%llu.%03u s",
+                static_cast<unsigned long long>(s.ms / 1000), static_cast<unsigned>(s.ms % 1000));
+  const std::string time = LiveLocalTime(s);
+  std::string line = (time.size() > 11 ? time.substr(11) : time) + "  " + seconds;
+  for (size_t ch = 0; ch < s.channels && ch < 2; ++ch)
+    line += "  G" + std::to_string(ch + 1) + " = " +
+            (s.ok[ch] ? LiveValueText(s.value[ch]) : std::string("нет ответа"));
+  return line + "\n";
+}
+
+// Waits until the computer's clock reaches dueMs or Ctrl+C is pressed; false
+// on Ctrl+C.
+bool WaitUntil(uint64_t dueMs) {
+  while (!Interrupted()) {
+    const uint64_t now = NowMs();
+    if (now >= dueMs) return true;
+    SleepMs(static_cast<uint32_t>(std::min<uint64_t>(dueMs - now, 20)));
+  }
+  return false;
+}
+
+class Watch final : public MeterCommand {
+ public:
+  Watch()
+      : MeterCommand(CliCommand::Watch, "watch",
+                     "show a meter's present flow values as they change") {}
+
+  void Declare(Declaration& d, CliOptions& o) const override {
+    CLI::App& app = d.App();
+    DecimalOption(app.add_option("--interval", o.watch.intervalMs,
+                                 "the time between two samples (default 1000, at least 100)"),
+                  DecimalIn(kMinWatchIntervalMs, 999999999,
+                            [](const std::string& ms) {
+                              return "interval " + ms + " is not a number of ms, at least " +
+                                     std::to_string(kMinWatchIntervalMs);
+                            }))
+        ->type_name("MS");
+    DecimalOption(app.add_option_function<unsigned>(
+                      "--count", [&o](unsigned n) { o.watch.count = n; }, "stop after N samples"),
+                  DecimalIn(1, 999999999,
+                            [](const std::string& n) {
+                              return "count " + n + " is not a number of samples, 1 or more";
+                            }))
+        ->type_name("N");
+    app.add_flag("--csv", o.watch.csv,
+                 "a header line, then time_ms,local_time,G1,G2 per sample; a value the "
+                 "meter did not give is an empty cell");
+    AddLineOptions(d, o, Speeds::Meter);
+    AddMeterOptions(d, o);
+  }
+  std::string Description() const override {
+    return "Identifies a meter as the read does, then asks it for the present flow G of\n"
+           "each channel every MS milliseconds (default 1000, at least 100) and prints one\n"
+           "line per sample, until N samples are taken or Ctrl+C stops it. Nothing is\n"
+           "written to the meter.\n";
+  }
+  std::string Statuses() const override {
+    return "Exit status: 0 stopped or N samples taken, 2 usage error, 3 the port cannot be\n"
+           "opened, 4 no meter recognised.\n";
+  }
+
+ protected:
+  int RunOnLine(const CliOptions& o, Settings& settings, MeterLine& line) const override {
+    CatchInterrupt();
+    return ConnectAndRun(o, settings, line);
+  }
+  int RunWithMeter(const CliOptions& o, Settings&, MeterLine&, Meter& meter) const override {
+    std::cerr << meter.Id().model << ", " << static_cast<unsigned>(meter.Channels())
+              << (meter.Channels() == 1 ? " channel" : " channels") << "; Ctrl+C stops.\n";
+    if (o.watch.csv) std::cout << LiveCsvHeader() << std::flush;
+    // Samples fall due at fixed times from the first, so that a slow reply
+    // does not shift every later one; the times a silent meter's time-outs
+    // overran are skipped, not made up in a burst.
+    const uint64_t interval = o.watch.intervalMs;
+    const uint64_t start = NowMs();
+    uint64_t due = start;
+    for (uint64_t n = 0; !o.watch.count || n < *o.watch.count; ++n) {
+      if (!WaitUntil(due)) break;
+      const LiveSample sample = PollPresent(meter, start);
+      std::cout << (o.watch.csv ? LiveCsvRow(sample) : WatchLine(sample)) << std::flush;
+      due += interval;
+      if (const uint64_t now = NowMs(); due < now) due += ((now - due) / interval + 1) * interval;
+    }
+    return Code(ExitStatus::Ok);
+  }
+};
+
+}  // namespace
+
+const Command& WatchCommand() {
+  static const Watch command;
+  return command;
+}

@@ -1,0 +1,104 @@
+// What the command line of calibrate-cli asked for, as typed values. This
+// interface is a contract with the scripts of service departments: keep it
+// stable. The option groups that several commands share are declared in the
+// files beside this one; each command declares the rest itself.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class CliCommand {
+  Read,
+  Snapshot,
+  Ports,
+  Monitor,
+  Scan,
+  Diagnose,
+  Help,
+  Version,
+  Write,
+  Reset,
+  Seal,
+  Clock,
+  Restore,
+  History,
+  JournalVerify,
+  Watch,
+  Compare,
+  Report
+};
+
+// --port, --baud, --trace: the line.
+struct LineOptions {
+  std::optional<std::string> port;  // "COMn" or a device path
+  std::optional<unsigned> baud;     // 9600 or 19200 for a read; monitor takes others
+  bool trace = false;
+};
+
+// --addr, --ini, --demo, --echo: the meter on the line and the settings.
+struct MeterOptions {
+  unsigned addr = 0;
+  std::optional<std::string> ini;
+  std::optional<std::string> demo;  // model name
+  bool echo = false;                // the line echoes each request
+};
+
+// --journal, --no-journal: where events go, or the folder the journal
+// commands read.
+struct JournalOptions {
+  std::optional<std::string> journalDir;  // --journal DIR: on for this run
+  bool noJournal = false;                 // --no-journal: off for this run
+};
+
+// One coefficient to write: list "K" or "Obr", channel, index, stored value.
+struct CliCoef {
+  bool obr = false;
+  unsigned channel = 1;
+  unsigned index = 0;
+  float value = 0;
+};
+
+// The writing commands: what to write, and the confirmation.
+struct WriteOptions {
+  std::vector<CliCoef> coefs;               // write
+  std::optional<std::string> sealText;      // seal --text
+  bool clockSet = false;                    // clock --set
+  std::string imageFile;                    // restore FILE
+  std::optional<std::string> expectSerial;  // --expect-serial
+  bool yes = false;                         // --yes
+  unsigned channel = 0;                     // write --channel
+  std::optional<std::string> saveDir;       // --save-dir
+};
+
+// What scan adds: the speeds, addresses and protocols to try, and CSV.
+struct ScanCliOptions {
+  std::vector<unsigned> bauds{9600, 19200};
+  unsigned from = 0;
+  unsigned to = 127;
+  bool threeX = true;
+  bool modbus = true;
+  bool csv = false;
+};
+
+// What watch adds: the time between two samples, how many to take (none: until
+// interrupted), and CSV.
+struct WatchCliOptions {
+  unsigned intervalMs = 1000;
+  std::optional<unsigned> count;
+  bool csv = false;
+};
+
+struct CliOptions : LineOptions, MeterOptions, JournalOptions, WriteOptions {
+  CliCommand command = CliCommand::Help;
+  bool json = false;
+  std::string helpTopic;  // the command whose help was asked for
+  ScanCliOptions scan;
+  WatchCliOptions watch;
+  std::vector<std::string> operands;    // history SERIAL, journal verify FILE, compare A B,
+                                        // report SERIAL
+  bool verifyAll = false;               // journal verify --all
+  bool lastVisit = false;               // compare --last, report --last
+  std::optional<std::string> session;   // report --session ID
+  std::optional<std::string> htmlFile;  // report --html FILE
+};

@@ -1,0 +1,11 @@
+// The service journal on the command line: --journal and --no-journal of the
+// commands that record events, and the folder of the commands that read it.
+#pragma once
+
+#include "CliOptions.h"
+#include "Declaration.h"
+
+void AddJournalRecording(Declaration& d, JournalOptions& o, const std::string& what = "read");
+// --journal DIR, --ini FILE and --json of history, journal verify, compare
+// and report.
+void AddJournalFolder(Declaration& d, CliOptions& o, bool json = true);

@@ -1,0 +1,8 @@
+// What every writing command adds to the read's options: the confirmation
+// (--expect-serial and --yes; without them a dry run) and --save-dir.
+#pragma once
+
+#include "CliOptions.h"
+#include "Declaration.h"
+
+void AddConfirmOptions(Declaration& d, WriteOptions& o);
