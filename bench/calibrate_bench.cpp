@@ -32,12 +32,12 @@
 
 #include "MeterProcess.h"
 #include "WireBound.h"
-#include "app/core/BusScan.h"
-#include "app/core/GuardedWrite.h"
-#include "app/core/MeterRead.h"
-#include "app/core/MeterSnapshotRead.h"
-#include "app/core/RecordingView.h"
-#include "app/core/WriteImage.h"
+#include "app/core/meter/MeterRead.h"
+#include "app/core/meter/RecordingView.h"
+#include "app/core/ops/BusScan.h"
+#include "app/core/ops/GuardedWrite.h"
+#include "app/core/ops/MeterSnapshotRead.h"
+#include "app/core/values/WriteImage.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/Settings.h"
-#include "app/core/Version.h"
+#include "app/core/base/Version.h"
+#include "app/core/settings/Settings.h"
 #include "cli/CommandLine.h"
 #include "cli/commands/CommandTable.h"
 #include "cli/output/Console.h"

@@ -16,8 +16,8 @@
 #include <string>
 
 #include "FuzzLine.h"
-#include "app/core/IniFile.h"
-#include "app/core/Settings.h"
+#include "app/core/settings/IniFile.h"
+#include "app/core/settings/Settings.h"
 
 namespace {
 

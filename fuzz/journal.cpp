@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "FuzzLine.h"
-#include "app/service/JournalReader.h"
-#include "app/service/JournalWriter.h"
+#include "app/journal/JournalReader.h"
+#include "app/journal/JournalWriter.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "FuzzLine.h"
-#include "app/core/MeterRead.h"
-#include "app/core/RecordingView.h"
+#include "app/core/meter/MeterRead.h"
+#include "app/core/meter/RecordingView.h"
 #include "comm/LumUtils.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <QMessageBox>
 
-#include "app/core/Settings.h"
-#include "app/core/Version.h"
+#include "app/core/base/Version.h"
+#include "app/core/settings/Settings.h"
 
 QString AboutText() {
   return QString("Калибровочные коэффициенты\nCalibrate, версия %1\n\nФайл настроек:\n%2")

@@ -14,15 +14,15 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "DelaysForm.h"
-#include "MainForm.h"
-#include "ServiceWindow.h"
-#include "app/core/DevManager.h"
-#include "app/core/Settings.h"
-#include "app/core/SettingsPlace.h"
-#include "app/core/Version.h"
-#include "app/service/ReadJournal.h"
-#include "app/service/Workbench.h"
+#include "app/core/base/Version.h"
+#include "app/core/settings/DevManager.h"
+#include "app/core/settings/Settings.h"
+#include "app/core/settings/SettingsPlace.h"
+#include "app/gui/read/DelaysForm.h"
+#include "app/gui/read/MainForm.h"
+#include "app/gui/service/ServiceWindow.h"
+#include "app/journal/ReadJournal.h"
+#include "app/journal/Workbench.h"
 #include "sim/DemoMode.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/core/Settings.h"
+#include "app/core/settings/Settings.h"
 #include "cli/options/CliOptions.h"
 #include "cli/options/Declaration.h"
 

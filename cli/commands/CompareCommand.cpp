@@ -6,9 +6,9 @@
 #include "CommandTable.h"
 #include "JournalEvents.h"
 #include "JournalMeters.h"
-#include "app/service/JournalFile.h"
-#include "app/service/JournalReader.h"
-#include "app/service/ServiceReport.h"
+#include "app/journal/JournalFile.h"
+#include "app/journal/JournalReader.h"
+#include "app/journal/ServiceReport.h"
 #include "cli/options/JournalOptions.h"
 #include "cli/output/ExitStatus.h"
 

@@ -4,7 +4,7 @@
 
 #include "CommandTable.h"
 #include "MeterCommand.h"
-#include "app/core/LineDiagnosis.h"
+#include "app/core/line/LineDiagnosis.h"
 #include "cli/options/JournalOptions.h"
 #include "cli/options/LineOptions.h"
 #include "cli/options/MeterOptions.h"

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "app/service/ReadJournal.h"
+#include "app/journal/ReadJournal.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 // status stay as they are.
 #pragma once
 
-#include "app/core/GuardedWrite.h"
-#include "app/core/MeterReading.h"
-#include "app/core/Settings.h"
-#include "app/service/ServiceJournal.h"
+#include "app/core/ops/GuardedWrite.h"
+#include "app/core/settings/Settings.h"
+#include "app/core/values/MeterReading.h"
+#include "app/journal/ServiceJournal.h"
 #include "cli/options/CliOptions.h"
 
 void JournalTheRead(const CliOptions& options, Settings& settings, const MeterReading& reading);

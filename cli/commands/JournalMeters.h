@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/service/JournalReader.h"
+#include "app/journal/JournalReader.h"
 #include "cli/options/CliOptions.h"
 
 // How ReadMeterJournal names a listed meter: by its serial number, which

@@ -3,8 +3,8 @@
 
 #include "CommandTable.h"
 #include "JournalEvents.h"
-#include "app/service/JournalFile.h"
-#include "app/service/JournalReader.h"
+#include "app/journal/JournalFile.h"
+#include "app/journal/JournalReader.h"
 #include "cli/options/JournalOptions.h"
 #include "cli/output/ExitStatus.h"
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <iostream>
 
-#include "app/core/DevManager.h"
-#include "app/core/SettingsPlace.h"
+#include "app/core/settings/DevManager.h"
+#include "app/core/settings/SettingsPlace.h"
 #include "cli/options/LineOptions.h"
 #include "cli/output/ExitStatus.h"
 #include "cli/output/Trace.h"

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "Command.h"
-#include "app/core/Connection.h"
+#include "app/core/meter/Connection.h"
 #include "sim/DemoMode.h"
 
 // The line of one run, made once.

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "CommandTable.h"
-#include "app/core/LineDiagnosis.h"
+#include "app/core/line/LineDiagnosis.h"
 #include "cli/options/LineOptions.h"
 #include "cli/output/Console.h"
 #include "cli/output/ExitStatus.h"

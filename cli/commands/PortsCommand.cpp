@@ -2,9 +2,9 @@
 #include <iostream>
 
 #include "CommandTable.h"
-#include "app/core/PortList.h"
-#include "app/core/PortMap.h"
-#include "app/core/SettingsPlace.h"
+#include "app/core/line/PortList.h"
+#include "app/core/line/PortMap.h"
+#include "app/core/settings/SettingsPlace.h"
 #include "cli/output/ExitStatus.h"
 #include "comm/serial/SerialDevice.h"
 

@@ -4,9 +4,9 @@
 
 #include "CommandTable.h"
 #include "MeterCommand.h"
-#include "app/core/BusScan.h"
-#include "app/core/DevManager.h"
-#include "app/core/SettingsPlace.h"
+#include "app/core/ops/BusScan.h"
+#include "app/core/settings/DevManager.h"
+#include "app/core/settings/SettingsPlace.h"
 #include "cli/options/LineOptions.h"
 #include "cli/options/MeterOptions.h"
 #include "cli/options/Validators.h"

@@ -5,7 +5,7 @@
 #include "JournalEvents.h"
 #include "MeterCommand.h"
 #include "ReadOptions.h"
-#include "app/core/MeterSnapshotRead.h"
+#include "app/core/ops/MeterSnapshotRead.h"
 #include "cli/output/SnapshotOutput.h"
 
 namespace {

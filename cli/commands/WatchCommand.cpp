@@ -5,7 +5,7 @@
 
 #include "CommandTable.h"
 #include "MeterCommand.h"
-#include "app/core/LiveValues.h"
+#include "app/core/ops/LiveValues.h"
 #include "cli/options/LineOptions.h"
 #include "cli/options/MeterOptions.h"
 #include "cli/options/Validators.h"

@@ -3,8 +3,8 @@
 
 #include "CliOptions.h"
 #include "Declaration.h"
-#include "app/core/PortSpec.h"
-#include "app/core/Settings.h"
+#include "app/core/line/PortSpec.h"
+#include "app/core/settings/Settings.h"
 
 // The speeds a meter talks at, or (monitor, which only listens) any.
 enum class Speeds { Meter, Any };

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/core/PortSpec.h"
+#include "app/core/line/PortSpec.h"
 
 namespace {
 

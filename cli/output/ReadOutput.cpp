@@ -1,8 +1,8 @@
 #include "ReadOutput.h"
 
-#include "app/core/MeterReadingJson.h"
-#include "app/core/ReadFields.h"
-#include "app/core/ReadJson.h"
+#include "app/core/values/MeterReadingJson.h"
+#include "app/core/values/ReadFields.h"
+#include "app/core/values/ReadJson.h"
 
 namespace {
 

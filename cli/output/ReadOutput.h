@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/core/MeterReading.h"
+#include "app/core/values/MeterReading.h"
 #include "cli/output/ExitStatus.h"
 
 ExitStatus ReadExitStatus(const MeterReading& reading);

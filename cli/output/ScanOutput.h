@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/BusScan.h"
+#include "app/core/ops/BusScan.h"
 
 std::string ScanAddressText(const FoundMeter& meter);
 std::string ScanAsText(const std::vector<FoundMeter>& meters);

@@ -2,8 +2,8 @@
 
 #include <charconv>
 
-#include "app/core/MeterSnapshotJson.h"
-#include "app/core/ReadFields.h"
+#include "app/core/values/MeterSnapshotJson.h"
+#include "app/core/values/ReadFields.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/core/MeterSnapshot.h"
+#include "app/core/values/MeterSnapshot.h"
 #include "cli/output/ExitStatus.h"
 
 // 0 every item read, 1 an item failed, 3 the port, 4 no meter recognised.

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "ExitStatus.h"
-#include "app/core/IniFile.h"
+#include "app/core/settings/IniFile.h"
 
 void CliWriteView::ShowDifference(const std::vector<DiffRow>& rows) {
   // With --json stdout carries only the record.

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/core/GuardedWrite.h"
+#include "app/core/ops/GuardedWrite.h"
 
 // The command line's confirmation: writes only with --expect-serial equal to
 // the meter's serial number and --yes; without them a dry run; a different

@@ -1,4 +1,4 @@
-#include "app/core/DevManager.h"
+#include "app/core/settings/DevManager.h"
 
 #include <gtest/gtest.h>
 

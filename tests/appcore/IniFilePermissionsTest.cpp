@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/core/IniFile.h"
+#include "app/core/settings/IniFile.h"
 #include "support/TempDir.h"
 
 namespace {

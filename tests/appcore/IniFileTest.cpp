@@ -1,11 +1,11 @@
-#include "app/core/IniFile.h"
+#include "app/core/settings/IniFile.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "app/core/PortMap.h"
+#include "app/core/line/PortMap.h"
 #include "comm/serial/SerialDevice.h"
 #include "support/TempDir.h"
 

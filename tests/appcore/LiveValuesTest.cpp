@@ -2,7 +2,7 @@
 // and export and calibrate-cli watch --csv show these.
 #include <gtest/gtest.h>
 
-#include "app/core/LiveValues.h"
+#include "app/core/ops/LiveValues.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/core/IniFile.h"
-#include "app/core/PortMap.h"
-#include "app/core/PortSpec.h"
+#include "app/core/line/PortMap.h"
+#include "app/core/line/PortSpec.h"
+#include "app/core/settings/IniFile.h"
 #include "comm/serial/SerialDevice.h"
 
 namespace {

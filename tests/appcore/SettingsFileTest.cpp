@@ -10,7 +10,7 @@
 #include <random>
 #include <thread>
 
-#include "app/core/Settings.h"
+#include "app/core/settings/Settings.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "app/core/SettingsPlace.h"
+#include "app/core/settings/SettingsPlace.h"
 
 #include <gtest/gtest.h>
 

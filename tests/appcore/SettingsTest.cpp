@@ -1,11 +1,11 @@
-#include "app/core/Settings.h"
+#include "app/core/settings/Settings.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "app/core/Cp1251.h"
+#include "app/core/base/Cp1251.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;

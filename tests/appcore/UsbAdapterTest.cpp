@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/core/PortList.h"
+#include "app/core/line/PortList.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "app/core/PortSpec.h"
+#include "app/core/line/PortSpec.h"
 #include "cli/CommandLine.h"
 
 namespace {

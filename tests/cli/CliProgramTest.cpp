@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "app/core/Version.h"
+#include "app/core/base/Version.h"
 
 #include <nlohmann/json.hpp>
 
-#include "app/core/MeterSnapshotJson.h"
-#include "app/service/JournalReader.h"
-#include "app/service/JournalWriter.h"
+#include "app/core/values/MeterSnapshotJson.h"
+#include "app/journal/JournalReader.h"
+#include "app/journal/JournalWriter.h"
 #include "sim/DemoMode.h"
 #include "sim/PtyMeterServer.h"
 #include "support/PtyPair.h"

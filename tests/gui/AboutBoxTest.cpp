@@ -1,7 +1,7 @@
 #include <QTimer>
 
 #include "GuiTestUtil.h"
-#include "app/core/Version.h"
+#include "app/core/base/Version.h"
 #include "app/gui/AboutBox.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "GuiTestUtil.h"
-#include "app/gui/DelaysForm.h"
+#include "app/gui/read/DelaysForm.h"
 
 namespace {
 

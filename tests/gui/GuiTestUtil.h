@@ -29,9 +29,9 @@
 
 #include <unistd.h>
 
-#include "app/gui/MainForm.h"
-#include "app/service/ReadJournal.h"
-#include "app/service/Workbench.h"
+#include "app/gui/read/MainForm.h"
+#include "app/journal/ReadJournal.h"
+#include "app/journal/Workbench.h"
 #include "comm/serial/SerialDevice.h"
 
 inline QApplication& TestApp() {

@@ -10,7 +10,7 @@
 #include <QToolButton>
 
 #include "GuiTestUtil.h"
-#include "app/gui/DelaysForm.h"
+#include "app/gui/read/DelaysForm.h"
 
 namespace {
 

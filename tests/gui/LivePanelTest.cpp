@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "GuiTestUtil.h"
-#include "app/gui/LivePanel.h"
+#include "app/gui/service/LivePanel.h"
 #include "sim/MeterDevice.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <QToolButton>
 
 #include "GuiTestUtil.h"
-#include "app/core/PortMap.h"
-#include "app/gui/DelaysForm.h"
+#include "app/core/line/PortMap.h"
+#include "app/gui/read/DelaysForm.h"
 #include "comm/serial/SerialDevice.h"
 #include "support/ScriptedLine.h"
 

@@ -11,8 +11,8 @@
 #include <QSpinBox>
 
 #include "GuiTestUtil.h"
-#include "app/core/RecordingView.h"
-#include "app/gui/DelaysForm.h"
+#include "app/core/meter/RecordingView.h"
+#include "app/gui/read/DelaysForm.h"
 #include "sim/MeterDevice.h"
 #include "sim/MeterSim.h"
 #include "support/VirtualTime.h"

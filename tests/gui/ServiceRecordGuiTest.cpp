@@ -9,10 +9,10 @@
 #include <cstdio>
 
 #include "GuiTestUtil.h"
-#include "app/core/RecordingView.h"
-#include "app/gui/JournalPanel.h"
-#include "app/gui/ReportPdf.h"
-#include "app/service/ServiceJournal.h"
+#include "app/core/meter/RecordingView.h"
+#include "app/gui/service/JournalPanel.h"
+#include "app/gui/service/ReportPdf.h"
+#include "app/journal/ServiceJournal.h"
 #include "sim/DemoMode.h"
 
 namespace {

@@ -11,13 +11,13 @@
 #include <filesystem>
 
 #include "GuiTestUtil.h"
-#include "app/core/MeterSnapshotJson.h"
-#include "app/core/MeterSnapshotRead.h"
-#include "app/gui/JournalPanel.h"
-#include "app/gui/LivePanel.h"
-#include "app/gui/ServiceWindow.h"
-#include "app/service/JournalReader.h"
-#include "app/service/ServiceJournal.h"
+#include "app/core/ops/MeterSnapshotRead.h"
+#include "app/core/values/MeterSnapshotJson.h"
+#include "app/gui/service/JournalPanel.h"
+#include "app/gui/service/LivePanel.h"
+#include "app/gui/service/ServiceWindow.h"
+#include "app/journal/JournalReader.h"
+#include "app/journal/ServiceJournal.h"
 #include "sim/DemoMode.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include <chrono>
 
 #include "GuiTestUtil.h"
-#include "app/gui/DelaysForm.h"
-#include "app/gui/ScanDialog.h"
-#include "app/gui/ServiceWindow.h"
+#include "app/gui/read/DelaysForm.h"
+#include "app/gui/read/ScanDialog.h"
+#include "app/gui/service/ServiceWindow.h"
 #include "sim/DemoMode.h"
 #include "sim/MeterDevice.h"
 #include "sim/MeterSim.h"

@@ -9,9 +9,9 @@
 
 #include <unistd.h>
 
-#include "app/service/JournalReader.h"
-#include "app/service/ServiceJournal.h"
-#include "app/service/Workbench.h"
+#include "app/journal/JournalReader.h"
+#include "app/journal/ServiceJournal.h"
+#include "app/journal/Workbench.h"
 
 namespace {
 

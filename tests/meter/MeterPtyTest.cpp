@@ -8,8 +8,8 @@
 #include <cctype>
 #include <numeric>
 
-#include "app/core/Connection.h"
-#include "app/core/MeterSnapshotRead.h"
+#include "app/core/meter/Connection.h"
+#include "app/core/ops/MeterSnapshotRead.h"
 #include "sim/PtyMeterServer.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ReadTestUtil.h"
-#include "app/core/LineDiagnosis.h"
+#include "app/core/line/LineDiagnosis.h"
 #include "comm/LumClock.h"
 #include "sim/MeterDevice.h"
 

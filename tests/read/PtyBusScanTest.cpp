@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "app/core/BusScan.h"
+#include "app/core/ops/BusScan.h"
 #include "comm/serial/SerialDevice.h"
 #include "sim/MeterBus.h"
 #include "sim/PtyMeterServer.h"

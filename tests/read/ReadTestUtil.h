@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/MeterRead.h"
-#include "app/core/RecordingView.h"
+#include "app/core/meter/MeterRead.h"
+#include "app/core/meter/RecordingView.h"
 #include "sim/MeterDevice.h"
 #include "sim/MeterSim.h"
 #include "support/ScriptedLine.h"

@@ -8,8 +8,8 @@
 #include <cmath>
 
 #include "ReadTestUtil.h"
-#include "app/core/MeterSnapshotJson.h"
-#include "app/core/MeterSnapshotRead.h"
+#include "app/core/ops/MeterSnapshotRead.h"
+#include "app/core/values/MeterSnapshotJson.h"
 #include "support/SnapshotOracle.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/core/Settings.h"
+#include "app/core/settings/Settings.h"
 
 namespace fs = std::filesystem;
 

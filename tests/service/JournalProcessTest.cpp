@@ -7,7 +7,7 @@
 #include <set>
 
 #include "JournalTestUtil.h"
-#include "app/service/JournalReader.h"
+#include "app/journal/JournalReader.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;

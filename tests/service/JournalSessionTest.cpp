@@ -2,7 +2,7 @@
 // up in memory: the window's runs, the command line's days, writes between.
 #include <gtest/gtest.h>
 
-#include "app/service/JournalCompare.h"
+#include "app/journal/JournalCompare.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "JournalTestUtil.h"
-#include "app/service/JournalFile.h"
-#include "app/service/JournalReader.h"
-#include "app/service/Sha256.h"
+#include "app/journal/JournalFile.h"
+#include "app/journal/JournalReader.h"
+#include "app/journal/Sha256.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/service/JournalWriter.h"
+#include "app/journal/JournalWriter.h"
 
 inline JournalEvent MeterEvent(std::string serial, int n, std::string kind = "read") {
   JournalEvent e;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/MeterSnapshot.h"
+#include "app/core/values/MeterSnapshot.h"
 #include "sim/VirtualMeter.h"
 
 namespace oracle {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/core/GuardedWrite.h"
+#include "app/core/ops/GuardedWrite.h"
 #include "sim/PtyMeterServer.h"
 
 namespace {

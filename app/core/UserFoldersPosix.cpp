@@ -1,8 +1,0 @@
-#include <cstdlib>
-
-#include "SettingsPlace.h"
-
-UserFolders CurrentUserFolders() {
-  return XdgUserFolders(std::getenv("XDG_CONFIG_HOME"), std::getenv("XDG_DATA_HOME"),
-                        std::getenv("HOME"));
-}

@@ -1,0 +1,472 @@
+#include "GuardedWrite.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <memory>
+
+#include "app/core/base/Cp1251.h"
+#include "app/core/values/MeterSnapshotJson.h"
+#include "app/core/values/ReadFields.h"
+#include "comm/LumClock.h"
+
+namespace {
+
+std::string LocalTimeText() {
+  const LumDateTime t = LocalDateTime();
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.Year, t.Month, t.Day, t.Hour,
+                t.Minute, t.Second);
+  return text;
+}
+
+// The clock from minutes to year as the meters keep it (the seconds are left
+// out: they run on between the write and the read-back).
+std::vector<uint8_t> ClockMinutesOn(const LumDateTime& t) {
+  const MeterClockBytes clock = EncodeMeterClock(t);
+  return {clock.begin() + 1, clock.end()};
+}
+
+std::string ValueText(float v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
+  return text;
+}
+
+std::string ItemText(const ImageItem& i) {
+  if (!i.Read()) return "нет ответа";
+  if (i.kind == ItemKind::Coef) return ValueText(i.coef.stored);
+  if (i.kind == ItemKind::Record && i.bytes.size() >= 8)
+    return "\"" + Cp1251ToUtf8(std::string(i.bytes.begin(), i.bytes.begin() + 8)) + "\" " +
+           HexBytes(i.bytes);
+  return HexBytes(i.bytes);
+}
+
+// Reads the item from the meter: its state, value and bytes.
+void ReadItem(Meter& meter, ImageItem& item) {
+  item.SetRead(false);
+  if (item.kind == ItemKind::Coef) {
+    const Coefficient c = meter.ReadCoefficient(item.coef.ref);
+    if (c.Read()) item.coef = c;
+  } else if (item.kind == ItemKind::Record) {
+    CalibrationRecordBytes record{};
+    if (meter.ReadRecord(record) == ValueState::Read) {
+      item.SetRead(true);
+      item.bytes.assign(record.begin(), record.end());
+    }
+  } else {
+    MeterClockBytes clock{};
+    if (meter.ReadClock(clock) == ValueState::Read) {
+      item.SetRead(true);
+      item.bytes.assign(clock.begin(), clock.end());
+    }
+  }
+}
+
+// Above this many coefficients, the whole lists are read as areas (one
+// request for both channels of a ZFK) rather than item by item.
+constexpr size_t kItemsWorthAnArea = 4;
+
+// Reads every item as ReadItem does; many coefficients come from whole-area
+// reads of their channels' lists, the same bytes in far fewer requests.
+void ReadItems(Meter& meter, std::vector<ImageItem>& items) {
+  const size_t coefs = static_cast<size_t>(std::count_if(
+      items.begin(), items.end(), [](const ImageItem& i) { return i.kind == ItemKind::Coef; }));
+  std::array<CoefficientLists, 2> lists{};
+  std::array<bool, 2> wanted{};
+  for (const ImageItem& i : items)
+    if (i.kind == ItemKind::Coef && meter.HasChannel(i.coef.ref.channel))
+      wanted[i.coef.ref.channel - 1u] = true;
+  if (coefs > kItemsWorthAnArea) {
+    if (!meter.Row().nodePerChannel) {
+      meter.ReadLists(1, std::span(lists).first(meter.Channels()));
+    } else {
+      for (uint8_t ch = 1; ch <= meter.Channels(); ++ch)
+        if (wanted[ch - 1u]) meter.ReadLists(ch, std::span(lists).subspan(ch - 1u, 1));
+    }
+  }
+  for (ImageItem& item : items) {
+    if (item.kind == ItemKind::Coef && meter.HasChannel(item.coef.ref.channel)) {
+      const Coefficient& c =
+          lists[item.coef.ref.channel - 1u].At(item.coef.ref.list, item.coef.ref.index);
+      if (c.Read()) {
+        const CoefRef asked = item.coef.ref;  // Obr[0] stays Obr[0], though it is K0's place
+        item.coef = c;
+        item.coef.ref = asked;
+        continue;
+      }
+    }
+    ReadItem(meter, item);
+  }
+}
+
+// The items the operation writes, with the values (or bytes) they are to hold.
+struct Plan {
+  std::vector<ImageItem> targets;
+  std::string refusal;
+};
+
+Plan PlanFor(const WriteRequest& request, const Meter& meter) {
+  Plan plan;
+  const std::string model = meter.Id().model;
+  const auto coef = [&](const Coefficient& c) {
+    ImageItem t = ImageItem::Of(c);
+    t.coef.state = ValueState::Read;
+    if (!meter.HasChannel(c.ref.channel))
+      plan.refusal = "у " + model + " нет канала " + std::to_string(c.ref.channel);
+    else if (!meter.CanStore(c))
+      plan.refusal = t.Name() + " = " + ValueText(c.stored) + ": " + model +
+                     " не может хранить такое значение (целое число -32768..32767)";
+    plan.targets.push_back(t);
+  };
+  switch (request.kind) {
+    case WriteKind::Coefficients:
+      for (const Coefficient& c : request.coefficients)
+        coef(c);
+      break;
+    case WriteKind::Reset:
+      for (const Coefficient& c : meter.ResetItems())
+        coef(c);
+      break;
+    case WriteKind::Seal: {
+      ImageItem t;
+      t.kind = ItemKind::Record;
+      t.SetRead(true);
+      const std::string text = Utf8ToCp1251(request.sealText);
+      t.bytes.assign(text.begin(), text.end());
+      plan.targets.push_back(t);
+      break;
+    }
+    case WriteKind::Clock: {
+      if (!meter.HasClock()) plan.refusal = "у " + model + " нет часов";
+      ImageItem t;
+      t.kind = ItemKind::Clock;
+      plan.targets.push_back(t);
+      break;
+    }
+    case WriteKind::Restore:
+      if (!request.restore) {
+        plan.refusal = "нет образа для восстановления";
+        break;
+      }
+      if (request.restore->model != model || request.restore->serial != meter.Id().serial)
+        plan.refusal = "образ снят с " + request.restore->model + " № " + request.restore->serial +
+                       ", а подключён " + model + " № " + meter.Id().serial;
+      for (const ImageItem& i : request.restore->items) {
+        if (i.kind == ItemKind::Clock)
+          plan.refusal = "часы не восстанавливаются: их ставят по времени компьютера";
+        else if (!i.Read())
+          plan.refusal = "в образе нет байтов: " + i.Name();
+        else if (i.kind == ItemKind::Coef && !meter.HasChannel(i.coef.ref.channel))
+          plan.refusal = "у " + model + " нет канала " + std::to_string(i.coef.ref.channel);
+        plan.targets.push_back(i);
+      }
+      break;
+  }
+  if (plan.targets.empty() && plan.refusal.empty()) plan.refusal = "нечего записывать";
+  return plan;
+}
+
+// The Gmax of each channel that a K0 among the targets needs to be shown as
+// the main window shows it.
+std::array<std::optional<float>, 2> GmaxFor(Meter& meter, const std::vector<ImageItem>& targets) {
+  std::array<std::optional<float>, 2> gmax;
+  for (const ImageItem& t : targets) {
+    if (t.kind != ItemKind::Coef || t.coef.ref.index != 0) continue;
+    const uint8_t channel = meter.Row().sharedGmax ? 1 : t.coef.ref.channel;
+    auto& g = gmax[t.coef.ref.channel - 1u];
+    if (g || channel < 1 || channel > 2) continue;
+    const SnapshotValue v = meter.ReadGmax(channel);
+    if (v.state == ValueState::Read) g = v.value;
+  }
+  return gmax;
+}
+
+// A stored K0 or Ku with what the main window makes of it, where that
+// differs: "163.84 (в окне 0.1)". The engineer knows the window's figures.
+std::string StoredAndShown(const Coefficient& c, float stored, const Meter& meter,
+                           const std::array<std::optional<float>, 2>& gmax) {
+  std::string text = ValueText(stored);
+  if (c.ref.list != CoefList::K || c.ref.index > 1) return text;
+  const auto& g = gmax[c.ref.channel - 1u];
+  if (c.ref.index == 0 && !g) return text;
+  const auto shown = meter.Shown(c.ref, stored, g.value_or(0));
+  if (!shown || static_cast<float>(*shown) == stored) return text;
+  std::string window = FormatShown(*shown, '.');  // the window's own text
+  window.erase(0, window.find_first_not_of(' '));
+  return text + " (в окне " + window + ")";
+}
+
+std::vector<DiffRow> Difference(const ItemsImage& before, const std::vector<ImageItem>& targets,
+                                WriteKind kind, const Meter& meter,
+                                const std::array<std::optional<float>, 2>& gmax) {
+  std::vector<DiffRow> rows;
+  for (size_t n = 0; n < targets.size(); ++n) {
+    const ImageItem& b = before.items[n];
+    const ImageItem& t = targets[n];
+    DiffRow row{t.Name(), ItemText(b), "", ""};
+    if (t.kind == ItemKind::Coef) {
+      row.before = StoredAndShown(b.coef, b.coef.stored, meter, gmax);
+      row.after = StoredAndShown(t.coef, t.coef.stored, meter, gmax);
+      row.difference = ValueText(t.coef.stored - b.coef.stored);
+    } else if (t.kind == ItemKind::Clock) {
+      row.after = "время компьютера " + LocalTimeText();
+    } else if (kind == WriteKind::Seal) {
+      row.after = "\"" + Cp1251ToUtf8(std::string(t.bytes.begin(), t.bytes.end())) +
+                  "\", дата и время записи";
+    } else {
+      row.after = ItemText(t);
+    }
+    if (row.difference.empty()) row.difference = b.Raw() == t.Raw() ? "без изменений" : "изменится";
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+bool Matches(const ImageItem& got, const ImageItem& wanted, WriteKind kind,
+             const std::vector<std::vector<uint8_t>>& expected) {
+  if (kind == WriteKind::Restore) return got.Raw() == wanted.Raw();
+  if (got.kind == ItemKind::Coef)
+    return got.coef.stored == wanted.coef.stored ||
+           BitsOfFloat(got.coef.stored) == BitsOfFloat(wanted.coef.stored);
+  if (got.kind == ItemKind::Clock) {
+    if (got.bytes.size() != 10) return false;
+    const std::vector<uint8_t> tail(got.bytes.begin() + 1, got.bytes.end());
+    for (const auto& e : expected)
+      if (tail == e) return true;
+    return false;
+  }
+  for (const auto& e : expected)  // the record built just before or after the write
+    if (got.bytes == e) return true;
+  return false;
+}
+
+}  // namespace
+
+ItemsImage ImageOfSnapshot(const MeterSnapshot& snapshot) {
+  const auto model = ModelOfPath(snapshot.path);
+  ItemsImage image{model ? RowOf(*model).name : "", snapshot.serial, {}, {}};
+  const auto add = [&](const Coefficient& c) {
+    if (c.Read()) image.items.push_back(ImageItem::Of(c));
+  };
+  for (const SnapshotChannel& channel : snapshot.channels) {
+    if (!channel.present) continue;
+    for (uint8_t i = 0; i < 10; ++i)
+      add(channel.k[i]);
+    for (uint8_t i = 2; i < 10; ++i)
+      add(channel.obr[i]);
+  }
+  if (snapshot.record.state == ValueState::Read) {
+    ImageItem record;
+    record.kind = ItemKind::Record;
+    record.SetRead(true);
+    record.bytes.assign(snapshot.record.raw.begin(), snapshot.record.raw.end());
+    image.items.push_back(record);
+  }
+  return image;
+}
+
+std::optional<ItemsImage> LoadRestoreImage(const std::string& path, std::string& error) {
+  if (auto image = LoadImage(path, error)) return image;
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  const Json json = Json::parse(text, nullptr, false);
+  std::string snapError;
+  if (!json.is_discarded())
+    if (const auto snap = SnapshotFromJson(json, snapError)) return ImageOfSnapshot(*snap);
+  return std::nullopt;
+}
+
+const char* WriteKindName(WriteKind kind) {
+  switch (kind) {
+    case WriteKind::Coefficients:
+      return "write";
+    case WriteKind::Reset:
+      return "reset";
+    case WriteKind::Seal:
+      return "seal";
+    case WriteKind::Clock:
+      return "clock";
+    case WriteKind::Restore:
+      return "restore";
+  }
+  return "";
+}
+
+const char* VerificationText(Verification v) {
+  return v == Verification::Verified   ? "проверено"
+         : v == Verification::Mismatch ? "не совпадает"
+                                       : "нет ответа";
+}
+
+WriteView::Answer SerialConfirmation(const std::optional<std::string>& expected, bool yes,
+                                     const std::string& serial) {
+  if (expected && *expected != serial) return WriteView::Answer::Refuse;
+  return expected && yes ? WriteView::Answer::Write : WriteView::Answer::DryRun;
+}
+
+std::string CheckRequest(const WriteRequest& request) {
+  for (const Coefficient& c : request.coefficients) {
+    if (!std::isfinite(c.stored)) return "значение должно быть конечным числом";
+    if (c.ref.channel < 1 || c.ref.channel > 2) return "канал должен быть 1 или 2";
+    if (c.ref.index > 9) return "индекс коэффициента должен быть 0..9";
+  }
+  if (request.kind == WriteKind::Coefficients && request.coefficients.empty())
+    return "не задано ни одного значения";
+  if (request.kind == WriteKind::Seal) {
+    const std::string text = Utf8ToCp1251(request.sealText);
+    if (text.size() != 8 || Cp1251ToUtf8(text) != request.sealText)
+      return "текст пломбы должен состоять ровно из 8 символов кодовой страницы 1251, а не \"" +
+             request.sealText + "\"";
+  }
+  return {};
+}
+
+Json WriteOutcome::Record(WriteKind kind) const {
+  static const char* const kStatus[] = {"verified", "failed",     "dry_run",
+                                        "refused",  "port_error", "not_found"};
+  Json items = Json::array();
+  for (size_t n = 0; n < verification.size() && n < after.items.size(); ++n)
+    items.push_back({{"item", after.items[n].Name()},
+                     {"before", n < before.items.size() ? ItemText(before.items[n]) : ""},
+                     {"after", ItemText(after.items[n])},
+                     {"written", n < written.size() && written[n]},
+                     {"verification", VerificationText(verification[n])}});
+  return {{"operation", WriteKindName(kind)},
+          {"status", kStatus[static_cast<int>(status)]},
+          {"reason", reason},
+          {"before_image_file", imagePath},
+          {"before", ImageJson(before)},
+          {"after", ImageJson(after)},
+          {"items", items}};
+}
+
+namespace {
+
+// Writes the targets in order and stops at the first that fails: a meter
+// that stopped answering is not sent the rest. Coefficients go as one batch,
+// so that a ZFK-36 takes them in one block write.
+void WriteTargets(Meter& meter, const std::vector<ImageItem>& targets, std::vector<bool>& written) {
+  std::vector<Coefficient> coefs;
+  for (const ImageItem& t : targets)
+    if (t.kind == ItemKind::Coef) coefs.push_back(t.coef);
+  const size_t coefsWritten = meter.WriteCoefficients(coefs);
+  size_t coef = 0;
+  for (size_t n = 0; n < targets.size(); ++n) {
+    if (targets[n].kind == ItemKind::Coef) {
+      written[n] = coef++ < coefsWritten;
+    } else {
+      CalibrationRecordBytes record{};
+      if (targets[n].bytes.size() == record.size()) {
+        std::copy(targets[n].bytes.begin(), targets[n].bytes.end(), record.begin());
+        written[n] = meter.WriteRecord(record);
+      }
+    }
+    if (!written[n]) break;
+  }
+}
+
+}  // namespace
+
+WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteView& view) {
+  WriteOutcome out;
+  const auto stop = [&](WriteStatus status, std::string reason) {
+    out.status = status;
+    out.reason = std::move(reason);
+    if (!out.reason.empty()) view.ShowMessage(out.reason);
+    return out;
+  };
+  if (auto why = CheckRequest(request); !why.empty()) return stop(WriteStatus::Refused, why);
+
+  // Which meter: its serial number, as the connection read it or now.
+  if (meter.Id().serial.empty() && meter.ReadSerial() != ValueState::Read)
+    return stop(WriteStatus::Refused, "прибор не сообщил заводской номер");
+  const std::string serial = meter.Id().serial;
+  if (serial.empty()) return stop(WriteStatus::Refused, "прибор не сообщил заводской номер");
+  const Plan plan = PlanFor(request, meter);
+  if (!plan.refusal.empty()) return stop(WriteStatus::Refused, plan.refusal);
+  const auto gmax = GmaxFor(meter, plan.targets);
+
+  // 1. The before-image, saved before anything is sent.
+  out.before = {meter.Id().model, serial, LocalTimeText(), plan.targets};
+  ReadItems(meter, out.before.items);
+  for (const ImageItem& b : out.before.items)
+    if (!b.Read())
+      return stop(WriteStatus::Refused, "не удалось прочитать перед записью: " + b.Name());
+  std::string error;
+  out.imagePath = SaveImage(out.before, request.saveDir, error);
+  if (out.imagePath.empty())
+    return stop(WriteStatus::Refused, "не удалось сохранить образ «до записи»: " + error);
+
+  // 2. and 3. The difference, and the user's word.
+  view.ShowDifference(Difference(out.before, plan.targets, request.kind, meter, gmax));
+  const WriteView::Answer answer = view.Confirm(serial);
+  if (answer == WriteView::Answer::DryRun) return stop(WriteStatus::DryRun, "");
+  if (answer == WriteView::Answer::Refuse)
+    return stop(WriteStatus::Refused, "запись не подтверждена для прибора № " + serial);
+
+  // 4. The write, EWrite on for it alone.
+  std::vector<std::vector<uint8_t>> expected;
+  const auto expectNow = [&] {
+    if (request.kind == WriteKind::Seal) {
+      const CalibrationRecordBytes r = BuildCalibrationRecord(Utf8ToCp1251(request.sealText));
+      expected.emplace_back(r.begin(), r.end());
+    } else if (request.kind == WriteKind::Clock) {
+      expected.push_back(ClockMinutesOn(LocalDateTime()));
+    }
+  };
+  out.written.assign(plan.targets.size(), false);
+  expectNow();
+  {
+    const WriteScope on(meter);
+    if (request.kind == WriteKind::Reset)
+      out.written.assign(plan.targets.size(), meter.Reset());
+    else if (request.kind == WriteKind::Seal)
+      out.written[0] = meter.WriteSeal(Utf8ToCp1251(request.sealText));
+    else if (request.kind == WriteKind::Clock)
+      out.written[0] = meter.SetClock();
+    else
+      WriteTargets(meter, plan.targets, out.written);
+  }
+
+  // 5. Every item read back and compared.
+  out.after = {meter.Id().model, serial, LocalTimeText(), plan.targets};
+  ReadItems(meter, out.after.items);
+  expectNow();
+  bool all = true;
+  for (size_t n = 0; n < plan.targets.size(); ++n) {
+    const ImageItem& a = out.after.items[n];
+    const Verification v = !a.Read() ? Verification::NoReply
+                           : Matches(a, plan.targets[n], request.kind, expected)
+                               ? Verification::Verified
+                               : Verification::Mismatch;
+    out.verification.push_back(v);
+    all = all && v == Verification::Verified;
+  }
+  return stop(all ? WriteStatus::Verified : WriteStatus::Failed,
+              all ? "" : "not every item reads back as written");
+}
+
+WriteOutcome RunGuardedWrite(const PortSpec& spec, const Catalogue& catalogue,
+                             const WriteRequest& request, WriteView& view, const LineTrace& trace) {
+  if (auto why = CheckRequest(request); !why.empty()) {
+    view.ShowMessage(why);
+    WriteOutcome out;
+    out.status = WriteStatus::Refused;
+    out.reason = why;
+    return out;
+  }
+  Connected c = Connect(spec, catalogue, trace);
+  if (c.result != ConnectResult::Ok) {
+    WriteOutcome out;
+    out.status =
+        c.result == ConnectResult::PortError ? WriteStatus::PortError : WriteStatus::NotFound;
+    out.reason = c.result == ConnectResult::PortError ? c.message : "Прибор не найден";
+    view.ShowMessage(out.reason);
+    return out;
+  }
+  return RunGuardedWrite(*c.meter, request, view);
+}

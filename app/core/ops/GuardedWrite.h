@@ -1,0 +1,96 @@
+// The guarded write: every change to a meter (coefficients, reset, seal,
+// clock, restore of a saved image) runs the same steps, for the command line
+// and the window alike:
+//   1. read afresh what will change and save it as a before-image file the
+//      user can restore from; without the file nothing is written;
+//   2. show each item's old value, new value and difference;
+//   3. ask the view to confirm (the command line wants the serial number and
+//      --yes, the window the last four digits);
+//   4. write with EWrite on for this operation only;
+//   5. read every written item back and compare;
+//   6. hand back a record of before, after and verification.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/core/meter/Connection.h"
+#include "app/core/meter/Meter.h"
+#include "app/core/values/MeterSnapshot.h"
+#include "app/core/values/WriteImage.h"
+
+enum class WriteKind { Coefficients, Reset, Seal, Clock, Restore };
+const char* WriteKindName(WriteKind kind);
+
+// How a written item read back.
+enum class Verification { Verified, Mismatch, NoReply };
+// "проверено", "не совпадает", "нет ответа".
+const char* VerificationText(Verification v);
+
+// One line of the difference shown before the write.
+struct DiffRow {
+  std::string item;  // "K[3] к.1"
+  std::string before, after, difference;
+};
+
+// What the operation asks for.
+struct WriteRequest {
+  WriteKind kind = WriteKind::Coefficients;
+  std::vector<Coefficient> coefficients;  // stored values as ClbWriteK/ClbWriteObr take them
+  std::string sealText;                   // UTF-8; 8 characters of code page 1251
+  std::optional<ItemsImage> restore;      // the saved image to write back
+  std::string saveDir;                    // where the before-image goes
+};
+
+// The view of a write: the window and the command line each supply one.
+class WriteView {
+ public:
+  enum class Answer { Write, DryRun, Refuse };
+  virtual ~WriteView() = default;
+  virtual void ShowDifference(const std::vector<DiffRow>& rows) = 0;
+  // Asked once the difference is shown; serial is the meter's, as read.
+  virtual Answer Confirm(const std::string& serial) = 0;
+  virtual void ShowMessage(const std::string& message) = 0;
+};
+
+// The command line's confirmation: a serial number given and different from
+// the meter's refuses; without one, or without yes, a dry run.
+WriteView::Answer SerialConfirmation(const std::optional<std::string>& expected, bool yes,
+                                     const std::string& serial);
+
+enum class WriteStatus { Verified, Failed, DryRun, Refused, PortError, NotFound };
+
+struct WriteOutcome {
+  WriteStatus status = WriteStatus::Refused;
+  std::string reason;     // why it was refused or failed (UTF-8)
+  std::string imagePath;  // the before-image file, once saved
+  ItemsImage before, after;
+  std::vector<Verification> verification;  // one per written item
+  std::vector<bool> written;               // the write of the item returned success
+  Json Record(WriteKind kind) const;
+};
+
+// What a snapshot file holds of the items a write touches (every coefficient
+// and the calibration record the meter answered for), as an image to restore.
+// Obr[0] and Obr[1] are left out: they are K0 and Ku once more.
+ItemsImage ImageOfSnapshot(const MeterSnapshot& snapshot);
+
+// The image to restore from a file: a before-image, or else a snapshot file
+// of the meter. Nullopt and the before-image reader's reason for anything else.
+std::optional<ItemsImage> LoadRestoreImage(const std::string& path, std::string& error);
+
+// Checks what can be checked without a meter: finite values, channel 1..2,
+// index 0..9, the seal text. Empty when fine, else the reason.
+std::string CheckRequest(const WriteRequest& request);
+
+// Runs the operation on the connected meter: its serial number and model are
+// the connection's, the port stays as it is. Nothing is written unless the
+// view answers Write.
+WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteView& view);
+
+// Connects to the meter of spec and runs the operation on it; PortError or
+// NotFound when the connection got no meter.
+WriteOutcome RunGuardedWrite(const PortSpec& spec, const Catalogue& catalogue,
+                             const WriteRequest& request, WriteView& view,
+                             const LineTrace& trace = {});

@@ -1,0 +1,168 @@
+#include "JournalPanel.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <fstream>
+
+#include "ReportPdf.h"
+#include "app/journal/JournalFile.h"
+#include "app/journal/ServiceJournal.h"
+
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+// "2026-12-08T09:52:35.794+03:00" as "08.12.2026 09:52".
+QString When(const std::string& local) {
+  if (local.size() < 16) return Q(local);
+  return Q(local.substr(8, 2) + "." + local.substr(5, 2) + "." + local.substr(0, 4) + " " +
+           local.substr(11, 5));
+}
+
+QString KindText(const std::string& kind) {
+  if (kind == "read") return QStringLiteral("чтение");
+  if (kind == "snapshot") return QStringLiteral("снимок");
+  if (kind == "write") return QStringLiteral("запись");
+  return Q(kind);
+}
+
+QString Summary(const JournalRecord& r) {
+  const nlohmann::json& p = r.event.payload;
+  if (r.event.kind == "write") {
+    const size_t items = p.contains("items") ? p.at("items").size() : 0;
+    const bool ok = p.value("status", "") == "verified";
+    return Q(p.value("operation", "")) + QStringLiteral(", параметров: %1, ").arg(items) +
+           (ok ? QStringLiteral("проверено") : QStringLiteral("ОШИБКА ПРОВЕРКИ"));
+  }
+  std::string error;
+  const auto state = StateOf(p, error);
+  if (!state) return Q(error);
+  QStringList parts;
+  for (const StateField& f : *state)
+    if (f.key == "k1.K0" || f.key == "k1.Ku" || f.key == "record.date")
+      parts << Q(f.label) + " = " +
+                   Q(f.value.is_string() ? f.value.get<std::string>() : f.value.dump());
+  return parts.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+JournalPanel::JournalPanel(Workbench& bench, QWidget* parent)
+    : QWidget(parent),
+      bench_(bench),
+      enabled_(new QCheckBox(QStringLiteral("Вести журнал обслуживания"))),
+      engineer_(new QLineEdit),
+      events_(new QListWidget),
+      since_(new QLabel),
+      status_(new QLabel),
+      report_(new QPushButton(QStringLiteral("Отчёт…"))) {
+  auto* form = new QFormLayout;
+  form->addRow(enabled_);
+  form->addRow(QStringLiteral("Инженер"), engineer_);
+  since_->setWordWrap(true);
+  since_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  status_->setWordWrap(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  // An event's summary runs long: wrapped, it is read whole without scrolling.
+  events_->setWordWrap(true);
+  events_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  layout->addWidget(events_, 1);
+  layout->addWidget(since_);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(status_, 1);
+  buttons->addWidget(report_);
+  layout->addLayout(buttons);
+  connect(enabled_, &QCheckBox::toggled, this, [this] { SaveSettings(); });
+  connect(engineer_, &QLineEdit::textEdited, this, [this] { SaveSettings(); });
+  connect(report_, &QPushButton::clicked, this, [this] { SaveReport(); });
+  Refresh();
+}
+
+// At once, as the other settings are; a file that cannot be written is said
+// here, where the engineer just made the change.
+void JournalPanel::SaveSettings() {
+  JournalSettings s = bench_.Journal();
+  s.enabled = enabled_->isChecked();
+  s.engineer = engineer_->text().toStdString();
+  if (!bench_.SetJournal(s)) status_->setText(Q("Unable to write to " + bench_.SettingsPath()));
+}
+
+void JournalPanel::Refresh() {
+  const JournalSettings s = bench_.Journal();
+  {
+    const QSignalBlocker a(enabled_), b(engineer_);
+    enabled_->setChecked(s.enabled);
+    if (engineer_->text().toStdString() != s.engineer) engineer_->setText(Q(s.engineer));
+  }
+  events_->clear();
+  file_.clear();
+  report_->setEnabled(false);
+  const MeterReading* reading = &bench_.LastReading();
+  if (reading->serial.empty()) {
+    since_->setText(
+        QStringLiteral("Прибор ещё не прочитан: журнал показывается для прочитанного "
+                       "прибора."));
+    return;
+  }
+  file_ = MeterJournalFile(s.dir, reading->serial);
+  const JournalFileContent content = file_.empty() ? JournalFileContent{} : ReadJournalFile(file_);
+  if (content.records.empty()) {
+    since_->setText(QStringLiteral("В журнале нет событий прибора № %1.").arg(Q(reading->serial)));
+    file_.clear();
+    return;
+  }
+  for (const JournalRecord& r : content.records)
+    events_->addItem(When(r.timeLocal) + "  " + KindText(r.event.kind) + "  " + Summary(r));
+  report_->setEnabled(true);
+  const VisitComparison v = CompareWithPreviousVisit(JournalSessions(content));
+  if (!v.ok) {
+    since_->setText(QStringLiteral("Прошлого визита этого прибора в журнале нет."));
+  } else if (v.comparison.Equal()) {
+    since_->setText(QStringLiteral("Коэффициенты и запись калибровки не изменились с прошлого "
+                                   "визита (%1).")
+                        .arg(When(v.previous.timeLocal)));
+  } else {
+    QString text =
+        QStringLiteral("С прошлого визита (%1) изменилось:").arg(When(v.previous.timeLocal));
+    for (const FieldChange& change : v.comparison.changes)
+      text += "\n" + Q(change.label) + ": " + Q(ChangeText(change));
+    since_->setText(text);
+  }
+}
+
+void JournalPanel::SaveReport() {
+  if (file_.empty()) return;
+  const std::vector<JournalSession> sessions = JournalSessions(ReadJournalFile(file_));
+  if (sessions.empty()) return;
+  const ServiceReport report = MakeServiceReport(sessions.back());
+  const QString suggested = Q(report.number) + ".pdf";
+  const QString path = chooseReportFile ? chooseReportFile(suggested)
+                                        : QFileDialog::getSaveFileName(
+                                              this, QStringLiteral("Сохранить отчёт"), suggested,
+                                              QStringLiteral("PDF (*.pdf);;HTML (*.html *.htm)"));
+  if (path.isEmpty()) return;
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  QString error;
+  bool ok = true;
+  if (suffix == "html" || suffix == "htm") {
+    std::ofstream out(PathFromUtf8(path.toStdString()), std::ios::binary | std::ios::trunc);
+    out << report.html;
+    out.flush();
+    ok = static_cast<bool>(out);
+    if (!ok) error = QStringLiteral("Не удалось записать файл %1").arg(path);
+  } else {
+    ok = WriteReportPdf(report, path, &error);
+  }
+  status_->setText(ok ? QStringLiteral("Отчёт № %1 сохранён: %2").arg(Q(report.number), path)
+                      : error);
+}

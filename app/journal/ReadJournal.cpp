@@ -1,0 +1,63 @@
+#include "ReadJournal.h"
+
+#include <filesystem>
+
+#include "JournalFile.h"
+#include "ServiceJournal.h"
+#include "app/core/settings/SettingsPlace.h"
+#include "app/core/values/ReadJson.h"
+
+#ifndef CALIBRATE_VERSION
+#define CALIBRATE_VERSION "0"
+#endif
+
+JournalSettings LoadJournalSettings(const IniFile& ini) {
+  JournalSettings s;
+  s.enabled = ini.ReadInteger(kJournalSection, "Enabled", 0) != 0;
+  const std::filesystem::path base = PathFromUtf8(ini.Path()).parent_path();
+  const std::string dir = ini.ReadString(kJournalSection, "Dir", "");
+  const std::filesystem::path chosen =
+      dir.empty() ? JournalDirFor(PathFromUtf8(ini.Path()), CurrentSettingsPlace())
+                  : PathFromUtf8(dir);
+  s.dir = Utf8(chosen.is_absolute() ? chosen : base / chosen);
+  s.engineer = ini.ReadString(kJournalSection, "Engineer", "");
+  return s;
+}
+
+JournalSettings OverrideJournal(JournalSettings settings, const std::optional<std::string>& dir,
+                                bool off) {
+  if (dir) {
+    settings.enabled = true;
+    settings.dir = *dir;
+  }
+  if (off) settings.enabled = false;
+  return settings;
+}
+
+std::string JournalProgram(const std::string& frontEnd) {
+  return frontEnd + " " + CALIBRATE_VERSION;
+}
+
+JournalEvent ReadJournalEvent(const MeterReading& reading, const JournalSettings& settings,
+                              const std::string& program, bool demo) {
+  JournalEvent e = NewJournalEvent("read", settings, program, ReadCommandJson(reading), demo);
+  e.port = reading.port;
+  e.speed = static_cast<int>(reading.baud);
+  e.address = static_cast<int>(reading.address);
+  // The meter's one name, that of its MeterId, for every event of it.
+  e.model = reading.model;
+  e.serial = reading.serial;
+  return e;
+}
+
+bool JournalsRead(const MeterReading& reading) {
+  return reading.result == ReadResult::Ok;
+}
+
+std::optional<JournalAppendResult> JournalRead(const MeterReading& reading,
+                                               const JournalSettings& settings,
+                                               const std::string& program, bool demo) {
+  if (!settings.enabled || !JournalsRead(reading)) return std::nullopt;
+  const JournalWriter writer(settings.dir, kReadJournalWait);
+  return writer.Append(ReadJournalEvent(reading, settings, program, demo));
+}

@@ -1,0 +1,58 @@
+#include "Workbench.h"
+
+#include "app/journal/ServiceJournal.h"
+
+Workbench::Workbench(const std::string& settingsPath, std::string program)
+    : settings_(settingsPath), program_(std::move(program)) {
+  catalogue_.delays = settings_.LoadDelays();
+}
+
+PortSpec Workbench::PortOf(const std::string& name, unsigned baud, unsigned address) {
+  return MakePortSpec(name, baud, address, settings_.EchoSuppression(), settings_.Ini());
+}
+
+void Workbench::SetLastReading(MeterReading reading) {
+  lastReading_ = std::move(reading);
+  meterPort_ = port_;
+}
+
+bool Workbench::HaveMeter() const {
+  const MeterReading& r = lastReading_;
+  return r.result == ReadResult::Ok && r.identified && r.path != ReadPath::None;
+}
+
+bool Workbench::Acquire() {
+  if (busy_) return false;
+  busy_ = true;
+  if (onBusy_) onBusy_(true);
+  return true;
+}
+
+void Workbench::Release() {
+  if (!busy_) return;
+  busy_ = false;
+  if (onBusy_) onBusy_(false);
+}
+
+JournalSettings Workbench::Journal() {
+  return LoadJournalSettings(settings_.Ini());
+}
+
+bool Workbench::SetJournal(const JournalSettings& journal) {
+  IniFile& ini = settings_.Ini();
+  return ini.WriteInteger(kJournalSection, "Enabled", journal.enabled ? 1 : 0) &&
+         ini.WriteString(kJournalSection, "Dir", journal.dir) &&
+         ini.WriteString(kJournalSection, "Engineer", journal.engineer);
+}
+
+std::optional<JournalAppendResult> Workbench::JournalLastRead() {
+  return JournalRead(lastReading_, Journal(), program_, demo_);
+}
+
+// The write went where the last read went: the place is that read's.
+std::optional<JournalAppendResult> Workbench::JournalWrite(WriteKind kind,
+                                                           const WriteOutcome& outcome) {
+  const JournalPlace place{lastReading_.port, static_cast<int>(lastReading_.baud),
+                           static_cast<int>(lastReading_.address)};
+  return ::JournalWrite(kind, outcome, Journal(), program_, demo_, place);
+}
