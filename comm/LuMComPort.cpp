@@ -24,8 +24,8 @@ void TlumCustomComPort::SetThreadByteTimeout(uint32_t value) {
 bool TlumCustomComPort::Open() {
   Close();  // a second Open must not leave the first device open behind us
   openError_ = {};
-  device_ = deviceName_.empty() ? OpenSerialPort(comPort_, baudRate_, &openError_)
-                                : OpenSerialDevice(deviceName_, baudRate_, &openError_);
+  device_ = deviceName_.empty() ? lum::OpenSerialPort(comPort_, baudRate_, &openError_)
+                                : lum::OpenSerialDevice(deviceName_, baudRate_, &openError_);
   if (!device_) return false;
   if (receiveInThread_) {
     thread_ = std::make_unique<TlumComPortRcvThread>(device_, threadInterval_, threadByteTimeout_,
@@ -63,14 +63,14 @@ bool TlumCustomComPort::WriteBuffer(std::span<const uint8_t> bytes) {
 
 bool TlumCustomComPort::WaitForInput(uint32_t timeoutMs) {
   if (receiveInThread_ || !device_) {
-    SleepMs(timeoutMs);
+    lum::SleepMs(timeoutMs);
     return false;
   }
   return device_->WaitForInput(timeoutMs);
 }
 
 std::string TlumCustomComPort::DeviceName() const {
-  return deviceName_.empty() ? SerialPortName(comPort_) : deviceName_;
+  return deviceName_.empty() ? lum::SerialPortName(comPort_) : deviceName_;
 }
 
 void TlumCustomComPort::Trace(TraceDirection direction, std::span<const uint8_t> bytes) const {

@@ -48,6 +48,8 @@ LumDateTime SystemLocalDateTime() {
 
 }  // namespace
 
+namespace lum {
+
 void SetTimeHook(TimeHook* newHook) {
   hook.store(newHook ? newHook : &realTime);
 }
@@ -78,3 +80,5 @@ LumDateTime LocalDateTime() {
   }
   return source();  // called unlocked: a source may itself ask the time
 }
+
+}  // namespace lum

@@ -21,6 +21,9 @@ class TimeHook {
   virtual void SleepMs(uint32_t ms) = 0;
 };
 
+// The free functions of the communication code live in namespace lum.
+namespace lum {
+
 // Installs a hook for the whole process; nullptr puts the real clock back.
 // The caller keeps ownership and must outlive every use.
 void SetTimeHook(TimeHook* hook);
@@ -30,15 +33,17 @@ uint64_t NowMs();
 uint64_t NowUs();
 void SleepMs(uint32_t ms);
 
+}  // namespace lum
+
 // A point in time after which a wait has run out. Computing "how long may I
 // still wait" from one deadline keeps the limits exact however often a loop
 // wakes up.
 class Deadline {
  public:
-  explicit Deadline(uint32_t ms) : end_(NowMs() + ms) {}
-  bool Expired() const { return NowMs() >= end_; }
+  explicit Deadline(uint32_t ms) : end_(lum::NowMs() + ms) {}
+  bool Expired() const { return lum::NowMs() >= end_; }
   uint32_t RemainingMs() const {
-    const uint64_t now = NowMs();
+    const uint64_t now = lum::NowMs();
     return now >= end_ ? 0 : static_cast<uint32_t>(end_ - now);
   }
 
@@ -63,5 +68,7 @@ using LocalDateTimeSource = std::function<LumDateTime()>;
 
 // Installs a source of local time for the whole process; an empty function
 // puts the system's local clock back.
+namespace lum {
 void SetLocalDateTimeSource(LocalDateTimeSource source);
 LumDateTime LocalDateTime();
+}  // namespace lum

@@ -28,7 +28,7 @@ void TlumComPortRcvThread::Run() {
     if (!ReadBurst(tick)) break;
     if (onTimeout_) Synchronize([&] { onTimeout_(sender_, tick); });
     ++tick;
-    SleepMs(interval_);
+    lum::SleepMs(interval_);
   }
   ended_ = true;
 }
@@ -45,7 +45,7 @@ bool TlumComPortRcvThread::ReadBurst(uint32_t tick) {
       if (stop_) return false;
       continue;
     }
-    SleepMs(byteTimeout_);
+    lum::SleepMs(byteTimeout_);
     ++failedReads;
   }
   return true;

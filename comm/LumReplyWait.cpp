@@ -16,7 +16,7 @@ uint32_t CoveringMs(uint64_t us) {
 }  // namespace
 
 void TlumReplyWait::Start() {
-  lastLookUs_ = NowUs();
+  lastLookUs_ = lum::NowUs();
 }
 
 bool TlumReplyWait::Next(TlumComPort& port, uint8_t& byte, uint32_t limitMs) {
@@ -25,20 +25,20 @@ bool TlumReplyWait::Next(TlumComPort& port, uint8_t& byte, uint32_t limitMs) {
   for (;;) {
     if (port.ReadByte(byte)) {
       // However late we read it, the byte was there by the final look.
-      TakenAt(std::min(NowUs(), finalLook));
+      TakenAt(std::min(lum::NowUs(), finalLook));
       return true;
     }
-    const uint64_t now = NowUs();
+    const uint64_t now = lum::NowUs();
     if (now >= finalLook) break;
     // A device that reports input and then hands none over must not make
     // this loop spin until the limit.
-    if (woken) SleepMs(1);
+    if (woken) lum::SleepMs(1);
     woken = port.WaitForInput(CoveringMs(finalLook - now));
   }
   // Nothing by the final look: the looks would have ended one spacing later.
   const uint64_t giveUp = finalLook + kLookUs;
-  const uint64_t now = NowUs();
-  if (now < giveUp) SleepMs(CoveringMs(giveUp - now));
+  const uint64_t now = lum::NowUs();
+  if (now < giveUp) lum::SleepMs(CoveringMs(giveUp - now));
   return false;
 }
 

@@ -6,7 +6,7 @@
 #include "LumClock.h"
 
 void Pause(int32_t ms) {
-  if (ms > 0) SleepMs(static_cast<uint32_t>(ms));
+  if (ms > 0) lum::SleepMs(static_cast<uint32_t>(ms));
 }
 
 void SwapBytes32(std::span<uint8_t, 4> bytes) {

@@ -257,7 +257,7 @@ void Tlum3xProtocol::CustomWriteRtc2k(uint16_t command, uint16_t address,
 
 void Tlum3xProtocol::SetDateTime() {
   if (!PortReady(true)) return;
-  clockBytes_ = EncodeMeterClock(LocalDateTime());
+  clockBytes_ = EncodeMeterClock(lum::LocalDateTime());
   WriteRtc128(0, clockBytes_, static_cast<uint8_t>(clockBytes_.size()));
 }
 

@@ -11,7 +11,7 @@ CalibrationRecordBytes BuildCalibrationRecord(const std::string& seal) {
   for (size_t i = 0; i < 8 && i < seal.size(); ++i)
     record[i] = static_cast<uint8_t>(seal[i]);
   // One reading of the clock, so that all six fields belong to one instant.
-  const LumDateTime now = LocalDateTime();
+  const LumDateTime now = lum::LocalDateTime();
   record[10] = ByteToBcd(static_cast<uint8_t>(now.Year % 100));
   record[11] = ByteToBcd(now.Month);
   record[12] = ByteToBcd(now.Day);

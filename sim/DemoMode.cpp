@@ -38,9 +38,9 @@ class InProcessDemo final : public DemoMeter {
  public:
   InProcessDemo(metersim::MeterBus bus, std::string name)
       : bus_(std::move(bus)), name_(std::move(name)) {
-    RegisterSerialDevice(name_, metersim::MeterDeviceFactory(bus_));
+    lum::RegisterSerialDevice(name_, metersim::MeterDeviceFactory(bus_));
   }
-  ~InProcessDemo() override { UnregisterSerialDevice(name_); }
+  ~InProcessDemo() override { lum::UnregisterSerialDevice(name_); }
   std::shared_ptr<metersim::VirtualMeter> Meter() const override { return bus_.Meters().front(); }
   std::vector<std::shared_ptr<metersim::VirtualMeter>> Meters() const override {
     return bus_.Meters();

@@ -25,7 +25,7 @@ using ClockBytes = std::array<uint8_t, kClockBytes>;
 struct MeterClock {
   bool present = false;  // the model keeps a clock
   bool running = false;  // the bytes hold a valid time
-  uint64_t setAtMs = 0;  // NowMs() when the bytes were last set
+  uint64_t setAtMs = 0;  // lum::NowMs() when the bytes were last set
 };
 
 // The clock bytes of a calendar time.

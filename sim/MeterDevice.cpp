@@ -7,7 +7,7 @@ namespace metersim {
 namespace {
 
 uint64_t NowUs() {
-  return NowMs() * 1000;
+  return lum::NowMs() * 1000;
 }
 
 }  // namespace
@@ -52,7 +52,7 @@ bool MeterDevice::WaitForInput(uint32_t timeoutMs) {
       comes = true;
     }
   }
-  SleepMs(static_cast<uint32_t>(waitMs));
+  lum::SleepMs(static_cast<uint32_t>(waitMs));
   return comes;
 }
 
@@ -72,7 +72,7 @@ SerialDeviceFactory MeterDeviceFactory(MeterBus bus) {
 }
 
 void BindMeterToPort(uint8_t port, std::shared_ptr<VirtualMeter> meter) {
-  BindSerialPortDevice(port, MeterDeviceFactory(std::move(meter)));
+  lum::BindSerialPortDevice(port, MeterDeviceFactory(std::move(meter)));
 }
 
 }  // namespace metersim

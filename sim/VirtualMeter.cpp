@@ -27,7 +27,7 @@ VirtualMeter::VirtualMeter(MeterModel model, uint8_t address, MeterOptions optio
     nodes_[i].address = static_cast<uint8_t>(address + i);
   // The 3x meters keep a clock; it starts at the computer's local time.
   if (SpeaksModBus(model_)) return;
-  const ClockBytes now = ClockBytesOf(LocalDateTime());
+  const ClockBytes now = ClockBytesOf(lum::LocalDateTime());
   for (Node& node : nodes_) {
     node.clock.present = true;
     std::copy(now.begin(), now.end(), node.Area(MemoryArea::Rtc128).begin());
@@ -281,7 +281,7 @@ void VirtualMeter::RefreshPresent() {
 
 std::optional<ClockBytes> VirtualMeter::ClockNow(const Node& node) const {
   if (!node.clock.present || !node.clock.running) return std::nullopt;
-  const uint64_t now = NowMs();
+  const uint64_t now = lum::NowMs();
   const uint64_t seconds = now > node.clock.setAtMs ? (now - node.clock.setAtMs) / 1000 : 0;
   return AdvanceClock(std::span(node.Area(MemoryArea::Rtc128)).first<kClockBytes>(), seconds);
 }
@@ -292,7 +292,7 @@ void VirtualMeter::TickClock(Node& node) {
   std::copy(now->begin(), now->end(), node.Area(MemoryArea::Rtc128).begin());
   // Keep the part of a second that has not yet come round; a clock that
   // seems to run backwards (another time source) starts again from here.
-  const uint64_t ms = NowMs();
+  const uint64_t ms = lum::NowMs();
   node.clock.setAtMs = ms >= node.clock.setAtMs ? ms - (ms - node.clock.setAtMs) % 1000 : ms;
 }
 
@@ -300,7 +300,7 @@ void VirtualMeter::ClockWritten(Node& node, uint32_t start, size_t count) {
   if (!node.clock.present || start >= kClockBytes || count == 0) return;
   const auto bytes = std::span(node.Area(MemoryArea::Rtc128)).first<kClockBytes>();
   node.clock.running = AdvanceClock(bytes, 0).has_value();
-  node.clock.setAtMs = NowMs();
+  node.clock.setAtMs = lum::NowMs();
 }
 
 VirtualMeter::Node* VirtualMeter::NodeAt(uint8_t address) {

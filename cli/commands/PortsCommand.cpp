@@ -31,7 +31,7 @@ class Ports final : public Command {
         std::cout << "      stable name for [Ports]: " << d.stableLink << "\n";
     }
     if (!kPortMapInUse) {
-      std::cout << "COMn opens " << DefaultSerialPortName(1).substr(0, 7)
+      std::cout << "COMn opens " << lum::DefaultSerialPortName(1).substr(0, 7)
                 << "n; settings: " << settings.Path() << "\n";
       std::cout << "Journal: " << DefaultJournalDir() << "\n";
       return Code(ExitStatus::Ok);
@@ -46,7 +46,7 @@ class Ports final : public Command {
       }
     }
     if (!any)
-      std::cout << "  (no entries; COMn opens " << DefaultSerialPortName(1).substr(0, 9)
+      std::cout << "  (no entries; COMn opens " << lum::DefaultSerialPortName(1).substr(0, 9)
                 << "{n-1})\n";
     std::cout << "Settings file: " << settings.Path() << "\nJournal: " << DefaultJournalDir()
               << "\n";

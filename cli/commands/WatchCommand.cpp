@@ -35,9 +35,9 @@ std::string WatchLine(const LiveSample& s) {
 // on Ctrl+C.
 bool WaitUntil(uint64_t dueMs) {
   while (!Interrupted()) {
-    const uint64_t now = NowMs();
+    const uint64_t now = lum::NowMs();
     if (now >= dueMs) return true;
-    SleepMs(static_cast<uint32_t>(std::min<uint64_t>(dueMs - now, 20)));
+    lum::SleepMs(static_cast<uint32_t>(std::min<uint64_t>(dueMs - now, 20)));
   }
   return false;
 }
@@ -95,14 +95,15 @@ class Watch final : public MeterCommand {
     // does not shift every later one; the times a silent meter's time-outs
     // overran are skipped, not made up in a burst.
     const uint64_t interval = o.watch.intervalMs;
-    const uint64_t start = NowMs();
+    const uint64_t start = lum::NowMs();
     uint64_t due = start;
     for (uint64_t n = 0; !o.watch.count || n < *o.watch.count; ++n) {
       if (!WaitUntil(due)) break;
       const LiveSample sample = PollPresent(meter, start);
       std::cout << (o.watch.csv ? LiveCsvRow(sample) : WatchLine(sample)) << std::flush;
       due += interval;
-      if (const uint64_t now = NowMs(); due < now) due += ((now - due) / interval + 1) * interval;
+      if (const uint64_t now = lum::NowMs(); due < now)
+        due += ((now - due) / interval + 1) * interval;
     }
     return Code(ExitStatus::Ok);
   }

@@ -45,6 +45,8 @@ struct PortOpenError {
   std::string group;
 };
 
+namespace lum {
+
 // Opens a device of this platform by name, raw 8N1 at baudRate, without flow
 // control; nullptr when it cannot be opened, and then the reason in *error
 // when given. Implemented once per platform.
@@ -80,3 +82,5 @@ std::string SerialPortName(uint8_t port);
 // the reason in *error when given (a bound factory that fails is Other).
 std::unique_ptr<SerialDevice> OpenSerialPort(uint8_t port, uint32_t baudRate,
                                              PortOpenError* error = nullptr);
+
+}  // namespace lum

@@ -21,6 +21,8 @@ std::unique_ptr<SerialDevice> OpenFactory(const SerialDeviceFactory& factory, ui
 
 }  // namespace
 
+namespace lum {
+
 void BindSerialPortPath(uint8_t port, std::string path) {
   std::lock_guard lock(mutex);
   bindings[port] = std::move(path);
@@ -78,3 +80,5 @@ std::unique_ptr<SerialDevice> OpenSerialPort(uint8_t port, uint32_t baudRate,
   if (!factory) return OpenSerialDevice(SerialPortName(port), baudRate, error);
   return OpenFactory(factory, baudRate, error);
 }
+
+}  // namespace lum

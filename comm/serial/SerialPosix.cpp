@@ -98,7 +98,7 @@ class PosixSerial final : public SerialDevice {
       // Hung up or failed (a pseudo-terminal whose other side closed reports
       // POLLIN too, but every read fails): the caller still expects the wait
       // to take its time, not to spin.
-      SleepMs(deadline.RemainingMs());
+      lum::SleepMs(deadline.RemainingMs());
       return false;
     }
   }
@@ -164,8 +164,8 @@ int ClaimLine(int fd) {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32_t baudRate,
-                                                 PortOpenError* error) {
+std::unique_ptr<SerialDevice> lum::OpenPlatformSerial(const std::string& name, uint32_t baudRate,
+                                                      PortOpenError* error) {
   const int fd = open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   const int failure = fd < 0 ? errno : ClaimLine(fd);
   if (failure != 0) {
@@ -196,6 +196,6 @@ std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32
   return std::make_unique<PosixSerial>(fd, haveSaved ? &saved : nullptr);
 }
 
-std::string DefaultSerialPortName(uint8_t port) {
+std::string lum::DefaultSerialPortName(uint8_t port) {
   return "/dev/ttyS" + std::to_string(static_cast<int>(port) - 1);
 }

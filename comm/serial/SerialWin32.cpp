@@ -117,7 +117,7 @@ class Win32Serial final : public SerialDevice {
     for (;;) {
       if (QueuedBytes() > 0) return true;
       if (deadline.Expired()) return false;
-      SleepMs(1);
+      lum::SleepMs(1);
     }
   }
 
@@ -157,8 +157,8 @@ class Win32Serial final : public SerialDevice {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32_t baudRate,
-                                                 PortOpenError* error) {
+std::unique_ptr<SerialDevice> lum::OpenPlatformSerial(const std::string& name, uint32_t baudRate,
+                                                      PortOpenError* error) {
   HANDLE h =
       CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -198,6 +198,6 @@ std::unique_ptr<SerialDevice> OpenPlatformSerial(const std::string& name, uint32
   return device;
 }
 
-std::string DefaultSerialPortName(uint8_t port) {
+std::string lum::DefaultSerialPortName(uint8_t port) {
   return "\\\\.\\COM" + std::to_string(static_cast<int>(port));
 }

@@ -140,17 +140,17 @@ TEST_F(IniFileTest, PortMapBindsComNumbersToPathsWhereInUse) {
   if (!kPortMapInUse) {
     // Windows: a stray [Ports] section must not redirect COM3 to a path.
     EXPECT_EQ(LoadPortMap(ini), 0);
-    EXPECT_EQ(SerialPortName(3), "\\\\.\\COM3");
-    EXPECT_EQ(SerialPortName(12), "\\\\.\\COM12");
+    EXPECT_EQ(lum::SerialPortName(3), "\\\\.\\COM3");
+    EXPECT_EQ(lum::SerialPortName(12), "\\\\.\\COM12");
     return;
   }
   EXPECT_EQ(LoadPortMap(ini), 2);
-  EXPECT_EQ(SerialPortName(3), "/dev/ttyUSB0");
-  EXPECT_EQ(SerialPortName(12), "/dev/serial/by-id/usb-meter");
-  EXPECT_EQ(SerialPortName(4), "/dev/ttyS3");
-  UnbindSerialPort(3);
-  UnbindSerialPort(12);
-  EXPECT_EQ(SerialPortName(3), "/dev/ttyS2");
+  EXPECT_EQ(lum::SerialPortName(3), "/dev/ttyUSB0");
+  EXPECT_EQ(lum::SerialPortName(12), "/dev/serial/by-id/usb-meter");
+  EXPECT_EQ(lum::SerialPortName(4), "/dev/ttyS3");
+  lum::UnbindSerialPort(3);
+  lum::UnbindSerialPort(12);
+  EXPECT_EQ(lum::SerialPortName(3), "/dev/ttyS2");
 }
 
 TEST_F(IniFileTest, SectionsComeInFileOrderAsWritten) {

@@ -30,10 +30,10 @@ TEST(PortSpec, ComNamesGoThroughThePortMapAndPathsStayAsTheyAre) {
     std::string device;
   };
   const Case cases[] = {
-      {"COM3", kPortMapInUse ? "/dev/ttyUSB0" : DefaultSerialPortName(3)},
-      {"com3", kPortMapInUse ? "/dev/ttyUSB0" : DefaultSerialPortName(3)},
-      {"COM4", DefaultSerialPortName(4)},  // an empty entry maps nothing
-      {"COM9", DefaultSerialPortName(9)},
+      {"COM3", kPortMapInUse ? "/dev/ttyUSB0" : lum::DefaultSerialPortName(3)},
+      {"com3", kPortMapInUse ? "/dev/ttyUSB0" : lum::DefaultSerialPortName(3)},
+      {"COM4", lum::DefaultSerialPortName(4)},  // an empty entry maps nothing
+      {"COM9", lum::DefaultSerialPortName(9)},
       {"/dev/serial/by-id/usb-X", "/dev/serial/by-id/usb-X"},
   };
   for (const Case& c : cases)

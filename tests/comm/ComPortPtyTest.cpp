@@ -48,10 +48,10 @@ std::vector<uint8_t> ReadBytes(TlumComPort& port, size_t count) {
 class ComPortPty : public ::testing::Test {
  protected:
   void SetUp() override {
-    BindSerialPortPath(kPort, pty.SlavePath());
+    lum::BindSerialPortPath(kPort, pty.SlavePath());
     port.SetComPort(kPort);
   }
-  void TearDown() override { UnbindSerialPort(kPort); }
+  void TearDown() override { lum::UnbindSerialPort(kPort); }
 
   PtyPair pty;
   TlumComPort port;
@@ -206,7 +206,7 @@ TEST(ComPortOpen, UnopenableDevicesGiveFalseAndInactive) {
         Case{"directory", dir, PortOpenFailure::Other, EISDIR},
         Case{"regular file", regular, PortOpenFailure::Other, ENOTTY},
         Case{"not a terminal", "/dev/null", PortOpenFailure::Other, ENOTTY}}) {
-    BindSerialPortPath(kPort, c.path);
+    lum::BindSerialPortPath(kPort, c.path);
     TlumComPort port;
     port.SetComPort(kPort);
     EXPECT_FALSE(port.Open()) << c.what;
@@ -219,7 +219,7 @@ TEST(ComPortOpen, UnopenableDevicesGiveFalseAndInactive) {
     port.Purge();
     port.Close();
   }
-  UnbindSerialPort(kPort);
+  lum::UnbindSerialPort(kPort);
   unlink(regular.c_str());
   rmdir(dir);
 }
@@ -237,7 +237,7 @@ TEST(ComPortOpen, PermissionDeniedNamesTheDevicesGroup) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     if (geteuid() == 0 && (setgroups(0, nullptr) || setgid(65534) || setuid(65534))) _exit(3);
-    BindSerialPortPath(kPort, line.SlavePath());
+    lum::BindSerialPortPath(kPort, line.SlavePath());
     TlumComPort port;
     port.SetComPort(kPort);
     const PortOpenError& e = port.OpenError();
@@ -253,9 +253,9 @@ TEST(ComPortOpen, PermissionDeniedNamesTheDevicesGroup) {
 }
 
 TEST(ComPortOpen, PortZeroAndUnboundNumbersUseTheSystemNames) {
-  EXPECT_EQ(SerialPortName(0), "/dev/ttyS-1");
-  EXPECT_EQ(SerialPortName(1), "/dev/ttyS0");
-  EXPECT_EQ(SerialPortName(32), "/dev/ttyS31");
+  EXPECT_EQ(lum::SerialPortName(0), "/dev/ttyS-1");
+  EXPECT_EQ(lum::SerialPortName(1), "/dev/ttyS0");
+  EXPECT_EQ(lum::SerialPortName(32), "/dev/ttyS31");
   TlumComPort port;
   port.SetComPort(0);
   EXPECT_FALSE(port.Open());
@@ -264,7 +264,7 @@ TEST(ComPortOpen, PortZeroAndUnboundNumbersUseTheSystemNames) {
 
 TEST(ComPortOpen, BusyDeviceCannotBeOpenedTwice) {
   PtyPair pty;
-  BindSerialPortPath(kPort, pty.SlavePath());
+  lum::BindSerialPortPath(kPort, pty.SlavePath());
   TlumComPort first, second;
   first.SetComPort(kPort);
   second.SetComPort(kPort);
@@ -275,7 +275,7 @@ TEST(ComPortOpen, BusyDeviceCannotBeOpenedTwice) {
   first.Close();
   EXPECT_TRUE(second.Open());
   EXPECT_EQ(second.OpenError().kind, PortOpenFailure::None);
-  UnbindSerialPort(kPort);
+  lum::UnbindSerialPort(kPort);
 }
 
 TEST(ComPortProperties, DefaultsAndSetterRules) {
@@ -312,7 +312,7 @@ TEST(ComPortProperties, BaudRateTakesEffectAtTheNextOpen) {
   ScopedVirtualTime time;
   auto line = ScriptedLine::Create(time.clock);
   std::vector<uint32_t> speeds;
-  BindSerialPortDevice(kPort, [&, f = line->Factory()](uint32_t baud) {
+  lum::BindSerialPortDevice(kPort, [&, f = line->Factory()](uint32_t baud) {
     speeds.push_back(baud);
     return f(baud);
   });
@@ -324,7 +324,7 @@ TEST(ComPortProperties, BaudRateTakesEffectAtTheNextOpen) {
   port.Close();
   ASSERT_TRUE(port.Open());
   EXPECT_EQ(speeds, (std::vector<uint32_t>{9600, 19200}));
-  UnbindSerialPort(kPort);
+  lum::UnbindSerialPort(kPort);
 }
 
 }  // namespace

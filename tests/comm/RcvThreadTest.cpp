@@ -62,7 +62,7 @@ class RcvThread : public ::testing::Test {
   }
   void TearDown() override {
     port.Close();
-    UnbindSerialPort(kPort);
+    lum::UnbindSerialPort(kPort);
   }
 
   ScopedVirtualTime time;
@@ -137,7 +137,7 @@ TEST_F(RcvThread, HandlersAreTakenAtOpen) {
 
 TEST(RcvThreadPty, BytesFromARealLineArriveOnTheMainThread) {
   PtyPair pty;
-  BindSerialPortPath(kPort, pty.SlavePath());
+  lum::BindSerialPortPath(kPort, pty.SlavePath());
   TlumComPort port;
   port.SetComPort(kPort);
   port.SetReceiveInThread(true);
@@ -154,7 +154,7 @@ TEST(RcvThreadPty, BytesFromARealLineArriveOnTheMainThread) {
   while (bytes() < 3 && std::chrono::steady_clock::now() < end)
     CheckSynchronize(10);
   port.Close();
-  UnbindSerialPort(kPort);
+  lum::UnbindSerialPort(kPort);
   std::vector<uint8_t> got;
   uint32_t tick = 0;
   for (const Event& e : recorder.events) {

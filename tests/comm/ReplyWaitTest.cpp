@@ -101,7 +101,7 @@ class LyingDevice final : public SerialDevice {
 TEST(ReplyWaitLyingDevice, DoesNotSpinAndStillEndsOnTime) {
   ScopedVirtualTime vt;
   ScopedPortBinding binding{kPort};
-  BindSerialPortDevice(kPort, [](uint32_t) { return std::make_unique<LyingDevice>(); });
+  lum::BindSerialPortDevice(kPort, [](uint32_t) { return std::make_unique<LyingDevice>(); });
   TlumComPort port;
   port.SetComPort(kPort);
   ASSERT_TRUE(port.Open());

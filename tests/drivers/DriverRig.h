@@ -111,11 +111,11 @@ inline LumDateTime At(uint16_t year, uint8_t month, uint8_t day, uint8_t hour, u
 class ScopedLocalTime {
  public:
   explicit ScopedLocalTime(LumDateTime t) { Set(t); }
-  ~ScopedLocalTime() { SetLocalDateTimeSource({}); }
+  ~ScopedLocalTime() { lum::SetLocalDateTimeSource({}); }
   ScopedLocalTime(const ScopedLocalTime&) = delete;
   ScopedLocalTime& operator=(const ScopedLocalTime&) = delete;
   void Set(LumDateTime t) {
-    SetLocalDateTimeSource([t] { return t; });
+    lum::SetLocalDateTimeSource([t] { return t; });
   }
 };
 
@@ -137,7 +137,7 @@ class MeterRig {
   }
   ~MeterRig() {
     port.Close();
-    UnbindSerialPort(kPort);
+    lum::UnbindSerialPort(kPort);
   }
   MeterRig(const MeterRig&) = delete;
   MeterRig& operator=(const MeterRig&) = delete;

@@ -21,7 +21,7 @@ struct PtyRig {
   explicit PtyRig(MeterModel model) : meter(std::make_shared<VirtualMeter>(model, 1, Line())) {
     started = server.Start();
     if (!started) return;
-    BindSerialPortPath(kPort, server.DevicePath());
+    lum::BindSerialPortPath(kPort, server.DevicePath());
     port.SetComPort(kPort);
     port.SetBaudRate(kBaud);
     opened = port.Open();
@@ -30,7 +30,7 @@ struct PtyRig {
   }
   ~PtyRig() {
     port.Close();
-    UnbindSerialPort(kPort);
+    lum::UnbindSerialPort(kPort);
   }
   static metersim::MeterOptions Line() {
     metersim::MeterOptions o;

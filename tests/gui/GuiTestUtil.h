@@ -88,10 +88,10 @@ class ScopedDevice {
   ScopedDevice(std::string name, SerialDeviceFactory factory) : name_(std::move(name)) {
     Put(std::move(factory));
   }
-  ~ScopedDevice() { UnregisterSerialDevice(name_); }
+  ~ScopedDevice() { lum::UnregisterSerialDevice(name_); }
   ScopedDevice(const ScopedDevice&) = delete;
   ScopedDevice& operator=(const ScopedDevice&) = delete;
-  void Put(SerialDeviceFactory factory) { RegisterSerialDevice(name_, std::move(factory)); }
+  void Put(SerialDeviceFactory factory) { lum::RegisterSerialDevice(name_, std::move(factory)); }
   const std::string& Name() const { return name_; }
 
  private:

@@ -61,12 +61,12 @@ TEST_F(WindowTest, PortItemsNameTheirAdapter) {
                              "0403:6001 FTDI FT232R USB UART",
                              {},
                              "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"},
-                            {DefaultSerialPortName(2), "", {}, ""}});
+                            {lum::DefaultSerialPortName(2), "", {}, ""}});
   const auto tip = [&](int n) {
     return window->CBPort->itemData(n - 1, Qt::ToolTipRole).toString().toStdString();
   };
   EXPECT_EQ(tip(5), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n0403:6001 FTDI FT232R USB UART");
-  EXPECT_EQ(tip(2), DefaultSerialPortName(2));
+  EXPECT_EQ(tip(2), lum::DefaultSerialPortName(2));
 }
 
 }  // namespace

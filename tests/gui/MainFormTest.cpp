@@ -123,9 +123,9 @@ TEST_F(WindowTest, TheSelectionBecomesThePortSpecOfTheNextRead) {
     unsigned speed;
   };
   const Case cases[] = {
-      {2, 0, 0, kPortMapInUse ? "/dev/ttyUSB7" : DefaultSerialPortName(3), 9600},
-      {6, 1, 127, DefaultSerialPortName(7), 19200},
-      {0, -1, 5, DefaultSerialPortName(1), 19200},
+      {2, 0, 0, kPortMapInUse ? "/dev/ttyUSB7" : lum::DefaultSerialPortName(3), 9600},
+      {6, 1, 127, lum::DefaultSerialPortName(7), 19200},
+      {0, -1, 5, lum::DefaultSerialPortName(1), 19200},
   };
   for (const Case& c : cases) {
     window->CBPort->setCurrentIndex(c.port);
@@ -175,7 +175,7 @@ TEST_F(WindowTest, DeviceForTheRunIsChosenButNeverSaved) {
   };
   const Step steps[] = {
       {-1, "test:demo-meter", "демо", 3},
-      {4, DefaultSerialPortName(5), "COM5", 5},
+      {4, lum::DefaultSerialPortName(5), "COM5", 5},
       {32, "test:demo-meter", "демо", 5},
   };
   for (const Step& s : steps) {

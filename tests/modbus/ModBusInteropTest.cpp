@@ -109,7 +109,7 @@ class ModBusInterop : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(slave.Ready()) << "libmodbus could not open " << bridge.PathA();
-    BindSerialPortPath(kPort, bridge.PathB());
+    lum::BindSerialPortPath(kPort, bridge.PathB());
     port.SetComPort(kPort);
     ASSERT_TRUE(port.Open());
     port.SetOnTrace([this](TraceDirection d, std::span<const uint8_t> bytes) {
@@ -122,7 +122,7 @@ class ModBusInterop : public ::testing::Test {
   }
   void TearDown() override {
     port.Close();
-    UnbindSerialPort(kPort);
+    lum::UnbindSerialPort(kPort);
   }
 
   PtyBridge bridge;

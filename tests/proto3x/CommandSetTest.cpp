@@ -102,11 +102,11 @@ std::vector<WireCase> WireCases() {
 class CommandSet3x : public Scripted3x {
  protected:
   void TearDown() override {
-    SetLocalDateTimeSource(nullptr);
+    lum::SetLocalDateTimeSource(nullptr);
     Scripted3x::TearDown();
   }
   void FixLocalTime(LumDateTime dt) {
-    SetLocalDateTimeSource([dt] { return dt; });
+    lum::SetLocalDateTimeSource([dt] { return dt; });
   }
   // Leaves a code other than 0 in LastError without touching the line.
   void SpoilLastError() {

@@ -43,8 +43,8 @@ class PtyMeter3x : public ::testing::Test {
   void SetUp() override { Connect(MeterModel::Zfk31); }
   void TearDown() override {
     port.Close();
-    UnbindSerialPort(kPort);
-    SetLocalDateTimeSource(nullptr);
+    lum::UnbindSerialPort(kPort);
+    lum::SetLocalDateTimeSource(nullptr);
   }
 
   void Connect(MeterModel model) {
@@ -55,7 +55,7 @@ class PtyMeter3x : public ::testing::Test {
     meter = std::make_shared<metersim::VirtualMeter>(model, kAddress, options);
     server = std::make_unique<metersim::PtyMeterServer>(meter);
     ASSERT_TRUE(server->Start()) << server->ErrorText();
-    BindSerialPortPath(kPort, server->DevicePath());
+    lum::BindSerialPortPath(kPort, server->DevicePath());
     port.SetComPort(kPort);
     port.SetBaudRate(19200);
     engine.SetComPort(&port);
@@ -173,7 +173,7 @@ TEST_F(PtyMeter3x, ReadsAndWritesEveryArea) {
 
 TEST_F(PtyMeter3x, SetsTheMeterClock) {
   engine.SetEWrite(true);
-  SetLocalDateTimeSource([] { return LumDateTime{2019, 11, 30, 6, 9, 5, 3}; });
+  lum::SetLocalDateTimeSource([] { return LumDateTime{2019, 11, 30, 6, 9, 5, 3}; });
   engine.SetDateTime();
   EXPECT_EQ(engine.LastError(), lumOk);
   EXPECT_EQ(meter->Read(MemoryArea::Rtc128, 0, 10),
@@ -310,7 +310,7 @@ TEST_F(PtyMeter3x, LineHangingUpFailsAndAReopenedLineWorks) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_EQ(server->HangUps(), 1);
   port.Close();
-  BindSerialPortPath(kPort, server->DevicePath());
+  lum::BindSerialPortPath(kPort, server->DevicePath());
   engine.GetDevID(id);
   EXPECT_EQ(engine.LastError(), lumOk);
   EXPECT_EQ(id, "ZFK-31");

@@ -47,7 +47,7 @@ class Scripted3x : public ::testing::Test {
   }
   void TearDown() override {
     port.Close();
-    UnbindSerialPort(kPort);
+    lum::UnbindSerialPort(kPort);
   }
 
   // Calls answer(n) with the number of each complete request (0, 1, ...).

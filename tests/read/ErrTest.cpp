@@ -230,7 +230,7 @@ TEST(ReadErrors, AMeterThatFallsSilentMidwayGivesErrEverywhereButNoHang) {
   auto meter = MakeMeter(MeterModel::Zfk36);
   meter->AddFault(*metersim::ParseFault("silence:kind=rtc2k-read,skip=1"));
   ReadBench bench(meter);
-  const uint64_t start = NowMs();
+  const uint64_t start = lum::NowMs();
   bench.Run();
   for (ReadField f : {ReadField::Ek00, ReadField::Ek10, ReadField::Ek01, ReadField::Ek11})
     EXPECT_EQ(bench.view.Field(f), "ERR");
@@ -238,7 +238,7 @@ TEST(ReadErrors, AMeterThatFallsSilentMidwayGivesErrEverywhereButNoHang) {
   EXPECT_EQ(bench.view.Field(ReadField::EClbLic), kNoData);
   // Five failing reads of five attempts, each waiting out row 7's 350 ms and
   // a pause: seconds of the line's time, not minutes.
-  EXPECT_LT(NowMs() - start, 30000u);
+  EXPECT_LT(lum::NowMs() - start, 30000u);
 }
 
 }  // namespace

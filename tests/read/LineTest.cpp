@@ -92,7 +92,7 @@ class DeafDevice final : public SerialDevice {
   bool Write(std::span<const uint8_t>) override { return true; }
   bool ReadByte(uint8_t&) override { return false; }
   bool WaitForInput(uint32_t ms) override {
-    SleepMs(static_cast<int32_t>(ms));
+    lum::SleepMs(static_cast<int32_t>(ms));
     return false;
   }
 };

@@ -105,9 +105,9 @@ metersim::Fault AimedFault(FaultKind kind, const RequestAim& aim, uint32_t times
 ReadRun RunRead(TMeterRead& read, const std::string& device, const std::string& name) {
   ReadRun run;
   const PortSpec port{device, name, 9600, kMeterAddress, false};
-  const uint64_t start = NowMs();
+  const uint64_t start = lum::NowMs();
   run.outcome = read.BRefreshClick(run.view, port);
-  run.ms = NowMs() - start;
+  run.ms = lum::NowMs() - start;
   run.portOpenAfter = read.LastConnection() && read.LastConnection()->Port().Active();
   return run;
 }

@@ -31,12 +31,12 @@ struct Arrival {
 std::vector<Arrival> Collect(MeterDevice& device, uint64_t startMs, uint64_t limitMs,
                              size_t maxBytes = 10000) {
   std::vector<Arrival> got;
-  while (NowMs() - startMs < limitMs && got.size() < maxBytes) {
+  while (lum::NowMs() - startMs < limitMs && got.size() < maxBytes) {
     uint8_t b;
     if (device.ReadByte(b))
-      got.push_back({b, NowMs() - startMs});
+      got.push_back({b, lum::NowMs() - startMs});
     else
-      device.WaitForInput(static_cast<uint32_t>(limitMs - (NowMs() - startMs)));
+      device.WaitForInput(static_cast<uint32_t>(limitMs - (lum::NowMs() - startMs)));
   }
   return got;
 }
@@ -51,7 +51,7 @@ std::vector<uint8_t> BytesOf(const std::vector<Arrival>& a) {
 TEST(MeterDevice, PacesTheReplyAtTenBitTimesAByteAfterTheTurnaround) {
   ScopedVirtualTime vt;
   MeterDevice device(PacedMeter());
-  const uint64_t t0 = NowMs();
+  const uint64_t t0 = lum::NowMs();
   // Byte by byte, as the 3x engine writes.
   for (uint8_t b : kId)
     ASSERT_TRUE(device.Write(std::span(&b, 1)));
@@ -69,7 +69,7 @@ TEST(MeterDevice, WithoutPacingTheReplyComesWholeAfterTheTurnaround) {
   ScopedVirtualTime vt;
   auto meter = Meter(MeterModel::Zfk31);
   MeterDevice device(meter);
-  const uint64_t t0 = NowMs();
+  const uint64_t t0 = lum::NowMs();
   ASSERT_TRUE(device.Write(kId));
   const auto got = Collect(device, t0, 100);
   ASSERT_EQ(BytesOf(got), kReply);
@@ -91,7 +91,7 @@ TEST(MeterDevice, TimingFaults) {
     auto meter = PacedMeter();
     meter->AddFault(*ParseFault(c.fault));
     MeterDevice device(meter);
-    const uint64_t t0 = NowMs();
+    const uint64_t t0 = lum::NowMs();
     ASSERT_TRUE(device.Write(kId));
     const auto got = Collect(device, t0, 2000);
     ASSERT_EQ(BytesOf(got), kReply) << c.fault;
@@ -103,7 +103,7 @@ TEST(MeterDevice, TimingFaults) {
   auto meter = PacedMeter();
   meter->AddFault(*ParseFault("gap:n=3,ms=200"));
   MeterDevice device(meter);
-  const uint64_t t0 = NowMs();
+  const uint64_t t0 = lum::NowMs();
   device.Write(kId);
   const auto got = Collect(device, t0, 2000);
   ASSERT_EQ(got.size(), kReply.size());
@@ -116,7 +116,7 @@ TEST(MeterDevice, GarbageRunsWithoutEndUntilTheMasterSendsAgain) {
   auto meter = Meter(MeterModel::Zfk31);  // pacing off: garbage still at line speed
   meter->AddFault(*ParseFault("garbage:times=1"));
   MeterDevice device(meter);
-  const uint64_t t0 = NowMs();
+  const uint64_t t0 = lum::NowMs();
   ASSERT_TRUE(device.Write(kId));
   const auto got = Collect(device, t0, 1000);
   // 9600 baud: about 960 bytes a second, none of them a 3x reply start.
@@ -124,12 +124,12 @@ TEST(MeterDevice, GarbageRunsWithoutEndUntilTheMasterSendsAgain) {
   EXPECT_LT(got.size(), 1000u);
   for (const auto& a : got)
     ASSERT_NE(a.byte, 0xAA);
-  const auto more = Collect(device, NowMs(), 500);
+  const auto more = Collect(device, lum::NowMs(), 500);
   EXPECT_GT(more.size(), 400u);
   // The master purges and asks again: the stream stops, the answer comes.
   device.Purge();
   ASSERT_TRUE(device.Write(kId));
-  EXPECT_EQ(BytesOf(Collect(device, NowMs(), 200)), kReply);
+  EXPECT_EQ(BytesOf(Collect(device, lum::NowMs(), 200)), kReply);
 }
 
 TEST(MeterDevice, PurgeDropsWhatHasArrivedButNotWhatIsOnItsWay) {
@@ -139,7 +139,7 @@ TEST(MeterDevice, PurgeDropsWhatHasArrivedButNotWhatIsOnItsWay) {
   ASSERT_TRUE(device.WaitForInput(100));  // first byte in
   vt.clock.Advance(1);                    // second byte in too
   device.Purge();
-  const auto rest = BytesOf(Collect(device, NowMs(), 100));
+  const auto rest = BytesOf(Collect(device, lum::NowMs(), 100));
   EXPECT_EQ(rest, std::vector<uint8_t>(kReply.begin() + 2, kReply.end()));
 }
 
@@ -151,16 +151,16 @@ TEST(MeterDevice, HangUpClosesThisLineAndANewOpenWorks) {
   auto device = factory(9600);
   ASSERT_TRUE(device->Write(kId));
   auto& line = static_cast<MeterDevice&>(*device);
-  EXPECT_EQ(BytesOf(Collect(line, NowMs(), 200)),
+  EXPECT_EQ(BytesOf(Collect(line, lum::NowMs(), 200)),
             std::vector<uint8_t>(kReply.begin(), kReply.begin() + 4));
   EXPECT_TRUE(line.LineClosed());
   EXPECT_FALSE(device->Write(kId));
-  const uint64_t before = NowMs();
+  const uint64_t before = lum::NowMs();
   EXPECT_FALSE(device->WaitForInput(50));
-  EXPECT_EQ(NowMs() - before, 50u);  // a dead line waits out the time
+  EXPECT_EQ(lum::NowMs() - before, 50u);  // a dead line waits out the time
   auto fresh = factory(9600);
   ASSERT_TRUE(fresh->Write(kId));
-  EXPECT_EQ(BytesOf(Collect(static_cast<MeterDevice&>(*fresh), NowMs(), 200)), kReply);
+  EXPECT_EQ(BytesOf(Collect(static_cast<MeterDevice&>(*fresh), lum::NowMs(), 200)), kReply);
 }
 
 TEST(MeterDevice, ServesThroughTheSerialPortComponent) {
@@ -176,8 +176,8 @@ TEST(MeterDevice, ServesThroughTheSerialPortComponent) {
   const auto request = Hex("01 03 01 3B 00 02 B4 3A");
   ASSERT_TRUE(port.WriteBuffer(request));
   std::vector<uint8_t> reply;
-  const uint64_t t0 = NowMs();
-  while (reply.size() < 9 && NowMs() - t0 < 500) {
+  const uint64_t t0 = lum::NowMs();
+  while (reply.size() < 9 && lum::NowMs() - t0 < 500) {
     uint8_t b;
     if (port.ReadByte(b))
       reply.push_back(b);

@@ -82,7 +82,7 @@ std::string FirstLine(int fd) {
 
 std::vector<uint8_t> Exchange(const std::string& path, const std::vector<uint8_t>& request,
                               size_t count, int timeoutMs = 1000) {
-  auto line = OpenPlatformSerial(path, 9600);
+  auto line = lum::OpenPlatformSerial(path, 9600);
   if (!line || !line->Write(request)) return {};
   std::vector<uint8_t> got;
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -40,7 +40,7 @@ TEST(PtyServer, AnswersARequestOverTheLine) {
   auto meter = std::make_shared<metersim::VirtualMeter>(MeterModel::Zfk36, 1);
   PtyMeterServer server(meter);
   ASSERT_TRUE(server.Start()) << server.ErrorText();
-  auto line = OpenPlatformSerial(server.DevicePath(), 9600);
+  auto line = lum::OpenPlatformSerial(server.DevicePath(), 9600);
   ASSERT_TRUE(line);
   const auto t0 = Clock::now();
   ASSERT_TRUE(line->Write(Hex("55 01 FE 0F 01 03 01 34 04 5F")));
@@ -57,7 +57,7 @@ TEST(PtyServer, KeepsTheLineUpBetweenClientsAndStopsCleanly) {
   ASSERT_TRUE(server.Start());
   const std::string path = server.DevicePath();
   for (int round = 0; round < 2; ++round) {
-    auto line = OpenPlatformSerial(path, 19200);
+    auto line = lum::OpenPlatformSerial(path, 19200);
     ASSERT_TRUE(line) << round;
     ASSERT_TRUE(line->Write(Hex("01 11 C0 2C")));
     EXPECT_EQ(HexText(ReadUpTo(*line, 9, 1000)), "01 11 04 03 42 52 43 25 80") << round;
@@ -65,7 +65,7 @@ TEST(PtyServer, KeepsTheLineUpBetweenClientsAndStopsCleanly) {
   server.Stop();
   server.Stop();
   EXPECT_FALSE(server.Running());
-  EXPECT_FALSE(OpenPlatformSerial(path, 9600));  // the pseudo-terminal is gone
+  EXPECT_FALSE(lum::OpenPlatformSerial(path, 9600));  // the pseudo-terminal is gone
 }
 
 TEST(PtyServer, HangUpFaultClosesTheLineAndANewOneTakesItsPlace) {
@@ -75,7 +75,7 @@ TEST(PtyServer, HangUpFaultClosesTheLineAndANewOneTakesItsPlace) {
   const std::string link = TempPath("meter-link");
   ASSERT_TRUE(server.Start(link)) << server.ErrorText();
   const std::string first = server.DevicePath();
-  auto line = OpenPlatformSerial(link, 9600);
+  auto line = lum::OpenPlatformSerial(link, 9600);
   ASSERT_TRUE(line);
   ASSERT_TRUE(line->Write(Hex("55 01 FE 00 00 00 AB")));
   EXPECT_EQ(HexText(ReadUpTo(*line, 3, 300)), "AA 01 FE");
@@ -89,7 +89,7 @@ TEST(PtyServer, HangUpFaultClosesTheLineAndANewOneTakesItsPlace) {
   uint8_t b;
   EXPECT_FALSE(line->ReadByte(b));
   line.reset();
-  auto again = OpenPlatformSerial(link, 9600);
+  auto again = lum::OpenPlatformSerial(link, 9600);
   ASSERT_TRUE(again);
   ASSERT_TRUE(again->Write(Hex("55 01 FE 00 00 00 AB")));
   EXPECT_EQ(ReadUpTo(*again, 13, 1000).size(), 13u);
@@ -117,7 +117,7 @@ TEST(PtyServer, GarbageStreamStopsWhenTheMasterSpeaks) {
   meter->AddFault(*ParseFault("garbage:times=1"));
   PtyMeterServer server(meter);
   ASSERT_TRUE(server.Start());
-  auto line = OpenPlatformSerial(server.DevicePath(), 9600);
+  auto line = lum::OpenPlatformSerial(server.DevicePath(), 9600);
   ASSERT_TRUE(line);
   ASSERT_TRUE(line->Write(Hex("55 01 FE 00 00 00 AB")));
   // 100 ms of a 9600 baud line is about 96 bytes.

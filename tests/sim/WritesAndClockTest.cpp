@@ -42,7 +42,7 @@ TEST(WritesKept, EveryModelReadsBackWhatWasWrittenAfterItsOtherWrites) {
 
 TEST(MeterClock, StartsAtLocalTimeRunsAndIsSetByTheClockWrite) {
   ScopedVirtualTime time;
-  SetLocalDateTimeSource([] { return LumDateTime{2019, 11, 30, 6, 9, 5, 3}; });
+  lum::SetLocalDateTimeSource([] { return LumDateTime{2019, 11, 30, 6, 9, 5, 3}; });
   for (MeterModel model : {MeterModel::Zfk31, MeterModel::Zfk36, MeterModel::Gdz1207s2}) {
     auto meter = Meter(model);
     auto clock = [&] { return HexText(Data3x(Ask(*meter, Request3x(1, 0x0F, 0x02, {0, 10})))); };
@@ -64,7 +64,7 @@ TEST(MeterClock, StartsAtLocalTimeRunsAndIsSetByTheClockWrite) {
     time.clock.Advance(86'400'000);
     EXPECT_EQ(clock(), "00 00 00 00 00 00 05 31 04 24");
   }
-  SetLocalDateTimeSource({});
+  lum::SetLocalDateTimeSource({});
 }
 
 }  // namespace

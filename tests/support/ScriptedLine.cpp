@@ -18,7 +18,7 @@ class ScriptedDevice final : public SerialDevice {
 
 void ScriptedLine::Bind(uint8_t port) {
   boundPort_ = port;
-  BindSerialPortDevice(port, Factory());
+  lum::BindSerialPortDevice(port, Factory());
 }
 
 SerialDeviceFactory ScriptedLine::Factory() {

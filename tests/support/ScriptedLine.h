@@ -76,7 +76,7 @@ class ScriptedLine : public std::enable_shared_from_this<ScriptedLine> {
 // Unbinds the port when the test ends.
 struct ScopedPortBinding {
   explicit ScopedPortBinding(uint8_t p) : port(p) {}
-  ~ScopedPortBinding() { UnbindSerialPort(port); }
+  ~ScopedPortBinding() { lum::UnbindSerialPort(port); }
   uint8_t port;
 };
 
@@ -84,12 +84,12 @@ struct ScopedPortBinding {
 // device is the name opens the factory.
 struct ScopedSerialDevice {
   ScopedSerialDevice(std::string n, SerialDeviceFactory factory) : name(std::move(n)) {
-    RegisterSerialDevice(name, std::move(factory));
+    lum::RegisterSerialDevice(name, std::move(factory));
   }
-  ~ScopedSerialDevice() { UnregisterSerialDevice(name); }
+  ~ScopedSerialDevice() { lum::UnregisterSerialDevice(name); }
   ScopedSerialDevice(const ScopedSerialDevice&) = delete;
   ScopedSerialDevice& operator=(const ScopedSerialDevice&) = delete;
   // Puts another device under the same name.
-  void Use(SerialDeviceFactory factory) { RegisterSerialDevice(name, std::move(factory)); }
+  void Use(SerialDeviceFactory factory) { lum::RegisterSerialDevice(name, std::move(factory)); }
   std::string name;
 };

@@ -45,8 +45,8 @@ class VirtualClock final : public TimeHook {
 // Installs a virtual clock for the lifetime of the object.
 class ScopedVirtualTime {
  public:
-  ScopedVirtualTime() { SetTimeHook(&clock); }
-  ~ScopedVirtualTime() { SetTimeHook(nullptr); }
+  ScopedVirtualTime() { lum::SetTimeHook(&clock); }
+  ~ScopedVirtualTime() { lum::SetTimeHook(nullptr); }
   ScopedVirtualTime(const ScopedVirtualTime&) = delete;
   ScopedVirtualTime& operator=(const ScopedVirtualTime&) = delete;
   VirtualClock clock;

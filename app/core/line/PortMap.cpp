@@ -9,7 +9,7 @@ int LoadPortMap(const IniFile& ini) {
   for (int n = 1; n <= 255; ++n) {
     auto path = ini.ReadString("Ports", "COM" + std::to_string(n));
     if (path && !path->empty()) {
-      BindSerialPortPath(static_cast<uint8_t>(n), *path);
+      lum::BindSerialPortPath(static_cast<uint8_t>(n), *path);
       ++bound;
     }
   }

@@ -24,7 +24,7 @@ std::string ResolvePortDevice(const std::string& port, const IniFile& ini) {
   if (kPortMapInUse)
     if (auto path = ini.ReadString("Ports", "COM" + std::to_string(*n)); path && !path->empty())
       return *path;
-  return DefaultSerialPortName(static_cast<uint8_t>(*n));
+  return lum::DefaultSerialPortName(static_cast<uint8_t>(*n));
 }
 
 PortSpec MakePortSpec(const std::string& port, unsigned baud, unsigned address, bool echo,

@@ -7,7 +7,7 @@ MeterReading TMeterRead::BRefreshClick(MeterReadView& view, const PortSpec& spec
   view_ = &view;
   reading_ = {};
   reading_.started = std::chrono::system_clock::now();
-  const uint64_t startMs = NowMs();
+  const uint64_t startMs = lum::NowMs();
   reading_.address = spec.address;
   reading_.port = spec.name;
   reading_.baud = spec.baud;
@@ -34,7 +34,7 @@ MeterReading TMeterRead::BRefreshClick(MeterReadView& view, const PortSpec& spec
   meter_ = nullptr;
   view.SetRefreshEnabled(true);
   view_ = nullptr;
-  reading_.durationMs = NowMs() - startMs;
+  reading_.durationMs = lum::NowMs() - startMs;
   return reading_;
 }
 

@@ -69,9 +69,9 @@ std::optional<std::string> TBusScan::Identify(ScanProtocol protocol, uint8_t add
   };
   std::string first;
   std::string second;
-  const uint64_t start = NowMs();
+  const uint64_t start = lum::NowMs();
   if (!ask(first)) return std::nullopt;
-  replyMs = static_cast<uint32_t>(NowMs() - start);
+  replyMs = static_cast<uint32_t>(lum::NowMs() - start);
   // One valid frame may still be a neighbour's reply or noise that happened to
   // check out; the same text twice is a meter.
   if (!ask(second) || second != first) return std::nullopt;

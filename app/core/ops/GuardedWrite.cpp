@@ -16,7 +16,7 @@
 namespace {
 
 std::string LocalTimeText() {
-  const LumDateTime t = LocalDateTime();
+  const LumDateTime t = lum::LocalDateTime();
   char text[48];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.Year, t.Month, t.Day, t.Hour,
                 t.Minute, t.Second);
@@ -415,7 +415,7 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
       const CalibrationRecordBytes r = BuildCalibrationRecord(Utf8ToCp1251(request.sealText));
       expected.emplace_back(r.begin(), r.end());
     } else if (request.kind == WriteKind::Clock) {
-      expected.push_back(ClockMinutesOn(LocalDateTime()));
+      expected.push_back(ClockMinutesOn(lum::LocalDateTime()));
     }
   };
   out.written.assign(plan.targets.size(), false);

@@ -33,13 +33,13 @@ LiveStartResult TLiveValues::Start(const PortSpec& spec) {
   out.result = LiveStart::Ok;
   out.model = meter_->Id().model;
   out.channels = meter_->Channels();
-  startMs_ = NowMs();
+  startMs_ = lum::NowMs();
   return out;
 }
 
 LiveSample PollPresent(Meter& meter, uint64_t startMs) {
   LiveSample s;
-  s.ms = NowMs() - startMs;
+  s.ms = lum::NowMs() - startMs;
   s.wallMs = WallMs();
   s.channels = meter.Channels();
   for (uint8_t ch = 1; ch <= s.channels && ch <= 2; ++ch) {
@@ -53,7 +53,7 @@ LiveSample PollPresent(Meter& meter, uint64_t startMs) {
 LiveSample TLiveValues::Poll() {
   if (!meter_) {
     LiveSample s;
-    s.ms = NowMs() - startMs_;
+    s.ms = lum::NowMs() - startMs_;
     s.wallMs = WallMs();
     return s;
   }

@@ -111,7 +111,7 @@ MeterSnapshot TakeSnapshot(const PortSpec& spec, const Catalogue& catalogue,
   // To the millisecond, as files keep it.
   const auto started =
       std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
-  const uint64_t startMs = NowMs();
+  const uint64_t startMs = lum::NowMs();
   Connected c = Connect(spec, catalogue, trace);
   MeterSnapshot snap;
   if (c.result == ConnectResult::Ok) {
@@ -127,6 +127,6 @@ MeterSnapshot TakeSnapshot(const PortSpec& spec, const Catalogue& catalogue,
   snap.port = spec.name;
   snap.baud = spec.baud;
   snap.address = spec.address;
-  snap.durationMs = NowMs() - startMs;
+  snap.durationMs = lum::NowMs() - startMs;
   return snap;
 }

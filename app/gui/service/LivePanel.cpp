@@ -124,8 +124,8 @@ void TLivePanel::Start() {
     return;
   }
   // A run after a pause continues the recording's time, the pause a gap in it.
-  if (samples_.empty()) originMs_ = NowMs();
-  offsetMs_ = NowMs() - originMs_;
+  if (samples_.empty()) originMs_ = lum::NowMs();
+  offsetMs_ = lum::NowMs() - originMs_;
   meter_ = QString::fromStdString(r.model) + (bench_.Demo() ? " (демо)" : "");
   Series[1]->setVisible(r.channels > 1);
   LStats[1]->setVisible(r.channels > 1);
