@@ -12,27 +12,9 @@
 #include "GuiTestUtil.h"
 #include "app/gui/service/LivePanel.h"
 #include "sim/MeterDevice.h"
+#include "support/ScriptedLine.h"
 
 namespace {
-
-// A device that counts how many of its kind are open: the port is closed
-// when none is.
-class CountedDevice final : public SerialDevice {
- public:
-  CountedDevice(std::unique_ptr<SerialDevice> inner, std::shared_ptr<std::atomic<int>> open)
-      : inner_(std::move(inner)), open_(std::move(open)) {
-    ++*open_;
-  }
-  ~CountedDevice() override { --*open_; }
-  void Purge() override { inner_->Purge(); }
-  bool Write(std::span<const uint8_t> bytes) override { return inner_->Write(bytes); }
-  bool ReadByte(uint8_t& byte) override { return inner_->ReadByte(byte); }
-  bool WaitForInput(uint32_t timeoutMs) override { return inner_->WaitForInput(timeoutMs); }
-
- private:
-  std::unique_ptr<SerialDevice> inner_;
-  std::shared_ptr<std::atomic<int>> open_;
-};
 
 class LivePanelTest : public ::testing::Test {
  protected:

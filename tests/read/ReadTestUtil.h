@@ -146,23 +146,6 @@ class ReadBench {
   PortSpec port = PortFor();
 
  private:
-  class CountedDevice final : public SerialDevice {
-   public:
-    CountedDevice(std::unique_ptr<SerialDevice> inner, std::shared_ptr<std::atomic<int>> open)
-        : inner_(std::move(inner)), open_(std::move(open)) {
-      ++*open_;
-    }
-    ~CountedDevice() override { --*open_; }
-    void Purge() override { inner_->Purge(); }
-    bool Write(std::span<const uint8_t> bytes) override { return inner_->Write(bytes); }
-    bool ReadByte(uint8_t& byte) override { return inner_->ReadByte(byte); }
-    bool WaitForInput(uint32_t timeoutMs) override { return inner_->WaitForInput(timeoutMs); }
-
-   private:
-    std::unique_ptr<SerialDevice> inner_;
-    std::shared_ptr<std::atomic<int>> open_;
-  };
-
   std::shared_ptr<std::atomic<int>> open_ = std::make_shared<std::atomic<int>>(0);
   ScopedSerialDevice device_{kDevice, {}};
   std::shared_ptr<VirtualMeter> meter_;

@@ -4,6 +4,7 @@
 // factory under a device name (ScopedSerialDevice).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -92,4 +93,23 @@ struct ScopedSerialDevice {
   // Puts another device under the same name.
   void Use(SerialDeviceFactory factory) { lum::RegisterSerialDevice(name, std::move(factory)); }
   std::string name;
+};
+
+// A device that counts how many of its kind are open, so that a test sees
+// whether anything left the port open: none is when the count is 0.
+class CountedDevice final : public SerialDevice {
+ public:
+  CountedDevice(std::unique_ptr<SerialDevice> inner, std::shared_ptr<std::atomic<int>> open)
+      : inner_(std::move(inner)), open_(std::move(open)) {
+    ++*open_;
+  }
+  ~CountedDevice() override { --*open_; }
+  void Purge() override { inner_->Purge(); }
+  bool Write(std::span<const uint8_t> bytes) override { return inner_->Write(bytes); }
+  bool ReadByte(uint8_t& byte) override { return inner_->ReadByte(byte); }
+  bool WaitForInput(uint32_t timeoutMs) override { return inner_->WaitForInput(timeoutMs); }
+
+ private:
+  std::unique_ptr<SerialDevice> inner_;
+  std::shared_ptr<std::atomic<int>> open_;
 };
