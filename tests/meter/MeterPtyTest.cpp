@@ -181,7 +181,8 @@ TEST(Zfk36Meter, AResetIsOneBlockWriteToo) {
   line.meter->ClearRequests();
   {
     const WriteScope on(*c.meter);
-    EXPECT_TRUE(c.meter->Reset());
+    const auto items = c.meter->ResetItems();
+    EXPECT_EQ(c.meter->WriteCoefficients(items), items.size());
   }
   EXPECT_EQ(line.meter->WriteCount(), 12u);
   EXPECT_EQ(c.meter->ReadCoefficient({CoefList::K, 2, 1}).stored, 1.0f);

@@ -250,6 +250,37 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{MeterModel::Gdz1208x2, FaultKind::PowerLoss, 2, {N, N, N}, {W, W, U}}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
+// A reset to a meter that dies at its tenth write: the sequence stops there,
+// the record says which items went in, and the dead meter is sent no more
+// writes than the one it died at (with that write's retries).
+TEST(PtyWriteReset, StopsAtTheFirstWriteTheMeterDoesNotTake) {
+  for (const MeterModel model : {MeterModel::Zfk31, MeterModel::Gdz1208}) {
+    SCOPED_TRACE(metersim::MeterModelName(model));
+    Rig rig(model);
+    ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+    WriteRequest reset = Of(WriteKind::Reset);
+    TestView dry;
+    const WriteOutcome plan = rig.Run(reset, dry);
+    ASSERT_EQ(plan.status, WriteStatus::DryRun) << plan.reason;
+    const size_t items = plan.before.items.size();
+    ASSERT_GT(items, 10u);
+
+    Fault fault = metersim::MakeFault(FaultKind::PowerLoss);
+    fault.skip = 9;
+    rig.meter->AddFault(fault);
+    const size_t writesBefore = rig.meter->WriteCount();
+    const WriteOutcome done = rig.Confirmed(reset);
+    EXPECT_EQ(done.status, WriteStatus::Failed);
+    std::vector<bool> expected(items, false);
+    std::fill_n(expected.begin(), 9, true);
+    EXPECT_EQ(done.written, expected);
+    // Nine stored, then the write it died at, tried again a few times at most.
+    const size_t sent = rig.meter->WriteCount() - writesBefore;
+    EXPECT_GE(sent, 10u);
+    EXPECT_LE(sent, 9u + 5u) << "writes went on after the meter died";
+  }
+}
+
 // Refusals: nothing is written, whatever the reason.
 struct RefusalCase {
   const char* name;

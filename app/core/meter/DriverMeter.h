@@ -107,16 +107,6 @@ class DriverMeter final : public Meter {
     d_.ClearSealmark();  // a fresh record, even if this driver wrote one before
     return d_.ClbWriteSealmark();
   }
-  bool Reset() override {
-    Select(1);
-    // The ZFK-36's own reset rewrites the whole block once per item (36
-    // times); the same values go in one block write.
-    if constexpr (std::is_same_v<Driver, TlumZfk36>) {
-      const auto items = d_.ResetItems();
-      return WriteCoefficients(items) == items.size();
-    }
-    return d_.ResetK();
-  }
   bool SetClock() override {
     if constexpr (std::is_base_of_v<Tlum3xProtocol, Driver>) {
       Select(1);

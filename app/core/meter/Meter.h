@@ -67,7 +67,8 @@ class Meter {
   // Whether the model can keep the value (the GDZ-12.08 keeps K0 as an
   // integer register).
   virtual bool CanStore(const Coefficient& c) const = 0;
-  // What the model's reset writes, in its order.
+  // What the model's reset writes, in its order: a reset is the write of
+  // these items, which stops at the first that fails.
   virtual std::vector<Coefficient> ResetItems() const = 0;
 
   // --- writes: only inside a WriteScope --------------------------------
@@ -77,7 +78,6 @@ class Meter {
   virtual bool WriteRecord(const CalibrationRecordBytes& record) = 0;
   // The seal text (8 characters, code page 1251) as a fresh record.
   virtual bool WriteSeal(const std::string& cp1251) = 0;
-  virtual bool Reset() = 0;
   // The clock set to the computer's time.
   virtual bool SetClock() = 0;
 

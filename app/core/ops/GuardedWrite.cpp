@@ -77,15 +77,20 @@ void ReadItems(Meter& meter, std::vector<ImageItem>& items) {
       items.begin(), items.end(), [](const ImageItem& i) { return i.kind == ItemKind::Coef; }));
   std::array<CoefficientLists, 2> lists{};
   std::array<bool, 2> wanted{};
+  std::array<bool, 2> areaRead{};  // the channel's lists were asked for as a whole
   for (const ImageItem& i : items)
     if (i.kind == ItemKind::Coef && meter.HasChannel(i.coef.ref.channel))
       wanted[i.coef.ref.channel - 1u] = true;
   if (coefs > kItemsWorthAnArea) {
     if (!meter.Row().nodePerChannel) {
       meter.ReadLists(1, std::span(lists).first(meter.Channels()));
+      areaRead = {true, true};
     } else {
-      for (uint8_t ch = 1; ch <= meter.Channels(); ++ch)
-        if (wanted[ch - 1u]) meter.ReadLists(ch, std::span(lists).subspan(ch - 1u, 1));
+      for (uint8_t ch = 1; ch <= meter.Channels(); ++ch) {
+        if (!wanted[ch - 1u]) continue;
+        meter.ReadLists(ch, std::span(lists).subspan(ch - 1u, 1));
+        areaRead[ch - 1u] = true;
+      }
     }
   }
   for (ImageItem& item : items) {
@@ -96,6 +101,12 @@ void ReadItems(Meter& meter, std::vector<ImageItem>& items) {
         const CoefRef asked = item.coef.ref;  // Obr[0] stays Obr[0], though it is K0's place
         item.coef = c;
         item.coef.ref = asked;
+        continue;
+      }
+      // A meter that did not give the whole area is not asked item by item,
+      // which against a dead meter costs every item's time-outs.
+      if (areaRead[item.coef.ref.channel - 1u]) {
+        item.SetRead(false);
         continue;
       }
     }
@@ -422,9 +433,10 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
   expectNow();
   {
     const WriteScope on(meter);
-    if (request.kind == WriteKind::Reset)
-      out.written.assign(plan.targets.size(), meter.Reset());
-    else if (request.kind == WriteKind::Seal)
+    // A reset is its items written in order (on a ZFK-36 one block write):
+    // the drivers' own reset goes on writing to a meter that stopped
+    // answering, and says only how its last write went.
+    if (request.kind == WriteKind::Seal)
       out.written[0] = meter.WriteSeal(Utf8ToCp1251(request.sealText));
     else if (request.kind == WriteKind::Clock)
       out.written[0] = meter.SetClock();
