@@ -19,6 +19,7 @@ enum : uint32_t {
   lumErrChecksum = 5,    // checksum or CRC of the reply wrong
   lumErrPortClosed = 6,  // the port is not open
   lumErrIntegrity = 7,   // data packet integrity
+  lumErrRefused = 8,     // the meter refused the request: a ModBus exception reply
 };
 
 // Suspends the calling thread for ms milliseconds through the time hook;
@@ -44,7 +45,7 @@ std::string HexDump(std::span<const uint8_t> bytes, bool spaced);
 extern const std::array<uint16_t, 256> Crc16Table;
 uint16_t Crc16(uint16_t start, std::span<const uint8_t> bytes);
 
-// Words for the result codes 0 to 10 (8, 9 and 10 are empty).
+// Words for the result codes 0 to 10 (9 and 10 are empty).
 extern const std::array<std::string_view, 11> ResultMessages;
 // The message for any code; codes above 10, which no operation produces, give "".
 std::string_view ResultMessage(uint32_t code);

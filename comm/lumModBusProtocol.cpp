@@ -73,6 +73,7 @@ bool TlumModBusProtocol::WriteMultipleRegisters(uint16_t start, uint16_t count,
     lastError_ = lumErrPacketSize;
     return false;
   }
+  lastException_ = 0;
   size_t length = PutHeader(kWriteMultipleRegisters, start, count);
   sendBuf_[length++] = static_cast<uint8_t>(dataLength);
   std::copy_n(data.begin(), dataLength, sendBuf_.begin() + static_cast<ptrdiff_t>(length));
@@ -84,8 +85,13 @@ bool TlumModBusProtocol::WriteMultipleRegisters(uint16_t start, uint16_t count,
     if (done) break;
     Pause(kRetryPauseMs);
   }
-  // The reply's function code is not examined: an exception reply with a good
-  // CRC completes the write too.
+  // An exception reply with a good CRC is an answer, not a lost frame: the
+  // meter refused the write and keeps what it held.
+  const auto reply = reply_.Buffer();
+  if (lastError_ == lumOk && reply[1] == (kWriteMultipleRegisters | 0x80)) {
+    lastException_ = reply[2];
+    lastError_ = lumErrRefused;
+  }
   return lastError_ == lumOk;
 }
 
@@ -190,4 +196,23 @@ size_t TlumModBusProtocol::ReceiveFrame(std::span<const uint8_t> sent) {
 // before, so a 300 ms limit allows 31 looks and gives up 310 ms after the first.
 bool TlumModBusProtocol::WaitByte(uint8_t& byte, uint32_t limitMs) {
   return replyWait_.Next(*comPort_, byte, limitMs);
+}
+
+std::string_view ModBusExceptionName(uint8_t code) {
+  switch (code) {
+    case 1:
+      return "недопустимая функция";
+    case 2:
+      return "недопустимый адрес данных";
+    case 3:
+      return "недопустимое значение данных";
+    case 4:
+      return "отказ прибора";
+    case 5:
+      return "запрос принят, выполняется";
+    case 6:
+      return "прибор занят";
+    default:
+      return "неизвестное исключение";
+  }
 }

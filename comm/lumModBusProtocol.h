@@ -11,11 +11,16 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "LuMComPort.h"
 #include "LumModBusFrame.h"
 #include "LumProtocol.h"
 #include "LumReplyWait.h"
+
+// The words for a ModBus exception code, for the engineer ("недопустимый адрес
+// данных" for 2).
+std::string_view ModBusExceptionName(uint8_t code);
 
 class TlumModBusProtocol : public TlumProtocol {
  public:
@@ -32,11 +37,17 @@ class TlumModBusProtocol : public TlumProtocol {
   // register read (an exception, say) ends with code 4.
   bool ReadHoldingRegisters(uint16_t start, uint16_t count, std::span<uint8_t> buffer);
   // Writes count (1..123) registers from the first 2 * count bytes of data,
-  // in RepeatCount + 1 attempts, 100 ms apart; any reply with a good CRC
-  // completes it. With EWrite off nothing is sent and the result is true with
-  // code 0, whatever the count. Otherwise a count outside 1..123 or data
-  // shorter than 2 * count sends nothing and fails with code 3.
+  // in RepeatCount + 1 attempts, 100 ms apart; any reply with a good CRC ends
+  // the attempts, and an exception reply (function code 0x90) fails the write
+  // with code 8, its exception code in LastException: the meter refused it
+  // and stored nothing. With EWrite off nothing is sent and the result is
+  // true with code 0, whatever the count. Otherwise a count outside 1..123 or
+  // data shorter than 2 * count sends nothing and fails with code 3.
   bool WriteMultipleRegisters(uint16_t start, uint16_t count, std::span<const uint8_t> data);
+  // The exception code of the last write the meter refused (1 illegal
+  // function, 2 illegal data address, ...); 0 when the last write was not
+  // refused.
+  uint8_t LastException() const { return lastException_; }
   // The identification text (bytes of the meter's code page; characters with
   // codes of 20 or less left out); empty after a failed transaction and
   // after a reply that is not a function-17 frame (code 0 then). Opens a
@@ -69,6 +80,7 @@ class TlumModBusProtocol : public TlumProtocol {
   size_t AppendCrc(size_t length);
 
   std::string lastSent_;
+  uint8_t lastException_ = 0;
   std::array<uint8_t, kSendSize> sendBuf_{};
   // Its buffer is never cleared between transactions: the read's
   // function-code check looks at whatever the last reception left in byte 1.

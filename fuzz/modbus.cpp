@@ -143,8 +143,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const uint64_t elapsed = time.clock.NowMs() - start;
   const uint32_t code = engine.LastError();
+  // A refusal (an exception reply) ends only a write.
   FUZZ_CHECK(code == lumOk || code == lumErrRead || code == lumErrAddress ||
-             code == lumErrChecksum || code == lumErrPacketSize);
+             code == lumErrChecksum || code == lumErrPacketSize ||
+             (code == lumErrRefused && (op & 3) == 3));
   // A write makes one attempt more than a read.
   const uint64_t tries = (op & 3) == 3 ? attempts + 1u : attempts;
   const uint64_t tail = tries * (10 + kPacketMs + 10 + kByteMs + 10 + pause);

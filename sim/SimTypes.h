@@ -109,7 +109,8 @@ enum class FaultKind {
   LongLength,     // the length byte announces value bytes (3x length; ModBus byte count of
                   // function 3, text length of 17); the bytes sent and the check stay right
   Garbage,        // instead of the reply, garbage without end, until the master sends again
-  Exception,      // ModBus: exception reply with code value instead of the answer
+  Exception,      // ModBus: exception reply with code value instead of the answer; a write
+                  // so answered is refused, not stored
   Delay,          // the reply starts ms later than the turnaround
   HangUp,         // the line closes after count bytes of the reply
   ShortReply,     // a read answered with count data bytes fewer than asked (3x; ModBus

@@ -240,7 +240,8 @@ std::vector<ReplyPlan> VirtualMeter::Receive(std::span<const uint8_t> bytes) {
 bool VirtualMeter::WriteFaultPending() const {
   const auto pending = faults_.Pending();
   return std::any_of(pending.begin(), pending.end(), [](const Fault& f) {
-    return f.kind == FaultKind::NotStored || f.kind == FaultKind::PowerLoss;
+    return f.kind == FaultKind::NotStored || f.kind == FaultKind::PowerLoss ||
+           f.kind == FaultKind::Exception;
   });
 }
 
@@ -257,6 +258,10 @@ void VirtualMeter::Suffer(const std::vector<Fault>& faults, const RequestRecord&
         [[fallthrough]];
       case FaultKind::NotStored:
         if (before) nodes_ = *before;
+        break;
+      case FaultKind::Exception:
+        // A meter that answers a write with an exception has refused it.
+        if (record.writes && before) nodes_ = *before;
         break;
       case FaultKind::LostReply:
         ApplyLineFault(fault, record.frame, plan);

@@ -72,7 +72,8 @@ TEST(ResultMessages, ElevenEntriesAndEmptyBeyond) {
   EXPECT_EQ(ResultMessage(2), "Ошибка чтения из последовательного порта");
   EXPECT_EQ(ResultMessage(6), "Последовательный порт недоступен или не существует");
   EXPECT_EQ(ResultMessage(7), "Ошибка целостности пакета данных");
-  for (uint32_t code : {8u, 9u, 10u, 11u, 255u, 0xFFFFFFFFu})
+  EXPECT_EQ(ResultMessage(8), "Прибор отклонил запрос");
+  for (uint32_t code : {9u, 10u, 11u, 255u, 0xFFFFFFFFu})
     EXPECT_EQ(ResultMessage(code), "");
 }
 

@@ -182,28 +182,38 @@ TEST_F(ModBusEngine, ShortRegisterReadsFailEachAttempt) {
   }
 }
 
-TEST_F(ModBusEngine, WriteCompletesOnAnyReplyWithAGoodCrc) {
+// Any reply with a good CRC ends the attempts; an exception reply is the
+// meter's refusal: the write fails with its own code and the exception's.
+TEST_F(ModBusEngine, AnyReplyWithAGoodCrcEndsTheWriteAndAnExceptionFailsIt) {
   engine.SetEWrite(true);
   const Bytes data = {0x12, 0x34, 0x56, 0x78};
   struct Case {
     const char* name;
     Bytes reply;
+    bool written;
+    uint32_t code;
+    uint8_t exception;
   } cases[] = {
-      {"acknowledgement", kWriteAck},
-      {"exception reply", {0x01, 0x90, 0x02, 0xCD, 0xC1}},
+      {"acknowledgement", kWriteAck, true, lumOk, 0},
+      {"illegal data address", {0x01, 0x90, 0x02, 0xCD, 0xC1}, false, lumErrRefused, 2},
+      {"acknowledgement after a refusal", kWriteAck, true, lumOk, 0},
+      {"slave device failure", WithCrc({0x01, 0x90, 0x04}), false, lumErrRefused, 4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     AnswerWith(c.reply);
     ClearRecords();
-    EXPECT_TRUE(engine.WriteMultipleRegisters(320, 2, data));
-    EXPECT_EQ(engine.LastError(), lumOk);
+    EXPECT_EQ(engine.WriteMultipleRegisters(320, 2, data), c.written);
+    EXPECT_EQ(engine.LastError(), c.code);
+    EXPECT_EQ(engine.LastException(), c.exception);
     EXPECT_EQ(Sends(), 1u);
   }
+  EXPECT_EQ(ModBusExceptionName(2), "недопустимый адрес данных");
 }
 
-// The reply length comes from the function code; a write does not look at the
-// code, so it shows how many bytes the receiver waits for.
+// The reply length comes from the function code; a write takes any reply with
+// a good CRC but an exception's (0x90), so it shows how many bytes the
+// receiver waits for.
 TEST_F(ModBusEngine, ReplyLengthFollowsTheFunctionCode) {
   engine.SetEWrite(true);
   engine.SetRepeatCount(1);
@@ -220,8 +230,9 @@ TEST_F(ModBusEngine, ReplyLengthFollowsTheFunctionCode) {
       frame[1] = c.function;
       AnswerWith(WithCrc(frame));
       ClearRecords();
-      EXPECT_EQ(engine.WriteMultipleRegisters(0, 1, data), whole);
-      EXPECT_EQ(engine.LastError(), whole ? lumOk : lumErrRead);
+      const bool refused = whole && c.function == 0x90;
+      EXPECT_EQ(engine.WriteMultipleRegisters(0, 1, data), whole && !refused);
+      EXPECT_EQ(engine.LastError(), refused ? lumErrRefused : whole ? lumOk : lumErrRead);
       EXPECT_EQ(line->PendingInput(), 0u);
     }
   }
@@ -498,6 +509,7 @@ TEST_F(ModBusEngine, WriteRejectsCountsOutsideTheFrameWithoutSending) {
   }
   // 123 registers make the longest request, 255 bytes.
   engine.SetEWrite(true);
+  AnswerWith(kWriteAck);
   ClearRecords();
   EXPECT_TRUE(engine.WriteMultipleRegisters(0, 123, std::span(data).first(246)));
   ASSERT_EQ(Sends(), 1u);

@@ -179,9 +179,11 @@ TEST_F(ModBusInterop, UnmappedRegistersGiveExceptions) {
   // Illegal data address (2), once: a reply with a good CRC ends the attempts.
   EXPECT_EQ(received, (Bytes{0x01, 0x83, 0x02, 0xC0, 0xF1}));
 
+  // A refused write fails: the meter stored nothing.
   received.clear();
-  EXPECT_TRUE(engine.WriteMultipleRegisters(kMappedRegisters + 100, 1, Bytes{0x12, 0x34}));
-  EXPECT_EQ(engine.LastError(), 0u);
+  EXPECT_FALSE(engine.WriteMultipleRegisters(kMappedRegisters + 100, 1, Bytes{0x12, 0x34}));
+  EXPECT_EQ(engine.LastError(), 8u);  // refused
+  EXPECT_EQ(engine.LastException(), 2);
   EXPECT_EQ(received, (Bytes{0x01, 0x90, 0x02, 0xCD, 0xC1}));
 }
 

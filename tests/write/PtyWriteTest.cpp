@@ -192,6 +192,8 @@ struct FaultCase {
   uint32_t skip;
   std::vector<Verification> expected;
   std::vector<bool> written;
+  std::optional<metersim::RequestKind> request = {};  // the requests the fault hits
+  const char* reason = "";                            // what the outcome must say
 };
 
 class PtyWriteFault : public ::testing::TestWithParam<FaultCase> {};
@@ -209,10 +211,12 @@ TEST_P(PtyWriteFault, VerificationTellsWhatTheMeterHolds) {
   Fault fault = metersim::MakeFault(c.fault);
   fault.skip = c.skip;
   fault.times = 1;
+  fault.request = c.request;
   rig.meter->AddFault(fault);
   const WriteOutcome done = rig.Confirmed(request);
   EXPECT_EQ(done.verification, c.expected);
   EXPECT_EQ(done.written, c.written);
+  EXPECT_NE(done.reason.find(c.reason), std::string::npos) << done.reason;
   EXPECT_EQ(done.status, AllVerified(done) ? WriteStatus::Verified : WriteStatus::Failed);
   EXPECT_FALSE(rig.ewriteLeftOn);
   for (size_t n = 0; n < done.after.items.size(); ++n)  // never a value nobody asked for
@@ -247,7 +251,17 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{MeterModel::Zfk31, FaultKind::LostReply, 0, {V, V, V}, {W, W, W}},
         FaultCase{MeterModel::Gdz1208x2, FaultKind::LostReply, 0, {V, V, V}, {W, W, W}},
         FaultCase{MeterModel::Zfk31, FaultKind::PowerLoss, 1, {N, N, N}, {W, U, U}},
-        FaultCase{MeterModel::Gdz1208x2, FaultKind::PowerLoss, 2, {N, N, N}, {W, W, U}}),
+        FaultCase{MeterModel::Gdz1208x2, FaultKind::PowerLoss, 2, {N, N, N}, {W, W, U}},
+        // The meter refuses the second write: nothing more is sent, and the
+        // record says which item and why.
+        FaultCase{MeterModel::Gdz1208x2,
+                  FaultKind::Exception,
+                  1,
+                  {V, M, M},
+                  {W, U, U},
+                  metersim::RequestKind::WriteRegisters,
+                  "K[1] к.2 не записан: Прибор отклонил запрос (исключение ModBus 2: недопустимый "
+                  "адрес данных)"}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 // A reset to a meter that dies at its tenth write: the sequence stops there,

@@ -5,6 +5,7 @@
 
 #include "app/core/base/Cp1251.h"
 #include "app/core/meter/Meter.h"
+#include "comm/LumUtils.h"
 #include "drivers/lumGdz1207s.h"
 #include "drivers/lumGdz1208.h"
 #include "drivers/lumZfk31.h"
@@ -114,6 +115,18 @@ class DriverMeter final : public Meter {
       return d_.LastError() == 0;
     }
     return false;
+  }
+
+  std::string LastFailure() const override {
+    const uint32_t code = d_.LastError();
+    if (code == lumOk) return {};
+    std::string text(ResultMessage(code));
+    if (text.empty()) text = "код " + std::to_string(code);
+    if constexpr (std::is_same_v<Driver, TlumGdz1208>)
+      if (code == lumErrRefused)
+        text += " (исключение ModBus " + std::to_string(d_.LastException()) + ": " +
+                std::string(ModBusExceptionName(d_.LastException())) + ")";
+    return text;
   }
 
  private:

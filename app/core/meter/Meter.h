@@ -80,6 +80,10 @@ class Meter {
   virtual bool WriteSeal(const std::string& cp1251) = 0;
   // The clock set to the computer's time.
   virtual bool SetClock() = 0;
+  // Why the last operation failed, in the engineer's words ("Прибор отклонил
+  // запрос (исключение ModBus 2: недопустимый адрес данных)"); empty when it
+  // did not.
+  virtual std::string LastFailure() const = 0;
 
  protected:
   void SetSerial(std::string serial) { id_.serial = std::move(serial); }

@@ -359,12 +359,15 @@ namespace {
 
 // Writes the targets in order and stops at the first that fails: a meter
 // that stopped answering is not sent the rest. Coefficients go as one batch,
-// so that a ZFK-36 takes them in one block write.
-void WriteTargets(Meter& meter, const std::vector<ImageItem>& targets, std::vector<bool>& written) {
+// so that a ZFK-36 takes them in one block write. Why the first failed item
+// failed, naming it; empty when every item was written.
+std::string WriteTargets(Meter& meter, const std::vector<ImageItem>& targets,
+                         std::vector<bool>& written) {
   std::vector<Coefficient> coefs;
   for (const ImageItem& t : targets)
     if (t.kind == ItemKind::Coef) coefs.push_back(t.coef);
   const size_t coefsWritten = meter.WriteCoefficients(coefs);
+  const std::string coefFailure = coefsWritten < coefs.size() ? meter.LastFailure() : "";
   size_t coef = 0;
   for (size_t n = 0; n < targets.size(); ++n) {
     if (targets[n].kind == ItemKind::Coef) {
@@ -376,8 +379,12 @@ void WriteTargets(Meter& meter, const std::vector<ImageItem>& targets, std::vect
         written[n] = meter.WriteRecord(record);
       }
     }
-    if (!written[n]) break;
+    if (!written[n]) {
+      const std::string why = targets[n].kind == ItemKind::Coef ? coefFailure : meter.LastFailure();
+      return targets[n].Name() + " не записан" + (why.empty() ? "" : ": " + why);
+    }
   }
+  return {};
 }
 
 }  // namespace
@@ -430,6 +437,7 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
     }
   };
   out.written.assign(plan.targets.size(), false);
+  std::string writeFailure;
   expectNow();
   {
     const WriteScope on(meter);
@@ -441,7 +449,7 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
     else if (request.kind == WriteKind::Clock)
       out.written[0] = meter.SetClock();
     else
-      WriteTargets(meter, plan.targets, out.written);
+      writeFailure = WriteTargets(meter, plan.targets, out.written);
   }
 
   // 5. Every item read back and compared.
@@ -459,7 +467,9 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
     all = all && v == Verification::Verified;
   }
   return stop(all ? WriteStatus::Verified : WriteStatus::Failed,
-              all ? "" : "not every item reads back as written");
+              all                    ? ""
+              : writeFailure.empty() ? "not every item reads back as written"
+                                     : writeFailure);
 }
 
 WriteOutcome RunGuardedWrite(const PortSpec& spec, const Catalogue& catalogue,
