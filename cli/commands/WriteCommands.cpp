@@ -93,8 +93,9 @@ class Write final : public Writing {
                                       std::tuple{"--ku", 1u, "Ku, the stored value"}})
       app.add_option_function<float>(
              name,
-             [&o, index](float v) {
-               o.coefs.push_back({false, 0, index, v});
+             // A copy: clang 14 cannot capture a structured binding.
+             [&o, i = index](float v) {
+               o.coefs.push_back({false, 0, i, v});
              },
              about)
           ->type_name("X")
@@ -105,10 +106,10 @@ class Write final : public Writing {
           std::tuple{"--obr", true, "Obr of index I (0..9); again for more"}})
       app.add_option_function<std::vector<std::string>>(
              name,
-             [&o, obr](const std::vector<std::string>& points) {
+             [&o, isObr = obr](const std::vector<std::string>& points) {
                for (const std::string& p : points) {
                  const IndexedValue v = *ParseIndexValue(p);  // checked by IndexValue
-                 o.coefs.push_back({obr, 0, v.index, v.value});
+                 o.coefs.push_back({isObr, 0, v.index, v.value});
                }
              },
              about)
