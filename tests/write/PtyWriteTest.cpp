@@ -365,6 +365,40 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"RestoreOtherModel", MeterModel::Zfk36, RestoreOf("ZFK-31", "360517"), {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// K0 and Ku are one stored value in both lists: given twice, they must agree,
+// and then they are written once.
+TEST(CoefficientsGivenTwice, MustAgreeAndAreWrittenOnce) {
+  const struct {
+    std::vector<Coefficient> coefficients;
+    bool accepted;
+  } cases[] = {
+      {{CoefTarget(CoefList::K, 1, 0, 163.95f), CoefTarget(CoefList::Obr, 1, 0, 163.5f)}, false},
+      {{CoefTarget(CoefList::K, 2, 1, 1.5f), CoefTarget(CoefList::Obr, 2, 1, 1.25f)}, false},
+      {{CoefTarget(CoefList::K, 1, 3, 0.5f), CoefTarget(CoefList::K, 1, 3, 0.25f)}, false},
+      {{CoefTarget(CoefList::K, 1, 0, 2.0f), CoefTarget(CoefList::Obr, 1, 0, 2.0f)}, true},
+      {{CoefTarget(CoefList::K, 1, 3, 0.5f), CoefTarget(CoefList::Obr, 1, 3, 0.25f)}, true},
+      {{CoefTarget(CoefList::K, 1, 0, 2.0f), CoefTarget(CoefList::K, 2, 0, 3.0f)}, true},
+  };
+  for (const auto& c : cases) {
+    WriteRequest r;
+    r.coefficients = c.coefficients;
+    const std::string why = CheckRequest(r);
+    EXPECT_EQ(why.empty(), c.accepted) << why;
+  }
+
+  Rig rig(MeterModel::Zfk31);
+  ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+  WriteRequest twice;
+  twice.coefficients = {CoefTarget(CoefList::K, 1, 0, 2.0f), CoefTarget(CoefList::Obr, 1, 0, 2.0f),
+                        CoefTarget(CoefList::K, 1, 3, 0.5f)};
+  TestView dry;
+  const WriteOutcome plan = rig.Run(twice, dry);
+  ASSERT_EQ(plan.status, WriteStatus::DryRun) << plan.reason;
+  ASSERT_EQ(dry.rows.size(), 2u);
+  EXPECT_EQ(dry.rows[0].item, "K[0] к.1");
+  EXPECT_EQ(dry.rows[1].item, "K[3] к.1");
+}
+
 TEST(SealText, ExactlyEightCharactersOfTheCodePage) {
   const struct {
     const char* text;

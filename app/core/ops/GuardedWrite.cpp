@@ -135,8 +135,14 @@ Plan PlanFor(const WriteRequest& request, const Meter& meter) {
   };
   switch (request.kind) {
     case WriteKind::Coefficients:
-      for (const Coefficient& c : request.coefficients)
-        coef(c);
+      // A place given twice with the same value is written once.
+      for (size_t n = 0; n < request.coefficients.size(); ++n) {
+        const Coefficient& c = request.coefficients[n];
+        const auto first = std::find_if(
+            request.coefficients.begin(), request.coefficients.begin() + static_cast<long>(n),
+            [&](const Coefficient& e) { return e.ref.SamePlace(c.ref); });
+        if (first == request.coefficients.begin() + static_cast<long>(n)) coef(c);
+      }
       break;
     case WriteKind::Reset:
       for (const Coefficient& c : meter.ResetItems())
@@ -325,6 +331,16 @@ std::string CheckRequest(const WriteRequest& request) {
     if (c.ref.channel < 1 || c.ref.channel > 2) return "канал должен быть 1 или 2";
     if (c.ref.index > 9) return "индекс коэффициента должен быть 0..9";
   }
+  // K[0] and Obr[0] (K[1] and Obr[1]) are one stored value: two different
+  // values for one place would leave the meter holding whichever went last.
+  const auto& coefs = request.coefficients;
+  for (size_t i = 0; i < coefs.size(); ++i)
+    for (size_t j = i + 1; j < coefs.size(); ++j)
+      if (coefs[i].ref.SamePlace(coefs[j].ref) &&
+          BitsOfFloat(coefs[i].stored) != BitsOfFloat(coefs[j].stored))
+        return ImageItem::Of(coefs[i]).Name() + " и " + ImageItem::Of(coefs[j]).Name() +
+               " — одно значение в приборе, а заданы два: " + ValueText(coefs[i].stored) + " и " +
+               ValueText(coefs[j].stored);
   if (request.kind == WriteKind::Coefficients && request.coefficients.empty())
     return "не задано ни одного значения";
   if (request.kind == WriteKind::Seal) {
