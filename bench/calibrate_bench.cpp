@@ -149,7 +149,7 @@ class ConfirmingView : public WriteView {
   void ShowMessage(const std::string&) override {}
 };
 
-// One operation on the meter of spec: the read through the window's read
+// One operation on the meter the PortSpec names: the read through the window's read
 // object, everything else through a connection of its own, identified,
 // run and closed within the time measured, as the command line's commands do.
 class Runner {

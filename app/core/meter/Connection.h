@@ -46,7 +46,7 @@ FirmwareReference ReferenceOf(const TVerRecord* row);
 
 class Connection {
  public:
-  // The drivers get the spec's address, echo suppression and their
+  // The drivers get the PortSpec's address, echo suppression and their
   // design-time time-outs; nothing is opened yet. altRegMapping: a two-channel
   // GDZ-12.08 seen earlier in this run keeps the second register layout.
   Connection(PortSpec spec, const Catalogue& catalogue, bool altRegMapping = false);
@@ -64,7 +64,7 @@ class Connection {
 
   const PortSpec& Spec() const { return spec_; }
 
-  // Opens the port at the spec's speed and applies Delays rows 1 and 7 to the
+  // Opens the port at the PortSpec's speed and applies Delays rows 1 and 7 to the
   // ZFK drivers; false when the port did not open (OpenErrorDetail says why).
   bool Open();
   // The operating system's reason and what to do about it (UTF-8, lines).
@@ -122,7 +122,7 @@ struct Connected {
   Meter* meter = nullptr;
 };
 
-// Opens the port of spec and identifies the meter; trace, when set, sees every
+// Opens the port the PortSpec names and identifies the meter; trace, when set, sees every
 // byte from the first.
 Connected Connect(const PortSpec& spec, const Catalogue& catalogue, const LineTrace& trace = {},
                   bool altRegMapping = false);

@@ -12,7 +12,3 @@ Meter::Meter(MeterModel model, ReadPath path, std::string identification, uint8_
 uint8_t Meter::RecordChannel() const {
   return Row().nodePerChannel ? channels_ : 1;
 }
-
-std::string MeterFileName(const MeterId& id) {
-  return id.model + "_sn" + id.serial;
-}

@@ -111,6 +111,3 @@ class WriteScope {
  private:
   Meter& meter_;
 };
-
-// "ZFK-31_sn310245": the part of a file name that names the meter.
-std::string MeterFileName(const MeterId& id);

@@ -1,7 +1,5 @@
 #include "MeterModels.h"
 
-#include <algorithm>
-
 const std::vector<ModelRow>& ModelTable() {
   static const std::vector<ModelRow> table = {
       {MeterModel::Zfk31, "ZFK-31", 2, false, true, false},
@@ -31,14 +29,6 @@ std::optional<MeterModel> ModelOfPath(ReadPath path) {
       break;
   }
   return std::nullopt;
-}
-
-std::optional<MeterModel> ModelByName(std::string_view name) {
-  const auto& t = ModelTable();
-  const auto it =
-      std::find_if(t.begin(), t.end(), [&](const ModelRow& r) { return r.name == name; });
-  if (it == t.end()) return std::nullopt;
-  return it->model;
 }
 
 uint8_t ChannelsOf(ReadPath path, bool twoChannels, uint8_t address) {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include "app/core/values/MeterReading.h"
@@ -30,8 +29,6 @@ const std::vector<ModelRow>& ModelTable();
 const ModelRow& RowOf(MeterModel model);
 // The model a read path reaches; nullopt for None.
 std::optional<MeterModel> ModelOfPath(ReadPath path);
-// The model of a Latin name ("ZFK-31"); nullopt for anything else.
-std::optional<MeterModel> ModelByName(std::string_view name);
 // How many channels the meter of this path has: the two-node GDZ-12.07S two
 // (one at address 127, whose next node cannot be addressed), a GDZ-12.08 two
 // when it identified as two-channel, the ZFK meters two.

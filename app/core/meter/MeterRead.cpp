@@ -120,7 +120,9 @@ void TMeterRead::ReadZfk() {
   ShowVerInfo();
   ReadDeviceNumber();
   for (uint8_t channel = 1; channel <= 2; ++channel) {
-    ReadK0(channel, reading_.channels[channel - 1u].gmax, ReadGmax(channel));
+    // Gmax first: the K0 read needs its value.
+    const bool gmaxRead = ReadGmax(channel);
+    ReadK0(channel, reading_.channels[channel - 1u].gmax, gmaxRead);
     Show(channel == 1 ? ReadField::Ek00 : ReadField::Ek01);
     ReadKu(channel);
     Show(channel == 1 ? ReadField::Ek10 : ReadField::Ek11);

@@ -89,7 +89,7 @@ std::string CheckRequest(const WriteRequest& request);
 // view answers Write.
 WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteView& view);
 
-// Connects to the meter of spec and runs the operation on it; PortError or
+// Connects to the meter the PortSpec names and runs the operation on it; PortError or
 // NotFound when the connection got no meter.
 WriteOutcome RunGuardedWrite(const PortSpec& spec, const Catalogue& catalogue,
                              const WriteRequest& request, WriteView& view,

@@ -11,7 +11,7 @@
 // and durationMs are the caller's.
 MeterSnapshot TakeSnapshot(Meter& meter, const Catalogue& catalogue);
 
-// Connects to the meter of spec, takes its snapshot and closes the port.
+// Connects to the meter the PortSpec names, takes its snapshot and closes the port.
 // result says PortError or NotFound when it got no further.
 MeterSnapshot TakeSnapshot(const PortSpec& spec, const Catalogue& catalogue,
                            const LineTrace& trace = {});
