@@ -70,7 +70,8 @@ JournalEvent WriteJournalEvent(WriteKind kind, const WriteOutcome& outcome,
 }
 
 bool JournalsWrite(const WriteOutcome& outcome) {
-  return outcome.status == WriteStatus::Verified || outcome.status == WriteStatus::Failed;
+  return outcome.status == WriteStatus::Verified || outcome.status == WriteStatus::Failed ||
+         outcome.status == WriteStatus::Interrupted;
 }
 
 std::optional<JournalAppendResult> JournalSnapshot(const MeterSnapshot& snapshot,

@@ -9,6 +9,9 @@ enum class ExitStatus : int {
   PortError = 3,  // the port cannot be opened
   NotFound = 4,   // no meter recognised
   Refused = 5,    // an operation refused before anything was sent
+  // A write stopped by Ctrl+C, SIGTERM or SIGHUP: the item under way was
+  // finished, the rest not sent, the outcome journalled.
+  Interrupted = 6,
 };
 
 inline int Code(ExitStatus status) {

@@ -36,6 +36,8 @@ int WriteExitCode(WriteStatus status) {
       return Code(ExitStatus::PortError);
     case WriteStatus::NotFound:
       return Code(ExitStatus::NotFound);
+    case WriteStatus::Interrupted:
+      return Code(ExitStatus::Interrupted);
     case WriteStatus::Refused:
       break;
   }

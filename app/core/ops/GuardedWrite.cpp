@@ -353,8 +353,8 @@ std::string CheckRequest(const WriteRequest& request) {
 }
 
 Json WriteOutcome::Record(WriteKind kind) const {
-  static const char* const kStatus[] = {"verified", "failed",     "dry_run",
-                                        "refused",  "port_error", "not_found"};
+  static const char* const kStatus[] = {"verified",   "failed",    "dry_run",    "refused",
+                                        "port_error", "not_found", "interrupted"};
   Json items = Json::array();
   for (size_t n = 0; n < verification.size() && n < after.items.size(); ++n)
     items.push_back({{"item", after.items[n].Name()},
@@ -405,7 +405,8 @@ std::string WriteTargets(Meter& meter, const std::vector<ImageItem>& targets,
 
 }  // namespace
 
-WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteView& view) {
+WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteView& view,
+                             WriteRecorder* recorder) {
   WriteOutcome out;
   const auto stop = [&](WriteStatus status, std::string reason) {
     out.status = status;
@@ -441,6 +442,10 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
   if (answer == WriteView::Answer::DryRun) return stop(WriteStatus::DryRun, "");
   if (answer == WriteView::Answer::Refuse)
     return stop(WriteStatus::Refused, "запись не подтверждена для прибора № " + serial);
+  out.after = {meter.Id().model, serial, LocalTimeText(), plan.targets};
+  if (recorder)
+    if (auto why = recorder->Started(request.kind, out); !why.empty())
+      return stop(WriteStatus::Refused, "запись не начата: " + why);
 
   // 4. The write, EWrite on for it alone.
   std::vector<std::vector<uint8_t>> expected;
@@ -489,7 +494,8 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
 }
 
 WriteOutcome RunGuardedWrite(const PortSpec& spec, const Catalogue& catalogue,
-                             const WriteRequest& request, WriteView& view, const LineTrace& trace) {
+                             const WriteRequest& request, WriteView& view, const LineTrace& trace,
+                             WriteRecorder* recorder) {
   if (auto why = CheckRequest(request); !why.empty()) {
     view.ShowMessage(why);
     WriteOutcome out;
@@ -506,5 +512,5 @@ WriteOutcome RunGuardedWrite(const PortSpec& spec, const Catalogue& catalogue,
     view.ShowMessage(out.reason);
     return out;
   }
-  return RunGuardedWrite(*c.meter, request, view);
+  return RunGuardedWrite(*c.meter, request, view, recorder);
 }

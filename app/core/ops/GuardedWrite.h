@@ -11,6 +11,7 @@
 //   6. hand back a record of before, after and verification.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,9 @@ struct WriteRequest {
   std::string sealText;                   // UTF-8; 8 characters of code page 1251
   std::optional<ItemsImage> restore;      // the saved image to write back
   std::string saveDir;                    // where the before-image goes
+  // Asked before each item is sent: true stops the operation there (Ctrl+C,
+  // SIGTERM, the window closed); the item under way is finished first.
+  std::function<bool()> stop;
 };
 
 // The view of a write: the window and the command line each supply one.
@@ -59,16 +63,28 @@ class WriteView {
 WriteView::Answer SerialConfirmation(const std::optional<std::string>& expected, bool yes,
                                      const std::string& serial);
 
-enum class WriteStatus { Verified, Failed, DryRun, Refused, PortError, NotFound };
+enum class WriteStatus { Verified, Failed, DryRun, Refused, PortError, NotFound, Interrupted };
 
 struct WriteOutcome {
   WriteStatus status = WriteStatus::Refused;
   std::string reason;     // why it was refused or failed (UTF-8)
-  std::string imagePath;  // the before-image file, once saved
+  std::string imagePath;  // the before-image file, once saved (written, flushed, renamed)
   ItemsImage before, after;
   std::vector<Verification> verification;  // one per written item
   std::vector<bool> written;               // the write of the item returned success
   Json Record(WriteKind kind) const;
+};
+
+// The record kept of a write (the journal, when it is on). Started comes once
+// the user confirmed and the meter was identified again, before the first
+// byte is sent, with the items to write (intent.before, and the targets in
+// intent.after) and the before-image file. A reason back refuses the write
+// and nothing is sent: a write that could not be announced would change the
+// meter without a record.
+class WriteRecorder {
+ public:
+  virtual ~WriteRecorder() = default;
+  virtual std::string Started(WriteKind kind, const WriteOutcome& intent) = 0;
 };
 
 // What a snapshot file holds of the items a write touches (every coefficient
@@ -87,10 +103,11 @@ std::string CheckRequest(const WriteRequest& request);
 // Runs the operation on the connected meter: its serial number and model are
 // the connection's, the port stays as it is. Nothing is written unless the
 // view answers Write.
-WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteView& view);
+WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteView& view,
+                             WriteRecorder* recorder = nullptr);
 
 // Connects to the meter the PortSpec names and runs the operation on it; PortError or
 // NotFound when the connection got no meter.
 WriteOutcome RunGuardedWrite(const PortSpec& spec, const Catalogue& catalogue,
                              const WriteRequest& request, WriteView& view,
-                             const LineTrace& trace = {});
+                             const LineTrace& trace = {}, WriteRecorder* recorder = nullptr);
