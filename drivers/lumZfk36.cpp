@@ -20,13 +20,27 @@ size_t TlumZfk36::CoefOffset(CoefList list, uint8_t channel, uint8_t index) {
   return set + (list == CoefList::Obr ? 8 : 40) + 4 * (index - 2u);
 }
 
-void TlumZfk36::SealBlock(CoefficientBlock& block) {
+namespace {
+
+// One's complement of the byte sum of the first 144 bytes.
+uint16_t BlockChecksum(const CoefficientBlock& block) {
   uint16_t sum = 0;
   for (size_t i = 0; i < kChecksummedBytes; ++i)
     sum = static_cast<uint16_t>(sum + block[i]);
-  sum = static_cast<uint16_t>(~sum);
+  return static_cast<uint16_t>(~sum);
+}
+
+}  // namespace
+
+void TlumZfk36::SealBlock(CoefficientBlock& block) {
+  const uint16_t sum = BlockChecksum(block);
   block[144] = static_cast<uint8_t>(sum >> 8);
   block[145] = static_cast<uint8_t>(sum);
+}
+
+bool TlumZfk36::ClbCheckBlock() {
+  CoefficientBlock block{};
+  return ReadBlock(block);
 }
 
 float TlumZfk36::StoredValue(uint8_t, const Bytes4& raw) {
@@ -96,7 +110,9 @@ bool TlumZfk36::ReadBlock(CoefficientBlock& block) {
   // them: the read asks for the whole block, so the engine fails a short
   // reply (code 3) and such a block is never written back.
   ReadRtc2kP(kBlockAddress, block.data(), static_cast<uint8_t>(block.size()));
-  return Succeeded();
+  if (!Succeeded()) return false;
+  blockSum_ = {true, static_cast<uint16_t>(block[144] << 8 | block[145]), BlockChecksum(block)};
+  return true;
 }
 
 bool TlumZfk36::WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) {

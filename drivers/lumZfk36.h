@@ -57,6 +57,18 @@ class TlumZfk36 : public Tlum3xDriver {
   // Stores the checksum of bytes 0..143 at 144 and 145.
   static void SealBlock(CoefficientBlock& block);
 
+  // The checksum of the block as the last whole read found it: the meter
+  // keeps the block it was sent even when a piece went astray, and then holds
+  // coefficients it will not use, though each item reads back as written.
+  struct BlockSum {
+    bool read = false;  // no block was read whole yet
+    uint16_t stored = 0, computed = 0;
+    bool Sound() const { return stored == computed; }
+  };
+  const BlockSum& LastBlockSum() const { return blockSum_; }
+  // Reads the block afresh for LastBlockSum; false when the read failed.
+  bool ClbCheckBlock();
+
  protected:
   bool ReadValue(CoefList list, uint8_t channel, uint8_t index, float& value, Bytes4& raw) override;
   bool WriteValue(CoefList list, uint8_t channel, uint8_t index, float value) override;
@@ -69,4 +81,6 @@ class TlumZfk36 : public Tlum3xDriver {
   // piece.
   bool WriteBlock(CoefficientBlock& block);
   uint8_t SendTwice(uint16_t command);
+
+  BlockSum blockSum_;
 };

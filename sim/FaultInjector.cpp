@@ -155,6 +155,7 @@ void ApplyFault(const Fault& fault, const RequestRecord& request, ReplyPlan& pla
     case FaultKind::PowerLoss:
     case FaultKind::LostReply:
     case FaultKind::Echo:
+    case FaultKind::Exchange:
       break;  // ApplyLineFault and the meter
   }
 }

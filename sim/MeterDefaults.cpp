@@ -74,7 +74,7 @@ MeterContents Zfk31() {
   MeterContents m{{EmptyNode()}, "ZFK-31", "ZFK-31 v3.12"};
   Area& rtc = m.nodes[0].Area(MemoryArea::Rtc2k);
   PutRecord(rtc, 32);
-  PutU32BE(rtc, 124, 310245);
+  PutU32BE(rtc, SerialPlaceOf(MeterModel::Zfk31).address, 310245);
   PutFloatBE(rtc, 204, 16.0f);
   PutFloatBE(rtc, 208, 25.0f);
   PutFloatBE(rtc, 1792, 163.84f);
@@ -122,7 +122,7 @@ MeterContents Zfk36() {
   Area& rtc = m.nodes[0].Area(MemoryArea::Rtc2k);
   PutFloatBE(rtc, 308, 40.0f);
   PutFloatBE(rtc, 312, 63.0f);
-  PutU32BE(rtc, 338, 360517);
+  PutU32BE(rtc, SerialPlaceOf(MeterModel::Zfk36).address, 360517);
   PutZfk36Block(rtc);
   PutRecord(rtc, 2016);
   PutPresentValues(MeterModel::Zfk36, m.nodes, 1, 12.5f, 1234.5f);
@@ -135,7 +135,7 @@ VirtualMeter::Node Gdz1207sNode(int channel) {
   VirtualMeter::Node node = EmptyNode();
   Area& rtc = node.Area(MemoryArea::Rtc2k);
   const bool first = channel == 1;
-  PutText(rtc, 0, "07120458");
+  PutText(rtc, SerialPlaceOf(MeterModel::Gdz1207s).address, "07120458");
   PutFloatLE(rtc, 16, first ? 10.0f : 16.0f);
   PutFloatLE(rtc, 256, first ? 0.0031f : -0.0022f);
   PutFloatLE(rtc, 260, first ? 1.015f : 0.992f);
@@ -191,13 +191,29 @@ MeterContents Gdz1208(bool twoChannels) {
   PutGdz1208Channel(regs, 290, 189, 213, -336, 1.47e-7f, 0.98f, 1.01f);
   PutRegFloat(regs, 299, 25.0f);  // Gmax, channel 1
   PutRegFloat(regs, 301, 16.0f);  // Gmax, channel 2
-  PutU32BE(regs, 2 * 315, 120845);
+  PutU32BE(regs, SerialPlaceOf(MeterModel::Gdz1208).address, 120845);
   PutU16BE(regs, 2 * 318, 0x0105);  // firmware 01.05
   PutU16BE(regs, 2 * 320, 0);       // channels not swapped
   return m;
 }
 
 }  // namespace
+
+SerialPlace SerialPlaceOf(MeterModel model) {
+  switch (model) {
+    case MeterModel::Zfk31:
+      return {MemoryArea::Rtc2k, 124, 4};
+    case MeterModel::Zfk36:
+      return {MemoryArea::Rtc2k, 338, 4};
+    case MeterModel::Gdz1207s:
+    case MeterModel::Gdz1207s2:
+      return {MemoryArea::Rtc2k, 0, 8};  // eight digits of text
+    case MeterModel::Gdz1208:
+    case MeterModel::Gdz1208x2:
+      break;
+  }
+  return {MemoryArea::Registers, 2 * 315, 4};  // registers 315 and 316
+}
 
 MeterContents DefaultContents(MeterModel model) {
   switch (model) {

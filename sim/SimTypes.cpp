@@ -54,11 +54,12 @@ constexpr std::array<std::pair<FaultKind, const char*>, 12> kFaults{{
 }};
 
 // Faults of writes and of the line, kept apart from the reply faults above.
-constexpr std::array<std::pair<FaultKind, const char*>, 4> kWriteFaults{{
+constexpr std::array<std::pair<FaultKind, const char*>, 5> kWriteFaults{{
     {FaultKind::NotStored, "not-stored"},
     {FaultKind::PowerLoss, "power-loss"},
     {FaultKind::LostReply, "lost-reply"},
     {FaultKind::Echo, "echo"},
+    {FaultKind::Exchange, "exchange"},
 }};
 
 constexpr std::array<std::pair<MemoryArea, const char*>, kMemoryAreaCount> kAreas{{

@@ -125,6 +125,10 @@ enum class FaultKind {
               // answers nothing at all until VirtualMeter::PowerOn
   LostReply,  // the write is stored, but its reply never reaches the master
   Echo,       // a two-wire adapter: the request's bytes come back before the reply
+  // "exchange": the request it hits is answered as usual, and from then on
+  // another meter of the model answers at the address (its serial number
+  // differs), as when the engineer swaps meters on the bench.
+  Exchange,
 };
 std::optional<FaultKind> ParseFaultKind(std::string_view name);
 const char* FaultKindName(FaultKind kind);

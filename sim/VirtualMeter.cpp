@@ -269,6 +269,13 @@ void VirtualMeter::Suffer(const std::vector<Fault>& faults, const RequestRecord&
       case FaultKind::Echo:
         echo = fault;  // the line echoes whatever the meter did
         break;
+      case FaultKind::Exchange: {
+        // Another meter: the last byte of its serial number one more.
+        const SerialPlace at = SerialPlaceOf(model_);
+        uint8_t& last = nodes_[0].Area(at.area)[at.address + at.size - 1];
+        last = static_cast<uint8_t>(last + 1);
+        break;
+      }
       default:
         break;
     }

@@ -71,7 +71,7 @@ JournalEvent WriteJournalEvent(WriteKind kind, const WriteOutcome& outcome,
 
 bool JournalsWrite(const WriteOutcome& outcome) {
   return outcome.status == WriteStatus::Verified || outcome.status == WriteStatus::Failed ||
-         outcome.status == WriteStatus::Interrupted;
+         (outcome.status == WriteStatus::Interrupted && !outcome.written.empty());
 }
 
 std::optional<JournalAppendResult> JournalSnapshot(const MeterSnapshot& snapshot,

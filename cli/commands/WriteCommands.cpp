@@ -12,6 +12,7 @@
 #include "app/core/values/WriteImage.h"
 #include "cli/options/Validators.h"
 #include "cli/options/WriteOptions.h"
+#include "cli/output/Console.h"
 #include "cli/output/ExitStatus.h"
 #include "cli/output/WriteOutput.h"
 
@@ -59,6 +60,9 @@ class Writing : public MeterCommand {
       std::cerr << "calibrate-cli: " << error << "\n";
       return Code(ExitStatus::Refused);
     }
+    // A write stopped half-way must still finish its item and be recorded.
+    CatchInterrupt();
+    request.stop = [] { return Interrupted(); };
     CliWriteView view(o.expectSerial, o.yes, o.json);
     const WriteOutcome outcome =
         RunGuardedWrite(line.spec, line.catalogue, request, view, line.trace);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/core/line/PortSpec.h"
+#include "app/core/values/StorableValue.h"
 
 namespace {
 
@@ -113,20 +114,35 @@ CLI::Validator PortName() {
       "PORT");
 }
 
-std::optional<float> Finite(const std::string& text) {
+namespace {
+
+// The float the text is stored as; nullopt and why for no number or one the
+// meter would keep as something else.
+std::optional<float> Storable(const std::string& text, std::string& why) {
   char* end = nullptr;
-  const float v = std::strtof(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v)) return std::nullopt;
-  return v;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size()) {
+    why = "not a number";
+    return std::nullopt;
+  }
+  return StorableFloat(v, why);
+}
+
+std::optional<std::string> Unstorable(const std::string& option, const std::string& text) {
+  std::string why;
+  if (Storable(text, why)) return std::nullopt;
+  return option + " = '" + text + "': " + why;
+}
+
+}  // namespace
+
+std::optional<float> Finite(const std::string& text) {
+  std::string why;
+  return Storable(text, why);
 }
 
 CLI::Validator FiniteValue(const std::string& option) {
-  return Refusing(
-      [option](std::string& value) -> std::optional<std::string> {
-        if (!Finite(value)) return option + " = '" + value + "' is not a finite number";
-        return std::nullopt;
-      },
-      "FINITE");
+  return Refusing([option](std::string& value) { return Unstorable(option, value); }, "FINITE");
 }
 
 std::optional<IndexedValue> ParseIndexValue(const std::string& text) {
@@ -145,9 +161,7 @@ CLI::Validator IndexValue(const std::string& option) {
         const auto index = Decimal(eq == std::string::npos ? value : value.substr(0, eq));
         if (eq == std::string::npos || !index || *index > 9)
           return option + " " + value + ": expected INDEX=VALUE with an index 0..9";
-        if (!Finite(value.substr(eq + 1)))
-          return option + " = '" + value.substr(eq + 1) + "' is not a finite number";
-        return std::nullopt;
+        return Unstorable(option, value.substr(eq + 1));
       },
       "INDEX=VALUE");
 }

@@ -27,8 +27,9 @@ class ConsoleText {
 // character: text handed over in pieces must not split one.
 size_t Utf8WholePrefix(std::string_view bytes);
 
-// From the call on, Ctrl+C (and SIGTERM, or Ctrl+Break on a Windows console)
-// no longer ends the program but sets what Interrupted() reports, so that a
-// command that runs until stopped can close its port and exit 0.
+// From the call on, Ctrl+C (and SIGTERM and SIGHUP, or Ctrl+Break and the
+// console's closing on Windows) no longer ends the program but sets what
+// Interrupted() reports, so that a command that runs until stopped can close
+// its port and exit 0, and a write can finish its item and keep its record.
 void CatchInterrupt();
 bool Interrupted();

@@ -24,6 +24,7 @@ void CatchInterrupt() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);  // the terminal or the SSH session gone
 }
 
 bool Interrupted() {

@@ -70,8 +70,13 @@ std::atomic<bool> interrupted{false};
 
 // Runs on a thread of its own that the console starts.
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   interrupted = true;
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+  // The console closed, a log-off or a shut-down: the process ends when this
+  // returns, and Windows waits about five seconds for it. That is the time
+  // for the main thread to finish the item under way and keep its record;
+  // once it exits, this thread goes with it.
+  Sleep(4500);
   return TRUE;
 }
 

@@ -120,5 +120,6 @@ std::string SnapshotAsText(const MeterSnapshot& s) {
   }
   for (size_t n = 0; n < s.channels.size(); ++n)
     AddChannel(t, n, s.channels[n]);
+  if (!s.integrity.empty()) t += "Внимание: " + s.integrity + "\n";
   return t;
 }

@@ -714,3 +714,37 @@ TEST_F(CliFiles, NothingToCompareOrReportIsSaidInOneLine) {
     EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
 }
+
+// A signal in the middle of a reset: the item under way is finished, no more
+// is sent, the outcome is journalled as interrupted and the exit status is 6.
+TEST_F(CliFiles, WriteStoppedBySignalFinishesItsItemAndKeepsTheRecord) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    auto meter = std::make_shared<metersim::VirtualMeter>(metersim::MeterModel::Zfk31, 5);
+    metersim::Fault slow = metersim::MakeFault(metersim::FaultKind::Delay);
+    slow.request = metersim::RequestKind::WriteRtc2k;
+    slow.ms = 100;  // time enough to be caught between two writes
+    meter->AddFault(slow);
+    metersim::PtyMeterServer server(meter);
+    ASSERT_TRUE(server.Start()) << server.ErrorText();
+    const std::string j = dir + "/journal-" + std::to_string(signal);
+    Child child({"reset", "--port", server.DevicePath(), "--addr", "5", "--baud", "19200",
+                 "--expect-serial", "310245", "--yes", "--save-dir", dir + "/bi", "--journal", j,
+                 "--ini", Ini("")});
+    ASSERT_TRUE(child.Started());
+    child.Pump(10000, [&] { return meter->WriteCount() >= 3; });
+    ASSERT_GE(meter->WriteCount(), 3u) << child.err;
+    EXPECT_EQ(child.Stop(signal), 6) << child.err;
+    const size_t sent = meter->WriteCount();
+    EXPECT_LE(sent, 5u) << "writes went on after the signal";
+    const JournalLookup last = FindJournalEvent(j, "last");
+    ASSERT_TRUE(last.ok) << child.err;
+    const nlohmann::json& p = last.record.event.payload;
+    EXPECT_EQ(p.at("status"), "interrupted");
+    size_t written = 0;
+    for (const auto& item : p.at("items"))
+      written += item.at("written").get<bool>();
+    EXPECT_GE(written + 1, sent);  // every write sent but the last is recorded as written
+    EXPECT_LE(written, sent);
+  }
+}

@@ -8,6 +8,8 @@
 #include <fstream>
 
 #include "app/core/ops/GuardedWrite.h"
+#include "app/core/ops/MeterSnapshotRead.h"
+#include "app/core/values/StorableValue.h"
 #include "sim/PtyMeterServer.h"
 
 namespace {
@@ -45,14 +47,17 @@ struct Rig {
     o.baud = 19200;
     return o;
   }
-  // One operation over a fresh connection, as each command line run has.
-  WriteOutcome Run(WriteRequest request, TestView& view) {
+  Catalogue Lines() const {
     Catalogue catalogue;
     // The ModBus meter does not answer the 3x identification: keep that wait short.
     if (metersim::SpeaksModBus(meter->Model())) catalogue.delays[1] = {50, 100, 1};
+    return catalogue;
+  }
+  PortSpec Spec() const { return {server.DevicePath(), "pty", 19200, kAddr, false}; }
+  // One operation over a fresh connection, as each command line run has.
+  WriteOutcome Run(WriteRequest request, TestView& view, WriteRecorder* recorder = nullptr) {
     if (request.saveDir.empty()) request.saveDir = dir.string();
-    const PortSpec spec{server.DevicePath(), "pty", 19200, kAddr, false};
-    Connected c = Connect(spec, catalogue);
+    Connected c = Connect(Spec(), Lines());
     if (c.result != ConnectResult::Ok) {
       WriteOutcome out;
       out.status =
@@ -60,18 +65,18 @@ struct Rig {
       out.reason = c.message + c.detail;
       return out;
     }
-    WriteOutcome out = RunGuardedWrite(*c.meter, request, view);
+    WriteOutcome out = RunGuardedWrite(*c.meter, request, view, recorder);
     ewriteLeftOn = c.connection->AnyWriteEnabled();
     return out;
   }
   // A dry run, then the same confirmed with the serial number it showed.
-  WriteOutcome Confirmed(const WriteRequest& request) {
+  WriteOutcome Confirmed(const WriteRequest& request, WriteRecorder* recorder = nullptr) {
     TestView dry;
     Run(request, dry);
     TestView view;
     view.expected = dry.serial;
     view.yes = true;
-    return Run(request, view);
+    return Run(request, view, recorder);
   }
 
   std::shared_ptr<VirtualMeter> meter;
@@ -194,6 +199,7 @@ struct FaultCase {
   std::vector<bool> written;
   std::optional<metersim::RequestKind> request = {};  // the requests the fault hits
   const char* reason = "";                            // what the outcome must say
+  uint32_t times = 1;                                 // 0: every request from skip on
 };
 
 class PtyWriteFault : public ::testing::TestWithParam<FaultCase> {};
@@ -210,7 +216,7 @@ TEST_P(PtyWriteFault, VerificationTellsWhatTheMeterHolds) {
 
   Fault fault = metersim::MakeFault(c.fault);
   fault.skip = c.skip;
-  fault.times = 1;
+  fault.times = c.times;
   fault.request = c.request;
   rig.meter->AddFault(fault);
   const WriteOutcome done = rig.Confirmed(request);
@@ -218,6 +224,10 @@ TEST_P(PtyWriteFault, VerificationTellsWhatTheMeterHolds) {
   EXPECT_EQ(done.written, c.written);
   EXPECT_NE(done.reason.find(c.reason), std::string::npos) << done.reason;
   EXPECT_EQ(done.status, AllVerified(done) ? WriteStatus::Verified : WriteStatus::Failed);
+  if (!AllVerified(done))
+    EXPECT_NE(done.reason.find("Восстановите из образа до записи: " + done.imagePath),
+              std::string::npos)
+        << done.reason;
   EXPECT_FALSE(rig.ewriteLeftOn);
   for (size_t n = 0; n < done.after.items.size(); ++n)  // never a value nobody asked for
     if (done.after.items[n].Read())
@@ -240,6 +250,7 @@ TEST_P(PtyWriteFault, VerificationTellsWhatTheMeterHolds) {
 constexpr auto V = Verification::Verified;
 constexpr auto M = Verification::Mismatch;
 constexpr auto N = Verification::NoReply;
+constexpr auto C = Verification::Corrupt;
 constexpr bool W = true;   // written
 constexpr bool U = false;  // not written
 
@@ -261,7 +272,28 @@ INSTANTIATE_TEST_SUITE_P(
                   {W, U, U},
                   metersim::RequestKind::WriteRegisters,
                   "K[1] к.2 не записан: Прибор отклонил запрос (исключение ModBus 2: недопустимый "
-                  "адрес данных)"}),
+                  "адрес данных)"},
+        // The ZFK-36 takes its block in 12 pieces, the checksum and K[3] к.2
+        // in the last. That piece acknowledged but not kept: K0 and Ku read
+        // back as written, yet the meter holds a block whose checksum does
+        // not match, which it will not use.
+        FaultCase{MeterModel::Zfk36,
+                  FaultKind::NotStored,
+                  11,
+                  {C, C, M},
+                  {W, W, W},
+                  metersim::RequestKind::WriteRtc2k,
+                  "блок коэффициентов повреждён: контрольная сумма"},
+        // The last piece kept but never acknowledged: the block write fails,
+        // and its items are not called verified though they read back right.
+        FaultCase{MeterModel::Zfk36,
+                  FaultKind::LostReply,
+                  11,
+                  {Verification::NotWritten, Verification::NotWritten, Verification::NotWritten},
+                  {U, U, U},
+                  metersim::RequestKind::WriteRtc2k,
+                  "K[0] к.2 не записан",
+                  0}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 // A reset to a meter that dies at its tenth write: the sequence stops there,
@@ -301,6 +333,8 @@ struct RefusalCase {
   MeterModel model;
   WriteRequest request;
   std::optional<std::string> serial;  // what the user confirmed; nullopt: the meter's own
+  std::optional<Fault> fault = {};    // what the meter does once it was read
+  const char* why = "";               // what the refusal must say
 };
 
 class PtyWriteRefusal : public ::testing::TestWithParam<RefusalCase> {};
@@ -317,6 +351,7 @@ TEST_P(PtyWriteRefusal, NothingIsWritten) {
   }
   TestView dry;
   if (!c.serial) rig.Run(Of(WriteKind::Seal), dry);
+  if (c.fault) rig.meter->AddFault(*c.fault);
   TestView view;
   view.expected = c.serial ? *c.serial : dry.serial;
   view.yes = true;
@@ -324,6 +359,7 @@ TEST_P(PtyWriteRefusal, NothingIsWritten) {
   const WriteOutcome out = rig.Run(request, view);
   EXPECT_EQ(out.status, WriteStatus::Refused);
   EXPECT_FALSE(out.reason.empty());
+  EXPECT_NE(out.reason.find(c.why), std::string::npos) << out.reason;
   EXPECT_EQ(rig.meter->WriteCount(), writesBefore);
   EXPECT_EQ(writesBefore, 0u);
   EXPECT_FALSE(rig.ewriteLeftOn);
@@ -341,16 +377,36 @@ WriteRequest BelowAFile() {
   return r;
 }
 
-WriteRequest RestoreOf(const std::string& model, const std::string& serial) {
+ImageItem SavedCoef(CoefRef ref, float stored, Bytes4 raw) {
+  ImageItem i = ImageItem::Of({ref, ValueState::Read, stored, raw});
+  return i;
+}
+
+WriteRequest RestoreOf(const std::string& model, const std::string& serial,
+                       std::vector<ImageItem> items = {SavedCoef({}, 0, {0, 0, 0, 0})}) {
   WriteRequest r;
   r.kind = WriteKind::Restore;
-  r.restore = ItemsImage{model, serial, "", {}};
-  ImageItem k0;
-  k0.SetRead(true);
-  k0.coef.raw = {0, 0, 0, 0};
-  r.restore->items.push_back(k0);
+  r.restore = ItemsImage{model, serial, "", std::move(items)};
   return r;
 }
+
+// The meter exchanged after it was read: another serial number from the
+// re-identification on.
+Fault Exchange() {
+  Fault f = metersim::MakeFault(FaultKind::Exchange);
+  f.request = metersim::RequestKind::Identify;
+  f.skip = 1;
+  f.times = 1;
+  return f;
+}
+
+WriteRequest Seal(const char* text) {
+  WriteRequest r = Of(WriteKind::Seal);
+  r.sealText = text;
+  return r;
+}
+
+constexpr CoefRef kK3{CoefList::K, 1, 3};
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, PtyWriteRefusal,
@@ -362,7 +418,34 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"K0NotFinite", MeterModel::Zfk31, K0(NAN), {}},
         RefusalCase{"NoClock", MeterModel::Gdz1208, Of(WriteKind::Clock), {}},
         RefusalCase{"RestoreOtherSerial", MeterModel::Zfk31, RestoreOf("ZFK-31", "999"), {}},
-        RefusalCase{"RestoreOtherModel", MeterModel::Zfk36, RestoreOf("ZFK-31", "360517"), {}}),
+        RefusalCase{"RestoreOtherModel", MeterModel::Zfk36, RestoreOf("ZFK-31", "360517"), {}},
+        RefusalCase{"RestoreValueAndBytesDisagree",
+                    MeterModel::Zfk31,
+                    RestoreOf("ZFK-31", "310245", {SavedCoef(kK3, 2.0f, {0x3F, 0x80, 0, 0})}),
+                    {},
+                    {},
+                    "не сходятся значение и байты"},
+        RefusalCase{"RestoreOnePlaceTwice",
+                    MeterModel::Zfk31,
+                    RestoreOf("ZFK-31", "310245",
+                              {SavedCoef(kK3, 1.0f, {0x3F, 0x80, 0, 0}),
+                               SavedCoef(kK3, 2.0f, {0x40, 0, 0, 0})}),
+                    {},
+                    {},
+                    "дважды одно место"},
+        RefusalCase{"SealCyrillicC", MeterModel::Zfk31, Seal("С4321106"), {}, {}, "кириллическая"},
+        RefusalCase{"MeterExchangedZfk31",
+                    MeterModel::Zfk31,
+                    Coefficients(),
+                    {},
+                    Exchange(),
+                    "отвечает другой прибор: № 310246 вместо № 310245"},
+        RefusalCase{"MeterExchangedGdz1208",
+                    MeterModel::Gdz1208x2,
+                    Coefficients(),
+                    {},
+                    Exchange(),
+                    "отвечает другой прибор"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // K0 and Ku are one stored value in both lists: given twice, they must agree,
@@ -403,13 +486,194 @@ TEST(SealText, ExactlyEightCharactersOfTheCodePage) {
   const struct {
     const char* text;
     bool accepted;
-  } cases[] = {{"C4321106", true}, {"Ж4321106", true},  {"C432110", false}, {"C43211066", false},
-               {"C432110€", true}, {"C43211☺6", false}, {"", false}};
+    const char* why = "";
+  } cases[] = {{"C4321106", true},
+               {"Ж4321106", false, "латинской буквы C, а не «Ж»"},
+               {"С4321106", false, "кириллическая «С»"},
+               {"с4321106", false, "кириллическая «с»"},
+               {"C432110", false},
+               {"C43211066", false},
+               {"C432110€", true},
+               {"C43211☺6", false},
+               {"", false}};
   for (const auto& c : cases) {
     WriteRequest r;
     r.kind = WriteKind::Seal;
     r.sealText = c.text;
-    EXPECT_EQ(CheckRequest(r).empty(), c.accepted) << c.text;
+    const std::string why = CheckRequest(r);
+    EXPECT_EQ(why.empty(), c.accepted) << c.text;
+    EXPECT_NE(why.find(c.why), std::string::npos) << why;
+  }
+}
+
+// A number is stored as a 32-bit float: one that would come back as
+// something else is refused, before any meter is asked.
+TEST(StorableFloat, RefusesWhatTheFloatWouldChange) {
+  const struct {
+    double typed;
+    bool accepted;
+  } cases[] = {{0.0, true},     {-0.0, true},  {163.84, true},   {3.4e38, true},
+               {1e-40, true},   {1e39, false}, {-1e39, false},   {1e-46, false},
+               {-1e-46, false}, {NAN, false},  {INFINITY, false}};
+  for (const auto& c : cases) {
+    std::string why;
+    EXPECT_EQ(StorableFloat(c.typed, why).has_value(), c.accepted) << c.typed << " " << why;
+  }
+}
+
+// A before-image file is taken only as the tool writes it: places that do
+// not fit are not wrapped round, numbers the float cannot keep refused.
+TEST(RestoreFile, RefusesWhatDoesNotFit) {
+  const Json good = {{"model", "ZFK-31"},
+                     {"serial", "310245"},
+                     {"items",
+                      {{{"item", "coef"},
+                        {"list", "K"},
+                        {"channel", 1},
+                        {"index", 3},
+                        {"read", true},
+                        {"raw", "FFFFFFFF"},
+                        {"stored", nullptr}}}}};
+  std::string error;
+  const auto erased = ImageFromJson(good, error);
+  ASSERT_TRUE(erased) << error;
+  EXPECT_TRUE(std::isnan(erased->items[0].coef.stored));  // the bytes tell the value
+  const struct {
+    const char* key;
+    Json value;
+  } cases[] = {{"channel", 257},   {"channel", 0},  {"index", 259},
+               {"index", -1},      {"list", "X"},   {"stored", 1e39},
+               {"stored", -1e-46}, {"raw", "FFFF"}, {"raw", "zz00zz00"}};
+  for (const auto& c : cases) {
+    Json bad = good;
+    bad["items"][0][c.key] = c.value;
+    EXPECT_FALSE(ImageFromJson(bad, error)) << c.key << " = " << c.value.dump();
+  }
+}
+
+// Erased (FFFFFFFF) coefficients come back from the before-image bit for bit,
+// on every model's byte order.
+TEST(PtyRestore, BringsBackErasedBits) {
+  for (const MeterModel model :
+       {MeterModel::Zfk31, MeterModel::Zfk36, MeterModel::Gdz1207s, MeterModel::Gdz1208}) {
+    SCOPED_TRACE(metersim::MeterModelName(model));
+    Rig rig(model);
+    ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+    WriteRequest write;
+    write.coefficients = {CoefTarget(CoefList::K, 1, 3, 0.25f)};
+    TestView dry;
+    const WriteOutcome plan = rig.Run(write, dry);
+    ASSERT_EQ(plan.status, WriteStatus::DryRun) << plan.reason;
+    // Where the meter keeps K[3] к.1: the one place holding its bytes.
+    const auto area = metersim::SpeaksModBus(model) ? metersim::MemoryArea::Registers
+                                                    : metersim::MemoryArea::Rtc2k;
+    const std::vector<uint8_t> k3 = plan.before.items[0].Raw();
+    const std::vector<uint8_t> memory = rig.meter->Read(area, 0, metersim::MemoryAreaSize(area));
+    const auto at = std::search(memory.begin(), memory.end(), k3.begin(), k3.end());
+    ASSERT_NE(at, memory.end());
+    ASSERT_EQ(std::search(at + 1, memory.end(), k3.begin(), k3.end()), memory.end());
+    const auto place = static_cast<uint32_t>(at - memory.begin());
+    const std::vector<uint8_t> erased(4, 0xFF);
+    rig.meter->Write(area, place, erased);
+
+    const WriteOutcome done = rig.Confirmed(write);
+    ASSERT_EQ(done.status, WriteStatus::Verified) << done.reason;
+    EXPECT_EQ(done.before.items[0].Raw(), erased);
+    std::string error;
+    WriteRequest restore;
+    restore.kind = WriteKind::Restore;
+    restore.restore = LoadImage(done.imagePath, error);
+    ASSERT_TRUE(restore.restore) << error;
+    const WriteOutcome back = rig.Confirmed(restore);
+    EXPECT_EQ(back.status, WriteStatus::Verified) << back.reason;
+    EXPECT_EQ(rig.meter->Read(area, place, 4), erased);
+  }
+}
+
+// Ctrl+C or a signal between items: the item under way is finished, the
+// rest not sent, and the outcome says how far it got.
+TEST(PtyWriteStop, FinishesTheItemUnderWayAndSendsNoMore) {
+  const struct {
+    MeterModel model;
+    WriteKind kind;
+    int asks;        // how many times the stop is asked before it says yes
+    size_t written;  // items written by then
+  } cases[] = {
+      {MeterModel::Zfk31, WriteKind::Reset, 6, 5},
+      {MeterModel::Gdz1208, WriteKind::Reset, 4, 3},
+      {MeterModel::Zfk36, WriteKind::Coefficients, 1, 0},  // one block: all or nothing
+      {MeterModel::Zfk31, WriteKind::Seal, 0, 0},          // before anything was begun
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(metersim::MeterModelName(c.model) + std::string(" ") + WriteKindName(c.kind));
+    Rig rig(c.model);
+    ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+    WriteRequest request = Of(c.kind);
+    int asked = 0;
+    request.stop = [&] { return asked++ >= c.asks; };
+    const WriteOutcome done = rig.Confirmed(request);
+    EXPECT_EQ(done.status, WriteStatus::Interrupted) << done.reason;
+    EXPECT_EQ(static_cast<size_t>(std::count(done.written.begin(), done.written.end(), true)),
+              c.written);
+    EXPECT_EQ(rig.meter->WriteCount(), c.written) << "a write went out after the stop";
+    EXPECT_NE(done.reason.find("прервана"), std::string::npos) << done.reason;
+    EXPECT_FALSE(rig.ewriteLeftOn);
+  }
+}
+
+// The record of a write is announced before the first byte goes out; a
+// record that cannot be kept stops the write with nothing sent.
+TEST(PtyWriteRecorder, AnnouncedBeforeTheFirstByte) {
+  struct Recorder : WriteRecorder {
+    VirtualMeter* meter = nullptr;
+    std::string refusal;
+    int calls = 0;
+    size_t writesAtStart = 99;
+    WriteOutcome intent;
+    std::string Started(WriteKind, const WriteOutcome& i) override {
+      ++calls;
+      writesAtStart = meter->WriteCount();
+      intent = i;
+      return refusal;
+    }
+  };
+  for (const char* refusal : {"", "журнал недоступен: диск полон"}) {
+    Rig rig(MeterModel::Zfk31);
+    ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+    Recorder recorder;
+    recorder.meter = rig.meter.get();
+    recorder.refusal = refusal;
+    const WriteRequest request = Coefficients();
+    const WriteOutcome done = rig.Confirmed(request, &recorder);
+    EXPECT_EQ(recorder.calls, 1);
+    EXPECT_EQ(recorder.writesAtStart, 0u);
+    EXPECT_EQ(recorder.intent.before.items.size(), request.coefficients.size());
+    EXPECT_TRUE(std::filesystem::is_regular_file(recorder.intent.imagePath));
+    if (*refusal) {
+      EXPECT_EQ(done.status, WriteStatus::Refused);
+      EXPECT_NE(done.reason.find(refusal), std::string::npos) << done.reason;
+      EXPECT_EQ(rig.meter->WriteCount(), 0u);
+    } else {
+      EXPECT_EQ(done.status, WriteStatus::Verified) << done.reason;
+    }
+  }
+}
+
+// A ZFK-36 block whose checksum does not match its bytes is no sound
+// calibration, and a snapshot says so.
+TEST(PtySnapshot, SaysWhenTheZfk36BlockIsCorrupt) {
+  for (const bool corrupt : {false, true}) {
+    Rig rig(MeterModel::Zfk36);
+    ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+    if (corrupt) {
+      std::vector<uint8_t> b = rig.meter->Read(metersim::MemoryArea::Rtc2k, 1504 + 10, 1);
+      b[0] ^= 0x01;
+      rig.meter->Write(metersim::MemoryArea::Rtc2k, 1504 + 10, b);
+    }
+    const MeterSnapshot snap = TakeSnapshot(rig.Spec(), rig.Lines());
+    EXPECT_EQ(snap.integrity.find("контрольная сумма") != std::string::npos, corrupt)
+        << snap.integrity;
+    EXPECT_EQ(snap.AnyFailed(), corrupt);
   }
 }
 

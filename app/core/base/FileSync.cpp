@@ -18,6 +18,7 @@
 // machine (a scanner, a build) can stretch a hold, hence a second.
 constexpr std::chrono::milliseconds kHoldLimit{1000};
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #define FlushDescriptor(fd) fsync(fd)
 #define DescriptorOf(f) fileno(f)
@@ -32,6 +33,17 @@ bool WriteFileDurably(const std::string& path, const std::string& contents) {
   ok = FlushDescriptor(DescriptorOf(f)) == 0 && ok;
   ok = std::fclose(f) == 0 && ok;
   return ok;
+}
+
+void FlushFolder(const std::string& folder) {
+#ifndef _WIN32
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+#else
+  (void)folder;
+#endif
 }
 
 namespace {

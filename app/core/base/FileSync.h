@@ -11,5 +11,10 @@ bool WriteFileDurably(const std::string& path, const std::string& contents);
 // sees the old file or the new one, never a part. False when it cannot.
 bool MoveIntoPlace(const std::string& from, const std::string& to);
 
+// Flushes the folder's list of names to the disk, so that a file just
+// created or moved in it survives a crash under its name. Nothing to do on
+// Windows, whose file system keeps names with the file's own flush.
+void FlushFolder(const std::string& folder);
+
 // Opens an existing file for reading, in binary mode. False when it cannot.
 bool OpenForReading(std::ifstream& in, const std::string& path);

@@ -73,6 +73,26 @@ class DriverMeter final : public Meter {
     return ValueState::NotRead;
   }
 
+  ValueState ReadIdentification(std::string& cp1251) override {
+    Select(1);
+    std::string text;
+    d_.GetDevID(text);
+    if (d_.LastError() != 0) return ValueState::Failed;
+    cp1251 = text;
+    return ValueState::Read;
+  }
+  std::string IntegrityFault(bool fresh) override {
+    if constexpr (std::is_same_v<Driver, TlumZfk36>) {
+      if ((fresh || !d_.LastBlockSum().read) && !d_.ClbCheckBlock())
+        return "блок коэффициентов не прочитан целиком";
+      const auto& sum = d_.LastBlockSum();
+      if (!sum.Sound())
+        return "блок коэффициентов повреждён: контрольная сумма в приборе " + HexWord(sum.stored) +
+               ", а по его байтам " + HexWord(sum.computed) + "; прибор не примет эти коэффициенты";
+    }
+    return {};
+  }
+
   std::optional<double> Shown(CoefRef ref, float stored, float gmax) const override {
     if (ref.index == 1) return Driver::ShownKu(stored);
     if (ref.index == 0) return Driver::ShownK0(stored, gmax);
@@ -84,12 +104,19 @@ class DriverMeter final : public Meter {
     return true;
   }
   std::vector<Coefficient> ResetItems() const override { return d_.ResetItems(); }
+  float StoredOf(CoefRef ref, const Bytes4& raw) const override {
+    return Driver::StoredValue(ref.index, raw);
+  }
 
-  size_t WriteCoefficients(std::span<const Coefficient> items) override {
-    if constexpr (std::is_same_v<Driver, TlumZfk36>)
+  size_t WriteCoefficients(std::span<const Coefficient> items,
+                           const std::function<bool()>& stop) override {
+    if constexpr (std::is_same_v<Driver, TlumZfk36>) {
+      if (items.empty() || (stop && stop())) return 0;
       return d_.ClbWriteItems(items) && d_.LastError() == 0 ? items.size() : 0;
+    }
     size_t written = 0;
     for (const Coefficient& c : items) {
+      if (stop && stop()) break;
       const uint8_t channel = Select(c.ref.channel);
       const bool ok = c.ref.list == CoefList::K ? d_.ClbWriteK(channel, c.ref.index, c.stored)
                                                 : d_.ClbWriteObr(channel, c.ref.index, c.stored);
@@ -131,6 +158,10 @@ class DriverMeter final : public Meter {
 
  private:
   static ValueState StateOf(bool ok) { return ok ? ValueState::Read : ValueState::Failed; }
+  static std::string HexWord(uint16_t w) {
+    const std::array<uint8_t, 2> b = {static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w)};
+    return HexDump(b, false);
+  }
   static std::array<Coefficient*, 20> Places(CoefficientLists& l) {
     std::array<Coefficient*, 20> all{};
     for (size_t i = 0; i < 10; ++i) {

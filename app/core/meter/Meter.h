@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -60,6 +61,18 @@ class Meter {
   virtual ValueState ReadRecord(CalibrationRecordBytes& record) = 0;
   // NotRead on a model without a clock.
   virtual ValueState ReadClock(MeterClockBytes& clock) = 0;
+  // The identification text as the meter sends it now (code page 1251).
+  virtual ValueState ReadIdentification(std::string& cp1251) = 0;
+  // Why the meter would not use what it holds: on a ZFK-36 a coefficient
+  // block whose checksum does not match its bytes (a piece of a block write
+  // lost), or a block that could not be read whole to tell. Fresh reads the
+  // block now; otherwise the last whole read of it counts, if there was one.
+  // Empty when sound, and always on the other models.
+  virtual std::string IntegrityFault(bool fresh) = 0;
+  // Asks again for the identification and the serial number: empty when the
+  // same meter answers, else why not ("отвечает другой прибор: № 2 вместо
+  // № 1"). Id() keeps the serial number of the meter this object was made for.
+  std::string CheckSameMeter();
 
   // What the main window shows for a stored K0 (index 0) or Ku (index 1),
   // K0 scaled by gmax; nullopt for every other coefficient.
@@ -70,11 +83,17 @@ class Meter {
   // What the model's reset writes, in its order: a reset is the write of
   // these items, which stops at the first that fails.
   virtual std::vector<Coefficient> ResetItems() const = 0;
+  // The stored value of the four bytes as the model keeps them at ref, which
+  // the write of that value gives back bit for bit (a NaN or an erased
+  // FFFFFFFF included).
+  virtual float StoredOf(CoefRef ref, const Bytes4& raw) const = 0;
 
   // --- writes: only inside a WriteScope --------------------------------
   // Writes the items' stored values in order and stops at the first that
-  // fails; how many were written. A ZFK-36 takes them all in one block write.
-  virtual size_t WriteCoefficients(std::span<const Coefficient> items) = 0;
+  // fails, or before the next item once stop says so; how many were written.
+  // A ZFK-36 takes them all in one block write, all or none.
+  virtual size_t WriteCoefficients(std::span<const Coefficient> items,
+                                   const std::function<bool()>& stop = {}) = 0;
   virtual bool WriteRecord(const CalibrationRecordBytes& record) = 0;
   // The seal text (8 characters, code page 1251) as a fresh record.
   virtual bool WriteSeal(const std::string& cp1251) = 0;

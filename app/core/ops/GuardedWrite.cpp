@@ -72,7 +72,8 @@ constexpr size_t kItemsWorthAnArea = 4;
 
 // Reads every item as ReadItem does; many coefficients come from whole-area
 // reads of their channels' lists, the same bytes in far fewer requests.
-void ReadItems(Meter& meter, std::vector<ImageItem>& items) {
+// Whether the lists were read as areas.
+bool ReadItems(Meter& meter, std::vector<ImageItem>& items) {
   const size_t coefs = static_cast<size_t>(std::count_if(
       items.begin(), items.end(), [](const ImageItem& i) { return i.kind == ItemKind::Coef; }));
   std::array<CoefficientLists, 2> lists{};
@@ -112,6 +113,35 @@ void ReadItems(Meter& meter, std::vector<ImageItem>& items) {
     }
     ReadItem(meter, item);
   }
+  return coefs > kItemsWorthAnArea;
+}
+
+// A restored item is the bytes it was saved with, written bit for bit: its
+// stored value is the one those bytes hold, which the file's own number must
+// agree with (null for a NaN or an erased FFFFFFFF). Adds it to targets;
+// why not, when it cannot be.
+std::string RestoreTarget(const Meter& meter, const ImageItem& item,
+                          std::vector<ImageItem>& targets) {
+  for (const ImageItem& t : targets)
+    if (t.kind == item.kind && (t.kind != ItemKind::Coef || t.coef.ref.SamePlace(item.coef.ref)))
+      return "в образе дважды одно место: " + item.Name();
+  ImageItem target = item;
+  if (item.kind == ItemKind::Coef) {
+    const float fromBytes = meter.StoredOf(item.coef.ref, item.coef.raw);
+    const bool agree = std::isnan(item.coef.stored)
+                           ? !std::isfinite(fromBytes)
+                           : item.coef.stored == fromBytes ||
+                                 BitsOfFloat(item.coef.stored) == BitsOfFloat(fromBytes);
+    if (!agree)
+      return "в образе не сходятся значение и байты: " + item.Name() + " = " +
+             ValueText(item.coef.stored) + ", а байты " + HexBytes(item.Raw());
+    target.coef.stored = fromBytes;
+    if (!meter.CanStore(target.coef))
+      return item.Name() + " = " + ValueText(fromBytes) + ": " + meter.Id().model +
+             " не может хранить такое значение";
+  }
+  targets.push_back(target);
+  return {};
 }
 
 // The items the operation writes, with the values (or bytes) they are to hold.
@@ -179,7 +209,9 @@ Plan PlanFor(const WriteRequest& request, const Meter& meter) {
           plan.refusal = "в образе нет байтов: " + i.Name();
         else if (i.kind == ItemKind::Coef && !meter.HasChannel(i.coef.ref.channel))
           plan.refusal = "у " + model + " нет канала " + std::to_string(i.coef.ref.channel);
-        plan.targets.push_back(i);
+        else if (auto why = RestoreTarget(meter, i, plan.targets); !why.empty())
+          plan.refusal = why;
+        if (!plan.refusal.empty()) break;
       }
       break;
   }
@@ -314,9 +346,19 @@ const char* WriteKindName(WriteKind kind) {
 }
 
 const char* VerificationText(Verification v) {
-  return v == Verification::Verified   ? "проверено"
-         : v == Verification::Mismatch ? "не совпадает"
-                                       : "нет ответа";
+  switch (v) {
+    case Verification::Verified:
+      return "проверено";
+    case Verification::Mismatch:
+      return "не совпадает";
+    case Verification::NoReply:
+      return "нет ответа";
+    case Verification::NotWritten:
+      return "не записано";
+    case Verification::Corrupt:
+      return "блок повреждён";
+  }
+  return "";
 }
 
 WriteView::Answer SerialConfirmation(const std::optional<std::string>& expected, bool yes,
@@ -348,6 +390,14 @@ std::string CheckRequest(const WriteRequest& request) {
     if (text.size() != 8 || Cp1251ToUtf8(text) != request.sealText)
       return "текст пломбы должен состоять ровно из 8 символов кодовой страницы 1251, а не \"" +
              request.sealText + "\"";
+    // The meters' record counts only when it starts with a Latin C; any
+    // other first byte reads back as "Ошибка в данных".
+    if (text[0] != 'C')
+      return std::string("текст пломбы должен начинаться с латинской буквы C") +
+             (text[0] == '\xD1' || text[0] == '\xF1'
+                  ? ", а первая буква — кириллическая «" + Cp1251ToUtf8(text.substr(0, 1)) + "»"
+                  : ", а не «" + Cp1251ToUtf8(text.substr(0, 1)) + "»") +
+             ": иначе прибор покажет «Ошибка в данных»";
   }
   return {};
 }
@@ -373,34 +423,69 @@ Json WriteOutcome::Record(WriteKind kind) const {
 
 namespace {
 
-// Writes the targets in order and stops at the first that fails: a meter
-// that stopped answering is not sent the rest. Coefficients go as one batch,
-// so that a ZFK-36 takes them in one block write. Why the first failed item
-// failed, naming it; empty when every item was written.
-std::string WriteTargets(Meter& meter, const std::vector<ImageItem>& targets,
-                         std::vector<bool>& written) {
+// How the writing went: why the first failed item failed, naming it, and
+// whether a stop was asked for; both empty when every item was written.
+struct WriteRun {
+  std::string failure;
+  bool stopped = false;
+};
+
+// Writes the targets in order and stops at the first that fails, or before
+// the next once a stop is asked: a meter that stopped answering is not sent
+// the rest. Coefficients go as one batch, so that a ZFK-36 takes them in one
+// block write.
+WriteRun WriteTargets(Meter& meter, const std::vector<ImageItem>& targets,
+                      const std::function<bool()>& stop, std::vector<bool>& written) {
+  WriteRun run;
+  const auto stopping = [&] { return run.stopped = run.stopped || (stop && stop()); };
   std::vector<Coefficient> coefs;
   for (const ImageItem& t : targets)
     if (t.kind == ItemKind::Coef) coefs.push_back(t.coef);
-  const size_t coefsWritten = meter.WriteCoefficients(coefs);
+  const size_t coefsWritten = meter.WriteCoefficients(coefs, stopping);
   const std::string coefFailure = coefsWritten < coefs.size() ? meter.LastFailure() : "";
   size_t coef = 0;
   for (size_t n = 0; n < targets.size(); ++n) {
     if (targets[n].kind == ItemKind::Coef) {
       written[n] = coef++ < coefsWritten;
-    } else {
+    } else if (!stopping()) {
       CalibrationRecordBytes record{};
       if (targets[n].bytes.size() == record.size()) {
         std::copy(targets[n].bytes.begin(), targets[n].bytes.end(), record.begin());
         written[n] = meter.WriteRecord(record);
       }
     }
-    if (!written[n]) {
-      const std::string why = targets[n].kind == ItemKind::Coef ? coefFailure : meter.LastFailure();
-      return targets[n].Name() + " не записан" + (why.empty() ? "" : ": " + why);
-    }
+    if (written[n]) continue;
+    if (run.stopped) return run;
+    const std::string why = targets[n].kind == ItemKind::Coef ? coefFailure : meter.LastFailure();
+    run.failure = targets[n].Name() + " не записан" + (why.empty() ? "" : ": " + why);
+    return run;
   }
-  return {};
+  return run;
+}
+
+// One write of the seal or the clock, or the targets in order.
+WriteRun WriteAll(Meter& meter, const WriteRequest& request, const std::vector<ImageItem>& targets,
+                  std::vector<bool>& written) {
+  const WriteScope on(meter);
+  if (request.kind != WriteKind::Seal && request.kind != WriteKind::Clock)
+    return WriteTargets(meter, targets, request.stop, written);
+  if (request.stop && request.stop()) return {"", true};
+  written[0] = request.kind == WriteKind::Seal ? meter.WriteSeal(Utf8ToCp1251(request.sealText))
+                                               : meter.SetClock();
+  if (written[0]) return {};
+  const std::string why = meter.LastFailure();
+  return {targets[0].Name() + " не записан" + (why.empty() ? "" : ": " + why), false};
+}
+
+// What the engineer is to do after a write that did not verify: how much
+// went in, and the file that undoes it.
+std::string Advice(const WriteOutcome& out) {
+  const auto written = std::count(out.written.begin(), out.written.end(), true);
+  std::string text =
+      "Записано " + std::to_string(written) + " из " + std::to_string(out.written.size()) + ".";
+  if (written > 0 || out.status == WriteStatus::Failed)
+    text += " Восстановите из образа до записи: " + out.imagePath;
+  return text;
 }
 
 }  // namespace
@@ -442,7 +527,15 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
   if (answer == WriteView::Answer::DryRun) return stop(WriteStatus::DryRun, "");
   if (answer == WriteView::Answer::Refuse)
     return stop(WriteStatus::Refused, "запись не подтверждена для прибора № " + serial);
+
+  // The meter answering now is the one confirmed: a meter exchanged on the
+  // line since the read is not written to under the first one's name.
+  if (auto why = meter.CheckSameMeter(); !why.empty())
+    return stop(WriteStatus::Refused, "ничего не записано: " + why);
   out.after = {meter.Id().model, serial, LocalTimeText(), plan.targets};
+  if (request.stop && request.stop())  // no item list: nothing was begun
+    return stop(WriteStatus::Interrupted, "запись прервана до начала: ничего не отправлено");
+  out.written.assign(plan.targets.size(), false);
   if (recorder)
     if (auto why = recorder->Started(request.kind, out); !why.empty())
       return stop(WriteStatus::Refused, "запись не начата: " + why);
@@ -457,40 +550,36 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
       expected.push_back(ClockMinutesOn(lum::LocalDateTime()));
     }
   };
-  out.written.assign(plan.targets.size(), false);
-  std::string writeFailure;
   expectNow();
-  {
-    const WriteScope on(meter);
-    // A reset is its items written in order (on a ZFK-36 one block write):
-    // the drivers' own reset goes on writing to a meter that stopped
-    // answering, and says only how its last write went.
-    if (request.kind == WriteKind::Seal)
-      out.written[0] = meter.WriteSeal(Utf8ToCp1251(request.sealText));
-    else if (request.kind == WriteKind::Clock)
-      out.written[0] = meter.SetClock();
-    else
-      writeFailure = WriteTargets(meter, plan.targets, out.written);
-  }
+  const WriteRun run = WriteAll(meter, request, plan.targets, out.written);
 
-  // 5. Every item read back and compared.
+  // 5. Every item read back and compared. On a ZFK-36 the block is read
+  // whole too: its checksum tells whether the meter will use what it holds.
   out.after = {meter.Id().model, serial, LocalTimeText(), plan.targets};
-  ReadItems(meter, out.after.items);
+  const bool areasRead = ReadItems(meter, out.after.items);
+  const bool coefs = std::any_of(plan.targets.begin(), plan.targets.end(),
+                                 [](const ImageItem& t) { return t.kind == ItemKind::Coef; });
+  const std::string integrity = coefs ? meter.IntegrityFault(!areasRead) : "";
   expectNow();
   bool all = true;
   for (size_t n = 0; n < plan.targets.size(); ++n) {
     const ImageItem& a = out.after.items[n];
-    const Verification v = !a.Read() ? Verification::NoReply
-                           : Matches(a, plan.targets[n], request.kind, expected)
-                               ? Verification::Verified
-                               : Verification::Mismatch;
+    const Verification v =
+        !a.Read()                                              ? Verification::NoReply
+        : !Matches(a, plan.targets[n], request.kind, expected) ? Verification::Mismatch
+        : !out.written[n]                                      ? Verification::NotWritten
+        : a.kind == ItemKind::Coef && !integrity.empty()       ? Verification::Corrupt
+                                                               : Verification::Verified;
     out.verification.push_back(v);
     all = all && v == Verification::Verified;
   }
-  return stop(all ? WriteStatus::Verified : WriteStatus::Failed,
-              all                    ? ""
-              : writeFailure.empty() ? "not every item reads back as written"
-                                     : writeFailure);
+  if (all) return stop(WriteStatus::Verified, "");
+  out.status = run.stopped ? WriteStatus::Interrupted : WriteStatus::Failed;
+  const std::string what = run.stopped ? "Запись прервана: остальное не отправлено."
+                           : !run.failure.empty() ? run.failure + "."
+                           : !integrity.empty()   ? integrity + "."
+                                                : "Не всё читается так, как записано.";
+  return stop(out.status, what + " " + Advice(out));
 }
 
 WriteOutcome RunGuardedWrite(const PortSpec& spec, const Catalogue& catalogue,

@@ -24,9 +24,11 @@
 enum class WriteKind { Coefficients, Reset, Seal, Clock, Restore };
 const char* WriteKindName(WriteKind kind);
 
-// How a written item read back.
-enum class Verification { Verified, Mismatch, NoReply };
-// "проверено", "не совпадает", "нет ответа".
+// How a written item read back. An item whose write failed is never
+// verified, whatever it reads back; nor is a coefficient of a ZFK-36 whose
+// block no longer matches its checksum.
+enum class Verification { Verified, Mismatch, NoReply, NotWritten, Corrupt };
+// "проверено", "не совпадает", "нет ответа", "не записано", "блок повреждён".
 const char* VerificationText(Verification v);
 
 // One line of the difference shown before the write.

@@ -49,7 +49,8 @@ class SnapshotReader {
   // channel's Gmax, G and SFR.
   void ReadChannels(uint8_t first, uint8_t count) {
     std::array<CoefficientLists, 2> lists{};
-    m_.ReadLists(first, std::span(lists).first(count));
+    if (m_.ReadLists(first, std::span(lists).first(count)))
+      snap_.integrity = m_.IntegrityFault(false);  // what that read found
     for (uint8_t i = 0; i < count; ++i) {
       SnapshotChannel& c = snap_.channels[first - 1u + i];
       const auto channel = static_cast<uint8_t>(first + i);

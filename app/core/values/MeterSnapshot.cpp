@@ -66,7 +66,8 @@ FirmwareCheck CompareFirmware(const std::string& meterText, const std::string& r
 }
 
 bool MeterSnapshot::AnyFailed() const {
-  if (Failed(serialState) || Failed(softVerState) || Failed(record.state) || Failed(clock.state))
+  if (Failed(serialState) || Failed(softVerState) || Failed(record.state) || Failed(clock.state) ||
+      !integrity.empty())
     return true;
   for (const SnapshotChannel& c : channels) {
     if (Failed(c.gmax.state) || Failed(c.g.state) || Failed(c.sfr.state)) return true;

@@ -81,6 +81,9 @@ struct MeterSnapshot {
   std::array<SnapshotChannel, 2> channels;
   RecordReading record;
   ClockReading clock;
+  // Why the meter would not use the coefficients it holds (a ZFK-36 block
+  // whose checksum does not match); empty when they are sound.
+  std::string integrity;
 
   std::string port;
   unsigned baud = 0;

@@ -260,6 +260,7 @@ MeterSnapshot SnapshotFrom(const Json& j) {
     s.clock.state = StateFrom(c);
     if (s.clock.state == ValueState::Read) s.clock.raw = BytesFrom<10>(c.at("raw"));
   }
+  s.integrity = j.value("integrity", "");  // files of earlier versions have none
   return s;
 }
 
@@ -287,7 +288,7 @@ Json SnapshotToJson(const MeterSnapshot& s) {
   Json channels = Json::array();
   for (const SnapshotChannel& c : s.channels)
     channels.push_back(ChannelJson(c));
-  return {
+  Json json = {
       {"schema", MeterSnapshot::kSchema},
       {"result", ResultName(s.result)},
       {"path", PathName(s.path)},
@@ -304,6 +305,8 @@ Json SnapshotToJson(const MeterSnapshot& s) {
       {"record", RecordJson(s.record)},
       {"clock", ClockJson(s.clock)},
   };
+  if (!s.integrity.empty()) json["integrity"] = s.integrity;
+  return json;
 }
 
 std::optional<MeterSnapshot> SnapshotFromJson(const Json& json, std::string& error) {

@@ -4,6 +4,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include <limits>
+
+#include "app/core/base/FileSync.h"
+#include "app/core/values/StorableValue.h"
+
 namespace {
 
 const char* KindName(ItemKind kind) {
@@ -29,6 +34,29 @@ std::string FileSafe(const std::string& text) {
   for (char c : text)
     s += std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ? c : '_';
   return s.empty() ? "unknown" : s;
+}
+
+// A place as the file names it, checked whole: a number that does not fit
+// must not wrap round to another channel or index.
+CoefRef PlaceFromJson(const Json& j) {
+  const std::string list = j.at("list").get<std::string>();
+  if (list != "K" && list != "Obr") throw std::runtime_error("unknown list " + list);
+  const int channel = j.at("channel").get<int>();
+  const int index = j.at("index").get<int>();
+  if (channel < 1 || channel > 2) throw std::runtime_error("channel " + std::to_string(channel));
+  if (index < 0 || index > 9) throw std::runtime_error("index " + std::to_string(index));
+  return {list == "K" ? CoefList::K : CoefList::Obr, static_cast<uint8_t>(channel),
+          static_cast<uint8_t>(index)};
+}
+
+// The stored value; null (what JSON makes of a NaN or an infinity) comes
+// back as a NaN, for the bytes to tell the rest.
+float StoredFromJson(const Json& stored) {
+  if (stored.is_null()) return std::numeric_limits<float>::quiet_NaN();
+  std::string why;
+  const auto value = StorableFloat(stored.get<double>(), why);
+  if (!value) throw std::runtime_error("stored " + stored.dump() + ": " + why);
+  return *value;
 }
 
 }  // namespace
@@ -88,10 +116,8 @@ std::optional<ItemsImage> ImageFromJson(const Json& json, std::string& error) {
       const size_t size = i.kind == ItemKind::Coef ? 4 : i.kind == ItemKind::Record ? 16 : 10;
       if (read && raw->size() != size) throw std::runtime_error("wrong byte count");
       if (i.kind == ItemKind::Coef) {
-        i.coef.ref.list = j.at("list").get<std::string>() == "Obr" ? CoefList::Obr : CoefList::K;
-        i.coef.ref.channel = j.at("channel").get<uint8_t>();
-        i.coef.ref.index = j.at("index").get<uint8_t>();
-        if (!j.at("stored").is_null()) i.coef.stored = j.at("stored").get<float>();
+        i.coef.ref = PlaceFromJson(j);
+        i.coef.stored = StoredFromJson(j.at("stored"));
         if (read) std::copy(raw->begin(), raw->end(), i.coef.raw.begin());
       } else {
         i.bytes = *raw;
@@ -123,13 +149,16 @@ std::string SaveImage(const ItemsImage& image, const std::string& dir, std::stri
   std::string path = stem + ".json";
   for (int n = 2; fs::exists(fs::path(path), ec); ++n)
     path = stem + "-" + std::to_string(n) + ".json";
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << DumpJson(ImageJson(image), 2) << "\n";
-  out.close();
-  if (!out) {
+  // The only undo of a write must survive a crash or a full disk whole or
+  // not at all: written beside, flushed, then moved into its name.
+  const std::string temporary = path + ".tmp";
+  if (!WriteFileDurably(temporary, DumpJson(ImageJson(image), 2) + "\n") ||
+      !MoveIntoPlace(temporary, path)) {
+    fs::remove(fs::path(temporary), ec);
     error = "cannot write " + path;
     return {};
   }
+  FlushFolder(dir);
   return path;
 }
 

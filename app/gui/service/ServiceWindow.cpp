@@ -18,6 +18,7 @@
 #include "app/core/base/Cp1251.h"
 #include "app/core/ops/MeterSnapshotRead.h"
 #include "app/core/values/ReadFields.h"
+#include "app/core/values/StorableValue.h"
 #include "app/gui/AboutBox.h"
 #include "app/gui/BusyCursor.h"
 #include "app/gui/FormScale.h"
@@ -34,13 +35,15 @@ QString FloatText(float value) {
   return QString::fromLatin1(text, static_cast<int>(end - text));
 }
 
-// A number as the engineer types it: '.' or ',' between whole and fraction.
-std::optional<float> ParseValue(QString text) {
+// A number as the engineer types it: '.' or ',' between whole and fraction;
+// nothing for one the meter would store as something else.
+std::optional<float> ParseValue(QString text, std::string& why) {
   text = text.trimmed().replace(',', '.');
   bool ok = false;
-  const float value = QLocale::c().toFloat(text, &ok);
-  if (!ok || !std::isfinite(value)) return std::nullopt;
-  return value;
+  const double value = QLocale::c().toDouble(text, &ok);
+  why = "не число";
+  if (!ok) return std::nullopt;
+  return StorableFloat(value, why);
 }
 
 WriteRequest Request(WriteKind kind) {
@@ -333,7 +336,8 @@ void TFrmService::ShowSnapshot(const MeterSnapshot& snap) {
 
 void TFrmService::CoefEdited(QTableWidgetItem* cell) {
   if (filling_ || !cell->data(kStored).isValid()) return;
-  const std::optional<float> value = ParseValue(cell->text());
+  std::string why;
+  const std::optional<float> value = ParseValue(cell->text(), why);
   const bool changed = !value || BitsOfFloat(*value) != BitsOfFloat(cell->data(kStored).toFloat());
   const QSignalBlocker quiet(CoefTable);
   cell->setData(kChanged, changed);
@@ -434,8 +438,9 @@ void TFrmService::WriteCoefsClick() {
       for (int index = 0; index < 10; ++index) {
         const QTableWidgetItem* cell = CoefCell(list, channel, index);
         if (!cell || !cell->data(kChanged).toBool()) continue;
-        const std::optional<float> value = ParseValue(cell->text());
-        if (!value) return SetStatus("Не число: «" + cell->text() + "»", true);
+        std::string why;
+        const std::optional<float> value = ParseValue(cell->text(), why);
+        if (!value) return SetStatus("«" + cell->text() + "»: " + Text(why), true);
         request.coefficients.push_back(CoefTarget(list == 0 ? CoefList::K : CoefList::Obr,
                                                   static_cast<uint8_t>(channel),
                                                   static_cast<uint8_t>(index), *value));
