@@ -6,6 +6,7 @@
 
 #include "JournalFile.h"
 #include "JournalLine.h"
+#include "app/core/base/RegularFile.h"
 
 namespace fs = std::filesystem;
 
@@ -96,6 +97,10 @@ Examined Examine(std::string_view content) {
 
 // The whole file under a shared lock, so that no append is seen half done.
 bool ReadWhole(const std::string& path, std::string& content, std::string& error) {
+  if (!IsRegularFile(PathFromUtf8(path), error)) {
+    error = "journal " + path + ": " + error;
+    return false;
+  }
   const auto file =
       JournalFile::Open(PathFromUtf8(path), JournalFile::Access::Read, kJournalReadWait, error);
   uint64_t size = 0;

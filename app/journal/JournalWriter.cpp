@@ -9,6 +9,7 @@
 #include "JournalFile.h"
 #include "JournalLine.h"
 #include "Sha256.h"
+#include "app/core/base/RegularFile.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
@@ -183,6 +184,7 @@ JournalAppendResult JournalWriter::Append(const JournalEvent& event) const {
     const fs::path path = dir / JournalFileName(event);
     const std::string where = "journal " + Utf8(path) + ": ";
     std::string error;
+    if (fs::exists(path, ec) && !IsRegularFile(path, error)) return Failed(where + error);
     const auto file = JournalFile::Open(path, JournalFile::Access::Append, lockWait_, error);
     if (!file) return Failed(where + error);
     std::string prev;

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -624,6 +625,37 @@ TEST_F(CliFiles, SnapshotsAndWritesAreJournalledAndReported) {
         "ZFK-36 v2.04", "<td>Ku к.1</td><td>1.0042</td><td>1.0042</td><td>без изменений</td>"})
     EXPECT_NE(text.str().find(expected), std::string::npos) << expected;
   EXPECT_NE(report.out.find("360517-"), std::string::npos) << report.out;
+}
+
+// Files that are not files, where the settings, a restore image or a journal
+// file should be: refused at once with the reason, never a hang.
+TEST_F(CliFiles, FilesThatAreNotFilesAreRefusedAtOnce) {
+  const std::string fifo = dir + "/fifo", j = dir + "/j";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directories(j);
+  ASSERT_EQ(mkfifo((j + "/ZFK-36_sn360517.jsonl").c_str(), 0600), 0);
+  struct Case {
+    Args args;
+    int status;
+    const char* says;
+  } const cases[] = {
+      {{"read", "--demo", "zfk36", "--ini", fifo}, 2, "файл настроек"},
+      {{"read", "--demo", "zfk36", "--ini", "/dev/zero"}, 2, "это устройство"},
+      {{"history", "--ini", dir}, 2, "это папка"},
+      {{"restore", fifo, "--demo", "zfk36"}, 5, "именованный канал"},
+      {{"restore", dir, "--demo", "zfk36"}, 5, "это папка"},
+      {{"restore", "/dev/zero", "--demo", "zfk36"}, 5, "это устройство"},
+      {{"journal", "verify", fifo}, 1, "именованный канал"},
+      // The meter's journal file is a FIFO: the read stands, with a warning.
+      {{"read", "--demo", "zfk36", "--journal", j}, 0, "именованный канал"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    const CliRun run = RunCli(c.args);
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << run.out << run.err;
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(j + "/ZFK-36_sn360517.jsonl"));
 }
 
 TEST_F(CliFiles, CompareListsWhatDiffers) {

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/core/base/RegularFile.h"
+
 namespace {
 
 const char* KindName(ItemKind kind) {
@@ -134,6 +136,10 @@ std::string SaveImage(const ItemsImage& image, const std::string& dir, std::stri
 }
 
 std::optional<ItemsImage> LoadImage(const std::string& path, std::string& error) {
+  if (std::string why; !IsRegularFile(path, why, kDocumentFileLimit)) {
+    error = path + ": " + why;
+    return std::nullopt;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = "cannot open " + path;
