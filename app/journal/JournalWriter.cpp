@@ -16,7 +16,7 @@ using namespace std::chrono;
 
 namespace {
 
-constexpr std::array<std::string_view, 3> kKinds = {"read", "snapshot", "write"};
+constexpr std::array<std::string_view, 4> kKinds = {"read", "snapshot", "write-started", "write"};
 // Long enough for any model or serial number, short enough that a name of
 // three parts stays far below every system's limit of 255.
 constexpr size_t kPartLimit = 48;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+
+#include "InterruptedWrites.h"
 
 namespace {
 
@@ -201,16 +204,39 @@ std::string Firmware(const JournalSession& s) {
   return html + "</table>\n";
 }
 
-std::string Writes(const JournalSession& s) {
+// A start whose outcome never came: the items and what each was to become.
+std::string UnfinishedWrite(const JournalRecord& r) {
+  std::string html = "<p class=\"changed\">" + When(r.timeLocal) + ", операция «" +
+                     OperationText(Text(At(r.event.payload, "operation"))) +
+                     "»: " + kInterruptedWriteText +
+                     " (итог записи не получен). Прибор может хранить новые значения любых "
+                     "пунктов; исходные сохранены: " +
+                     Escape(Text(At(r.event.payload, "before_image_file"))) + "</p>\n" + kTable +
+                     Row({"Параметр", "Было", "Должно было стать"}, "th");
+  for (const WriteItemChange& c : WriteItemChanges(r))
+    html += Row({Escape(c.item), Escape(c.before), Escape(c.after)});
+  return html + "</table>\n";
+}
+
+std::string WriteStatusText(const JournalRecord& r, const std::set<std::string>& finished) {
+  if (IsInterruptedWrite(r, finished)) return kInterruptedWriteText;
+  return At(r.event.payload, "status") == "verified" ? "проверено" : "ОШИБКА ПРОВЕРКИ";
+}
+
+std::string Writes(const JournalSession& s, const std::set<std::string>& finished) {
   std::string html = "<h2>Записи в прибор</h2>\n";
   bool any = false;
   for (const JournalRecord& r : s.records) {
+    if (r.event.kind == "write-started" && IsInterruptedWrite(r, finished)) {
+      any = true;
+      html += UnfinishedWrite(r);
+    }
     if (r.event.kind != "write") continue;
     any = true;
     const json& p = r.event.payload;
-    const std::string status = At(p, "status") == "verified" ? "проверено" : "ОШИБКА ПРОВЕРКИ";
     html += "<p>" + When(r.timeLocal) + ", операция «" +
-            std::string(OperationText(Text(At(p, "operation")))) + "»: " + status +
+            std::string(OperationText(Text(At(p, "operation")))) +
+            "»: " + WriteStatusText(r, finished) +
             ". Исходные значения сохранены: " + Escape(Text(At(p, "before_image_file"))) +
             "</p>\n" + std::string(kTable) + Row({"Параметр", "Было", "Стало", "Проверка"}, "th");
     const json& items = At(p, "items");
@@ -232,10 +258,12 @@ std::string ReportNumber(const JournalSession& s) {
   return (e.serial.empty() ? "б-н" : e.serial) + "-" + day + "-" + s.id.substr(0, 6);
 }
 
-ServiceReport MakeServiceReport(const JournalSession& s) {
+ServiceReport MakeServiceReport(const JournalSession& s, const JournalFileContent* journal) {
   ServiceReport report;
   if (s.records.empty()) return report;
   report.number = ReportNumber(s);
+  const std::set<std::string> finished =
+      FinishedWriteStarts(journal ? journal->records : s.records);
   std::string engineer;
   for (const JournalRecord& r : s.records) {
     report.demo = report.demo || At(r.event.payload, "demo") == true;
@@ -267,7 +295,7 @@ ServiceReport MakeServiceReport(const JournalSession& s) {
          KindText(left.record->event.kind) + ").</p>\n";
   h += FoundLeftTable(found, left, "k");
   h += "<h2>Запись калибровки</h2>\n" + FoundLeftTable(found, left, "record");
-  h += Writes(s);
+  h += Writes(s, finished);
   h +=
       "<p class=\"sign\">Инженер: " + Escape(engineer.empty() ? "____________________" : engineer) +
       "</p>\n<p>Дата: " + When(s.records.back().timeLocal).substr(0, 10) +

@@ -324,6 +324,10 @@ const char* VerificationText(Verification v) {
                                        : "нет ответа";
 }
 
+std::string WriteItemText(const ImageItem& item) {
+  return ItemText(item);
+}
+
 WriteView::Answer SerialConfirmation(const std::optional<std::string>& expected, bool yes,
                                      const std::string& serial) {
   if (expected && *expected != serial) return WriteView::Answer::Refuse;
