@@ -5,6 +5,7 @@
 #include <set>
 
 #include "InterruptedWrites.h"
+#include "JournalBreakText.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ std::string When(const std::string& local) {
 // does not know them (the window's PDF) drops that block and keeps the styles.
 const char* const kStyle = R"(<style>
 body { font-family: sans-serif; font-size: 10pt; }
-.demo { color: #b00; font-weight: bold; font-size: 14pt; }
+.demo, .damage { color: #b00; font-weight: bold; font-size: 14pt; }
 table { border-collapse: collapse; margin-bottom: 8px; }
 th, td { border: 1px solid #888; padding: 2px 6px; text-align: left; }
 th { background-color: #e8e8e8; }
@@ -75,8 +76,10 @@ th { background-color: #e8e8e8; }
 <style>
 .number { string-set: number content(); }
 .demo { string-set: demo content(); }
+.damage { string-set: damage content(); }
 @page { size: A4; margin: 20mm 15mm 20mm 15mm;
   @top-left { content: "Отчёт № " string(number); font-size: 9pt; }
+  @top-center { content: string(damage); color: #b00; font-weight: bold; font-size: 9pt; }
   @top-right { content: string(demo); color: #b00; font-weight: bold; }
   @bottom-right { content: "стр. " counter(page) " из " counter(pages); font-size: 9pt; } }
 </style>
@@ -262,6 +265,7 @@ ServiceReport MakeServiceReport(const JournalSession& s, const JournalFileConten
   ServiceReport report;
   if (s.records.empty()) return report;
   report.number = ReportNumber(s);
+  report.damage = journal ? FirstBreakMark(journal->breaks) : std::string();
   const std::set<std::string> finished =
       FinishedWriteStarts(journal ? journal->records : s.records);
   std::string engineer;
@@ -275,6 +279,10 @@ ServiceReport MakeServiceReport(const JournalSession& s, const JournalFileConten
   std::string h =
       "<!DOCTYPE html>\n<html lang=\"ru\">\n<head><meta charset=\"utf-8\">\n<title>Отчёт " +
       Escape(report.number) + "</title>\n" + kStyle + "</head>\n<body>\n";
+  if (!report.damage.empty())
+    h += "<p class=\"damage\">" + Escape(report.damage) +
+         "</p>\n<p>Цепочка журнала не сходится: значения ниже могли быть изменены вручную после "
+         "записи.</p>\n";
   if (report.demo)
     h += "<p class=\"demo\">ДЕМО</p>\n<p>Отчёт составлен по виртуальному прибору демонстрационного "
          "режима и не относится к реальному прибору.</p>\n";

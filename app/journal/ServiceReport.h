@@ -13,13 +13,15 @@
 struct ServiceReport {
   std::string number;  // serial number, session date and the session id's start
   bool demo = false;   // any event of a virtual meter: "ДЕМО" on every page
+  std::string damage;  // "журнал повреждён: строка N" on every page; empty: none
   std::string html;    // UTF-8
 };
 
 // Empty number and html when the session holds no event. journal: the
-// meter's journal the session was taken from, so that a write's start whose
-// outcome came after the session is not taken for a write left in doubt.
-// Without it, the session alone counts.
+// meter's journal the session was taken from. When its chain does not verify
+// (a report asked for all the same), every page is headed by the mark of its
+// first break; and a write's start whose outcome came after the session is
+// not taken for a write left in doubt. Without it, the session alone counts.
 ServiceReport MakeServiceReport(const JournalSession& session,
                                 const JournalFileContent* journal = nullptr);
 

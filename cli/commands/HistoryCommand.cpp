@@ -2,6 +2,7 @@
 #include <iostream>
 #include <set>
 
+#include "BrokenJournal.h"
 #include "CommandTable.h"
 #include "JournalEvents.h"
 #include "JournalMeters.h"
@@ -64,6 +65,7 @@ class History final : public Command {
         "SERIAL", [&o](const std::string& serial) { o.operands = {serial}; },
         "the meter's serial number");
     AddJournalFolder(d, o);
+    AddForceOption(d, o);
   }
   std::string Description() const override {
     return "Lists the meters in the service journal, or the events of the meter with\n"
@@ -71,6 +73,11 @@ class History final : public Command {
            "of the settings file (default: the folder journal beside it). A write the\n"
            "meter may hold half of (its start recorded, its outcome not; or stopped) is\n"
            "marked прервано, with each item's value before and the one it was to get.\n";
+  }
+  std::string Statuses() const override {
+    return std::string(
+               "Exit status: 0 listed, 1 the journal or meter cannot be read, 5 see below.\n") +
+           kBrokenJournalHelp;
   }
 
   int Run(const CliOptions& o, Settings& settings) const override {
@@ -97,6 +104,7 @@ class History final : public Command {
       std::cerr << "calibrate-cli: " << content.error << "\n";
       return Code(ExitStatus::Failed);
     }
+    if (!MayUseJournal(o, content.breaks)) return BrokenJournalStatus();
     if (o.json)
       std::cout << EventsJson(content).dump() << "\n";
     else

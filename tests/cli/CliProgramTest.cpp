@@ -664,6 +664,48 @@ TEST_F(CliFiles, AWriteWithoutItsOutcomeIsShownInterrupted) {
             std::string::npos);
 }
 
+// A journal line edited by hand: history, compare and report refuse it, and
+// with --force say so first; the report carries the mark.
+TEST_F(CliFiles, ABrokenChainIsRefusedUnlessForced) {
+  const std::string j = dir + "/journal", html = dir + "/r.html";
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(RunCli({"read", "--demo", "zfk36", "--journal", j}).status, 0);
+  const std::string file = j + "/" + ListJournalMeters(j).meters.at(0).file;
+  std::stringstream bytes;
+  bytes << std::ifstream(file).rdbuf();
+  std::string text = bytes.str();
+  const size_t second = text.find('\n') + 1;
+  text.replace(text.find("\"engineer\":\"\"", second), 13, "\"engineer\":\"Y\"");
+  std::ofstream(file, std::ios::trunc) << text;
+  const std::string mark = "журнал повреждён: строка 2";
+  struct Case {
+    Args args;
+    int forcedStatus;
+  } const cases[] = {
+      {{"history", "360517"}, 0},
+      {{"compare", "--last"}, 4},  // one session: no earlier visit
+      {{"compare", "last", "last"}, 0},
+      {{"report", "--html", html}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    Args args = c.args;
+    args.insert(args.end(), {"--journal", j});
+    const CliRun refused = RunCli(args);
+    EXPECT_EQ(refused.status, 5);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err.rfind("calibrate-cli: " + mark + " (ZFK-36_sn360517.jsonl): ", 0), 0u)
+        << refused.err;
+    args.push_back("--force");
+    const CliRun forced = RunCli(args);
+    EXPECT_EQ(forced.status, c.forcedStatus) << forced.err;
+    EXPECT_EQ(forced.out.rfind("ВНИМАНИЕ: " + mark, 0), 0u) << forced.out;
+  }
+  std::stringstream report;
+  report << std::ifstream(html).rdbuf();
+  EXPECT_NE(report.str().find("<p class=\"damage\">" + mark + "</p>"), std::string::npos);
+}
+
 // A journal that cannot take the write's start: refused, nothing sent.
 TEST_F(CliFiles, AWriteThatCannotBeJournalledIsNotSent) {
   std::ofstream(dir + "/file") << "x";

@@ -10,6 +10,7 @@
 #include <QTableWidgetItem>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "GuiTestUtil.h"
 #include "app/core/ops/MeterSnapshotRead.h"
@@ -232,6 +233,22 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
       journal->Events()->item(0)->text().contains("прервано, прибор может хранить: "
                                                   "запись калибровки: "))
       << journal->Events()->item(0)->text().toStdString();
+  // And an edited first line: the mark heads the list and every report page.
+  const size_t at = lines[0].find("\"engineer\":\"");
+  ASSERT_NE(at, std::string::npos);
+  lines[0].insert(at + 12, "Y");
+  std::ofstream(file, std::ios::trunc) << lines[0] << "\n" << lines[1] << "\n";
+  journal->Refresh();
+  ASSERT_EQ(journal->Events()->count(), 3);
+  EXPECT_TRUE(journal->Events()->item(0)->text().startsWith("журнал повреждён: строка 1 ("))
+      << journal->Events()->item(0)->text().toStdString();
+  const std::string html = dir + "/report.html";
+  journal->chooseReportFile = [&](const QString&) { return QString::fromStdString(html); };
+  journal->ReportButton()->click();
+  std::stringstream report;
+  report << std::ifstream(html).rdbuf();
+  EXPECT_NE(report.str().find("<p class=\"damage\">журнал повреждён: строка 1</p>"),
+            std::string::npos);
 }
 
 }  // namespace

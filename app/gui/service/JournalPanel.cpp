@@ -1,6 +1,7 @@
 #include "JournalPanel.h"
 
 #include <QCheckBox>
+#include <QColor>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -14,6 +15,7 @@
 
 #include "ReportPdf.h"
 #include "app/journal/InterruptedWrites.h"
+#include "app/journal/JournalBreakText.h"
 #include "app/journal/JournalFile.h"
 #include "app/journal/ServiceJournal.h"
 
@@ -137,21 +139,31 @@ void JournalPanel::Refresh() {
     file_.clear();
     return;
   }
+  // A journal whose chain does not verify is shown all the same, since the
+  // window is where the engineer looks into it, but under its mark, on top
+  // of the list and of the comparison, and on every page of its report.
+  const QString damage =
+      content.breaks.empty() ? QString() : Q(JournalBreakText(content.breaks.front()));
+  if (!damage.isEmpty()) {
+    events_->addItem(damage);
+    events_->item(0)->setForeground(QColor(176, 0, 0));
+  }
   const std::set<std::string> finished = FinishedWriteStarts(content.records);
   for (const JournalRecord& r : content.records)
     events_->addItem(When(r.timeLocal) + "  " + KindText(r.event.kind) + "  " +
                      Summary(r, finished));
   report_->setEnabled(true);
   const VisitComparison v = CompareWithPreviousVisit(JournalSessions(content));
+  const QString mark = damage.isEmpty() ? QString() : Q(FirstBreakMark(content.breaks)) + ". ";
   if (!v.ok) {
-    since_->setText(QStringLiteral("Прошлого визита этого прибора в журнале нет."));
+    since_->setText(mark + QStringLiteral("Прошлого визита этого прибора в журнале нет."));
   } else if (v.comparison.Equal()) {
-    since_->setText(QStringLiteral("Коэффициенты и запись калибровки не изменились с прошлого "
-                                   "визита (%1).")
-                        .arg(When(v.previous.timeLocal)));
+    since_->setText(mark + QStringLiteral("Коэффициенты и запись калибровки не изменились с "
+                                          "прошлого визита (%1).")
+                               .arg(When(v.previous.timeLocal)));
   } else {
     QString text =
-        QStringLiteral("С прошлого визита (%1) изменилось:").arg(When(v.previous.timeLocal));
+        mark + QStringLiteral("С прошлого визита (%1) изменилось:").arg(When(v.previous.timeLocal));
     for (const FieldChange& change : v.comparison.changes)
       text += "\n" + Q(change.label) + ": " + Q(ChangeText(change));
     since_->setText(text);
