@@ -31,5 +31,9 @@ int main(int argc, char** argv) {
   }
   // The settings of this run, read once: every command takes them from here.
   Settings settings(options->ini ? *options->ini : Settings::DefaultPath());
+  if (const std::string why = settings.Ini().Unusable(); !why.empty()) {
+    std::cerr << "calibrate-cli: файл настроек " << settings.Path() << ": " << why << "\n";
+    return Code(ExitStatus::Usage);
+  }
   return FindCommand(options->command)->Run(*options, settings);
 }

@@ -101,6 +101,12 @@ int main(int argc, char* argv[]) {
 
   const std::string iniPath =
       parser.isSet(iniOption) ? parser.value(iniOption).toStdString() : Settings::DefaultPath();
+  // A FIFO or a device in the settings file's place would hang or flood
+  // every read of it: such a file is refused before a window opens.
+  if (const std::string why = IniFile(iniPath).Unusable(); !why.empty()) {
+    std::fprintf(stderr, "calibrate: файл настроек %s: %s\n", iniPath.c_str(), why.c_str());
+    return 2;
+  }
   // The windows share it; it outlives them (declared first, gone last), and
   // so does the virtual meter they may have open.
   Workbench bench(iniPath, JournalProgram("calibrate"));

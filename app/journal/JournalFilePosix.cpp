@@ -28,8 +28,11 @@ void FlushFolderOf(const std::filesystem::path& path) {
   ::close(fd);
 }
 
+// O_NONBLOCK: the callers refuse anything but a regular file before they
+// open it; should a FIFO take its place meanwhile, the open must not wait for
+// a writer. A regular file ignores the flag.
 int OpenForAppend(const std::filesystem::path& path) {
-  const int flags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY;
+  const int flags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   for (int attempt = 0; attempt < 2; ++attempt) {  // twice: someone may remove it between
     int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0644);
     if (fd >= 0) {
@@ -60,8 +63,9 @@ int Lock(int fd, int operation, std::chrono::milliseconds wait) {
 std::unique_ptr<JournalFile> JournalFile::Open(const std::filesystem::path& path, Access access,
                                                std::chrono::milliseconds lockWait,
                                                std::string& error) {
-  const int fd = access == Access::Append ? OpenForAppend(path)
-                                          : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  const int fd = access == Access::Append
+                     ? OpenForAppend(path)
+                     : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     error = Reason("cannot open it", errno);
     return nullptr;

@@ -6,6 +6,7 @@
 
 #include "JournalFile.h"
 #include "JournalLine.h"
+#include "app/core/base/RegularFile.h"
 
 namespace fs = std::filesystem;
 
@@ -96,6 +97,10 @@ Examined Examine(std::string_view content) {
 
 // The whole file under a shared lock, so that no append is seen half done.
 bool ReadWhole(const std::string& path, std::string& content, std::string& error) {
+  if (!IsRegularFile(PathFromUtf8(path), error)) {
+    error = "journal " + path + ": " + error;
+    return false;
+  }
   const auto file =
       JournalFile::Open(PathFromUtf8(path), JournalFile::Access::Read, kJournalReadWait, error);
   uint64_t size = 0;
@@ -168,6 +173,7 @@ JournalFileContent ReadJournalFile(const std::string& path) {
     for (const JournalProblem& problem : examined.problems)
       if (problem.fault == JournalFault::Unparsable || problem.fault == JournalFault::TornLastLine)
         content.damaged.push_back({problem.line, problem.why});
+    if (!examined.problems.empty()) content.breaks.push_back({path, examined.problems.front()});
     content.ok = true;
   } catch (const std::exception& e) {
     content = {};
@@ -201,6 +207,7 @@ JournalLookup FindJournalEvent(const std::string& dir, std::string_view ref) {
           lookup.ok = true;
           lookup.file = file;
           lookup.record = *record;
+          lookup.breaks = content.breaks;
         }
       }
     }
@@ -300,6 +307,7 @@ JournalFileContent ReadMeterJournal(const std::string& dir, const std::string& m
       }
       all.records.insert(all.records.end(), content.records.begin(), content.records.end());
       all.damaged.insert(all.damaged.end(), content.damaged.begin(), content.damaged.end());
+      all.breaks.insert(all.breaks.end(), content.breaks.begin(), content.breaks.end());
       all.ok = true;
     }
     std::stable_sort(
@@ -389,6 +397,12 @@ nlohmann::json ToJson(const JournalFileContent& content) {
   out["damaged"] = nlohmann::json::array();
   for (const JournalDamage& damage : content.damaged)
     out["damaged"].push_back({{"line", damage.line}, {"why", damage.why}});
+  out["breaks"] = nlohmann::json::array();
+  for (const JournalBreak& b : content.breaks)
+    out["breaks"].push_back({{"file", b.file},
+                             {"line", b.problem.line},
+                             {"fault", JournalFaultName(b.problem.fault)},
+                             {"why", b.problem.why}});
   return out;
 }
 

@@ -34,12 +34,38 @@ struct JournalDamage {
   std::string why;
 };
 
+enum class JournalFault {
+  Edited,        // the line's hash does not match its text
+  Unlinked,      // its "prev" is not the hash of the last valid line before it:
+                 // a line was removed before it, or lines were moved
+  Unparsable,    // a complete line that is no journal line (cut short, garbage)
+  TornLastLine,  // the file ends in a line without its newline (a cut append);
+                 // if only the newline is missing, the line's event still counts
+};
+const char* JournalFaultName(JournalFault fault);  // "edited", "unlinked", ...
+
+struct JournalProblem {
+  size_t line = 0;  // from 1
+  JournalFault fault = JournalFault::Unparsable;
+  std::string why;  // in words, for the engineer
+};
+
+// The first problem the chain check finds in a file (VerifyJournalFile).
+struct JournalBreak {
+  std::string file;
+  JournalProblem problem;
+};
+
 struct JournalFileContent {
   bool ok = false;    // the file could be read
   std::string error;  // when not
   std::string file;
   std::vector<JournalRecord> records;  // newest first, i.e. the file's order reversed
   std::vector<JournalDamage> damaged;  // in the file's order
+  // Per file read whose chain does not verify, its first broken line; empty
+  // when every file verifies. Whatever is read from a journal with a break
+  // may hold an edited value and must say so (JournalBreakText.h).
+  std::vector<JournalBreak> breaks;
 };
 
 // Reads one meter's journal file (path in UTF-8). A damaged line is listed in
@@ -64,27 +90,12 @@ struct JournalLookup {
   std::string error;
   std::string file;  // the meter's file that holds the event
   JournalRecord record;
+  std::vector<JournalBreak> breaks;  // that file's, as in JournalFileContent
 };
 
 // The same across every meter of a journal folder; "last" is the event with
 // the latest time in UTC.
 JournalLookup FindJournalEvent(const std::string& dir, std::string_view ref);
-
-enum class JournalFault {
-  Edited,        // the line's hash does not match its text
-  Unlinked,      // its "prev" is not the hash of the last valid line before it:
-                 // a line was removed before it, or lines were moved
-  Unparsable,    // a complete line that is no journal line (cut short, garbage)
-  TornLastLine,  // the file ends in a line without its newline (a cut append);
-                 // if only the newline is missing, the line's event still counts
-};
-const char* JournalFaultName(JournalFault fault);  // "edited", "unlinked", ...
-
-struct JournalProblem {
-  size_t line = 0;  // from 1
-  JournalFault fault = JournalFault::Unparsable;
-  std::string why;  // in words, for the engineer
-};
 
 struct JournalVerdict {
   std::string file;

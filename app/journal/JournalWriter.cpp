@@ -9,13 +9,14 @@
 #include "JournalFile.h"
 #include "JournalLine.h"
 #include "Sha256.h"
+#include "app/core/base/RegularFile.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
 namespace {
 
-constexpr std::array<std::string_view, 3> kKinds = {"read", "snapshot", "write"};
+constexpr std::array<std::string_view, 4> kKinds = {"read", "snapshot", "write-started", "write"};
 // Long enough for any model or serial number, short enough that a name of
 // three parts stays far below every system's limit of 255.
 constexpr size_t kPartLimit = 48;
@@ -183,6 +184,7 @@ JournalAppendResult JournalWriter::Append(const JournalEvent& event) const {
     const fs::path path = dir / JournalFileName(event);
     const std::string where = "journal " + Utf8(path) + ": ";
     std::string error;
+    if (fs::exists(path, ec) && !IsRegularFile(path, error)) return Failed(where + error);
     const auto file = JournalFile::Open(path, JournalFile::Access::Append, lockWait_, error);
     if (!file) return Failed(where + error);
     std::string prev;

@@ -12,7 +12,9 @@
 
 // One thing done with a meter, as the front ends hand it over.
 struct JournalEvent {
-  std::string kind;      // "read", "snapshot" or "write"
+  // "read", "snapshot", "write-started" (a write about to be sent: what it
+  // will change and its undo file) or "write" (how a write went)
+  std::string kind;
   std::string engineer;  // who did it
   std::string computer;  // left empty: this computer's name
   std::string program;   // the program and its version, e.g. "calibrate-cli 1.1"
@@ -54,7 +56,7 @@ class JournalWriter {
   // chains it to the last complete valid line of the meter's file and appends
   // it, making the folder when it is missing. Success only once the line is on
   // the disk. Any failure (folder cannot be made, read-only, disk full, lock
-  // not had within lockWait, kind not one of the three) comes back as an error
+  // not had within lockWait, kind not one of the four) comes back as an error
   // text, never as an exception; nothing is then added to the file.
   JournalAppendResult Append(const JournalEvent& event) const;
 

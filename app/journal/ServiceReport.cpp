@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+
+#include "InterruptedWrites.h"
+#include "JournalBreakText.h"
 
 namespace {
 
@@ -63,7 +67,7 @@ std::string When(const std::string& local) {
 // does not know them (the window's PDF) drops that block and keeps the styles.
 const char* const kStyle = R"(<style>
 body { font-family: sans-serif; font-size: 10pt; }
-.demo { color: #b00; font-weight: bold; font-size: 14pt; }
+.demo, .damage { color: #b00; font-weight: bold; font-size: 14pt; }
 table { border-collapse: collapse; margin-bottom: 8px; }
 th, td { border: 1px solid #888; padding: 2px 6px; text-align: left; }
 th { background-color: #e8e8e8; }
@@ -72,8 +76,10 @@ th { background-color: #e8e8e8; }
 <style>
 .number { string-set: number content(); }
 .demo { string-set: demo content(); }
+.damage { string-set: damage content(); }
 @page { size: A4; margin: 20mm 15mm 20mm 15mm;
   @top-left { content: "Отчёт № " string(number); font-size: 9pt; }
+  @top-center { content: string(damage); color: #b00; font-weight: bold; font-size: 9pt; }
   @top-right { content: string(demo); color: #b00; font-weight: bold; }
   @bottom-right { content: "стр. " counter(page) " из " counter(pages); font-size: 9pt; } }
 </style>
@@ -201,16 +207,39 @@ std::string Firmware(const JournalSession& s) {
   return html + "</table>\n";
 }
 
-std::string Writes(const JournalSession& s) {
+// A start whose outcome never came: the items and what each was to become.
+std::string UnfinishedWrite(const JournalRecord& r) {
+  std::string html = "<p class=\"changed\">" + When(r.timeLocal) + ", операция «" +
+                     OperationText(Text(At(r.event.payload, "operation"))) +
+                     "»: " + kInterruptedWriteText +
+                     " (итог записи не получен). Прибор может хранить новые значения любых "
+                     "пунктов; исходные сохранены: " +
+                     Escape(Text(At(r.event.payload, "before_image_file"))) + "</p>\n" + kTable +
+                     Row({"Параметр", "Было", "Должно было стать"}, "th");
+  for (const WriteItemChange& c : WriteItemChanges(r))
+    html += Row({Escape(c.item), Escape(c.before), Escape(c.after)});
+  return html + "</table>\n";
+}
+
+std::string WriteStatusText(const JournalRecord& r, const std::set<std::string>& finished) {
+  if (IsInterruptedWrite(r, finished)) return kInterruptedWriteText;
+  return At(r.event.payload, "status") == "verified" ? "проверено" : "ОШИБКА ПРОВЕРКИ";
+}
+
+std::string Writes(const JournalSession& s, const std::set<std::string>& finished) {
   std::string html = "<h2>Записи в прибор</h2>\n";
   bool any = false;
   for (const JournalRecord& r : s.records) {
+    if (r.event.kind == "write-started" && IsInterruptedWrite(r, finished)) {
+      any = true;
+      html += UnfinishedWrite(r);
+    }
     if (r.event.kind != "write") continue;
     any = true;
     const json& p = r.event.payload;
-    const std::string status = At(p, "status") == "verified" ? "проверено" : "ОШИБКА ПРОВЕРКИ";
     html += "<p>" + When(r.timeLocal) + ", операция «" +
-            std::string(OperationText(Text(At(p, "operation")))) + "»: " + status +
+            std::string(OperationText(Text(At(p, "operation")))) +
+            "»: " + WriteStatusText(r, finished) +
             ". Исходные значения сохранены: " + Escape(Text(At(p, "before_image_file"))) +
             "</p>\n" + std::string(kTable) + Row({"Параметр", "Было", "Стало", "Проверка"}, "th");
     const json& items = At(p, "items");
@@ -232,10 +261,13 @@ std::string ReportNumber(const JournalSession& s) {
   return (e.serial.empty() ? "б-н" : e.serial) + "-" + day + "-" + s.id.substr(0, 6);
 }
 
-ServiceReport MakeServiceReport(const JournalSession& s) {
+ServiceReport MakeServiceReport(const JournalSession& s, const JournalFileContent* journal) {
   ServiceReport report;
   if (s.records.empty()) return report;
   report.number = ReportNumber(s);
+  report.damage = journal ? FirstBreakMark(journal->breaks) : std::string();
+  const std::set<std::string> finished =
+      FinishedWriteStarts(journal ? journal->records : s.records);
   std::string engineer;
   for (const JournalRecord& r : s.records) {
     report.demo = report.demo || At(r.event.payload, "demo") == true;
@@ -247,6 +279,10 @@ ServiceReport MakeServiceReport(const JournalSession& s) {
   std::string h =
       "<!DOCTYPE html>\n<html lang=\"ru\">\n<head><meta charset=\"utf-8\">\n<title>Отчёт " +
       Escape(report.number) + "</title>\n" + kStyle + "</head>\n<body>\n";
+  if (!report.damage.empty())
+    h += "<p class=\"damage\">" + Escape(report.damage) +
+         "</p>\n<p>Цепочка журнала не сходится: значения ниже могли быть изменены вручную после "
+         "записи.</p>\n";
   if (report.demo)
     h += "<p class=\"demo\">ДЕМО</p>\n<p>Отчёт составлен по виртуальному прибору демонстрационного "
          "режима и не относится к реальному прибору.</p>\n";
@@ -267,7 +303,7 @@ ServiceReport MakeServiceReport(const JournalSession& s) {
          KindText(left.record->event.kind) + ").</p>\n";
   h += FoundLeftTable(found, left, "k");
   h += "<h2>Запись калибровки</h2>\n" + FoundLeftTable(found, left, "record");
-  h += Writes(s);
+  h += Writes(s, finished);
   h +=
       "<p class=\"sign\">Инженер: " + Escape(engineer.empty() ? "____________________" : engineer) +
       "</p>\n<p>Дата: " + When(s.records.back().timeLocal).substr(0, 10) +

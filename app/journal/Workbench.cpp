@@ -49,10 +49,25 @@ std::optional<JournalAppendResult> Workbench::JournalLastRead() {
   return JournalRead(lastReading_, Journal(), program_, demo_);
 }
 
+namespace {
+
 // The write went where the last read went: the place is that read's.
+JournalPlace PlaceOf(const MeterReading& reading) {
+  return {reading.port, static_cast<int>(reading.baud), static_cast<int>(reading.address)};
+}
+
+}  // namespace
+
 std::optional<JournalAppendResult> Workbench::JournalWrite(WriteKind kind,
                                                            const WriteOutcome& outcome) {
-  const JournalPlace place{lastReading_.port, static_cast<int>(lastReading_.baud),
-                           static_cast<int>(lastReading_.address)};
-  return ::JournalWrite(kind, outcome, Journal(), program_, demo_, place);
+  if (!recorder_)
+    return ::JournalWrite(kind, outcome, Journal(), program_, demo_, PlaceOf(lastReading_));
+  auto result = recorder_->Finish(kind, outcome);
+  recorder_.reset();
+  return result;
+}
+
+WriteRecorder& Workbench::NewWriteRecorder() {
+  recorder_.emplace(Journal(), program_, demo_, PlaceOf(lastReading_));
+  return *recorder_;
 }

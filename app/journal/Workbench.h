@@ -16,6 +16,7 @@
 #include "app/core/ops/GuardedWrite.h"
 #include "app/core/settings/Settings.h"
 #include "app/core/values/MeterReading.h"
+#include "app/journal/JournalWriteRecorder.h"
 #include "app/journal/ReadJournal.h"
 
 class Workbench {
@@ -79,6 +80,10 @@ class Workbench {
   // nothing was to be filed; otherwise the append's result.
   std::optional<JournalAppendResult> JournalLastRead();
   std::optional<JournalAppendResult> JournalWrite(WriteKind kind, const WriteOutcome& outcome);
+  // The recorder of the next guarded write on the last read's meter, as the
+  // journal is set now: handed to RunGuardedWrite, it files the write's start
+  // before the first byte, and JournalWrite then files the outcome through it.
+  WriteRecorder& NewWriteRecorder();
 
   const std::string& Program() const { return program_; }
   // The meter of this run is a virtual one: its events and reports say so.
@@ -95,4 +100,5 @@ class Workbench {
   bool demo_ = false;
   bool busy_ = false;
   std::function<void(bool)> onBusy_;
+  std::optional<JournalWriteRecorder> recorder_;  // of the write under way
 };

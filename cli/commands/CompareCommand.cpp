@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "BrokenJournal.h"
 #include "CommandTable.h"
 #include "JournalEvents.h"
 #include "JournalMeters.h"
@@ -22,7 +23,8 @@ struct Side {
 };
 
 // Nullopt with the reason on standard error; status then says which failure.
-std::optional<Side> LoadSide(const std::string& ref, const std::string& dir, ExitStatus& status) {
+std::optional<Side> LoadSide(const CliOptions& o, const std::string& ref, const std::string& dir,
+                             ExitStatus& status) {
   std::error_code ec;
   if (std::filesystem::is_regular_file(PathFromUtf8(ref), ec)) {
     std::ifstream in(PathFromUtf8(ref), std::ios::binary);
@@ -43,6 +45,10 @@ std::optional<Side> LoadSide(const std::string& ref, const std::string& dir, Exi
     std::cerr << "calibrate-cli: " << ref << ": no such file, nor event: "
               << (found.error.empty() ? "the journal " + dir + " holds no events" : found.error)
               << "\n";
+    return std::nullopt;
+  }
+  if (!MayUseJournal(o, found.breaks)) {
+    status = ExitStatus::Refused;
     return std::nullopt;
   }
   const JournalRecord& r = found.record;
@@ -72,6 +78,7 @@ int CompareLastVisit(const CliOptions& o, const std::string& dir) {
   const std::string file = ChosenMeterFile(o, dir, true);
   if (file.empty()) return Code(ExitStatus::NotFound);
   const JournalFileContent content = ReadMeterJournal(dir, file);
+  if (content.ok && !MayUseJournal(o, content.breaks)) return BrokenJournalStatus();
   const VisitComparison v = CompareWithPreviousVisit(JournalSessions(content));
   if (!v.ok) {
     std::cerr << "calibrate-cli: " << (content.ok ? v.error : content.error) << "\n";
@@ -96,6 +103,7 @@ class Compare final : public Command {
           name, [&o](const std::string& side) { o.operands.push_back(side); }, about);
     d.App().add_flag("--last", o.lastVisit, "against the previous visit");
     AddJournalFolder(d, o);
+    AddForceOption(d, o);
   }
   void Check(CliOptions& o) const override {
     if (o.lastVisit ? o.operands.size() > 1 : o.operands.size() != 2)
@@ -112,16 +120,20 @@ class Compare final : public Command {
            "serial number and firmware are compared; present values and clocks are not.\n";
   }
   std::string Statuses() const override {
-    return "Exit status: 0 no difference, 1 different, 2 usage error or a file that is no\n"
-           "read or snapshot, 4 nothing to compare (no such event or meter, no earlier visit).\n";
+    return std::string(
+               "Exit status: 0 no difference, 1 different, 2 usage error or a file that is no\n"
+               "read or snapshot, 4 nothing to compare (no such event or meter, no earlier "
+               "visit),\n"
+               "5 see below.\n") +
+           kBrokenJournalHelp;
   }
 
   int Run(const CliOptions& o, Settings& settings) const override {
     const std::string dir = JournalDir(o, settings);
     if (o.lastVisit) return CompareLastVisit(o, dir);
     ExitStatus status = ExitStatus::NotFound;
-    const auto a = LoadSide(o.operands[0], dir, status);
-    const auto b = a ? LoadSide(o.operands[1], dir, status) : std::nullopt;
+    const auto a = LoadSide(o, o.operands[0], dir, status);
+    const auto b = a ? LoadSide(o, o.operands[1], dir, status) : std::nullopt;
     if (!a || !b) return Code(status);
     std::string error;
     const auto before = StateOf(a->document, error);

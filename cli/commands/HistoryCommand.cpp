@@ -1,9 +1,12 @@
 // history: the meters in the service journal, or one meter's events.
 #include <iostream>
+#include <set>
 
+#include "BrokenJournal.h"
 #include "CommandTable.h"
 #include "JournalEvents.h"
 #include "JournalMeters.h"
+#include "app/journal/InterruptedWrites.h"
 #include "cli/options/JournalOptions.h"
 #include "cli/output/ExitStatus.h"
 
@@ -22,12 +25,33 @@ void PrintMeters(const JournalListing& listing) {
   }
 }
 
+// A write left in doubt gets the word and, below it, what the meter may
+// hold now: each item's value before and the value it was to get.
 void PrintEvents(const JournalFileContent& content) {
-  for (const JournalRecord& r : content.records)
+  const std::set<std::string> finished = FinishedWriteStarts(content.records);
+  for (const JournalRecord& r : content.records) {
     std::cout << r.id << "  " << r.timeLocal << "  " << r.event.kind << "  " << r.event.model
-              << "  " << r.event.engineer << "  " << r.event.program << "\n";
+              << "  " << r.event.engineer << "  " << r.event.program;
+    if (!IsInterruptedWrite(r, finished)) {
+      std::cout << "\n";
+      continue;
+    }
+    std::cout << "  " << kInterruptedWriteText << "\n";
+    for (const WriteItemChange& c : WriteItemChanges(r))
+      std::cout << "    " << c.item << ": " << c.before << " → " << c.after << "\n";
+  }
   for (const JournalDamage& d : content.damaged)
     std::cout << "line " << d.line << " damaged: " << d.why << "\n";
+}
+
+// The events as ToJson gives them, and the ids of the writes left in doubt.
+nlohmann::json EventsJson(const JournalFileContent& content) {
+  nlohmann::json out = ToJson(content);
+  const std::set<std::string> finished = FinishedWriteStarts(content.records);
+  out["interrupted"] = nlohmann::json::array();
+  for (const JournalRecord& r : content.records)
+    if (IsInterruptedWrite(r, finished)) out["interrupted"].push_back(r.id);
+  return out;
 }
 
 class History final : public Command {
@@ -41,11 +65,19 @@ class History final : public Command {
         "SERIAL", [&o](const std::string& serial) { o.operands = {serial}; },
         "the meter's serial number");
     AddJournalFolder(d, o);
+    AddForceOption(d, o);
   }
   std::string Description() const override {
     return "Lists the meters in the service journal, or the events of the meter with\n"
            "serial number SERIAL newest first. The folder: --journal, else [Journal] Dir\n"
-           "of the settings file (default: the folder journal beside it).\n";
+           "of the settings file (default: the folder journal beside it). A write the\n"
+           "meter may hold half of (its start recorded, its outcome not; or stopped) is\n"
+           "marked прервано, with each item's value before and the one it was to get.\n";
+  }
+  std::string Statuses() const override {
+    return std::string(
+               "Exit status: 0 listed, 1 the journal or meter cannot be read, 5 see below.\n") +
+           kBrokenJournalHelp;
   }
 
   int Run(const CliOptions& o, Settings& settings) const override {
@@ -72,8 +104,9 @@ class History final : public Command {
       std::cerr << "calibrate-cli: " << content.error << "\n";
       return Code(ExitStatus::Failed);
     }
+    if (!MayUseJournal(o, content.breaks)) return BrokenJournalStatus();
     if (o.json)
-      std::cout << ToJson(content).dump() << "\n";
+      std::cout << EventsJson(content).dump() << "\n";
     else
       PrintEvents(content);
     return Code(ExitStatus::Ok);

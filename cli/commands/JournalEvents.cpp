@@ -30,11 +30,13 @@ void JournalTheSnapshot(const CliOptions& o, Settings& settings, const MeterSnap
              "snapshot");
 }
 
-void JournalTheWrite(const CliOptions& o, Settings& settings, WriteKind kind,
-                     const WriteOutcome& outcome, const JournalPlace& place) {
-  WarnIfLost(JournalWrite(kind, outcome, RunJournal(o, settings), JournalProgram("calibrate-cli"),
-                          o.demo.has_value(), place),
-             "write");
+JournalWriteRecorder WriteRecorderOf(const CliOptions& o, Settings& settings,
+                                     const JournalPlace& place) {
+  return {RunJournal(o, settings), JournalProgram("calibrate-cli"), o.demo.has_value(), place};
+}
+
+void JournalTheWrite(JournalWriteRecorder& recorder, WriteKind kind, const WriteOutcome& outcome) {
+  WarnIfLost(recorder.Finish(kind, outcome), "write");
 }
 
 std::string JournalDir(const CliOptions& o, Settings& settings) {

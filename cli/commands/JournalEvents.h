@@ -7,14 +7,19 @@
 #include "app/core/ops/GuardedWrite.h"
 #include "app/core/settings/Settings.h"
 #include "app/core/values/MeterReading.h"
+#include "app/journal/JournalWriteRecorder.h"
 #include "app/journal/ServiceJournal.h"
 #include "cli/options/CliOptions.h"
 
 void JournalTheRead(const CliOptions& options, Settings& settings, const MeterReading& reading);
 void JournalTheSnapshot(const CliOptions& options, Settings& settings,
                         const MeterSnapshot& snapshot);
-void JournalTheWrite(const CliOptions& options, Settings& settings, WriteKind kind,
-                     const WriteOutcome& outcome, const JournalPlace& place);
+// The recorder of this run's write: with the journal on, the write's start
+// is filed before the first byte is sent, or the write is refused.
+JournalWriteRecorder WriteRecorderOf(const CliOptions& options, Settings& settings,
+                                     const JournalPlace& place);
+// Files the write's outcome through its recorder.
+void JournalTheWrite(JournalWriteRecorder& recorder, WriteKind kind, const WriteOutcome& outcome);
 
 // The folder the journal commands read: --journal, else the settings' Dir
 // (whether or not reads are journalled now: the journal of earlier runs).

@@ -2,6 +2,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "BrokenJournal.h"
 #include "CommandTable.h"
 #include "JournalEvents.h"
 #include "JournalMeters.h"
@@ -37,6 +38,7 @@ class Report final : public Command {
             ->check(Valued("--html"));
     d.Mandatory(html, "report: --html FILE is required");
     AddJournalFolder(d, o, false);
+    AddForceOption(d, o);
   }
   std::string Description() const override {
     return "Writes the service report of one session of a meter as an HTML page (Russian):\n"
@@ -49,7 +51,9 @@ class Report final : public Command {
   }
   std::string Statuses() const override {
     return "Exit status: 0 written, 1 the file cannot be written, 2 usage error, 4 no such\n"
-           "meter or session.\n";
+           "meter or session, 5 see below. With --force every page of the report carries\n"
+           "\"журнал повреждён: строка N\" in its heading.\n" +
+           std::string(kBrokenJournalHelp);
   }
 
   int Run(const CliOptions& o, Settings& settings) const override {
@@ -61,6 +65,7 @@ class Report final : public Command {
       std::cerr << "calibrate-cli: " << content.error << "\n";
       return Code(ExitStatus::NotFound);
     }
+    if (!MayUseJournal(o, content.breaks)) return BrokenJournalStatus();
     const std::vector<JournalSession> sessions = JournalSessions(content);
     std::string error;
     const JournalSession* session = FindSession(sessions, o.session.value_or("last"), error);
@@ -68,7 +73,7 @@ class Report final : public Command {
       std::cerr << "calibrate-cli: " << error << "\n";
       return Code(ExitStatus::NotFound);
     }
-    const ServiceReport report = MakeServiceReport(*session);
+    const ServiceReport report = MakeServiceReport(*session, &content);
     std::ofstream out(PathFromUtf8(*o.htmlFile), std::ios::binary | std::ios::trunc);
     out << report.html;
     out.flush();

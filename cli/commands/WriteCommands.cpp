@@ -64,12 +64,13 @@ class Writing : public MeterCommand {
     CatchInterrupt();
     request.stop = [] { return Interrupted(); };
     CliWriteView view(o.expectSerial, o.yes, o.json);
+    const JournalPlace place{line.spec.name, static_cast<int>(line.spec.baud), line.spec.address};
+    JournalWriteRecorder recorder = WriteRecorderOf(o, settings, place);
     const WriteOutcome outcome =
-        RunGuardedWrite(line.spec, line.catalogue, request, view, line.trace);
+        RunGuardedWrite(line.spec, line.catalogue, request, view, line.trace, &recorder);
     PrintWriteOutcome(outcome, kind_, o.json);
     std::cout << std::flush;
-    const JournalPlace place{line.spec.name, static_cast<int>(line.spec.baud), line.spec.address};
-    JournalTheWrite(o, settings, kind_, outcome, place);
+    JournalTheWrite(recorder, kind_, outcome);
     return WriteExitCode(outcome.status);
   }
 

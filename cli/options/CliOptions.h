@@ -101,4 +101,5 @@ struct CliOptions : LineOptions, MeterOptions, JournalOptions, WriteOptions {
   bool lastVisit = false;               // compare --last, report --last
   std::optional<std::string> session;   // report --session ID
   std::optional<std::string> htmlFile;  // report --html FILE
+  bool force = false;                   // history, compare, report: a broken journal too
 };

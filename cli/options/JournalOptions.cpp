@@ -27,3 +27,8 @@ void AddJournalFolder(Declaration& d, CliOptions& o, bool json) {
          "else the folder journal beside it)");
   AddIniOption(d, o);
 }
+
+void AddForceOption(Declaration& d, CliOptions& o) {
+  d.App().add_flag("--force", o.force,
+                   "go on though the meter's journal does not verify (the output says so)");
+}

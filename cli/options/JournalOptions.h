@@ -9,3 +9,6 @@ void AddJournalRecording(Declaration& d, JournalOptions& o, const std::string& w
 // --journal DIR, --ini FILE and --json of history, journal verify, compare
 // and report.
 void AddJournalFolder(Declaration& d, CliOptions& o, bool json = true);
+// --force of history, compare and report: go on with a journal whose chain
+// does not verify, marked as such.
+void AddForceOption(Declaration& d, CliOptions& o);

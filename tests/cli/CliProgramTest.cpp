@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -611,6 +612,11 @@ TEST_F(CliFiles, SnapshotsAndWritesAreJournalledAndReported) {
   ASSERT_TRUE(last.ok);
   const nlohmann::json& p = last.record.event.payload;
   EXPECT_EQ(last.record.event.kind, "write");
+  // The write's start came first, and the outcome names it.
+  const JournalFileContent events = ReadMeterJournal(j, "360517");
+  ASSERT_EQ(events.records.size(), 4u);
+  EXPECT_EQ(events.records[1].event.kind, "write-started");
+  EXPECT_EQ(p.at("started"), events.records[1].id);
   EXPECT_EQ(ListJournalMeters(j).meters.size(), 1u);  // filed with the meter's reads
   EXPECT_EQ(p.at("status"), "verified");
   EXPECT_EQ(p.at("demo"), true);
@@ -624,6 +630,128 @@ TEST_F(CliFiles, SnapshotsAndWritesAreJournalledAndReported) {
         "ZFK-36 v2.04", "<td>Ku к.1</td><td>1.0042</td><td>1.0042</td><td>без изменений</td>"})
     EXPECT_NE(text.str().find(expected), std::string::npos) << expected;
   EXPECT_NE(report.out.find("360517-"), std::string::npos) << report.out;
+}
+
+// Killed between the two appends: the start is the last line, and every
+// reader of the journal says the write is in doubt and what it was to change.
+TEST_F(CliFiles, AWriteWithoutItsOutcomeIsShownInterrupted) {
+  const std::string j = dir + "/journal", html = dir + "/r.html";
+  ASSERT_EQ(
+      RunCli({"write", "--demo", "zfk36", "--channel", "1", "--k0", "0.003", "--expect-serial",
+              "360517", "--yes", "--save-dir", dir + "/bi", "--journal", j})
+          .status,
+      0);
+  const std::string file = j + "/" + ListJournalMeters(j).meters.at(0).file;
+  std::vector<std::string> lines;
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  in.close();
+  ASSERT_EQ(lines.size(), 2u);
+  std::ofstream(file, std::ios::trunc) << lines[0] << "\n";
+  const CliRun history = RunCli({"history", "360517", "--journal", j});
+  EXPECT_EQ(history.status, 0) << history.err;
+  EXPECT_NE(history.out.find("write-started  ZFK-36    calibrate-cli"), std::string::npos)
+      << history.out;
+  EXPECT_NE(history.out.find("  прервано\n    K[0] к.1: 0.00249999994 → 0.00300000003\n"),
+            std::string::npos)
+      << history.out;
+  ASSERT_EQ(RunCli({"report", "--journal", j, "--html", html}).status, 0);
+  std::stringstream text;
+  text << std::ifstream(html).rdbuf();
+  EXPECT_NE(text.str().find("«запись коэффициентов»: прервано"), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("<td>K[0] к.1</td><td>0.00249999994</td><td>0.00300000003</td>"),
+            std::string::npos);
+}
+
+// A journal line edited by hand: history, compare and report refuse it, and
+// with --force say so first; the report carries the mark.
+TEST_F(CliFiles, ABrokenChainIsRefusedUnlessForced) {
+  const std::string j = dir + "/journal", html = dir + "/r.html";
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(RunCli({"read", "--demo", "zfk36", "--journal", j}).status, 0);
+  const std::string file = j + "/" + ListJournalMeters(j).meters.at(0).file;
+  std::stringstream bytes;
+  bytes << std::ifstream(file).rdbuf();
+  std::string text = bytes.str();
+  const size_t second = text.find('\n') + 1;
+  text.replace(text.find("\"engineer\":\"\"", second), 13, "\"engineer\":\"Y\"");
+  std::ofstream(file, std::ios::trunc) << text;
+  const std::string mark = "журнал повреждён: строка 2";
+  struct Case {
+    Args args;
+    int forcedStatus;
+  } const cases[] = {
+      {{"history", "360517"}, 0},
+      {{"compare", "--last"}, 4},  // one session: no earlier visit
+      {{"compare", "last", "last"}, 0},
+      {{"report", "--html", html}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    Args args = c.args;
+    args.insert(args.end(), {"--journal", j});
+    const CliRun refused = RunCli(args);
+    EXPECT_EQ(refused.status, 5);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err.rfind("calibrate-cli: " + mark + " (ZFK-36_sn360517.jsonl): ", 0), 0u)
+        << refused.err;
+    args.push_back("--force");
+    const CliRun forced = RunCli(args);
+    EXPECT_EQ(forced.status, c.forcedStatus) << forced.err;
+    EXPECT_EQ(forced.out.rfind("ВНИМАНИЕ: " + mark, 0), 0u) << forced.out;
+  }
+  std::stringstream report;
+  report << std::ifstream(html).rdbuf();
+  EXPECT_NE(report.str().find("<p class=\"damage\">" + mark + "</p>"), std::string::npos);
+}
+
+// A journal that cannot take the write's start: refused, nothing sent.
+TEST_F(CliFiles, AWriteThatCannotBeJournalledIsNotSent) {
+  std::ofstream(dir + "/file") << "x";
+  auto meter = std::make_shared<metersim::VirtualMeter>(metersim::MeterModel::Zfk36, 5,
+                                                        metersim::MeterOptions{});
+  metersim::PtyMeterServer server(meter);
+  ASSERT_TRUE(server.Start()) << server.ErrorText();
+  const CliRun run =
+      RunCli({"write", "--port", server.DevicePath(), "--addr", "5", "--channel", "1", "--k0",
+              "0.003", "--expect-serial", "360517", "--yes", "--save-dir", dir + "/bi", "--journal",
+              dir + "/file/j", "--ini", Ini("")});
+  EXPECT_EQ(run.status, 5) << run.out << run.err;
+  EXPECT_NE((run.out + run.err).find("запись не начата: журнал недоступен: "), std::string::npos)
+      << run.out << run.err;
+  EXPECT_EQ(meter->WriteCount(), 0u);
+}
+
+// Files that are not files, where the settings, a restore image or a journal
+// file should be: refused at once with the reason, never a hang.
+TEST_F(CliFiles, FilesThatAreNotFilesAreRefusedAtOnce) {
+  const std::string fifo = dir + "/fifo", j = dir + "/j";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directories(j);
+  ASSERT_EQ(mkfifo((j + "/ZFK-36_sn360517.jsonl").c_str(), 0600), 0);
+  struct Case {
+    Args args;
+    int status;
+    const char* says;
+  } const cases[] = {
+      {{"read", "--demo", "zfk36", "--ini", fifo}, 2, "файл настроек"},
+      {{"read", "--demo", "zfk36", "--ini", "/dev/zero"}, 2, "это устройство"},
+      {{"history", "--ini", dir}, 2, "это папка"},
+      {{"restore", fifo, "--demo", "zfk36"}, 5, "именованный канал"},
+      {{"restore", dir, "--demo", "zfk36"}, 5, "это папка"},
+      {{"restore", "/dev/zero", "--demo", "zfk36"}, 5, "это устройство"},
+      {{"journal", "verify", fifo}, 1, "именованный канал"},
+      // The meter's journal file is a FIFO: the read stands, with a warning.
+      {{"read", "--demo", "zfk36", "--journal", j}, 0, "именованный канал"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    const CliRun run = RunCli(c.args);
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << run.out << run.err;
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(j + "/ZFK-36_sn360517.jsonl"));
 }
 
 TEST_F(CliFiles, CompareListsWhatDiffers) {

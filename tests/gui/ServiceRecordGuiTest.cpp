@@ -95,6 +95,28 @@ TEST(ServiceRecordGui, ReportPdfCarriesNumberPagesDemoAndValues) {
   }
 }
 
+// A report from a journal whose chain does not verify: the mark on every page.
+TEST(ServiceRecordGui, ReportPdfOfABrokenJournalIsMarkedOnEveryPage) {
+  TestApp();
+  DemoSession s(false);
+  ServiceReport report = s.Report();
+  report.damage = "журнал повреждён: строка 2";
+  // Set after the HTML was made: only the PDF's own page frame can show it.
+  for (int i = 0; i < 120; ++i)  // pages enough to see it on each
+    report.html += "<p>строка " + std::to_string(i) + "</p>";
+  const std::string pdf = s.Dir() + "/broken.pdf";
+  ASSERT_TRUE(WriteReportPdf(report, QString::fromStdString(pdf)));
+  const std::string text = PdfText(pdf);
+  const auto count = [&](const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_GE(count("стр. "), 2u) << text;
+  EXPECT_EQ(count(report.damage), count("стр. ")) << text;
+}
+
 TEST(ServiceRecordGui, JournalPanelShowsTheMetersEventsAndWhatChanged) {
   TestApp();
   DemoSession s(true);

@@ -9,6 +9,8 @@
 #include <QTabWidget>
 #include <QTableWidgetItem>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "GuiTestUtil.h"
 #include "app/core/ops/MeterSnapshotRead.h"
@@ -204,13 +206,49 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
 
   const std::string file = MeterJournalFile(dir, window->LastReading().serial);
   std::vector<std::string> kinds;
-  for (const JournalRecord& r : ReadJournalFile(file).records)
+  const std::vector<JournalRecord> records = ReadJournalFile(file).records;
+  for (const JournalRecord& r : records)
     kinds.push_back(r.event.kind);
-  EXPECT_EQ(kinds, (std::vector<std::string>{"write", "read"}));  // newest first
+  // Newest first: the write's start was filed before the write, and its
+  // outcome names it.
+  EXPECT_EQ(kinds, (std::vector<std::string>{"write", "write-started", "read"}));
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].event.payload.value("started", ""), records[1].id);
   EXPECT_TRUE(VerifyJournalFile(file).Ok());
   auto* journal = service.findChild<JournalPanel*>();
   ASSERT_NE(journal, nullptr);
-  EXPECT_EQ(journal->Events()->count(), 2);
+  EXPECT_EQ(journal->Events()->count(), 3);
+
+  // Killed before the outcome: the start, in doubt, with what the meter may hold.
+  std::vector<std::string> lines;
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  in.close();
+  ASSERT_EQ(lines.size(), 3u);
+  std::ofstream(file, std::ios::trunc) << lines[0] << "\n" << lines[1] << "\n";
+  journal->Refresh();
+  ASSERT_EQ(journal->Events()->count(), 2);
+  EXPECT_TRUE(
+      journal->Events()->item(0)->text().contains("прервано, прибор может хранить: "
+                                                  "запись калибровки: "))
+      << journal->Events()->item(0)->text().toStdString();
+  // And an edited first line: the mark heads the list and every report page.
+  const size_t at = lines[0].find("\"engineer\":\"");
+  ASSERT_NE(at, std::string::npos);
+  lines[0].insert(at + 12, "Y");
+  std::ofstream(file, std::ios::trunc) << lines[0] << "\n" << lines[1] << "\n";
+  journal->Refresh();
+  ASSERT_EQ(journal->Events()->count(), 3);
+  EXPECT_TRUE(journal->Events()->item(0)->text().startsWith("журнал повреждён: строка 1 ("))
+      << journal->Events()->item(0)->text().toStdString();
+  const std::string html = dir + "/report.html";
+  journal->chooseReportFile = [&](const QString&) { return QString::fromStdString(html); };
+  journal->ReportButton()->click();
+  std::stringstream report;
+  report << std::ifstream(html).rdbuf();
+  EXPECT_NE(report.str().find("<p class=\"damage\">журнал повреждён: строка 1</p>"),
+            std::string::npos);
 }
 
 }  // namespace

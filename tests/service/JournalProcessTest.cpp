@@ -1,8 +1,10 @@
 // The journal between processes and against the system's limits (POSIX).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <set>
 
@@ -53,15 +55,41 @@ TEST(JournalProcesses, TwoAppendingAtOnceLoseNothing) {
   fs::remove_all(dir);
 }
 
+// A file that cannot grow, as on a full disk: the process may not make files
+// larger than they are (root too), so the append's write comes back short.
+// The line is cut back off, and the file reads as it was.
+TEST(JournalFull, AnAppendThatDoesNotFitLeavesTheFileAsItWas) {
+  const std::string dir = MakeTempDir("journal-full");
+  const JournalAppendResult first = JournalWriter(dir).Append(MeterEvent("120845", 1));
+  ASSERT_TRUE(first.ok) << first.error;
+  const std::string before = ReadBytes(first.file);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);  // the write fails instead of ending the process
+    const rlimit limit{before.size() + 10, before.size() + 10};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const JournalAppendResult r = JournalWriter(dir).Append(MeterEvent("120845", 2));
+    _exit(!r.ok && r.error.find("disk full") != std::string::npos ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the append did not fail as such";
+  EXPECT_EQ(ReadBytes(first.file), before);
+  EXPECT_TRUE(JournalWriter(dir).Append(MeterEvent("120845", 3)).ok) << "room again: appends work";
+  EXPECT_TRUE(VerifyJournalFile(first.file).Ok());
+  fs::remove_all(dir);
+}
+
 TEST(JournalFull, UnwritablePlacesGiveAnErrorAndNothingElse) {
   const std::string dir = MakeTempDir("journal-full");
   const JournalEvent event = MeterEvent("120845", 1);
-  // A disk that is full: the meter's file is /dev/full, where every write
-  // fails with ENOSPC.
+  // A device in the meter's file's place (here /dev/full, where every write
+  // would fail with ENOSPC) is refused before anything is written to it.
   fs::create_symlink("/dev/full", fs::path(dir) / JournalFileName(event));
   const struct {
     std::string dir, says;
-  } cases[] = {{dir, "No space left"},
+  } cases[] = {{dir, "это устройство, а не файл"},
                {"/proc/calibrate-journal", "cannot make the journal folder"}};
   for (const auto& c : cases) {
     const JournalAppendResult r = JournalWriter(c.dir).Append(event);

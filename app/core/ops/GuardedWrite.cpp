@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/core/base/Cp1251.h"
+#include "app/core/base/RegularFile.h"
 #include "app/core/values/MeterSnapshotJson.h"
 #include "app/core/values/ReadFields.h"
 #include "comm/LumClock.h"
@@ -319,6 +320,10 @@ ItemsImage ImageOfSnapshot(const MeterSnapshot& snapshot) {
 }
 
 std::optional<ItemsImage> LoadRestoreImage(const std::string& path, std::string& error) {
+  if (std::string why; !IsRegularFile(path, why, kDocumentFileLimit)) {
+    error = path + ": " + why;
+    return std::nullopt;
+  }
   if (auto image = LoadImage(path, error)) return image;
   std::ifstream in(path, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), {});
@@ -359,6 +364,10 @@ const char* VerificationText(Verification v) {
       return "блок повреждён";
   }
   return "";
+}
+
+std::string WriteItemText(const ImageItem& item) {
+  return ItemText(item);
 }
 
 WriteView::Answer SerialConfirmation(const std::optional<std::string>& expected, bool yes,

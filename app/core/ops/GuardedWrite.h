@@ -30,6 +30,9 @@ const char* WriteKindName(WriteKind kind);
 enum class Verification { Verified, Mismatch, NoReply, NotWritten, Corrupt };
 // "проверено", "не совпадает", "нет ответа", "не записано", "блок повреждён".
 const char* VerificationText(Verification v);
+// An item's value as a write's record gives it: a coefficient's stored value,
+// a record's text and bytes, other bytes in hexadecimal; "нет ответа" unread.
+std::string WriteItemText(const ImageItem& item);
 
 // One line of the difference shown before the write.
 struct DiffRow {

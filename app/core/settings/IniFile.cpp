@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "app/core/base/FileSync.h"
+#include "app/core/base/RegularFile.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -119,15 +120,26 @@ std::optional<std::vector<std::string>> IniFile::ReadLines() const {
   std::vector<std::string> lines;
   std::error_code ec;
   if (!std::filesystem::exists(path_, ec)) return ec ? std::nullopt : std::optional(lines);
+  if (!Unusable().empty()) return std::nullopt;
   std::ifstream in;
   if (!OpenForReading(in, path_)) return std::nullopt;
   std::string line;
+  size_t bytes = 0;
   while (std::getline(in, line)) {
+    bytes += line.size() + 1;
+    if (bytes > kDocumentFileLimit + 1) return std::nullopt;  // it grew while we read
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
   if (in.bad()) return std::nullopt;
   return lines;
+}
+
+std::string IniFile::Unusable() const {
+  std::error_code ec;
+  if (!std::filesystem::exists(path_, ec) && !ec) return {};
+  std::string why;
+  return IsRegularFile(path_, why, kDocumentFileLimit) ? std::string() : why;
 }
 
 std::optional<std::string> IniFile::ReadString(const std::string& section,

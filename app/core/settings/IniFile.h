@@ -22,6 +22,12 @@ class IniFile {
 
   const std::string& Path() const { return path_; }
 
+  // Empty when the settings can come from the path: a regular file of at most
+  // kDocumentFileLimit (RegularFile.h), or nothing there (the defaults). Else
+  // why not, in Russian: a folder, a FIFO, a device, too large. Such a file
+  // is never opened: every read gives the defaults and every write fails.
+  std::string Unusable() const;
+
   // The value of key in section, or nullopt when the file, section or key is
   // missing or the file cannot be read.
   std::optional<std::string> ReadString(const std::string& section, const std::string& key) const;

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "app/core/base/FileSync.h"
+#include "app/core/base/RegularFile.h"
 #include "app/core/values/StorableValue.h"
 
 namespace {
@@ -163,6 +164,10 @@ std::string SaveImage(const ItemsImage& image, const std::string& dir, std::stri
 }
 
 std::optional<ItemsImage> LoadImage(const std::string& path, std::string& error) {
+  if (std::string why; !IsRegularFile(path, why, kDocumentFileLimit)) {
+    error = path + ": " + why;
+    return std::nullopt;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = "cannot open " + path;

@@ -1,6 +1,7 @@
 #include "JournalPanel.h"
 
 #include <QCheckBox>
+#include <QColor>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -10,8 +11,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <fstream>
+#include <set>
 
 #include "ReportPdf.h"
+#include "app/journal/InterruptedWrites.h"
+#include "app/journal/JournalBreakText.h"
 #include "app/journal/JournalFile.h"
 #include "app/journal/ServiceJournal.h"
 
@@ -32,16 +36,30 @@ QString KindText(const std::string& kind) {
   if (kind == "read") return QStringLiteral("чтение");
   if (kind == "snapshot") return QStringLiteral("снимок");
   if (kind == "write") return QStringLiteral("запись");
+  if (kind == "write-started") return QStringLiteral("начало записи");
   return Q(kind);
 }
 
-QString Summary(const JournalRecord& r) {
+// What a write left in doubt may have left in the meter: "K0 к.1: 0.0025 → 0.003".
+QString DoubtfulItems(const JournalRecord& r) {
+  QStringList items;
+  for (const WriteItemChange& c : WriteItemChanges(r))
+    items << Q(c.item + ": " + c.before + " → " + c.after);
+  return items.join(QStringLiteral("; "));
+}
+
+QString Summary(const JournalRecord& r, const std::set<std::string>& finished) {
   const nlohmann::json& p = r.event.payload;
-  if (r.event.kind == "write") {
+  if (r.event.kind == "write" || r.event.kind == "write-started") {
     const size_t items = p.contains("items") ? p.at("items").size() : 0;
+    const QString head =
+        Q(p.value("operation", "")) + QStringLiteral(", параметров: %1, ").arg(items);
+    if (IsInterruptedWrite(r, finished))
+      return head + Q(kInterruptedWriteText) + QStringLiteral(", прибор может хранить: ") +
+             DoubtfulItems(r);
+    if (r.event.kind == "write-started") return head + QStringLiteral("итог записан");
     const bool ok = p.value("status", "") == "verified";
-    return Q(p.value("operation", "")) + QStringLiteral(", параметров: %1, ").arg(items) +
-           (ok ? QStringLiteral("проверено") : QStringLiteral("ОШИБКА ПРОВЕРКИ"));
+    return head + (ok ? QStringLiteral("проверено") : QStringLiteral("ОШИБКА ПРОВЕРКИ"));
   }
   std::string error;
   const auto state = StateOf(p, error);
@@ -121,19 +139,31 @@ void JournalPanel::Refresh() {
     file_.clear();
     return;
   }
+  // A journal whose chain does not verify is shown all the same, since the
+  // window is where the engineer looks into it, but under its mark, on top
+  // of the list and of the comparison, and on every page of its report.
+  const QString damage =
+      content.breaks.empty() ? QString() : Q(JournalBreakText(content.breaks.front()));
+  if (!damage.isEmpty()) {
+    events_->addItem(damage);
+    events_->item(0)->setForeground(QColor(176, 0, 0));
+  }
+  const std::set<std::string> finished = FinishedWriteStarts(content.records);
   for (const JournalRecord& r : content.records)
-    events_->addItem(When(r.timeLocal) + "  " + KindText(r.event.kind) + "  " + Summary(r));
+    events_->addItem(When(r.timeLocal) + "  " + KindText(r.event.kind) + "  " +
+                     Summary(r, finished));
   report_->setEnabled(true);
   const VisitComparison v = CompareWithPreviousVisit(JournalSessions(content));
+  const QString mark = damage.isEmpty() ? QString() : Q(FirstBreakMark(content.breaks)) + ". ";
   if (!v.ok) {
-    since_->setText(QStringLiteral("Прошлого визита этого прибора в журнале нет."));
+    since_->setText(mark + QStringLiteral("Прошлого визита этого прибора в журнале нет."));
   } else if (v.comparison.Equal()) {
-    since_->setText(QStringLiteral("Коэффициенты и запись калибровки не изменились с прошлого "
-                                   "визита (%1).")
-                        .arg(When(v.previous.timeLocal)));
+    since_->setText(mark + QStringLiteral("Коэффициенты и запись калибровки не изменились с "
+                                          "прошлого визита (%1).")
+                               .arg(When(v.previous.timeLocal)));
   } else {
     QString text =
-        QStringLiteral("С прошлого визита (%1) изменилось:").arg(When(v.previous.timeLocal));
+        mark + QStringLiteral("С прошлого визита (%1) изменилось:").arg(When(v.previous.timeLocal));
     for (const FieldChange& change : v.comparison.changes)
       text += "\n" + Q(change.label) + ": " + Q(ChangeText(change));
     since_->setText(text);
@@ -142,9 +172,10 @@ void JournalPanel::Refresh() {
 
 void JournalPanel::SaveReport() {
   if (file_.empty()) return;
-  const std::vector<JournalSession> sessions = JournalSessions(ReadJournalFile(file_));
+  const JournalFileContent content = ReadJournalFile(file_);
+  const std::vector<JournalSession> sessions = JournalSessions(content);
   if (sessions.empty()) return;
-  const ServiceReport report = MakeServiceReport(sessions.back());
+  const ServiceReport report = MakeServiceReport(sessions.back(), &content);
   const QString suggested = Q(report.number) + ".pdf";
   const QString path = chooseReportFile ? chooseReportFile(suggested)
                                         : QFileDialog::getSaveFileName(

@@ -29,8 +29,15 @@ void DrawPageFrame(QPainter& p, const QRectF& area, const ServiceReport& report,
              QStringLiteral("№ %1").arg(QString::fromStdString(report.number)));
   p.drawLine(QPointF(area.left(), header.bottom()), QPointF(area.right(), header.bottom()));
   p.drawLine(QPointF(area.left(), footer.top()), QPointF(area.right(), footer.top()));
-  if (!report.demo) return;
   font.setBold(true);
+  // Under the number: no page of a report from a broken journal passes for
+  // one from a sound one.
+  if (!report.damage.empty()) {
+    p.setFont(font);
+    p.setPen(QColor(176, 0, 0));
+    p.drawText(header, Qt::AlignLeft | Qt::AlignBottom, QString::fromStdString(report.damage));
+  }
+  if (!report.demo) return;
   font.setPointSizeF(11);
   p.setFont(font);
   p.setPen(QColor(176, 0, 0));

@@ -1,6 +1,7 @@
 // The service report as a PDF on A4: the report's HTML laid out page by page,
-// with the report number, "стр. n из N" and, for a virtual meter, "ДЕМО" drawn
-// on every page (the page boxes of the HTML's CSS are for browsers only).
+// with the report number, "стр. n из N", "ДЕМО" for a virtual meter and the
+// damage mark of a journal that does not verify drawn on every page (the page
+// boxes of the HTML's CSS are for browsers only).
 #pragma once
 
 #include <QString>

@@ -388,7 +388,8 @@ bool TFrmService::RunWrite(WriteRequest request) {
   WriteOutcome outcome;
   {
     const BusyCursor busy;
-    outcome = RunGuardedWrite(bench_.MeterPort(), bench_.GetCatalogue(), request, view);
+    outcome = RunGuardedWrite(bench_.MeterPort(), bench_.GetCatalogue(), request, view, {},
+                              &bench_.NewWriteRecorder());
   }
   emit Written(request.kind, outcome);
   SetStatus(OutcomeText(outcome, view.Message()),
