@@ -27,6 +27,10 @@ const char* ScanProtocolName(ScanProtocol protocol) {
   return protocol == ScanProtocol::ThreeX ? "3x" : "modbus";
 }
 
+const char* FoundStateName(FoundState state) {
+  return state == FoundState::Meter ? "meter" : "address_conflict";
+}
+
 TBusScan::TBusScan() {
   for (Tlum3xProtocol* d : std::initializer_list<Tlum3xProtocol*>{&Zfk31, &Zfk36, &Gdz1207s}) {
     d->SetComPort(&lumComPort);

@@ -56,6 +56,8 @@ struct ScanRequest {
 enum class FoundState { Meter, AddressConflict };
 // The words for an address conflict, wherever it is shown.
 inline constexpr const char* kAddressConflictText = "конфликт адресов";
+// "meter" or "address_conflict", the names the command line's JSON and CSV use.
+const char* FoundStateName(FoundState state);
 
 struct FoundMeter {
   uint8_t address = 0;
