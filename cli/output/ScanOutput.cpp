@@ -8,14 +8,6 @@ std::string ScanAddressText(const FoundMeter& m) {
          (m.secondAddress ? "+" + std::to_string(*m.secondAddress) : std::string());
 }
 
-namespace {
-// A conflict says so first, then what one of its senders said, if anything.
-std::string Identification(const FoundMeter& m) {
-  if (m.state == FoundState::Meter) return m.identification;
-  return kAddressConflictText + (m.identification.empty() ? "" : " (" + m.identification + ")");
-}
-}  // namespace
-
 std::string ScanAsText(const std::vector<FoundMeter>& meters) {
   if (meters.empty()) return "No meter found.\n";
   std::string out = "address  baud   protocol  ms   identification / model / serial\n";
@@ -23,8 +15,8 @@ std::string ScanAsText(const std::vector<FoundMeter>& meters) {
     char head[64];
     std::snprintf(head, sizeof head, "%-8s %-6u %-9s %-4u ", ScanAddressText(m).c_str(), m.baud,
                   ScanProtocolName(m.protocol), m.replyMs);
-    out += head + Identification(m) + " / " + (m.caption.empty() ? "?" : m.caption) + " / " +
-           (m.serial.empty() ? "?" : m.serial) + "\n";
+    out += head + ScanIdentificationText(m) + " / " + (m.caption.empty() ? "?" : m.caption) +
+           " / " + (m.serial.empty() ? "?" : m.serial) + "\n";
   }
   return out;
 }

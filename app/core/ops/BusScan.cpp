@@ -31,6 +31,11 @@ const char* FoundStateName(FoundState state) {
   return state == FoundState::Meter ? "meter" : "address_conflict";
 }
 
+std::string ScanIdentificationText(const FoundMeter& m) {
+  if (m.state == FoundState::Meter) return m.identification;
+  return kAddressConflictText + (m.identification.empty() ? "" : " (" + m.identification + ")");
+}
+
 TBusScan::TBusScan() {
   for (Tlum3xProtocol* d : std::initializer_list<Tlum3xProtocol*>{&Zfk31, &Zfk36, &Gdz1207s}) {
     d->SetComPort(&lumComPort);

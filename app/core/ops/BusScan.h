@@ -74,6 +74,11 @@ struct FoundMeter {
   FoundState state = FoundState::Meter;
 };
 
+// The identification as the window's table and the command line's show it: a
+// conflict says so first, then what one of its senders said, if anything
+// ("конфликт адресов (ZFK-31)").
+std::string ScanIdentificationText(const FoundMeter& meter);
+
 struct ScanProgress {
   uint32_t baud = 9600;
   ScanProtocol protocol = ScanProtocol::ThreeX;
