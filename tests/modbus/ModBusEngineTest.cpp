@@ -413,44 +413,6 @@ TEST_F(ModBusEngine, IdentificationText) {
   }
 }
 
-// With stray skipping on, noise ahead of the reply (an address byte that a
-// foreign function follows included) is dropped and the reply found behind
-// it; a bad CRC still fails, and endless noise ends the attempt by its bound.
-// Off, the same noise shifts the frame and the attempt fails.
-TEST_F(ModBusEngine, StraySkippingFindsTheReplyBehindNoise) {
-  const Bytes id = IdReply({'B', 'R', 'C'});
-  Bytes badCrc = id;
-  badCrc.back() ^= 0x01;
-  const auto noisy = [](Bytes noise, const Bytes& reply) {
-    noise.insert(noise.end(), reply.begin(), reply.end());
-    return noise;
-  };
-  const struct {
-    const char* name;
-    Bytes reply;
-    bool skip;
-    uint32_t code;
-    std::string text;
-  } cases[] = {
-      {"noise, skipping", noisy({0x00, 0xFF, 0x3C}, id), true, lumOk, "BRC"},
-      {"our address, then no function", noisy({0x01, 0x01, 0xFF}, id), true, lumOk, "BRC"},
-      {"noise, bad CRC", noisy({0x00, 0xFF}, badCrc), true, lumErrChecksum, ""},
-      {"endless noise", Bytes(300, 0x3C), true, lumErrRead, ""},
-      {"noise, not skipping", noisy({0x00, 0xFF, 0x3C}, id), false, lumErrChecksum, ""},
-      {"clean, not skipping", id, false, lumOk, "BRC"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    engine.SetSkipStrayBytes(c.skip);
-    engine.SetRepeatCount(1);
-    AnswerWith(c.reply);
-    std::string text = "previous";
-    engine.GetDevID(text);
-    EXPECT_EQ(engine.LastError(), c.code);
-    EXPECT_EQ(text, c.text);
-  }
-}
-
 TEST_F(ModBusEngine, IdentificationNeedsAnOpenPort) {
   AnswerWith(IdReply({'I', 'D'}));
   port.Close();

@@ -33,9 +33,9 @@ class CancelAt : public ScanListener {
 };
 
 struct Bus {
-  explicit Bus(const std::string& text)
-      : meters(metersim::MakeBusMeters(*metersim::ParseBus(text))),
-        server(metersim::MeterBus(meters)) {}
+  explicit Bus(const std::string& text) : Bus(metersim::MakeBusMeters(*metersim::ParseBus(text))) {}
+  explicit Bus(std::vector<std::shared_ptr<metersim::VirtualMeter>> line)
+      : meters(std::move(line)), server(metersim::MeterBus(meters)) {}
   bool Start() { return server.Start(); }
   std::vector<std::shared_ptr<metersim::VirtualMeter>> meters;
   metersim::PtyMeterServer server;
@@ -103,58 +103,50 @@ TEST(BusScan, FindsExactlyTheMetersThere) {
   }
 }
 
-// A line whose meters misbehave as real ones do: two set to one address, one
-// that misses every other request, noise ahead of every reply. What the scan
-// reports at each address: a meter (with its serial number) or an address
-// conflict, and nothing where nothing whole and alone answered.
+// Meters that misbehave as real ones do: two set to one address (serial
+// numbers that collide, replies that overlap, one behind the other), one that
+// misses every other request, noise ahead of every reply, a bad check. Each
+// address is a meter with its serial number, an address conflict, or nothing.
 TEST(BusScan, ReportsAddressConflictsAndFindsMetersUnderLineFaults) {
   using metersim::MeterModel;
   struct Member {
     MeterModel model;
     uint8_t address;
     const char* fault = nullptr;
-    uint32_t serial = 0;  // 0: the model's own
+    uint8_t serial = 0;   // low byte of the serial number (ZFK-31, GDZ-12.08); 0: the model's
     uint32_t lateMs = 0;  // turnaround beyond the usual
   };
-  struct Found {
-    uint8_t address;
-    ScanProtocol protocol;
-    FoundState state;
-    bool operator==(const Found&) const = default;
-  };
-  const auto x3 = ScanProtocol::ThreeX;
-  const auto mb = ScanProtocol::ModBus;
-  const auto meter = FoundState::Meter;
   const auto conflict = FoundState::AddressConflict;
+  const auto meter = FoundState::Meter;
   const struct {
     const char* name;
     std::vector<Member> line;
-    std::vector<Found> expected;
+    std::vector<std::pair<uint8_t, FoundState>> expected;  // 3x first, then ModBus
   } cases[] = {
-      {"two ZFK-31 at 3, serial numbers collide",
-       {{MeterModel::Zfk31, 3, nullptr, 111},
-        {MeterModel::Zfk31, 3, nullptr, 222},
+      {"two ZFK-31 at 3",
+       {{MeterModel::Zfk31, 3, nullptr, 1},
+        {MeterModel::Zfk31, 3, nullptr, 2},
         {MeterModel::Zfk36, 6},
         {MeterModel::Gdz1208, 5}},
-       {{3, x3, conflict}, {6, x3, meter}, {5, mb, meter}}},
-      {"ZFK-31 and GDZ-12.07S at 3, replies overlap",
+       {{3, conflict}, {6, meter}, {5, meter}}},
+      {"ZFK-31 and GDZ-12.07S at 3 overlap",
        {{MeterModel::Zfk31, 3}, {MeterModel::Gdz1207s, 3}, {MeterModel::Zfk36, 6}},
-       {{3, x3, conflict}, {6, x3, meter}}},
-      {"ZFK-36 at 3 answers behind the ZFK-31",
+       {{3, conflict}, {6, meter}}},
+      {"ZFK-36 behind ZFK-31",
        {{MeterModel::Zfk31, 3}, {MeterModel::Zfk36, 3, nullptr, 0, 40}},
-       {{3, x3, conflict}}},
+       {{3, conflict}}},
       {"two GDZ-12.08 at 5",
        {{MeterModel::Zfk31, 1},
-        {MeterModel::Gdz1208, 5, nullptr, 111},
-        {MeterModel::Gdz1208, 5, nullptr, 222}},
-       {{1, x3, meter}, {5, mb, conflict}}},
-      {"answers every other request",
+        {MeterModel::Gdz1208, 5, nullptr, 1},
+        {MeterModel::Gdz1208, 5, nullptr, 2}},
+       {{1, meter}, {5, conflict}}},
+      {"every other request",
        {{MeterModel::Zfk31, 2, "silence:every=2"}, {MeterModel::Gdz1208, 4, "silence:every=2"}},
-       {{2, x3, meter}, {4, mb, meter}}},
-      {"stray bytes before every reply",
+       {{2, meter}, {4, meter}}},
+      {"stray bytes",
        {{MeterModel::Zfk36, 2, "stray:n=4"}, {MeterModel::Gdz1208, 4, "stray"}},
-       {{2, x3, meter}, {4, mb, meter}}},
-      {"stray bytes, then a bad check",
+       {{2, meter}, {4, meter}}},
+      {"stray bytes, bad check",
        {{MeterModel::Zfk31, 2, "stray:n=4"},
         {MeterModel::Zfk31, 2, "bad-checksum"},
         {MeterModel::Gdz1208, 4, "stray"},
@@ -167,35 +159,24 @@ TEST(BusScan, ReportsAddressConflictsAndFindsMetersUnderLineFaults) {
     for (const Member& m : c.line) {
       metersim::MeterOptions options;
       options.turnaroundMs += m.lateMs;
-      auto vm = std::make_shared<metersim::VirtualMeter>(m.model, m.address, options);
-      if (m.fault) vm->AddFault(*metersim::ParseFault(m.fault));
-      const uint8_t serial[4] = {
-          static_cast<uint8_t>(m.serial >> 24), static_cast<uint8_t>(m.serial >> 16),
-          static_cast<uint8_t>(m.serial >> 8), static_cast<uint8_t>(m.serial)};
-      if (m.serial && m.model == MeterModel::Zfk31)
-        vm->Write(metersim::MemoryArea::Rtc2k, 124, serial);
-      if (m.serial && m.model == MeterModel::Gdz1208)
-        vm->Write(metersim::MemoryArea::Registers, 2 * 315, serial);
-      meters.push_back(vm);
+      meters.push_back(std::make_shared<metersim::VirtualMeter>(m.model, m.address, options));
+      if (m.fault) meters.back()->AddFault(*metersim::ParseFault(m.fault));
+      const uint8_t serial[4] = {0, 0, 0, m.serial};
+      if (m.serial)
+        meters.back()->Write(m.model == MeterModel::Zfk31 ? metersim::MemoryArea::Rtc2k
+                                                          : metersim::MemoryArea::Registers,
+                             m.model == MeterModel::Zfk31 ? 124 : 2 * 315, serial);
     }
-    metersim::PtyMeterServer server{metersim::MeterBus(meters)};
-    ASSERT_TRUE(server.Start());
+    Bus bus(std::move(meters));
+    ASSERT_TRUE(bus.Start());
     ScanListener listener;
-    TBusScan scan;
-    ScanRequest request;
-    request.port.device = server.DevicePath();
-    request.bauds = {9600};
-    request.to = 6;
-    request.timeouts.packetMs = 100;
-    const ScanOutcome outcome = scan.Run(request, listener);
-    std::vector<Found> found;
-    for (const FoundMeter& m : outcome.meters) {
-      found.push_back({m.address, m.protocol, m.state});
-      // Never a meter without its serial number, never a conflict with one.
+    std::vector<std::pair<uint8_t, FoundState>> found;
+    for (const FoundMeter& m : Scan(bus, 6, listener).meters) {
+      found.emplace_back(m.address, m.state);
       EXPECT_EQ(m.serial.empty(), m.state == conflict) << int(m.address) << " " << m.serial;
     }
     EXPECT_EQ(found, c.expected);
-    for (const auto& vm : meters)
+    for (const auto& vm : bus.meters)
       EXPECT_EQ(vm->WriteCount(), 0u);
   }
 }

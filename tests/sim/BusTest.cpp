@@ -42,46 +42,6 @@ TEST(Bus, AScanOfBothProtocolsFindsExactlyTheMetersPresent) {
   }
 }
 
-// Two meters at one address answer one request together: where their bytes
-// meet on the line the master gets their AND, the later one starting as many
-// byte times later as its turnaround is longer; one that starts only after
-// the other's last byte comes whole, behind it.
-TEST(Bus, MetersAtOneAddressTalkOverEachOther) {
-  const Bytes id3x = Request3x(1, 0, 0);
-  const Bytes zfk31 = Hex("AA 01 FE 00 00 06 5A 46 4B 2D 33 31 D4");  // "ZFK-31"
-  const Bytes zfk36 = Ask(*Meter(metersim::MeterModel::Zfk36), id3x);
-  const struct {
-    const char* name;
-    metersim::MeterModel second;
-    uint32_t lagMs;  // the second meter's longer turnaround
-    std::vector<Bytes> expected;
-  } cases[] = {
-      {"two alike", metersim::MeterModel::Zfk31, 0, {zfk31}},
-      {"two models at once",
-       metersim::MeterModel::Zfk36,
-       0,
-       {Hex("AA 01 FE 00 00 06 5A 46 4B 2D 33 30 C4")}},  // "ZFK-30", checksum wrong
-      // 4 ms at 9600 baud is three whole byte times (1.04 ms each).
-      {"the second three bytes later",
-       metersim::MeterModel::Zfk36,
-       4,
-       {Hex("AA 01 FE 00 00 06 00 00 02 08 02 01 04 33 36 CF")}},
-      {"the second after the first", metersim::MeterModel::Zfk36, 20, {zfk31, zfk36}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    metersim::MeterOptions first;
-    metersim::MeterOptions late;
-    late.turnaroundMs = first.turnaroundMs + c.lagMs;
-    MeterBus bus({std::make_shared<metersim::VirtualMeter>(metersim::MeterModel::Zfk31, 1, first),
-                  std::make_shared<metersim::VirtualMeter>(c.second, 1, late)});
-    std::vector<Bytes> replies;
-    for (const auto& plan : bus.Receive(id3x))
-      replies.push_back(plan.bytes);
-    EXPECT_EQ(replies, c.expected);
-  }
-}
-
 TEST(Bus, EachMeterPicksItsFramesOutOfTheOtherProtocolAndOfBrokenFrames) {
   // As the master writes them, whole or byte by byte (as the 3x engine does): a ModBus read
   // at 5, a 3x read at 1, a cut ModBus request, a 3x identification at 17, a cut 3x request,

@@ -160,28 +160,6 @@ TEST(Faults, ScopeByAddressKindStartSkipAndTimes) {
   EXPECT_TRUE(meter->PendingFaults().empty());
 }
 
-// "every" thins a fault out: a meter that misses every other request, or
-// every third one after the first two.
-TEST(Faults, EveryHitsOneRequestInN) {
-  const struct {
-    const char* fault;
-    std::vector<bool> answered;
-  } cases[] = {
-      {"silence:every=2", {false, true, false, true, false, true}},
-      {"silence:every=3,skip=2", {true, true, false, true, true, false}},
-      {"silence:every=2,times=2", {false, true, false, true, true, true}},
-      {"silence:every=1", {false, false, false, false, false, false}},
-  };
-  for (const auto& c : cases) {
-    auto meter = Meter(MeterModel::Zfk31, 1);
-    meter->AddFault(*ParseFault(c.fault));
-    std::vector<bool> answered;
-    for (size_t i = 0; i < c.answered.size(); ++i)
-      answered.push_back(!Ask(*meter, Request3x(1, 0, 0)).empty());
-    EXPECT_EQ(answered, c.answered) << c.fault;
-  }
-}
-
 TEST(Faults, CountOnlyRequestsTheMeterAnswers) {
   auto meter = Meter(MeterModel::Zfk31, 1);
   meter->AddFault(*ParseFault("silence:times=1"));
