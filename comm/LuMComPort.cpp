@@ -51,6 +51,7 @@ bool TlumCustomComPort::WriteByte(uint8_t value) {
 bool TlumCustomComPort::ReadByte(uint8_t& value) {
   if (receiveInThread_ || !device_) return false;
   if (!device_->ReadByte(value)) return false;
+  ++bytesReceived_;
   Trace(TraceDirection::Received, {&value, 1});
   return true;
 }

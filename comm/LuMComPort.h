@@ -63,6 +63,9 @@ class TlumCustomComPort {
   // Waits up to timeoutMs for input; true when a byte is waiting. A closed port
   // or one with ReceiveInThread set just waits out the time.
   bool WaitForInput(uint32_t timeoutMs);
+  // Bytes ReadByte has taken off the line since the object was made, so that
+  // a caller can tell silence from a reply that came but did not check out.
+  uint64_t BytesReceived() const { return bytesReceived_; }
 
   bool Active() const { return device_ != nullptr; }
   // The device Open opens by name ("/dev/ttyUSB0", "\\.\COM3", a registered
@@ -120,6 +123,7 @@ class TlumCustomComPort {
   TOnTraceNote onTraceNote_;
   std::shared_ptr<SerialDevice> device_;  // shared with the receive thread
   PortOpenError openError_;
+  uint64_t bytesReceived_ = 0;
   std::unique_ptr<TlumComPortRcvThread> thread_;
 };
 

@@ -38,10 +38,28 @@ void ReplyAssembler::Start() {
   expected_ = kShortFrame;
   finished_ = false;
   complete_ = false;
+  address_.reset();
+  strays_ = 0;
+}
+
+void ReplyAssembler::StartFrom(uint8_t address, uint8_t function) {
+  Start();
+  address_ = address;
+  function_ = function;
+}
+
+bool ReplyAssembler::FitsHeader(uint8_t byte) const {
+  if (!address_ || position_ > 1) return true;
+  if (position_ == 0) return byte == *address_;
+  return (byte & 0x7F) == function_;
 }
 
 std::optional<uint32_t> ReplyAssembler::Take(uint8_t byte) {
-  if (finished_) Start();
+  if (finished_) {
+    const auto address = address_;
+    Start();
+    if (address) StartFrom(*address, function_);
+  }
   const auto result = Step(byte);
   finished_ = result.has_value();
   complete_ = result == lumOk;
@@ -49,6 +67,12 @@ std::optional<uint32_t> ReplyAssembler::Take(uint8_t byte) {
 }
 
 std::optional<uint32_t> ReplyAssembler::Step(uint8_t byte) {
+  if (!FitsHeader(byte)) {
+    if (++strays_ > kMaxStrayBytes) return lumErrRead;
+    // The byte that broke the header may itself be the sender's address.
+    position_ = 0;
+    if (!FitsHeader(byte)) return std::nullopt;
+  }
   buffer_[position_] = byte;
   if (position_ == 2) expected_ = LengthFromFunction(buffer_[1], buffer_[2]);
   if (position_ == kIdLengthIndex && buffer_[1] == kReportSlaveId)

@@ -32,6 +32,9 @@ constexpr size_t kIdLengthIndex = 3;
 constexpr size_t kIdTextIndex = 4;
 
 constexpr size_t kReceiveBufferSize = 512;
+// Bytes dropped before a reply whose sender is known (StartFrom), per
+// attempt: as many as the 3x master skips before its start byte.
+constexpr size_t kMaxStrayBytes = 256;
 
 // Collects one reply frame from the bytes of the line. A gap on the line is
 // the caller's time-out, never the end of a frame: the frame ends where its
@@ -43,6 +46,13 @@ class ReplyAssembler {
   // read judges a failed attempt by the function code left in byte 1).
   // A byte taken after a result also begins a new reply.
   void Start();
+  // Begins a new reply that must come from `address` and carry `function`
+  // (or its exception, the high bit set). RTU frames have no start byte, so
+  // line noise before a reply (a neighbour's tail, an adapter switching
+  // over) would shift the whole frame; here every byte that cannot begin
+  // that header is dropped, and an address byte followed by a function that
+  // does not fit was noise too. After kMaxStrayBytes dropped: lumErrRead.
+  void StartFrom(uint8_t address, uint8_t function);
   // Takes the next byte off the line. Empty while the frame wants more bytes;
   // otherwise the result code (LumUtils.h): lumOk for a whole frame with a
   // good CRC, lumErrChecksum for a bad one, lumErrPacketSize for a length the
@@ -58,6 +68,12 @@ class ReplyAssembler {
 
  private:
   std::optional<uint32_t> Step(uint8_t byte);
+  // False for a byte that cannot stand where it is in the awaited header.
+  bool FitsHeader(uint8_t byte) const;
+
+  std::optional<uint8_t> address_;  // the sender awaited (StartFrom)
+  uint8_t function_ = 0;
+  size_t strays_ = 0;
 
   std::array<uint8_t, kReceiveBufferSize> buffer_{};
   size_t position_ = 0;

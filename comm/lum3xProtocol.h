@@ -89,6 +89,12 @@ class Tlum3xProtocol : public TlumProtocol {
   // code 1.
   void GetSfrTek(TSfrTek& rec);
 
+  // The address byte of the last valid reply. The engine takes a well-formed
+  // reply whatever address it carries; a caller that must know the reply came
+  // from NetAddr (the bus scan, where a slow meter's late reply can meet the
+  // next address's request) compares it.
+  uint8_t ReplyAddress() const { return reply_.Buffer()[1]; }
+
   // The pause after a failed attempt (default 200 ms, the meter's recovery).
   // A bus scan sets 0: its next request goes to another address.
   uint32_t RetryPauseMs() const { return retryPauseMs_; }

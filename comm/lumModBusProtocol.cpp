@@ -166,7 +166,10 @@ size_t TlumModBusProtocol::ReceiveFrame(std::span<const uint8_t> sent) {
   // the packet time-out counts from there.
   Pause(static_cast<int32_t>(kLookMs));
   replyWait_.Start();
-  reply_.Start();
+  if (skipStrayBytes_)
+    reply_.StartFrom(sent[0], sent[1]);
+  else
+    reply_.Start();
   std::vector<uint8_t> early;  // read while expecting the echo, but not the echo
   if (echoSuppression_) {
     auto rest = ReadEcho(replyWait_, *comPort_, sent, packetTimeout_, byteTimeout_);

@@ -55,6 +55,13 @@ class TlumModBusProtocol : public TlumProtocol {
   // could start: no port assigned (code 1) or the port not open (code 6).
   void GetDevID(std::string& text);
 
+  // Off by default: a reply is taken from its first byte on. On, bytes
+  // before the reply's address and function are dropped as line noise
+  // (lummodbus::ReplyAssembler::StartFrom), as the 3x engine drops those
+  // before its start byte. The bus scan turns it on.
+  bool SkipStrayBytes() const { return skipStrayBytes_; }
+  void SetSkipStrayBytes(bool on) { skipStrayBytes_ = on; }
+
  private:
   static constexpr size_t kSendSize = 1024;
 
@@ -81,6 +88,7 @@ class TlumModBusProtocol : public TlumProtocol {
 
   std::string lastSent_;
   uint8_t lastException_ = 0;
+  bool skipStrayBytes_ = false;
   std::array<uint8_t, kSendSize> sendBuf_{};
   // Its buffer is never cleared between transactions: the read's
   // function-code check looks at whatever the last reception left in byte 1.

@@ -90,6 +90,7 @@ std::vector<Fault> FaultInjector::Take(const RequestRecord& request) {
   for (Entry& e : entries_) {
     if (!Matches(e.fault, request)) continue;
     if (e.seen++ < e.fault.skip) continue;
+    if (e.fault.every > 1 && (e.seen - 1 - e.fault.skip) % e.fault.every != 0) continue;
     ++e.hit;
     hits.push_back(e.fault);
   }

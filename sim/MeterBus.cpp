@@ -68,11 +68,38 @@ MeterOptions MeterBus::Options() const {
   return meters_.empty() ? MeterOptions{} : meters_.front()->Options();
 }
 
+std::optional<ReplyPlan> Overlap(const ReplyPlan& a, const ReplyPlan& b) {
+  const bool aFirst = a.delayMs <= b.delayMs;
+  ReplyPlan out = aFirst ? a : b;
+  const ReplyPlan& late = aFirst ? b : a;
+  const uint64_t lagUs = uint64_t{late.delayMs - out.delayMs} * 1000;
+  const size_t offset = out.byteTimeUs == 0 ? 0 : static_cast<size_t>(lagUs / out.byteTimeUs);
+  if (offset >= out.bytes.size() && !out.bytes.empty()) return std::nullopt;
+  if (out.bytes.size() < offset + late.bytes.size())
+    out.bytes.resize(offset + late.bytes.size(), 0xFF);
+  for (size_t i = 0; i < late.bytes.size(); ++i)
+    out.bytes[offset + i] &= late.bytes[i];
+  out.garbage = out.garbage || late.garbage;
+  out.hangUp = out.hangUp || late.hangUp;
+  return out;
+}
+
 std::vector<ReplyPlan> MeterBus::Receive(std::span<const uint8_t> bytes) {
   std::vector<ReplyPlan> plans;
-  for (const auto& meter : meters_)
-    for (ReplyPlan& plan : meter->Receive(bytes))
-      plans.push_back(std::move(plan));
+  bool answered = false;  // an earlier meter answered this write
+  for (const auto& meter : meters_) {
+    std::vector<ReplyPlan> mine = meter->Receive(bytes);
+    // The master sends one request at a time: the i-th replies of meters
+    // that answer the same write answer the same request.
+    for (size_t i = 0; i < mine.size(); ++i) {
+      const auto both = answered && i < plans.size() ? Overlap(plans[i], mine[i]) : std::nullopt;
+      if (both)
+        plans[i] = *both;
+      else
+        plans.push_back(std::move(mine[i]));
+    }
+    answered = answered || !mine.empty();
+  }
   return plans;
 }
 

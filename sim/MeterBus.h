@@ -39,6 +39,16 @@ std::optional<std::vector<BusMember>> ParseBus(std::string_view text, std::strin
 std::vector<std::shared_ptr<VirtualMeter>> MakeBusMeters(const std::vector<BusMember>& members,
                                                          const MeterOptions& options = {});
 
+// Two replies to one request on one line. The meter with the shorter
+// turnaround starts first; the other joins whole byte times later. Where
+// both drive the line at once the master receives the AND of their bytes (a
+// driven 0 beats an idle 1, as a start bit does; two drivers that disagree
+// give garbage, and this is garbage that a test can repeat), and where one
+// goes on alone its bytes come clean. A reply that starts after the other has
+// ended does not overlap: both frames come, one behind the other (nothing:
+// the plans stay apart).
+std::optional<ReplyPlan> Overlap(const ReplyPlan& a, const ReplyPlan& b);
+
 class MeterBus {
  public:
   explicit MeterBus(std::shared_ptr<VirtualMeter> meter);
@@ -47,8 +57,9 @@ class MeterBus {
   const std::vector<std::shared_ptr<VirtualMeter>>& Meters() const { return meters_; }
   // The line's speed and pacing: those of the first meter.
   MeterOptions Options() const;
-  // Hands the master's bytes to every meter. The reply plans meter by meter;
-  // more than one for a request is a collision, as it would be on the wire.
+  // Hands the master's bytes to every meter; the replies, in order. Meters
+  // that answer one request (two meters set to one address) talk over each
+  // other as on a real RS-485 line: see Overlap.
   std::vector<ReplyPlan> Receive(std::span<const uint8_t> bytes);
 
  private:

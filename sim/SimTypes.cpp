@@ -133,6 +133,8 @@ bool ApplyOption(Fault& fault, std::string_view option, std::string* error) {
   } else if (key == "value") {
     if (*number > 255) return Fail(error, "value out of range: " + std::string(text));
     fault.value = static_cast<int>(*number);
+  } else if (key == "every") {
+    fault.every = *number;
   } else {
     return Fail(error, "unknown key: " + std::string(key));
   }

@@ -138,7 +138,9 @@ bool HitsWritesOnly(FaultKind kind);
 // A fault and the requests it hits. A request matches when it is for this
 // meter, has a reply, and passes every filter that is set. The first `skip`
 // matching requests go through untouched; then the fault hits `times` of
-// them (0: all) and retires.
+// them (0: all) and retires. With `every` N above 1 it hits only the first of
+// each N matching requests after those skipped: "silence:every=2" is a meter
+// that misses every other request (a weak transceiver, a busy firmware loop).
 struct Fault {
   FaultKind kind = FaultKind::Silence;
   std::optional<uint8_t> address;      // only requests to this address
@@ -149,6 +151,7 @@ struct Fault {
   uint32_t count = 0;  // stray, gap, cut, hangup, short: number of bytes
   uint32_t ms = 0;     // gap, delay: milliseconds
   int value = -1;      // stray byte, announced length, exception code
+  uint32_t every = 0;  // hits one matching request in `every` (0 and 1: each one)
 };
 
 // A fault of this kind with its usual parameters: stray 3 bytes; gap of 200 ms
@@ -158,7 +161,7 @@ struct Fault {
 Fault MakeFault(FaultKind kind);
 
 // "name[:key=value,...]" with keys addr, kind, start, skip, times, n, ms,
-// value (numbers decimal or 0x hex), e.g. "cut:n=5,kind=rtc2k-read,times=1".
+// value, every (numbers decimal or 0x hex), e.g. "cut:n=5,kind=rtc2k-read,times=1".
 // Nothing, and a reason in *error, for a text it cannot read.
 std::optional<Fault> ParseFault(std::string_view text, std::string* error = nullptr);
 

@@ -1,4 +1,5 @@
 // scan: the meters on a line, by identification requests at every address.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -25,7 +26,7 @@ class ScanProgressLine : public ScanListener {
   }
   void OnFound(const FoundMeter& m) override {
     std::fprintf(stderr, "\rfound at %s: %s\n", ScanAddressText(m).c_str(),
-                 m.identification.c_str());
+                 m.state == FoundState::Meter ? m.identification.c_str() : kAddressConflictText);
   }
   bool Cancelled() override { return Interrupted(); }
 };
@@ -85,14 +86,16 @@ class Scan final : public MeterCommand {
   }
   std::string Description() const override {
     return "Looks for meters on a line: asks every address for its identification in each\n"
-           "protocol at each speed, and a meter that answers twice alike for its serial\n"
-           "number. Nothing is written. Progress goes to stderr, the meters found to\n"
-           "stdout: address, speed, protocol, identification, model, serial number and\n"
-           "reply time in ms. Time-outs: [Scan] PacketTimeout and ByteTimeout.\n";
+           "protocol at each speed (once more where it meets silence), and a meter that\n"
+           "answers twice alike for its serial number. Nothing is written. Progress goes\n"
+           "to stderr, the meters found to stdout: address, speed, protocol,\n"
+           "identification, model, serial number, state and reply time in ms. Where two\n"
+           "meters answer one address the state is \"конфликт адресов\" (address_conflict).\n"
+           "Time-outs: [Scan] PacketTimeout and ByteTimeout.\n";
   }
   std::string Statuses() const override {
     return "Exit status: 0 a meter found, 2 usage error, 3 the port cannot be opened,\n"
-           "4 no meter found.\n";
+           "4 no meter found (address conflicts alone included).\n";
   }
 
  protected:
@@ -129,7 +132,10 @@ class Scan final : public MeterCommand {
     std::cout << (o.json       ? ScanAsJson(outcome.meters)
                   : o.scan.csv ? ScanAsCsv(outcome.meters)
                                : ScanAsText(outcome.meters));
-    return Code(outcome.meters.empty() ? ExitStatus::NotFound : ExitStatus::Ok);
+    const bool meter =
+        std::any_of(outcome.meters.begin(), outcome.meters.end(),
+                    [](const FoundMeter& m) { return m.state == FoundState::Meter; });
+    return Code(meter ? ExitStatus::Ok : ExitStatus::NotFound);
   }
 };
 

@@ -15,8 +15,8 @@ std::string ScanAsText(const std::vector<FoundMeter>& meters) {
     char head[64];
     std::snprintf(head, sizeof head, "%-8s %-6u %-9s %-4u ", ScanAddressText(m).c_str(), m.baud,
                   ScanProtocolName(m.protocol), m.replyMs);
-    out += head + m.identification + " / " + (m.caption.empty() ? "?" : m.caption) + " / " +
-           (m.serial.empty() ? "?" : m.serial) + "\n";
+    out += head + ScanIdentificationText(m) + " / " + (m.caption.empty() ? "?" : m.caption) +
+           " / " + (m.serial.empty() ? "?" : m.serial) + "\n";
   }
   return out;
 }
@@ -33,6 +33,9 @@ std::string ScanAsJson(const std::vector<FoundMeter>& meters) {
     j["model"] = m.caption;
     j["serial"] = m.serial;
     j["reply_ms"] = m.replyMs;
+    j["state"] = FoundStateName(m.state);
+    j["message"] = m.state == FoundState::Meter ? nlohmann::ordered_json(nullptr)
+                                                : nlohmann::ordered_json(kAddressConflictText);
     list.push_back(j);
   }
   return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
@@ -50,10 +53,10 @@ std::string Field(const std::string& text) {
 }  // namespace
 
 std::string ScanAsCsv(const std::vector<FoundMeter>& meters) {
-  std::string out = "address,baud,protocol,identification,model,serial,reply_ms\n";
+  std::string out = "address,baud,protocol,identification,model,serial,state,reply_ms\n";
   for (const FoundMeter& m : meters)
     out += ScanAddressText(m) + "," + std::to_string(m.baud) + "," + ScanProtocolName(m.protocol) +
            "," + Field(m.identification) + "," + Field(m.caption) + "," + Field(m.serial) + "," +
-           std::to_string(m.replyMs) + "\n";
+           FoundStateName(m.state) + "," + std::to_string(m.replyMs) + "\n";
   return out;
 }

@@ -443,9 +443,11 @@ TEST(CliProgram, ScanFindsTheMetersOfTheDemoBus) {
     int status;
     std::string out;
   };
-  const std::string header = "address,baud,protocol,identification,model,serial,reply_ms\n";
+  const std::string header = "address,baud,protocol,identification,model,serial,state,reply_ms\n";
   const Case cases[] = {
-      {{"--to", "18", "--protocol", "3x"}, 0, "1,9600,3x,ZFK-31,ЗФК-31,310245,|17,9600,3x,ZFK-36,"},
+      {{"--to", "18", "--protocol", "3x"},
+       0,
+       "1,9600,3x,ZFK-31,ЗФК-31,310245,meter,|17,9600,3x,ZFK-36,"},
       {{"--from", "2", "--to", "4"}, 4, ""},
   };
   for (const Case& c : cases) {

@@ -20,6 +20,7 @@
 #include "sim/DemoMode.h"
 #include "sim/MeterDevice.h"
 #include "sim/MeterSim.h"
+#include "sim/PtyMeterServer.h"
 #include "support/VirtualTime.h"
 
 namespace {
@@ -79,6 +80,35 @@ TEST_F(TextFitTest, ScanDialogFindsTheBusShowsItWholeAndFillsTheWindow) {
   dialog.Start();
   EXPECT_EQ(dialog.Outcome().result, ScanResult::Cancelled);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(800));
+}
+
+// Two meters set to one address: the table says so in words, whole, and
+// "Выбрать" has no meter to hand back for that row.
+TEST_F(TextFitTest, ScanDialogShowsAnAddressConflictAndDoesNotOfferIt) {
+  metersim::PtyMeterServer server{
+      metersim::MeterBus({std::make_shared<metersim::VirtualMeter>(MeterModel::Zfk31, 2),
+                          std::make_shared<metersim::VirtualMeter>(MeterModel::Gdz1207s, 2),
+                          std::make_shared<metersim::VirtualMeter>(MeterModel::Zfk36, 3)})};
+  ASSERT_TRUE(server.Start());
+  ScanRequest request;
+  request.port.device = server.DevicePath();
+  request.bauds = {9600};
+  request.from = 2;
+  request.to = 3;
+  request.protocols = {ScanProtocol::ThreeX};
+  request.timeouts.packetMs = 100;
+  TScanDialog dialog(request, BuiltInVerTable(), window.get());
+  dialog.show();
+  dialog.Start();
+  ASSERT_EQ(dialog.Table->rowCount(), 2);
+  EXPECT_EQ(dialog.Table->item(0, 3)->text().toStdString(), kAddressConflictText);
+  EXPECT_EQ(dialog.Table->item(1, 4)->text().toStdString(), "Прибор");
+  EXPECT_EQ(TextFit::Clipped(dialog), std::vector<std::string>{});
+  dialog.Table->selectRow(0);
+  EXPECT_FALSE(dialog.Chosen());
+  dialog.Table->selectRow(1);
+  ASSERT_TRUE(dialog.Chosen());
+  EXPECT_EQ(dialog.Chosen()->address, 3);
 }
 
 TEST_F(TextFitTest, TimeOutsDialogShowsEveryEntryLabelAndValueWhole) {

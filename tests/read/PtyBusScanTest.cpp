@@ -33,9 +33,9 @@ class CancelAt : public ScanListener {
 };
 
 struct Bus {
-  explicit Bus(const std::string& text)
-      : meters(metersim::MakeBusMeters(*metersim::ParseBus(text))),
-        server(metersim::MeterBus(meters)) {}
+  explicit Bus(const std::string& text) : Bus(metersim::MakeBusMeters(*metersim::ParseBus(text))) {}
+  explicit Bus(std::vector<std::shared_ptr<metersim::VirtualMeter>> line)
+      : meters(std::move(line)), server(metersim::MeterBus(meters)) {}
   bool Start() { return server.Start(); }
   std::vector<std::shared_ptr<metersim::VirtualMeter>> meters;
   metersim::PtyMeterServer server;
@@ -100,6 +100,84 @@ TEST(BusScan, FindsExactlyTheMetersThere) {
       EXPECT_FALSE(m.caption.empty()) << m.identification;
     }
     EXPECT_EQ(seen, c.expected);
+  }
+}
+
+// Meters that misbehave as real ones do: two set to one address (serial
+// numbers that collide, replies that overlap, one behind the other), one that
+// misses every other request, noise ahead of every reply, a bad check. Each
+// address is a meter with its serial number, an address conflict, or nothing.
+TEST(BusScan, ReportsAddressConflictsAndFindsMetersUnderLineFaults) {
+  using metersim::MeterModel;
+  struct Member {
+    MeterModel model;
+    uint8_t address;
+    const char* fault = nullptr;
+    uint8_t serial = 0;   // low byte of the serial number (ZFK-31, GDZ-12.08); 0: the model's
+    uint32_t lateMs = 0;  // turnaround beyond the usual
+  };
+  const auto conflict = FoundState::AddressConflict;
+  const auto meter = FoundState::Meter;
+  const struct {
+    const char* name;
+    std::vector<Member> line;
+    std::vector<std::pair<uint8_t, FoundState>> expected;  // 3x first, then ModBus
+  } cases[] = {
+      {"two ZFK-31 at 3",
+       {{MeterModel::Zfk31, 3, nullptr, 1},
+        {MeterModel::Zfk31, 3, nullptr, 2},
+        {MeterModel::Zfk36, 6},
+        {MeterModel::Gdz1208, 5}},
+       {{3, conflict}, {6, meter}, {5, meter}}},
+      {"ZFK-31 and GDZ-12.07S at 3 overlap",
+       {{MeterModel::Zfk31, 3}, {MeterModel::Gdz1207s, 3}, {MeterModel::Zfk36, 6}},
+       {{3, conflict}, {6, meter}}},
+      {"ZFK-36 behind ZFK-31",
+       {{MeterModel::Zfk31, 3}, {MeterModel::Zfk36, 3, nullptr, 0, 40}},
+       {{3, conflict}}},
+      {"two GDZ-12.08 at 5",
+       {{MeterModel::Zfk31, 1},
+        {MeterModel::Gdz1208, 5, nullptr, 1},
+        {MeterModel::Gdz1208, 5, nullptr, 2}},
+       {{1, meter}, {5, conflict}}},
+      {"every other request",
+       {{MeterModel::Zfk31, 2, "silence:every=2"}, {MeterModel::Gdz1208, 4, "silence:every=2"}},
+       {{2, meter}, {4, meter}}},
+      {"stray bytes",
+       {{MeterModel::Zfk36, 2, "stray:n=4"}, {MeterModel::Gdz1208, 4, "stray"}},
+       {{2, meter}, {4, meter}}},
+      {"stray bytes, bad check",
+       {{MeterModel::Zfk31, 2, "stray:n=4"},
+        {MeterModel::Zfk31, 2, "bad-checksum"},
+        {MeterModel::Gdz1208, 4, "stray"},
+        {MeterModel::Gdz1208, 4, "bad-checksum"}},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::shared_ptr<metersim::VirtualMeter>> meters;
+    for (const Member& m : c.line) {
+      metersim::MeterOptions options;
+      options.turnaroundMs += m.lateMs;
+      meters.push_back(std::make_shared<metersim::VirtualMeter>(m.model, m.address, options));
+      if (m.fault) meters.back()->AddFault(*metersim::ParseFault(m.fault));
+      const uint8_t serial[4] = {0, 0, 0, m.serial};
+      if (m.serial)
+        meters.back()->Write(m.model == MeterModel::Zfk31 ? metersim::MemoryArea::Rtc2k
+                                                          : metersim::MemoryArea::Registers,
+                             m.model == MeterModel::Zfk31 ? 124 : 2 * 315, serial);
+    }
+    Bus bus(std::move(meters));
+    ASSERT_TRUE(bus.Start());
+    ScanListener listener;
+    std::vector<std::pair<uint8_t, FoundState>> found;
+    for (const FoundMeter& m : Scan(bus, 6, listener).meters) {
+      found.emplace_back(m.address, m.state);
+      EXPECT_EQ(m.serial.empty(), m.state == conflict) << int(m.address) << " " << m.serial;
+    }
+    EXPECT_EQ(found, c.expected);
+    for (const auto& vm : bus.meters)
+      EXPECT_EQ(vm->WriteCount(), 0u);
   }
 }
 

@@ -6,17 +6,12 @@
 #include "app/core/base/Cp1251.h"
 #include "app/core/meter/Connection.h"
 #include "comm/LumClock.h"
+#include "comm/LumUtils.h"
 
 namespace {
 
 // The serial number is asked of a meter already found: one retry is cheap.
 constexpr uint8_t kSerialAttempts = 2;
-
-template <class Driver>
-std::string ReadSerial(Driver& driver) {
-  std::string serial = driver.GetDeviceNumber();
-  return driver.LastError() == 0 ? Cp1251ToUtf8(serial) : std::string();
-}
 
 // Whether the identification is that of a meter whose second channel is the
 // node at the next address.
@@ -32,6 +27,15 @@ const char* ScanProtocolName(ScanProtocol protocol) {
   return protocol == ScanProtocol::ThreeX ? "3x" : "modbus";
 }
 
+const char* FoundStateName(FoundState state) {
+  return state == FoundState::Meter ? "meter" : "address_conflict";
+}
+
+std::string ScanIdentificationText(const FoundMeter& m) {
+  if (m.state == FoundState::Meter) return m.identification;
+  return kAddressConflictText + (m.identification.empty() ? "" : " (" + m.identification + ")");
+}
+
 TBusScan::TBusScan() {
   for (Tlum3xProtocol* d : std::initializer_list<Tlum3xProtocol*>{&Zfk31, &Zfk36, &Gdz1207s}) {
     d->SetComPort(&lumComPort);
@@ -41,11 +45,14 @@ TBusScan::TBusScan() {
   }
   Gdz1208.SetComPort(&lumComPort);
   Gdz1208.SetEWrite(false);
+  // Noise ahead of a reply must not hide the meter behind it.
+  Gdz1208.SetSkipStrayBytes(true);
 }
 
 void TBusScan::Configure(const ScanTimeouts& timeouts) {
   const auto packet = static_cast<uint32_t>(std::max(timeouts.packetMs, 0));
   const auto byte = static_cast<uint32_t>(std::max(timeouts.byteMs, 0));
+  byteMs_ = byte;
   for (TlumProtocol* d :
        std::initializer_list<TlumProtocol*>{&Zfk31, &Zfk36, &Gdz1207s, &Gdz1208}) {
     d->SetPacketTimeout(packet);
@@ -53,64 +60,105 @@ void TBusScan::Configure(const ScanTimeouts& timeouts) {
   }
 }
 
-std::optional<std::string> TBusScan::Identify(ScanProtocol protocol, uint8_t addr,
-                                              uint32_t& replyMs) {
-  const auto ask = [&](std::string& text) {
-    if (protocol == ScanProtocol::ThreeX) {
-      Zfk31.SetNetAddr(addr);
-      Zfk31.SetRepeatCount(1);
-      Zfk31.GetDevID(text);
-      return Zfk31.LastError() == 0 && !text.empty();
-    }
-    Gdz1208.SetNetAddr(addr);
-    Gdz1208.SetRepeatCount(1);
-    Gdz1208.GetDevID(text);
-    return Gdz1208.LastError() == 0 && !text.empty();
-  };
-  std::string first;
-  std::string second;
+TBusScan::Probe TBusScan::Ask(ScanProtocol protocol, uint8_t addr) {
+  TlumProtocol& engine = protocol == ScanProtocol::ThreeX ? static_cast<TlumProtocol&>(Zfk31)
+                                                          : static_cast<TlumProtocol&>(Gdz1208);
+  engine.SetNetAddr(addr);
+  engine.SetRepeatCount(1);
+  std::string text;
+  const uint64_t bytesBefore = lumComPort.BytesReceived();
   const uint64_t start = lum::NowMs();
-  if (!ask(first)) return std::nullopt;
-  replyMs = static_cast<uint32_t>(lum::NowMs() - start);
+  if (protocol == ScanProtocol::ThreeX)
+    Zfk31.GetDevID(text);
+  else
+    Gdz1208.GetDevID(text);
+  Probe probe;
+  probe.ms = static_cast<uint32_t>(lum::NowMs() - start);
+  const uint32_t code = engine.LastError();
+  const bool heard = lumComPort.BytesReceived() != bytesBefore;
+  // A 3x reply from another address is a slow neighbour's late answer. The
+  // ModBus engine skips such a frame as stray bytes already.
+  const bool fromAddr = protocol == ScanProtocol::ModBus || Zfk31.ReplyAddress() == addr;
+  if (code == lumOk && !text.empty() && fromAddr) {
+    probe.kind = Probe::Answer;
+    probe.text = text;
+  } else if (heard) {
+    probe.kind = Probe::Garbled;
+  }
+  // A frame that ran to the end its header announced, whole or failing only
+  // its check, leaves the line quiet when one meter sent it.
+  probe.followed =
+      heard && (code == lumOk || code == lumErrChecksum) && lumComPort.WaitForInput(byteMs_);
+  return probe;
+}
+
+TBusScan::Probe TBusScan::AskAgainIfSilent(ScanProtocol protocol, uint8_t addr) {
+  Probe probe = Ask(protocol, addr);
+  if (probe.kind == Probe::Silent) probe = Ask(protocol, addr);
+  return probe;
+}
+
+std::optional<FoundState> TBusScan::Identify(FoundMeter& meter, std::string& raw) {
+  const Probe first = AskAgainIfSilent(meter.protocol, meter.address);
+  if (first.kind == Probe::Silent) return std::nullopt;
   // One valid frame may still be a neighbour's reply or noise that happened to
   // check out; the same text twice is a meter.
-  if (!ask(second) || second != first) return std::nullopt;
-  return first;
+  const Probe second = AskAgainIfSilent(meter.protocol, meter.address);
+  const Probe& answer = first.kind == Probe::Answer ? first : second;
+  raw = answer.kind == Probe::Answer ? answer.text : std::string();
+  meter.replyMs = answer.kind == Probe::Answer ? answer.ms : first.ms;
+  if (first.followed || second.followed) return FoundState::AddressConflict;
+  if (first.kind != Probe::Answer || second.kind != Probe::Answer) return std::nullopt;
+  return first.text == second.text ? FoundState::Meter : FoundState::AddressConflict;
+}
+
+template <class Driver>
+std::optional<std::string> TBusScan::SerialOf(Driver& driver) {
+  driver.SetRepeatCount(kSerialAttempts);
+  std::string serials[2];
+  for (std::string& serial : serials) {
+    serial = driver.GetDeviceNumber();
+    // Every attempt answered, none whole: two meters of one model.
+    if (driver.LastError() == lumErrChecksum) return std::nullopt;
+    if (driver.LastError() != lumOk) serial.clear();
+  }
+  if (!serials[0].empty() && !serials[1].empty() && serials[0] != serials[1]) return std::nullopt;
+  return Cp1251ToUtf8(serials[0].empty() ? serials[1] : serials[0]);
 }
 
 void TBusScan::Describe(FoundMeter& meter, const std::string& raw) {
   meter.identification = Cp1251ToUtf8(raw);
   if (const TVerRecord* row = FindVerRecord(VerTable, VerTableKey(raw)))
     meter.caption = row->DevName;
+  std::optional<std::string> serial;
   if (meter.protocol == ScanProtocol::ModBus) {
     // Only the GDZ-12.08 family is known to carry a serial number register.
     if (raw.find("BRC") == std::string::npos && raw.find("TGDZ") == std::string::npos) return;
-    Gdz1208.SetAltRegMapping(raw.find("TGDZ2") != std::string::npos);
-    Gdz1208.SetRepeatCount(kSerialAttempts);
-    meter.serial = ReadSerial(Gdz1208);
     meter.model = RowOf(MeterModel::Gdz1208).name;
-    return;
+    if (meter.state != FoundState::Meter) return;
+    Gdz1208.SetAltRegMapping(raw.find("TGDZ2") != std::string::npos);
+    serial = SerialOf(Gdz1208);
+  } else {
+    // A 3x meter the read does not know has no driver to ask.
+    const auto model = ModelOfPath(Dispatch(raw));
+    if (!model || *model == MeterModel::Gdz1208) return;
+    meter.model = RowOf(*model).name;
+    if (meter.state != FoundState::Meter) return;
+    const auto serialOf = [&](auto& driver) {
+      driver.SetNetAddr(meter.address);
+      return SerialOf(driver);
+    };
+    if (*model == MeterModel::Zfk31)
+      serial = serialOf(Zfk31);
+    else if (*model == MeterModel::Zfk36)
+      serial = serialOf(Zfk36);
+    else
+      serial = serialOf(Gdz1207s);
   }
-  const auto serialOf = [&](auto& driver) {
-    driver.SetNetAddr(meter.address);
-    driver.SetRepeatCount(kSerialAttempts);
-    return ReadSerial(driver);
-  };
-  // A 3x meter the read does not know has no driver to ask.
-  const auto model = ModelOfPath(Dispatch(raw));
-  if (!model || *model == MeterModel::Gdz1208) return;
-  meter.model = RowOf(*model).name;
-  switch (*model) {
-    case MeterModel::Zfk31:
-      meter.serial = serialOf(Zfk31);
-      break;
-    case MeterModel::Zfk36:
-      meter.serial = serialOf(Zfk36);
-      break;
-    default:
-      meter.serial = serialOf(Gdz1207s);
-      break;
-  }
+  if (serial)
+    meter.serial = *serial;
+  else
+    meter.state = FoundState::AddressConflict;
 }
 
 ScanOutcome TBusScan::Run(const ScanRequest& request, ScanListener& listener) {
@@ -137,13 +185,16 @@ ScanOutcome TBusScan::Run(const ScanRequest& request, ScanListener& listener) {
         }
         const auto addr = static_cast<uint8_t>(a);
         listener.OnProgress({baud, protocol, a, outcome.meters.size()});
-        FoundMeter meter{addr, std::nullopt, baud, protocol, {}, {}, {}, {}, 0};
-        const auto id = Identify(protocol, addr, meter.replyMs);
-        if (!id) continue;
-        Describe(meter, *id);
+        FoundMeter meter{addr, std::nullopt, baud, protocol, {}, {}, {}, {}, 0, FoundState::Meter};
+        std::string raw;
+        const auto state = Identify(meter, raw);
+        if (!state) continue;
+        meter.state = *state;
+        Describe(meter, raw);
         // A meter of one node per channel answers alike at the next
         // address: the same meter.
-        if (protocol == ScanProtocol::ThreeX && a < to && TwoNodes(*id, addr)) {
+        if (meter.state == FoundState::Meter && protocol == ScanProtocol::ThreeX && a < to &&
+            TwoNodes(raw, addr)) {
           meter.secondAddress = static_cast<uint8_t>(a + 1);
           ++a;
         }

@@ -36,8 +36,11 @@ constexpr int kLastDelayRow = 10;
 // 7.3 + turnaround (meters answer within about 20 ms) + 1 byte - 10 = 19 ms
 // after the packet time-out starts at 9600: 40 ms leaves it twice that. Once
 // a reply runs, its bytes come 1 ms apart (0.5 ms at 19200); 20 ms allows for
-// a meter that pauses mid-frame. An empty address then costs about 60 ms per
-// protocol, 128 addresses and both protocols some 15 s.
+// a meter that pauses mid-frame. One wait for silence costs about 60 ms, and
+// the scan asks a silent address twice (a meter that misses a request is
+// still found): an empty address costs about 120 ms per protocol, 128
+// addresses and both protocols some 31 s at each speed (calibrate-bench
+// --scan: 31.0 s at 9600).
 struct ScanTimeouts {
   int32_t packetMs = 40;
   int32_t byteMs = 20;

@@ -89,7 +89,10 @@ void TScanDialog::Start() {
 std::optional<FoundMeter> TScanDialog::Chosen() const {
   const int row = Table->currentRow();
   if (row < 0 || row >= static_cast<int>(rows_.size())) return std::nullopt;
-  return rows_[static_cast<size_t>(row)];
+  // No read can tell two meters at one address apart: nothing to hand back.
+  const FoundMeter& meter = rows_[static_cast<size_t>(row)];
+  if (meter.state != FoundState::Meter) return std::nullopt;
+  return meter;
 }
 
 void TScanDialog::OnProgress(const ScanProgress& p) {
@@ -105,7 +108,7 @@ void TScanDialog::OnFound(const FoundMeter& m) {
   const QStringList cells = {address,
                              QString::number(m.baud),
                              ScanProtocolName(m.protocol),
-                             QString::fromStdString(m.identification),
+                             QString::fromStdString(ScanIdentificationText(m)),
                              QString::fromStdString(m.caption),
                              QString::fromStdString(m.serial),
                              QString::number(m.replyMs)};

@@ -24,7 +24,7 @@ class TScanDialog : public QDialog, private ScanListener {
   void Stop() { cancel_ = true; }
   bool Running() const { return running_; }
   const ScanOutcome& Outcome() const { return outcome_; }
-  // The meter of the selected row.
+  // The meter of the selected row; nothing for an address conflict.
   std::optional<FoundMeter> Chosen() const;
 
   ScanRequest request;
