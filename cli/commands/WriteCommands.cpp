@@ -37,10 +37,14 @@ class Writing : public MeterCommand {
            "Values are stored values as the meter keeps them, not the values shown.\n";
   }
   std::string Statuses() const final {
-    return "Exit status: 0 written and verified, or a dry run; 1 an item did not verify; 2 usage\n"
+    return "Exit status: 0 written and verified, or a dry run; 1 an item did not verify (the\n"
+           "sequence stopped at the first failed write; restore from the before-image); 2 usage\n"
            "error; 3 the port cannot be opened; 4 no meter recognised; 5 refused, nothing\n"
-           "written (a value the meter cannot store, a wrong serial number, a before-image\n"
-           "that cannot be saved, an image of another meter).\n";
+           "written (a value the meter cannot store, a wrong serial number, another meter\n"
+           "answering than the one read, a before-image that cannot be saved, an image of\n"
+           "another meter or one that does not fit, a journal that cannot record the write's\n"
+           "start); 6 stopped by Ctrl+C, SIGTERM or SIGHUP: the item under way was finished,\n"
+           "the rest not sent, the outcome journalled.\n";
   }
 
  protected:

@@ -388,6 +388,8 @@ bool TFrmService::RunWrite(WriteRequest request) {
   WriteOutcome outcome;
   {
     const BusyCursor busy;
+    // The write runs on this thread: the window takes no close, and no other
+    // click, until it is over and its outcome handed on for the journal.
     outcome = RunGuardedWrite(bench_.MeterPort(), bench_.GetCatalogue(), request, view, {},
                               &bench_.NewWriteRecorder());
   }
@@ -401,7 +403,9 @@ bool TFrmService::RunWrite(WriteRequest request) {
 
 // What the meter holds now, as read back after the write.
 void TFrmService::ShowWritten(const WriteOutcome& outcome) {
-  if (outcome.status != WriteStatus::Verified && outcome.status != WriteStatus::Failed) return;
+  if (outcome.status != WriteStatus::Verified && outcome.status != WriteStatus::Failed &&
+      outcome.status != WriteStatus::Interrupted)
+    return;
   filling_ = true;
   for (const ImageItem& item : outcome.after.items) {
     if (!item.Read()) continue;
