@@ -79,6 +79,20 @@ struct Rig {
     return Run(request, view, recorder);
   }
 
+  // The before-image file written back, confirmed.
+  WriteOutcome RestoreFrom(const std::string& path) {
+    std::string error;
+    WriteRequest restore;
+    restore.kind = WriteKind::Restore;
+    restore.restore = LoadImage(path, error);
+    if (!restore.restore) {
+      WriteOutcome out;
+      out.reason = error;
+      return out;
+    }
+    return Confirmed(restore);
+  }
+
   std::shared_ptr<VirtualMeter> meter;
   metersim::PtyMeterServer server{meter};
   std::filesystem::path dir;
@@ -160,12 +174,7 @@ TEST_P(PtyWrite, DryRunSendsNothingConfirmedVerifiesRestoreBringsBack) {
   }
   if (kind == WriteKind::Clock) return;  // a clock is set, not restored
 
-  std::string error;
-  WriteRequest restore;
-  restore.kind = WriteKind::Restore;
-  restore.restore = LoadImage(done.imagePath, error);
-  ASSERT_TRUE(restore.restore) << error;
-  const WriteOutcome back = rig.Confirmed(restore);
+  const WriteOutcome back = rig.RestoreFrom(done.imagePath);
   ASSERT_EQ(back.status, WriteStatus::Verified) << back.reason;
   EXPECT_EQ(Bytes(back.after), Bytes(dryRun.before));
   EXPECT_FALSE(rig.ewriteLeftOn);
@@ -237,12 +246,7 @@ TEST_P(PtyWriteFault, VerificationTellsWhatTheMeterHolds) {
   // Power back; the saved before-image puts every item back.
   rig.meter->ClearFaults();
   rig.meter->PowerOn();
-  std::string error;
-  WriteRequest restore;
-  restore.kind = WriteKind::Restore;
-  restore.restore = LoadImage(done.imagePath, error);
-  ASSERT_TRUE(restore.restore) << error;
-  const WriteOutcome back = rig.Confirmed(restore);
+  const WriteOutcome back = rig.RestoreFrom(done.imagePath);
   EXPECT_EQ(back.status, WriteStatus::Verified) << back.reason;
   EXPECT_EQ(Bytes(back.after), Bytes(before.before));
 }
@@ -579,12 +583,7 @@ TEST(PtyRestore, BringsBackErasedBits) {
     const WriteOutcome done = rig.Confirmed(write);
     ASSERT_EQ(done.status, WriteStatus::Verified) << done.reason;
     EXPECT_EQ(done.before.items[0].Raw(), erased);
-    std::string error;
-    WriteRequest restore;
-    restore.kind = WriteKind::Restore;
-    restore.restore = LoadImage(done.imagePath, error);
-    ASSERT_TRUE(restore.restore) << error;
-    const WriteOutcome back = rig.Confirmed(restore);
+    const WriteOutcome back = rig.RestoreFrom(done.imagePath);
     EXPECT_EQ(back.status, WriteStatus::Verified) << back.reason;
     EXPECT_EQ(rig.meter->Read(area, place, 4), erased);
   }
