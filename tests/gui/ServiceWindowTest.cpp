@@ -147,6 +147,26 @@ TEST_F(WindowTest, ServiceBeforeAReadAsksForOne) {
   EXPECT_EQ(window->ServiceWindow(), service);
 }
 
+// A ZFK-36 whose coefficient block no longer matches its checksum: the
+// service window's read says so instead of "Прочитано из прибора".
+TEST_F(WindowTest, ServiceReadWarnsOfACorruptZfk36Block) {
+  std::string error;
+  auto demo = StartDemoMeter("zfk36", 0, 19200, error);
+  ASSERT_TRUE(demo) << error;
+  std::vector<uint8_t> b = demo->Meter()->Read(metersim::MemoryArea::Rtc2k, 1504 + 10, 1);
+  b[0] ^= 0x01;
+  demo->Meter()->Write(metersim::MemoryArea::Rtc2k, 1504 + 10, b);
+  auto window = MakeWindow(ini.Path());
+  window->SelectDeviceForRun(demo->Device(), kDemoName);
+  window->CBBaud->setCurrentIndex(1);
+  window->BRefreshClick();
+  window->BServiceClick();
+  TFrmService& service = *window->ServiceWindow();
+  service.LoadClick();
+  EXPECT_TRUE(service.StatusText().startsWith("Внимание: блок коэффициентов повреждён"))
+      << service.StatusText().toStdString();
+}
+
 }  // namespace
 
 namespace {

@@ -347,7 +347,7 @@ void TFrmService::CoefEdited(QTableWidgetItem* cell) {
   cell->setBackground(!value    ? QBrush(QColor(255, 200, 200))
                       : changed ? QBrush(QColor(255, 240, 170))
                                 : QBrush());
-  if (!value) SetStatus("Не число: «" + cell->text() + "»", true);
+  if (!value) SetStatus("«" + cell->text() + "»: " + Text(why), true);
 }
 
 void TFrmService::LoadClick() {
@@ -368,6 +368,7 @@ void TFrmService::LoadClick() {
     return SetStatus(QString("На линии другой прибор: %1 № %2. Прочитайте его в главном окне.")
                          .arg(ModelName(snap.path), Text(snap.serial)),
                      true);
+  if (!snap.integrity.empty()) return SetStatus("Внимание: " + Text(snap.integrity), true);
   SetStatus(snap.AnyFailed() ? "Прочитано, но не всё: пункты ERR прибор не отдал."
                              : "Прочитано из прибора.",
             snap.AnyFailed());
