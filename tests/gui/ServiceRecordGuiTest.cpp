@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <cstdio>
+#include <string_view>
+#include <utility>
 
 #include "GuiTestUtil.h"
 #include "app/core/meter/RecordingView.h"
@@ -72,6 +74,15 @@ std::string PdfText(const std::string& path) {
       text.append(buf, n);
     pclose(pipe);
   }
+  // The PDF's font joins "ff", "fi" and "fl" into one glyph, which the text
+  // comes back as; a report number such as "…-6affe0" must still be found.
+  for (const auto& [glyph, letters] : {std::pair{"\uFB00", "ff"},
+                                       {"\uFB01", "fi"},
+                                       {"\uFB02", "fl"},
+                                       {"\uFB03", "ffi"},
+                                       {"\uFB04", "ffl"}})
+    for (size_t at; (at = text.find(glyph)) != std::string::npos;)
+      text.replace(at, std::string_view(glyph).size(), letters);
   return text;
 }
 
