@@ -5,11 +5,9 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <memory>
 
 #include "app/core/base/Cp1251.h"
-#include "app/core/base/RegularFile.h"
 #include "app/core/values/MeterSnapshotJson.h"
 #include "app/core/values/ReadFields.h"
 #include "comm/LumClock.h"
@@ -320,17 +318,11 @@ ItemsImage ImageOfSnapshot(const MeterSnapshot& snapshot) {
 }
 
 std::optional<ItemsImage> LoadRestoreImage(const std::string& path, std::string& error) {
-  if (std::string why; !IsRegularFile(path, why, kDocumentFileLimit)) {
-    error = path + ": " + why;
-    return std::nullopt;
-  }
-  if (auto image = LoadImage(path, error)) return image;
-  std::ifstream in(path, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), {});
-  const Json json = Json::parse(text, nullptr, false);
+  const auto json = LoadJsonFile(path, error);
+  if (!json) return std::nullopt;
+  if (auto image = ImageFromJson(*json, error)) return image;
   std::string snapError;
-  if (!json.is_discarded())
-    if (const auto snap = SnapshotFromJson(json, snapError)) return ImageOfSnapshot(*snap);
+  if (const auto snap = SnapshotFromJson(*json, snapError)) return ImageOfSnapshot(*snap);
   return std::nullopt;
 }
 
@@ -564,7 +556,7 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
 
   // 5. Every item read back and compared. On a ZFK-36 the block is read
   // whole too: its checksum tells whether the meter will use what it holds.
-  out.after = {meter.Id().model, serial, LocalTimeText(), plan.targets};
+  out.after.time = LocalTimeText();  // the items are still the targets
   const bool areasRead = ReadItems(meter, out.after.items);
   const bool coefs = std::any_of(plan.targets.begin(), plan.targets.end(),
                                  [](const ImageItem& t) { return t.kind == ItemKind::Coef; });

@@ -2,8 +2,6 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-
 #include <limits>
 
 #include "app/core/base/FileSync.h"
@@ -163,20 +161,22 @@ std::string SaveImage(const ItemsImage& image, const std::string& dir, std::stri
   return path;
 }
 
-std::optional<ItemsImage> LoadImage(const std::string& path, std::string& error) {
-  if (std::string why; !IsRegularFile(path, why, kDocumentFileLimit)) {
+std::optional<Json> LoadJsonFile(const std::string& path, std::string& error) {
+  std::string why;
+  const auto text = ReadRegularFile(path, kDocumentFileLimit, why);
+  if (!text) {
     error = path + ": " + why;
     return std::nullopt;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open " + path;
-    return std::nullopt;
-  }
-  const Json json = Json::parse(in, nullptr, false);
+  Json json = Json::parse(*text, nullptr, false);
   if (json.is_discarded()) {
     error = path + " is not JSON";
     return std::nullopt;
   }
-  return ImageFromJson(json, error);
+  return json;
+}
+
+std::optional<ItemsImage> LoadImage(const std::string& path, std::string& error) {
+  const auto json = LoadJsonFile(path, error);
+  return json ? ImageFromJson(*json, error) : std::nullopt;
 }

@@ -42,4 +42,7 @@ std::optional<ItemsImage> ImageFromJson(const Json& json, std::string& error);
 // Saves the image as <dir>/<model>-<serial>-<yyyymmdd-hhmmss>.json, creating
 // dir; the path, or empty and a reason when it cannot be written whole.
 std::string SaveImage(const ItemsImage& image, const std::string& dir, std::string& error);
+// The JSON document of a regular file of at most 1 MiB; nullopt and a reason
+// for anything else (a folder, a FIFO, a device, no JSON).
+std::optional<Json> LoadJsonFile(const std::string& path, std::string& error);
 std::optional<ItemsImage> LoadImage(const std::string& path, std::string& error);
