@@ -23,6 +23,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Qt's own dialogs in Russian come from Qt's translations, which no library
+  # dependency pulls in.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/calibrate")
   # The description: English, then the same in Russian.
   # The long description under the summary: English, then the same in Russian.

@@ -18,6 +18,7 @@
 #include "app/core/settings/DevManager.h"
 #include "app/core/settings/Settings.h"
 #include "app/core/settings/SettingsPlace.h"
+#include "app/gui/QtTranslations.h"
 #include "app/gui/read/DelaysForm.h"
 #include "app/gui/read/MainForm.h"
 #include "app/gui/service/ServiceWindow.h"
@@ -33,7 +34,8 @@ constexpr const char* kDemoPortName = "демо";
 bool SavePicture(QWidget& widget, const QString& path) {
   QCoreApplication::processEvents();
   const bool saved = widget.grab().save(path);
-  if (!saved) std::fprintf(stderr, "calibrate: cannot save %s\n", path.toUtf8().constData());
+  if (!saved)
+    std::fprintf(stderr, "calibrate: не удалось сохранить %s\n", path.toUtf8().constData());
   return saved;
 }
 
@@ -71,21 +73,24 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Calibrate");
   QApplication::setApplicationVersion(kCalibrateVersion);
+  InstallQtTranslations(app);
 
   QCommandLineParser parser;
-  parser.setApplicationDescription("Reads the calibration data of a flow meter.");
+  parser.setApplicationDescription("Читает калибровочные данные расходомера.");
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption iniOption("ini", "Settings file instead of Calibrate.ini.", "FILE");
+  const QCommandLineOption iniOption("ini", "Файл настроек вместо Calibrate.ini.", "ФАЙЛ");
   const QCommandLineOption demoOption(
-      "demo", QString::fromStdString("Read a virtual meter: " + DemoModelList() + "."), "MODEL");
-  QCommandLineOption screenshotOption("screenshot", "Read once, save the window, quit.", "FILE");
+      "demo", QString::fromStdString("Читать виртуальный прибор: " + DemoModelList() + "."),
+      "МОДЕЛЬ");
+  QCommandLineOption screenshotOption("screenshot", "Прочитать, сохранить снимок окна и выйти.",
+                                      "ФАЙЛ");
   screenshotOption.setFlags(QCommandLineOption::HiddenFromHelp);
-  QCommandLineOption dialogShotOption("screenshot-delays", "Also save the time-outs dialog.",
-                                      "FILE");
+  QCommandLineOption dialogShotOption("screenshot-delays", "Сохранить и снимок окна задержек.",
+                                      "ФАЙЛ");
   dialogShotOption.setFlags(QCommandLineOption::HiddenFromHelp);
-  QCommandLineOption serviceShotOption("screenshot-service", "Also save the service window.",
-                                       "FILE");
+  QCommandLineOption serviceShotOption("screenshot-service", "Сохранить и снимок сервисного окна.",
+                                       "ФАЙЛ");
   serviceShotOption.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(iniOption);
   parser.addOption(demoOption);
@@ -94,7 +99,7 @@ int main(int argc, char* argv[]) {
   parser.addOption(serviceShotOption);
   parser.process(app);
   if (!parser.positionalArguments().isEmpty()) {
-    std::fprintf(stderr, "calibrate: unexpected argument %s\n",
+    std::fprintf(stderr, "calibrate: лишний аргумент %s\n",
                  parser.positionalArguments().first().toUtf8().constData());
     return 2;
   }
@@ -118,7 +123,7 @@ int main(int argc, char* argv[]) {
     const unsigned baud = bench.GetSettings().Baud() == 0 ? 9600 : 19200;
     demo = StartDemoMeter(parser.value(demoOption).toStdString(), 0, baud, error);
     if (!demo) {
-      std::fprintf(stderr, "calibrate: cannot start the virtual meter: %s\n", error.c_str());
+      std::fprintf(stderr, "calibrate: виртуальный прибор не запускается: %s\n", error.c_str());
       return 2;
     }
     bench.SetDemo(true);

@@ -138,7 +138,7 @@ std::optional<std::string> MeterClockText(const MeterClockBytes& bytes) {
 
 std::optional<std::string> RecordDateText(const CalibrationRecordBytes& r) {
   int f[6];
-  for (int i = 0; i < 6; ++i)
+  for (size_t i = 0; i < 6; ++i)
     f[i] = Bcd(r[10 + i]);
   if (std::any_of(f, f + 6, [](int v) { return v < 0; }) || f[1] < 1 || f[1] > 12 || f[2] < 1 ||
       f[2] > 31 || f[3] > 23 || f[4] > 59 || f[5] > 59)
