@@ -9,16 +9,6 @@ uint8_t Bcd(unsigned value) {
   return ByteToBcd(static_cast<uint8_t>(value % 100));
 }
 
-// The number in a packed BCD byte, or nullopt when it is none or lies
-// outside first..last.
-std::optional<uint8_t> FromBcd(uint8_t b, unsigned first, unsigned last) {
-  const unsigned tens = b >> 4, units = b & 0x0F;
-  if (tens > 9 || units > 9) return std::nullopt;
-  const unsigned v = tens * 10 + units;
-  if (v < first || v > last) return std::nullopt;
-  return static_cast<uint8_t>(v);
-}
-
 }  // namespace
 
 MeterClockBytes EncodeMeterClock(const LumDateTime& t) {
@@ -35,12 +25,12 @@ MeterClockBytes EncodeMeterClock(const LumDateTime& t) {
 }
 
 std::optional<MeterClockTime> DecodeMeterClock(const MeterClockBytes& b) {
-  const auto second = FromBcd(b[0], 0, 59);
-  const auto minute = FromBcd(b[2], 0, 59);
-  const auto hour = FromBcd(b[4], 0, 23);
-  const auto day = FromBcd(b[7], 1, 31);
-  const auto month = FromBcd(b[8], 1, 12);
-  const auto year = FromBcd(b[9], 0, 99);
+  const auto second = BcdToByte(b[0], 0, 59);
+  const auto minute = BcdToByte(b[2], 0, 59);
+  const auto hour = BcdToByte(b[4], 0, 23);
+  const auto day = BcdToByte(b[7], 1, 31);
+  const auto month = BcdToByte(b[8], 1, 12);
+  const auto year = BcdToByte(b[9], 0, 99);
   if (!second || !minute || !hour || !day || !month || !year || b[6] < 1 || b[6] > 7)
     return std::nullopt;
   return MeterClockTime{*year, *month, *day, b[6], *hour, *minute, *second};

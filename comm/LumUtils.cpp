@@ -32,6 +32,14 @@ uint8_t ByteToBcd(uint8_t value) {
   return static_cast<uint8_t>((value / 10) << 4 | (value % 10));
 }
 
+std::optional<uint8_t> BcdToByte(uint8_t bcd, unsigned first, unsigned last) {
+  const unsigned tens = bcd >> 4, units = bcd & 0x0F;
+  if (tens > 9 || units > 9) return std::nullopt;
+  const unsigned v = tens * 10 + units;
+  if (v < first || v > last) return std::nullopt;
+  return static_cast<uint8_t>(v);
+}
+
 namespace {
 
 constexpr std::array<uint16_t, 256> MakeCrc16Table() {

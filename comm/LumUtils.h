@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,6 +35,9 @@ void SwapBytes32(float& value);
 
 // Packed BCD (tens in the high nibble): 59 gives 0x59; 100 and above give 0xFF.
 uint8_t ByteToBcd(uint8_t value);
+// The number in a packed BCD byte, or nullopt when it is none or lies
+// outside first..last (erased memory reads FF, which is none).
+std::optional<uint8_t> BcdToByte(uint8_t bcd, unsigned first, unsigned last);
 
 // The bytes in hexadecimal, two capital digits each: "55 00 FF " with spaced
 // (a space after every byte, as traces print frames), "5500FF" without (as

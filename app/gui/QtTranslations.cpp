@@ -2,12 +2,12 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
-#include <QLocale>
 #include <QTranslator>
 
 QString InstallQtTranslations(QCoreApplication& app) {
-  // The window is Russian whatever the system's language; Qt's texts follow.
-  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+  // The window is Russian whatever the system's language, and so are Qt's
+  // texts; numbers and dates keep the system's locale (the main window's
+  // decimal separator follows it).
   const QStringList folders = {QCoreApplication::applicationDirPath() + "/translations",
                                QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
   auto* translator = new QTranslator(&app);

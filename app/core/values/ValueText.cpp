@@ -5,13 +5,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/core/base/Cp1251.h"
+#include "MeterReading.h"
+#include "comm/LumUtils.h"
 
 namespace {
-
-std::string Chars(const char* begin, const char* end) {
-  return std::string(begin, end);
-}
 
 // Decimal places a shortest text shows: "0.00251" 5, "163.9" 1, "1.5e-10" 11.
 int PlacesOf(const std::string& text) {
@@ -28,7 +25,7 @@ std::string Fixed(double value, int places) {
   const auto [end, ec] =
       std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, places);
   if (ec != std::errc()) return "?";
-  std::string s = Chars(text, end);
+  std::string s = std::string(text, end);
   if (s.find('.') != std::string::npos) {
     s.erase(s.find_last_not_of('0') + 1);
     if (s.back() == '.') s.pop_back();
@@ -40,8 +37,12 @@ std::string Signed(const std::string& s) {
   return s.empty() || s[0] == '-' || s == "0" ? s : "+" + s;
 }
 
-int Bcd(uint8_t b) {
-  return (b >> 4) <= 9 && (b & 0x0F) <= 9 ? (b >> 4) * 10 + (b & 0x0F) : -1;
+// "09.12.2026 00:52:54": the day first and the whole year, as a Russian
+// reader takes a date.
+std::string Stamp(int year, int month, int day, int hour, int minute, int second) {
+  char text[16];
+  std::snprintf(text, sizeof text, " %02d:%02d:%02d", hour, minute, second);
+  return DateText(year, month, day) + text;
 }
 
 }  // namespace
@@ -51,7 +52,7 @@ std::string FloatText(float value) {
   if (std::isinf(value)) return value > 0 ? "+бесконечность" : "−бесконечность";
   char text[32];
   const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return Chars(text, end);
+  return std::string(text, end);
 }
 
 std::string NumberText(double value) {
@@ -66,7 +67,7 @@ std::string NumberText(double value) {
   }
   char text[32];
   const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return Chars(text, end);
+  return std::string(text, end);
 }
 
 std::string DifferenceText(float from, float to) {
@@ -101,9 +102,7 @@ std::string DateText(int year, int month, int day) {
 }
 
 std::string DateTimeText(const LumDateTime& t) {
-  char text[16];
-  std::snprintf(text, sizeof text, " %02d:%02d:%02d", t.Hour, t.Minute, t.Second);
-  return DateText(t.Year, t.Month, t.Day) + text;
+  return Stamp(t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second);
 }
 
 std::string JournalTimeText(const std::string& iso) {
@@ -113,56 +112,29 @@ std::string JournalTimeText(const std::string& iso) {
       std::sscanf(iso.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d", &y, &mo, &d, &t, &h, &mi, &s) != 7 ||
       (t != 'T' && t != ' '))
     return iso;
-  LumDateTime dt;
-  dt.Year = static_cast<uint16_t>(y);
-  dt.Month = static_cast<uint8_t>(mo);
-  dt.Day = static_cast<uint8_t>(d);
-  dt.Hour = static_cast<uint8_t>(h);
-  dt.Minute = static_cast<uint8_t>(mi);
-  dt.Second = static_cast<uint8_t>(s);
-  return DateTimeText(dt);
+  return Stamp(y, mo, d, h, mi, s);
 }
 
 std::optional<std::string> MeterClockText(const MeterClockBytes& bytes) {
   const auto t = DecodeMeterClock(bytes);
   if (!t) return std::nullopt;
-  LumDateTime dt;
-  dt.Year = static_cast<uint16_t>(2000 + t->Year);
-  dt.Month = t->Month;
-  dt.Day = t->Day;
-  dt.Hour = t->Hour;
-  dt.Minute = t->Minute;
-  dt.Second = t->Second;
-  return DateTimeText(dt);
+  return Stamp(2000 + t->Year, t->Month, t->Day, t->Hour, t->Minute, t->Second);
 }
 
 std::optional<std::string> RecordDateText(const CalibrationRecordBytes& r) {
-  int f[6];
-  for (size_t i = 0; i < 6; ++i)
-    f[i] = Bcd(r[10 + i]);
-  if (std::any_of(f, f + 6, [](int v) { return v < 0; }) || f[1] < 1 || f[1] > 12 || f[2] < 1 ||
-      f[2] > 31 || f[3] > 23 || f[4] > 59 || f[5] > 59)
-    return std::nullopt;
-  LumDateTime dt;
-  dt.Year = static_cast<uint16_t>(2000 + f[0]);
-  dt.Month = static_cast<uint8_t>(f[1]);
-  dt.Day = static_cast<uint8_t>(f[2]);
-  dt.Hour = static_cast<uint8_t>(f[3]);
-  dt.Minute = static_cast<uint8_t>(f[4]);
-  dt.Second = static_cast<uint8_t>(f[5]);
-  return DateTimeText(dt);
+  const auto year = BcdToByte(r[10], 0, 99), month = BcdToByte(r[11], 1, 12),
+             day = BcdToByte(r[12], 1, 31), hour = BcdToByte(r[13], 0, 23),
+             minute = BcdToByte(r[14], 0, 59), second = BcdToByte(r[15], 0, 59);
+  if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
+  return Stamp(2000 + *year, *month, *day, *hour, *minute, *second);
 }
 
 std::string RecordText(const CalibrationRecordBytes& r) {
   if (std::all_of(r.begin(), r.end(), [](uint8_t b) { return b == 0xFF; })) return "не записана";
-  const auto chars = [&](size_t from, size_t n) {
-    return Cp1251ToUtf8(std::string(r.begin() + static_cast<std::ptrdiff_t>(from),
-                                    r.begin() + static_cast<std::ptrdiff_t>(from + n)));
-  };
+  const RecordReading record{ValueState::Read, r};
   // A record begins with the Latin 'C'; anything else was not left by a
   // calibration and is shown as damaged, with what it holds.
-  if (r[0] != 'C') return "повреждена (\"" + chars(0, 8) + "\")";
-  const auto date = RecordDateText(r);
-  return "\"" + chars(0, 8) + "\" (лицензия " + chars(4, 4) + ", версия " + chars(1, 1) + "." +
-         chars(2, 2) + "), " + date.value_or("дата не читается");
+  if (!record.Valid()) return "повреждена (\"" + record.Seal() + "\")";
+  return "\"" + record.Seal() + "\" (лицензия " + record.Licence() + ", версия " +
+         record.Version() + "), " + RecordDateText(r).value_or("дата не читается");
 }
