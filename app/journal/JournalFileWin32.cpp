@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "JournalFile.h"
+#include "comm/serial/SystemTextWin32.h"
 
 namespace {
 
@@ -20,15 +21,7 @@ HANDLE Handle(intptr_t h) {
 }
 
 std::string Reason(const std::string& what, DWORD error) {
-  char text[256] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, text, sizeof text, nullptr);
-  std::string reason(text, n);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                             reason.back() == ' ' || reason.back() == '.'))
-    reason.pop_back();
-  if (reason.empty()) reason = "system error " + std::to_string(error);
-  return what + ": " + reason;
+  return what + ": " + lum::WindowsSystemText(error);
 }
 
 OVERLAPPED At(uint64_t offset) {

@@ -40,8 +40,9 @@ struct PortOpenError {
   PortOpenFailure kind = PortOpenFailure::None;
   // The operating system's own words for the failure (its language).
   std::string systemText;
-  // Permission denied on Linux: the group that owns the device, whose
-  // members may use it ("dialout"); empty elsewhere.
+  // Permission denied on Linux: the group that owns the device, when its
+  // members may read and write it ("dialout"); empty when the device's mode
+  // lets no group in, and on other systems.
   std::string group;
 };
 

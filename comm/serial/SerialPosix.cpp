@@ -132,10 +132,13 @@ PortOpenError OpenFailure(int code, const std::string& name) {
     case EACCES:
     case EPERM: {
       error.kind = PortOpenFailure::PermissionDenied;
-      // Whoever belongs to the device's group may use it: the one thing the
-      // user needs to be told.
+      // Whoever belongs to the device's group may use it, when the group may
+      // read and write it (dialout on most systems): then joining it is the
+      // one thing the user needs to be told. A node of mode 0600 (root:root)
+      // lets no group in, and joining one would not help.
       struct stat st {};
-      if (stat(name.c_str(), &st) == 0) error.group = GroupName(st.st_gid);
+      if (stat(name.c_str(), &st) == 0 && (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
+        error.group = GroupName(st.st_gid);
       break;
     }
     case EBUSY:

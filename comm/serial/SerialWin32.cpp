@@ -5,6 +5,7 @@
 
 #include "../LumClock.h"
 #include "SerialDevice.h"
+#include "SystemTextWin32.h"
 
 namespace {
 
@@ -14,23 +15,9 @@ constexpr DWORD kWriteLimitMs = 5000;
 // A read is issued only for bytes already queued, so it completes at once.
 constexpr DWORD kReadLimitMs = 1000;
 
-// The system's message for an error code, without the line break at its end.
-std::string SystemText(DWORD code) {
-  char* text = nullptr;
-  const DWORD n = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n > 0 && text ? std::string(text, n) : "error " + std::to_string(code);
-  if (text) LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == ' ' || message.back() == '.'))
-    message.pop_back();
-  return message;
-}
-
 PortOpenError OpenFailure(DWORD code) {
   PortOpenError error;
-  error.systemText = SystemText(code);
+  error.systemText = lum::WindowsSystemText(code);
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:

@@ -225,31 +225,44 @@ TEST(ComPortOpen, UnopenableDevicesGiveFalseAndInactive) {
 }
 
 // Root opens whatever the permission bits say: as root the test becomes
-// "nobody" in a child, which reports by its exit status.
-TEST(ComPortOpen, PermissionDeniedNamesTheDevicesGroup) {
-  PtyPair line;
-  ASSERT_EQ(chmod(line.SlavePath().c_str(), geteuid() == 0 ? 0660 : 0000), 0);
-  struct stat st {};
-  ASSERT_EQ(stat(line.SlavePath().c_str(), &st), 0);
-  const group* owner = getgrgid(st.st_gid);
-  const std::string groupName = owner ? owner->gr_name : std::to_string(st.st_gid);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (geteuid() == 0 && (setgroups(0, nullptr) || setgid(65534) || setuid(65534))) _exit(3);
-    lum::BindSerialPortPath(kPort, line.SlavePath());
-    TlumComPort port;
-    port.SetComPort(kPort);
-    const PortOpenError& e = port.OpenError();
-    _exit(!port.Open() && e.kind == PortOpenFailure::PermissionDenied &&
-                  e.systemText == SystemText(EACCES) && e.group == groupName
-              ? 0
-              : 4);
+// "nobody" in a child, which reports by its exit status. The device's group
+// is named only when the mode lets that group read and write.
+TEST(ComPortOpen, PermissionDeniedNamesTheDevicesGroupWhenItMayUseIt) {
+  const bool root = geteuid() == 0;
+  const struct {
+    mode_t mode;
+    bool groupNamed;
+  } cases[] = {{0660, true}, {0600, false}, {0640, false}};
+  for (const auto& c : cases) {
+    if (!root && c.groupNamed) continue;  // the owner could open it
+    PtyPair line;
+    ASSERT_EQ(chmod(line.SlavePath().c_str(), root ? c.mode : 0000), 0);
+    struct stat st {};
+    ASSERT_EQ(stat(line.SlavePath().c_str(), &st), 0);
+    const group* owner = getgrgid(st.st_gid);
+    const std::string groupName = !c.groupNamed ? ""
+                                  : owner       ? owner->gr_name
+                                                : std::to_string(st.st_gid);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (root && (setgroups(0, nullptr) || setgid(65534) || setuid(65534))) _exit(3);
+      lum::BindSerialPortPath(kPort, line.SlavePath());
+      TlumComPort port;
+      port.SetComPort(kPort);
+      const PortOpenError& e = port.OpenError();
+      _exit(!port.Open() && e.kind == PortOpenFailure::PermissionDenied &&
+                    e.systemText == SystemText(EACCES) && e.group == groupName
+                ? 0
+                : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot become an unprivileged user here";
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "mode " << std::oct << c.mode << ": not refused for permission with group '" << groupName
+        << "'";
   }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot become an unprivileged user here";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "not refused for permission, with group " << groupName;
 }
 
 TEST(ComPortOpen, PortZeroAndUnboundNumbersUseTheSystemNames) {

@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include "GuiTestUtil.h"
 #include "app/core/line/PortMap.h"
 #include "app/gui/read/DelaysForm.h"
+#include "app/gui/service/ServiceWindow.h"
 #include "comm/serial/SerialDevice.h"
 #include "support/ScriptedLine.h"
 
@@ -266,16 +268,49 @@ TEST_F(SilentLineTest, MeterNotFoundShowsItsBoxAndKeepsTheReadFields) {
   EXPECT_TRUE(window->BRefresh->isEnabled());
 }
 
-TEST_F(SilentLineTest, PressDuringTheReadsMessagePassStartsNoSecondRead) {
-  auto window = MakeWindow(ini.Path());
-  window->SelectPortForRun(kPort);
-  // Queued now, delivered by the one message pass at the start of the read.
-  QMetaObject::invokeMethod(window->BRefresh, "click", Qt::QueuedConnection);
-  window->BRefreshClick();
-  QCoreApplication::processEvents();
-  EXPECT_EQ(line->Opens(), 1);
-  EXPECT_EQ(boxes.size(), 1u);
-  EXPECT_TRUE(window->BRefresh->isEnabled());
+// Each button's handler, called by the one message pass at the start of the
+// read (as a press queued by then would be, whether or not the button looks
+// disabled): none starts a second read, a search or the service window.
+TEST_F(SilentLineTest, PressDuringTheReadsMessagePassDoesNothing) {
+  const std::pair<const char*, void (TFrmMain::*)()> presses[] = {
+      {"BRefresh", &TFrmMain::BRefreshClick},
+      {"BScan", &TFrmMain::BScanClick},
+      {"BService", &TFrmMain::BServiceClick},
+  };
+  for (const auto& [name, press] : presses) {
+    auto window = MakeWindow(ini.Path());
+    window->SelectPortForRun(kPort);
+    const int opensBefore = line->Opens();
+    int dialogs = 0;
+    QTimer poll;  // a dialog that opened anyway is counted and closed
+    QObject::connect(&poll, &QTimer::timeout, [&dialogs] {
+      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        ++dialogs;
+        dialog->reject();
+      }
+    });
+    poll.start(5);
+    QTimer::singleShot(0, window.get(), [w = window.get(), p = press] { (w->*p)(); });
+    window->BRefreshClick();
+    QCoreApplication::processEvents();
+    poll.stop();
+    EXPECT_EQ(line->Opens() - opensBefore, 1) << name;
+    EXPECT_EQ(dialogs, 0) << name;
+    EXPECT_EQ(window->findChild<TFrmService*>(), nullptr) << name << ": no service window";
+    EXPECT_TRUE(window->findChild<QAbstractButton*>(name)->isEnabled()) << name;
+  }
+  EXPECT_EQ(boxes.size(), 3u);
+}
+
+// The address of the last read comes back with the window, from its own key.
+TEST_F(WindowTest, TheAddressIsKeptAcrossRuns) {
+  {
+    auto window = MakeWindow(ini.Path());
+    window->UDNetAddr->setValue(17);
+  }
+  EXPECT_NE(ini.Read().find("Address=17"), std::string::npos) << ini.Read();
+  auto again = MakeWindow(ini.Path());
+  EXPECT_EQ(again->UDNetAddr->value(), 17);
 }
 
 // Records what the screen showed at the read's message pass.

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidgetItem>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -122,6 +123,16 @@ TEST_P(ServiceWindowTest, WritesCoefficientSealAndClockOnlyWhenConfirmed) {
   EXPECT_NE(service.LMeterTime->text(), "—");
   EXPECT_TRUE(service.LClockDiff->text().endsWith(" с") ||
               service.LClockDiff->text().contains(" с ("));
+  // The meter's clock runs on with the computer's, a second later a second on.
+  const auto at = [](const QLabel* l) {
+    return QDateTime::fromString(l->text(), "dd.MM.yyyy HH:mm:ss");
+  };
+  const QDateTime meterBefore = at(service.LMeterTime);
+  ASSERT_TRUE(meterBefore.isValid()) << service.LMeterTime->text().toStdString();
+  const qint64 differenceBefore = at(service.LComputerTime).secsTo(meterBefore);
+  QTest::qWait(2100);  // the window's second ticker runs at least once a second after
+  EXPECT_GE(meterBefore.secsTo(at(service.LMeterTime)), 1);
+  EXPECT_EQ(at(service.LComputerTime).secsTo(at(service.LMeterTime)), differenceBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, ServiceWindowTest,

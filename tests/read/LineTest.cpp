@@ -165,19 +165,48 @@ TEST(ExplainOpenFailure, SaysWhatToDo) {
   } cases[] = {
       {{PortOpenFailure::NotFound, "No such file or directory", ""},
        {},
-       {"Система: No such file", "нет в системе", "/dev/ttyUSB0 (0403:6001 FTDI"}},
+       {"Порта /dev/ttyS9 нет в системе.\nСистема: No such file", "/dev/ttyUSB0 (0403:6001 FTDI"}},
       {{PortOpenFailure::PermissionDenied, "Permission denied", "dialout"},
        {},
-       {"Нет прав", "группу dialout"}},
+       {"Нет прав на порт /dev/ttyS9.\nСистема: Permission denied\n", "группу dialout"}},
+      // A mode that lets no group in: the mode and a udev rule, no group to join.
+      {{PortOpenFailure::PermissionDenied, "Permission denied", ""},
+       {},
+       {"sudo chmod 660 /dev/ttyS9", "MODE=\"0660\"", "/etc/udev/rules.d/"}},
       {{PortOpenFailure::Busy, "Device or resource busy", ""},
        {"4242 minicom"},
-       {"занят", "процесс 4242 minicom"}},
-      {{PortOpenFailure::Other, "Inappropriate ioctl", ""}, {}, {"последовательный порт"}},
+       {"Порт /dev/ttyS9 занят другой программой.\nСистема: Device", "процесс 4242 minicom"}},
+      {{PortOpenFailure::Other, "Inappropriate ioctl", ""},
+       {},
+       {"Порт /dev/ttyS9 не открылся.\nСистема: Inappropriate", "последовательный порт"}},
   };
   for (const auto& c : cases) {
     const std::string text = ExplainOpenFailure(c.error, "/dev/ttyS9", ports, c.holders);
     for (const char* part : c.says)
       EXPECT_TRUE(Has(text, part)) << text;
+  }
+}
+
+// A meter that answers with an identification no read path knows is named,
+// in either protocol, and not taken for a silent line.
+TEST(UnsupportedMeter, IsNamedByWhatItAnswered) {
+  const struct {
+    MeterModel speaks;
+    const char* id;
+  } cases[] = {
+      {MeterModel::Zfk31, "ZFK-30"},
+      {MeterModel::Zfk36, "ZFK31-1"},
+      {MeterModel::Gdz1207s, "KERVA-36"},
+      {MeterModel::Gdz1208, "GDZ1203-C"},
+  };
+  for (const auto& c : cases) {
+    auto meter = MakeMeter(c.speaks);
+    meter->SetIdText(c.id);
+    ReadBench bench(meter);
+    const MeterReading r = bench.Run();
+    EXPECT_EQ(r.result, ReadResult::NotFound) << c.id;
+    EXPECT_EQ(r.lineDiagnosis, std::string("Прибор ответил: ") + c.id +
+                                   " — чтение этой модели не поддерживается.\n");
   }
 }
 

@@ -103,32 +103,74 @@ std::string ExplainProbes(const std::vector<LineProbe>& probes, unsigned chosenB
          ".\nПроверьте подключение линии, питание прибора и его сетевой адрес.\n";
 }
 
+namespace {
+
+// Our own words for each kind of failure, in Russian whatever the system's
+// language; the system's text follows as it was given.
+std::string OpenFailureLine(PortOpenFailure kind, const std::string& device) {
+  switch (kind) {
+    case PortOpenFailure::NotFound:
+      return "Порта " + device + " нет в системе.\n";
+    case PortOpenFailure::PermissionDenied:
+      return "Нет прав на порт " + device + ".\n";
+    case PortOpenFailure::Busy:
+      return "Порт " + device + " занят другой программой.\n";
+    default:
+      return "Порт " + device + " не открылся.\n";
+  }
+}
+
+// Joining the device's group helps only when the group may read and write
+// it; otherwise the node's mode must change, for good through a udev rule.
+std::string PermissionAdvice(const std::string& group, const std::string& device) {
+#ifdef _WIN32
+  (void)group;
+  (void)device;
+  return "Запустите программу от имени пользователя, которому разрешён этот порт.\n";
+#else
+  if (!group.empty())
+    return "Добавьте пользователя в группу " + group + " (sudo usermod -aG " + group +
+           " $USER) и войдите в систему заново.\n";
+  return "Права устройства не пускают ни одну группу. Разрешите чтение и запись группе dialout: "
+         "sudo chgrp dialout " +
+         device + " && sudo chmod 660 " + device +
+         " (действует до отключения адаптера), а насовсем — правилом udev, например строкой\n"
+         "  KERNEL==\"ttyUSB[0-9]*\", GROUP=\"dialout\", MODE=\"0660\"\n"
+         "в файле /etc/udev/rules.d/50-serial.rules; затем добавьте пользователя в группу "
+         "dialout.\n";
+#endif
+}
+
+}  // namespace
+
 std::string ExplainOpenFailure(const PortOpenError& error, const std::string& device,
                                const std::vector<SerialDeviceInfo>& existing,
                                const std::vector<std::string>& holders) {
-  std::string text = error.systemText.empty() ? "" : "Система: " + error.systemText + "\n";
+  std::string text = OpenFailureLine(error.kind, device);
+  if (!error.systemText.empty()) text += "Система: " + error.systemText + "\n";
   switch (error.kind) {
     case PortOpenFailure::NotFound:
-      text += "Порта " + device + " нет в системе.\n";
       if (existing.empty()) return text + "Последовательных портов не найдено.\n";
       text += "Есть порты:\n";
       for (const SerialDeviceInfo& d : existing)
         text += "  " + d.name + (d.description.empty() ? "" : " (" + d.description + ")") + "\n";
       return text;
     case PortOpenFailure::PermissionDenied:
-      text += "Нет прав на порт " + device + ".\n";
-      if (!error.group.empty())
-        text += "Добавьте пользователя в группу " + error.group + " (sudo usermod -aG " +
-                error.group + " $USER) и войдите в систему заново.\n";
-      return text;
+      return text + PermissionAdvice(error.group, device);
     case PortOpenFailure::Busy:
-      text += "Порт " + device + " занят другой программой.\n";
       for (const std::string& h : holders)
         text += "  его держит процесс " + h + "\n";
       return text + "Закройте её и повторите.\n";
     default:
       return text + "Проверьте, что " + device + " — последовательный порт.\n";
   }
+}
+
+std::string UnsupportedMeterText(const std::string& identification) {
+  std::string name = Cp1251ToUtf8(identification);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\0'))
+    name.pop_back();
+  return "Прибор ответил: " + name + " — чтение этой модели не поддерживается.\n";
 }
 
 std::string ExplainOpenFailure(const TlumCustomComPort& port) {

@@ -74,6 +74,10 @@ std::string ExplainProbes(const std::vector<LineProbe>& probes, unsigned chosenB
 std::string ExplainOpenFailure(const PortOpenError& error, const std::string& device,
                                const std::vector<SerialDeviceInfo>& existing,
                                const std::vector<std::string>& holders);
+// A meter that answered with an identification no read path knows (raw, as
+// the meter sent it): named, so that nobody goes looking for a line fault.
+std::string UnsupportedMeterText(const std::string& identification);
+
 // The same for the port as it failed: asks the system for the rest.
 std::string ExplainOpenFailure(const TlumCustomComPort& port);
 

@@ -122,12 +122,16 @@ const MeterIdentity& Connection::Identify() {
   lineDiagnosis_.clear();
   MeterIdentity& id = identity_;
   std::vector<LineExchange> traffic3x;
+  std::string answered3x;  // a 3x identification that names no known model
   {
     // What the line did, to explain a meter that is not found. A 3x reply
     // that named no known model was a good frame, not noise.
     const LineRecorder recorder(port_);
     zfk31_.GetDevID(id.identification);
-    if (zfk31_.LastError() != 0) traffic3x = recorder.Exchanges();
+    if (zfk31_.LastError() != 0)
+      traffic3x = recorder.Exchanges();
+    else
+      answered3x = id.identification;
   }
   id.path = Dispatch(id.identification);
   if (id.path != ReadPath::ModBus) {
@@ -138,8 +142,11 @@ const MeterIdentity& Connection::Identify() {
   {
     const LineRecorder recorder(port_);
     gdz1208_.GetDevID(text);
-    // Both identifications failed: say what the line did.
-    if (gdz1208_.LastError() != 0) {
+    // A meter answered in 3x but is none we read: say which it is.
+    if (gdz1208_.LastError() != 0 && !answered3x.empty()) {
+      lineDiagnosis_ = UnsupportedMeterText(answered3x);
+    } else if (gdz1208_.LastError() != 0) {
+      // Both identifications failed: say what the line did.
       std::vector<LineExchange> all = traffic3x;
       all.insert(all.end(), recorder.Exchanges().begin(), recorder.Exchanges().end());
       lineDiagnosis_ =
@@ -148,6 +155,7 @@ const MeterIdentity& Connection::Identify() {
   }
   id.identification = text;
   if (!Contains(text, "BRC") && !Contains(text, "TGDZ")) {
+    if (gdz1208_.LastError() == 0 && !text.empty()) lineDiagnosis_ = UnsupportedMeterText(text);
     id.path = ReadPath::None;
     return id;
   }

@@ -22,6 +22,13 @@ bool Settings::SetPort(int32_t port) {
 bool Settings::SetBaud(int32_t baudIndex) {
   return Write("Sealmark", "Baud", baudIndex);
 }
+int32_t Settings::Address() const {
+  const int32_t address = ini_.ReadInteger("Sealmark", "Address", 0);
+  return address >= 0 && address <= 127 ? address : 0;
+}
+bool Settings::SetAddress(int32_t address) {
+  return Write("Sealmark", "Address", address);
+}
 
 bool Settings::EchoSuppression() const {
   return ini_.ReadInteger("Line", "Echo", 0) != 0;

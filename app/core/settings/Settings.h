@@ -64,6 +64,10 @@ class Settings {
   int32_t Baud() const;  // [Sealmark] Baud, default 0 (9600)
   bool SetPort(int32_t port);
   bool SetBaud(int32_t baudIndex);
+  // [Sealmark] Address: the meter's network address of the last read, 0..127
+  // (default 0); a key of its own beside Port and Baud, which keep their form.
+  int32_t Address() const;
+  bool SetAddress(int32_t address);
   // [Line] Echo: the line returns each request (a two-wire RS-485 adapter),
   // and the engines read that echo off; default 0.
   bool EchoSuppression() const;

@@ -225,12 +225,16 @@ void TFrmMain::FormCreate() {
   CBPort->setCurrentIndex(port >= 1 && port <= kPortCount ? port - 1 : -1);
   const int32_t baud = settings.Baud();
   CBBaud->setCurrentIndex(baud >= 0 && baud < CBBaud->count() ? baud : -1);
+  UDNetAddr->setValue(settings.Address());
   ShowPortAdapters(ListSerialDevices());
   bench_.SetPort(SelectedPort());
   // Connected only now, so that showing the saved choices writes nothing.
   connect(CBPort, &QComboBox::currentIndexChanged, this, &TFrmMain::CBPortChange);
   connect(CBBaud, &QComboBox::currentIndexChanged, this, &TFrmMain::CBBaudChange);
-  connect(UDNetAddr, &QSpinBox::valueChanged, this, [this] { bench_.SetPort(SelectedPort()); });
+  connect(UDNetAddr, &QSpinBox::valueChanged, this, [this](int address) {
+    bench_.GetSettings().SetAddress(address);
+    bench_.SetPort(SelectedPort());
+  });
 }
 
 void TFrmMain::SelectPortForRun(int number) {
@@ -453,6 +457,7 @@ void TFrmMain::CentreOnScreen() {
 }
 
 void TFrmMain::BScanClick() {
+  if (bench_.Busy()) return;
   std::optional<FoundMeter> chosen;
   {
     // The search talks to the line: no read or service view meanwhile.
@@ -473,6 +478,9 @@ void TFrmMain::ApplyScanChoice(const FoundMeter& meter) {
 }
 
 void TFrmMain::BServiceClick() {
+  // The read lets window messages through: the service window must not open
+  // on a meter that is being read.
+  if (bench_.Busy()) return;
   if (!service_) {
     service_ = new TFrmService(bench_, this);
     connect(service_, &TFrmService::Written, this, &TFrmMain::ServiceWritten);
@@ -493,6 +501,7 @@ void TFrmMain::BServiceClick() {
 void TFrmMain::ShowBusy(bool busy) {
   BRefresh->setEnabled(!busy);
   BScan->setEnabled(!busy);
+  BService->setEnabled(!busy);
 }
 
 // Every write the service window ran goes into the journal, as reads do; a

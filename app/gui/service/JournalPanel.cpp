@@ -112,7 +112,8 @@ void JournalPanel::SaveSettings() {
   JournalSettings s = bench_.Journal();
   s.enabled = enabled_->isChecked();
   s.engineer = engineer_->text().toStdString();
-  if (!bench_.SetJournal(s)) status_->setText(Q("Unable to write to " + bench_.SettingsPath()));
+  if (!bench_.SetJournal(s))
+    status_->setText(Q("Не удалось записать настройки в " + bench_.SettingsPath()));
 }
 
 void JournalPanel::Refresh() {

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/core/values/ValueText.h"
 #include "comm/LumClock.h"
 
 namespace {
@@ -26,9 +27,9 @@ QString StatsText(size_t channel, const ChannelStats& s) {
   const QString name = QString("G%1: ").arg(channel + 1);
   if (s.count == 0) return name + "нет значений";
   return name + QString("мин %1, макс %2, среднее %3")
-                    .arg(QString::fromStdString(LiveValueText(s.min)))
-                    .arg(QString::fromStdString(LiveValueText(s.max)))
-                    .arg(QString::number(s.mean, 'g', 7));
+                    .arg(QString::fromStdString(FloatText(s.min)))
+                    .arg(QString::fromStdString(FloatText(s.max)))
+                    .arg(QString::fromStdString(FloatText(static_cast<float>(s.mean))));
 }
 
 }  // namespace

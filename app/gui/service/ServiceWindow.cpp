@@ -518,7 +518,11 @@ void TFrmService::ShowClock(const ClockReading& clock) {
 }
 
 void TFrmService::Tick() {
-  LComputerTime->setText(QDateTime::currentDateTime().toString("dd.MM.yyyy HH:mm:ss"));
+  const QDateTime now = QDateTime::currentDateTime();
+  LComputerTime->setText(now.toString("dd.MM.yyyy HH:mm:ss"));
+  // The meter's clock runs on after the read: shown as the computer's time
+  // plus the difference read, so that the two lines tick together.
+  if (clockOffset_) LMeterTime->setText(now.addSecs(*clockOffset_).toString("dd.MM.yyyy HH:mm:ss"));
   QString diff = "—";
   if (clockOffset_)
     diff = QString("%1%2 с").arg(*clockOffset_ > 0 ? "+" : "").arg(*clockOffset_) +
