@@ -82,11 +82,12 @@ struct ScanCliOptions {
 };
 
 // What watch adds: the time between two samples, how many to take (none: until
-// interrupted), and CSV.
+// interrupted), and CSV, plain or for a Russian spreadsheet.
 struct WatchCliOptions {
   unsigned intervalMs = 1000;
   std::optional<unsigned> count;
   bool csv = false;
+  bool csvExcel = false;
 };
 
 struct CliOptions : LineOptions, MeterOptions, JournalOptions, WriteOptions {

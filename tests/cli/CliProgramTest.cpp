@@ -253,7 +253,7 @@ TEST_F(CliFiles, WatchSamplesThePresentFlowOfEveryChannelAndWritesNothing) {
     std::istringstream lines(run.out);
     std::string line;
     std::getline(lines, line);
-    EXPECT_EQ(line, "time_ms,local_time,G1,G2");
+    EXPECT_EQ(line, "\xEF\xBB\xBFtime_ms,local_time,G1,G2");  // a spreadsheet takes UTF-8
     int rows = 0;
     for (float g1 = 0, g2 = 0; std::getline(lines, line); ++rows) {
       // time_ms,local_time,G1,G2: G2 empty on a one-channel meter.

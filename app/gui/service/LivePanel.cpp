@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/core/values/ValueText.h"
 #include "comm/LumClock.h"
 
 namespace {
@@ -26,8 +27,8 @@ QString StatsText(size_t channel, const ChannelStats& s) {
   const QString name = QString("G%1: ").arg(channel + 1);
   if (s.count == 0) return name + "нет значений";
   return name + QString("мин %1, макс %2, среднее %3")
-                    .arg(QString::fromStdString(LiveValueText(s.min)))
-                    .arg(QString::fromStdString(LiveValueText(s.max)))
+                    .arg(QString::fromStdString(FloatText(s.min)))
+                    .arg(QString::fromStdString(FloatText(s.max)))
                     .arg(QString::number(s.mean, 'g', 7));
 }
 
@@ -202,7 +203,8 @@ bool TLivePanel::Export() {
 }
 
 bool TLivePanel::WriteCsv(const QString& path) {
-  const std::string csv = LiveCsv(samples_);
+  const std::string csv = LiveCsv(
+      samples_, bench_.GetSettings().CsvExcel() ? CsvDialect::RussianExcel : CsvDialect::Plain);
   // Written whole or not at all: an older file of that name stays as it was.
   QSaveFile file(path);
   const bool ok =
