@@ -505,7 +505,7 @@ int RunWriteCase(uint32_t baud, unsigned reps, bool judgeTime) {
     counting = &reset;
     reset.RunOnce(runner, meter, whole);
     std::string error;
-    const std::optional<ItemsImage> saved = LoadImage(runner.Written().imagePath, error);
+    const std::optional<ItemsImage> saved = LoadRestoreImage(runner.Written().imagePath, error);
     if (!saved) {
       if (reset.c.problem.empty()) reset.c.problem = "no before-image: " + error;
       break;

@@ -11,6 +11,19 @@
 #define CALIBRATE_VERSION "0"
 #endif
 
+namespace {
+
+// folder/relative without "." and ".." steps or a trailing separator: "." is
+// the folder itself.
+std::filesystem::path Within(const std::filesystem::path& folder,
+                             const std::filesystem::path& relative) {
+  std::filesystem::path whole = (folder / relative).lexically_normal();
+  if (!whole.has_filename() && whole != whole.root_path()) whole = whole.parent_path();
+  return whole;
+}
+
+}  // namespace
+
 JournalSettings LoadJournalSettings(const IniFile& ini) {
   JournalSettings s;
   s.enabled = ini.ReadInteger(kJournalSection, "Enabled", 0) != 0;
@@ -19,9 +32,20 @@ JournalSettings LoadJournalSettings(const IniFile& ini) {
   const std::filesystem::path chosen =
       dir.empty() ? JournalDirFor(PathFromUtf8(ini.Path()), CurrentSettingsPlace())
                   : PathFromUtf8(dir);
-  s.dir = Utf8(chosen.is_absolute() ? chosen : base / chosen);
+  s.dir = Utf8(chosen.is_absolute() ? chosen : Within(base, chosen));
   s.engineer = ini.ReadString(kJournalSection, "Engineer", "");
   return s;
+}
+
+std::string StoredJournalDir(const std::string& dir, const std::string& settingsFile) {
+  namespace fs = std::filesystem;
+  if (dir.empty()) return dir;
+  std::error_code ec;
+  const fs::path folder = fs::absolute(PathFromUtf8(settingsFile), ec).parent_path();
+  const fs::path chosen = Within(folder, PathFromUtf8(dir));  // an absolute dir stays itself
+  const fs::path relative = chosen.lexically_relative(folder.lexically_normal());
+  if (relative.empty() || *relative.begin() == "..") return Utf8(chosen);
+  return Utf8(relative);
 }
 
 JournalSettings OverrideJournal(JournalSettings settings, const std::optional<std::string>& dir,

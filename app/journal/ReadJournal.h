@@ -27,6 +27,13 @@ struct JournalSettings {
 // so that the journal does not move with the working directory.
 JournalSettings LoadJournalSettings(const IniFile& ini);
 
+// The journal folder dir (UTF-8; a relative one taken from the settings
+// file's folder, as LoadJournalSettings reads it) as [Journal] Dir keeps it:
+// relative to the settings file's folder when it lies there or below, so that
+// a portable copy moved or copied to another disk takes its journal along;
+// absolute when it lies elsewhere. Empty stays empty (the default folder).
+std::string StoredJournalDir(const std::string& dir, const std::string& settingsFile);
+
 // The command line's choice for one run: a folder turns the journal on there,
 // off turns a configured journal off. Both given: off wins.
 JournalSettings OverrideJournal(JournalSettings settings, const std::optional<std::string>& dir,

@@ -41,7 +41,7 @@ JournalSettings Workbench::Journal() {
 bool Workbench::SetJournal(const JournalSettings& journal) {
   IniFile& ini = settings_.Ini();
   return ini.WriteInteger(kJournalSection, "Enabled", journal.enabled ? 1 : 0) &&
-         ini.WriteString(kJournalSection, "Dir", journal.dir) &&
+         ini.WriteString(kJournalSection, "Dir", StoredJournalDir(journal.dir, ini.Path())) &&
          ini.WriteString(kJournalSection, "Engineer", journal.engineer);
 }
 

@@ -72,7 +72,8 @@ class Workbench {
   };
 
   // The journal as the settings file has it now, and its change, written to
-  // the settings file at once (false when it could not be).
+  // the settings file at once (false when it could not be); the folder is
+  // kept as StoredJournalDir has it.
   JournalSettings Journal();
   bool SetJournal(const JournalSettings& journal);
   // Files the last read, and a guarded write on its meter (verified, failed

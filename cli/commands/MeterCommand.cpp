@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "DemoMemory.h"
 #include "app/core/settings/DevManager.h"
 #include "app/core/settings/SettingsPlace.h"
 #include "cli/options/LineOptions.h"
@@ -30,8 +31,16 @@ int MeterCommand::Run(const CliOptions& o, Settings& settings) const {
     std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
     return Code(ExitStatus::PortError);
   }
+  // The demo remembers its earlier runs' writes; a state that cannot be had
+  // costs the memory, not the run.
+  const auto state = DemoStateFile(*o.demo);
+  if (o.demoReset ? !ForgetDemoState(state, error) : !LoadDemoState(*line.demo, state, error))
+    std::cerr << "calibrate-cli: " << error << "; the virtual meter starts afresh\n";
   line.spec = {line.demo->Device(), "COM1", c.baud, c.address, c.echo};
-  return RunOnLine(o, settings, line);
+  const int status = RunOnLine(o, settings, line);
+  if (!SaveDemoState(*line.demo, state, error))
+    std::cerr << "calibrate-cli: " << error << "; the next demo run forgets this one\n";
+  return status;
 }
 
 int MeterCommand::RunOnLine(const CliOptions& o, Settings& settings, MeterLine& line) const {

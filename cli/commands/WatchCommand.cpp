@@ -6,6 +6,7 @@
 #include "CommandTable.h"
 #include "MeterCommand.h"
 #include "app/core/ops/LiveValues.h"
+#include "app/core/values/ValueText.h"
 #include "cli/options/LineOptions.h"
 #include "cli/options/MeterOptions.h"
 #include "cli/options/Validators.h"
@@ -27,7 +28,7 @@ std::string WatchLine(const LiveSample& s) {
   std::string line = (time.size() > 11 ? time.substr(11) : time) + "  " + seconds;
   for (size_t ch = 0; ch < s.channels && ch < 2; ++ch)
     line += "  G" + std::to_string(ch + 1) + " = " +
-            (s.ok[ch] ? LiveValueText(s.value[ch]) : std::string("нет ответа"));
+            (s.ok[ch] ? FloatText(s.value[ch]) : std::string("нет ответа"));
   return line + "\n";
 }
 
@@ -67,7 +68,10 @@ class Watch final : public MeterCommand {
         ->type_name("N");
     app.add_flag("--csv", o.watch.csv,
                  "a header line, then time_ms,local_time,G1,G2 per sample; a value the "
-                 "meter did not give is an empty cell");
+                 "meter did not give is an empty cell (UTF-8, with a byte order mark)");
+    app.add_flag("--csv-excel", o.watch.csvExcel,
+                 "as --csv, laid out for a spreadsheet set up for Russian: ';' between "
+                 "cells and a decimal comma");
     AddLineOptions(d, o, Speeds::Meter);
     AddMeterOptions(d, o);
   }
@@ -90,7 +94,9 @@ class Watch final : public MeterCommand {
   int RunWithMeter(const CliOptions& o, Settings&, MeterLine&, Meter& meter) const override {
     std::cerr << meter.Id().model << ", " << static_cast<unsigned>(meter.Channels())
               << (meter.Channels() == 1 ? " channel" : " channels") << "; Ctrl+C stops.\n";
-    if (o.watch.csv) std::cout << LiveCsvHeader() << std::flush;
+    const bool csv = o.watch.csv || o.watch.csvExcel;
+    const CsvDialect dialect = o.watch.csvExcel ? CsvDialect::RussianExcel : CsvDialect::Plain;
+    if (csv) std::cout << LiveCsvHeader(dialect) << std::flush;
     // Samples fall due at fixed times from the first, so that a slow reply
     // does not shift every later one; the times a silent meter's time-outs
     // overran are skipped, not made up in a burst.
@@ -100,7 +106,7 @@ class Watch final : public MeterCommand {
     for (uint64_t n = 0; !o.watch.count || n < *o.watch.count; ++n) {
       if (!WaitUntil(due)) break;
       const LiveSample sample = PollPresent(meter, start);
-      std::cout << (o.watch.csv ? LiveCsvRow(sample) : WatchLine(sample)) << std::flush;
+      std::cout << (csv ? LiveCsvRow(sample, dialect) : WatchLine(sample)) << std::flush;
       due += interval;
       if (const uint64_t now = lum::NowMs(); due < now)
         due += ((now - due) / interval + 1) * interval;

@@ -30,10 +30,11 @@ class Writing : public MeterCommand {
     AddConfirmOptions(d, o);
   }
   std::string Description() const final {
-    return "Changes a meter. First reads what will change and saves it as a before-image\n"
-           "(DIR, default: before-images beside the settings file), then shows each item's\n"
-           "old and new value. Without --expect-serial and --yes nothing is sent (a dry run).\n"
-           "With them, and the serial number matching, writes and reads every item back.\n"
+    return "Changes a meter. First reads what will change and shows each item's old and new\n"
+           "value. Without --expect-serial and --yes nothing is sent (a dry run). With them,\n"
+           "and the serial number matching, saves what was read as a before-image (DIR,\n"
+           "default: before-images beside the settings file; a demo's named ...-demo.json),\n"
+           "then writes and reads every item back.\n"
            "Values are stored values as the meter keeps them, not the values shown.\n";
   }
   std::string Statuses() const final {
@@ -59,6 +60,7 @@ class Writing : public MeterCommand {
     request.kind = kind_;
     const std::string dir = std::filesystem::path(settings.Path()).parent_path().string();
     request.saveDir = o.saveDir ? *o.saveDir : (dir.empty() ? "." : dir) + "/before-images";
+    request.demo = o.demo.has_value();
     std::string error;
     if (!Fill(o, request, error)) {
       std::cerr << "calibrate-cli: " << error << "\n";
@@ -189,17 +191,18 @@ class Clock final : public Writing {
 class Restore final : public Writing {
  public:
   Restore()
-      : Writing(CliCommand::Restore, "restore", "write a before-image back to its meter",
-                WriteKind::Restore) {}
+      : Writing(CliCommand::Restore, "restore",
+                "write a before-image or a snapshot file back to its meter", WriteKind::Restore) {}
 
  protected:
   void DeclareOwn(Declaration& d, CliOptions& o) const override {
-    d.Mandatory(d.App().add_option("FILE", o.imageFile, "the before-image to write back"),
+    d.Mandatory(d.App().add_option("FILE", o.imageFile,
+                                   "a before-image, or a snapshot file (snapshot --json)"),
                 "restore: file is required");
   }
   // A restore file that cannot be read is refused before the port is opened.
   bool Fill(const CliOptions& o, WriteRequest& r, std::string& error) const override {
-    r.restore = LoadImage(o.imageFile, error);
+    r.restore = LoadRestoreImage(o.imageFile, error);
     return r.restore.has_value();
   }
 };

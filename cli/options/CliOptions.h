@@ -36,11 +36,13 @@ struct LineOptions {
   bool trace = false;
 };
 
-// --addr, --ini, --demo, --echo: the meter on the line and the settings.
+// --addr, --ini, --demo, --demo-reset, --echo: the meter on the line and the
+// settings.
 struct MeterOptions {
   unsigned addr = 0;
   std::optional<std::string> ini;
   std::optional<std::string> demo;  // model name
+  bool demoReset = false;           // the demo forgets its earlier runs
   bool echo = false;                // the line echoes each request
 };
 
@@ -82,11 +84,12 @@ struct ScanCliOptions {
 };
 
 // What watch adds: the time between two samples, how many to take (none: until
-// interrupted), and CSV.
+// interrupted), and CSV, plain or for a Russian spreadsheet.
 struct WatchCliOptions {
   unsigned intervalMs = 1000;
   std::optional<unsigned> count;
   bool csv = false;
+  bool csvExcel = false;
 };
 
 struct CliOptions : LineOptions, MeterOptions, JournalOptions, WriteOptions {

@@ -25,7 +25,7 @@ void AddMeterOptions(Declaration& d, MeterOptions& o, bool address, bool echo) {
                   AddressCheck())
         ->type_name("N");
   AddIniOption(d, o);
-  const CLI::Option* demo =
+  CLI::Option* demo =
       app.add_option_function<std::string>(
              "--demo", [&o](const std::string& model) { o.demo = model; },
              "read a virtual meter: " + DemoModelList() +
@@ -36,6 +36,9 @@ void AddMeterOptions(Declaration& d, MeterOptions& o, bool address, bool echo) {
           ->check(OneOf(DemoModelNames(), [](const std::string& model) {
             return "unknown model '" + model + "' (" + DemoModelList() + ")";
           }));
+  app.add_flag("--demo-reset", o.demoReset,
+               "the virtual meter starts afresh, forgetting what earlier demo runs wrote")
+      ->needs(demo);
   // A demo has its own port.
   if (const CLI::Option* port = app.get_option_no_throw("--port")) d.Alternatives(port, demo);
   if (echo)

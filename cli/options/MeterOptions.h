@@ -1,5 +1,5 @@
-// --addr, --ini, --demo and --echo: which meter on the line, and the
-// settings file of the run.
+// --addr, --ini, --demo, --demo-reset and --echo: which meter on the line,
+// and the settings file of the run.
 #pragma once
 
 #include "CliOptions.h"

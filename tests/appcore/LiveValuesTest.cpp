@@ -2,6 +2,8 @@
 // and export and calibrate-cli watch --csv show these.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "app/core/ops/LiveValues.h"
 
 namespace {
@@ -43,25 +45,34 @@ TEST(LiveValues, SpanStatsTakeOnlyGivenValuesInsideTheSpan) {
   }
 }
 
-TEST(LiveValues, CsvRowsKeepAPointAndLeaveMissingValuesEmpty) {
+// The bytes of either layout: UTF-8 with its byte order mark, the values as
+// FloatText writes them, the decimal point a comma only for the spreadsheet
+// set up for Russian, which also wants ';' between cells.
+TEST(LiveValues, CsvBytesOfEitherLayout) {
   struct Case {
     LiveSample sample;
-    std::string tail;  // the row after the local time
+    std::string plain, excel;  // the row after the local time
   };
-  const Case cases[] = {{At(0, 2, 12.5f, true, 0.1f, true), ",12.5,0.1\n"},
-                        {At(250, 2, 1e-7f, true, 0.0f, false), ",1e-07,\n"},
-                        {At(1250, 1, -3.25f, true, 8.0f, true), ",-3.25,\n"},
-                        {At(60000, 2, 0.0f, false, 16777216.0f, true), ",,16777216\n"}};
+  const Case cases[] = {
+      {At(0, 2, 12.5f, true, 0.1f, true), ",12.5,0.1\n", ";12,5;0,1\n"},
+      {At(250, 2, 1.5e-7f, true, 0.0f, false), ",1.5e-07,\n", ";1,5e-07;\n"},
+      {At(1250, 1, -3.25f, true, 8.0f, true), ",-3.25,\n", ";-3,25;\n"},
+      {At(60000, 2, 0.0f, false, 16777216.0f, true), ",,16777216\n", ";;16777216\n"},
+      {At(61000, 1, NAN, true, 0.0f, false), ",не число,\n", ";не число;\n"},
+  };
   std::vector<LiveSample> samples;
-  std::string all = "time_ms,local_time,G1,G2\n";
+  std::string plain = "\xEF\xBB\xBFtime_ms,local_time,G1,G2\n";
+  std::string excel = "\xEF\xBB\xBFtime_ms;local_time;G1;G2\n";
   for (const Case& c : cases) {
     const std::string time = LiveLocalTime(c.sample);  // 2025-12-06T05:46:40.250
     ASSERT_EQ(time.size(), 23u) << time;
     EXPECT_EQ(time.substr(10, 1) + time.substr(20), c.sample.ms % 1000 ? "T250" : "T000");
-    all += std::to_string(c.sample.ms) + "," + time + c.tail;
+    plain += std::to_string(c.sample.ms) + "," + time + c.plain;
+    excel += std::to_string(c.sample.ms) + ";" + time + c.excel;
     samples.push_back(c.sample);
   }
-  EXPECT_EQ(LiveCsv(samples), all);
+  EXPECT_EQ(LiveCsv(samples), plain);
+  EXPECT_EQ(LiveCsv(samples, CsvDialect::RussianExcel), excel);
 }
 
 }  // namespace

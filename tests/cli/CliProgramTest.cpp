@@ -35,6 +35,19 @@ namespace {
 
 using Args = std::vector<std::string>;
 
+// Every test's demos start afresh: a command-line demo keeps its meter's
+// memory in the user's data folder, here one of the test's own.
+struct FreshDemoMemory : ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo&) override {
+    dir = std::filesystem::temp_directory_path() / ("cli-data-" + std::to_string(getpid()));
+    setenv("XDG_DATA_HOME", dir.c_str(), 1);
+  }
+  void OnTestEnd(const ::testing::TestInfo&) override { std::filesystem::remove_all(dir); }
+  std::filesystem::path dir;
+};
+const bool kFreshDemoMemory =
+    (::testing::UnitTest::GetInstance()->listeners().Append(new FreshDemoMemory), true);
+
 // A running calibrate-cli with its standard output and error on pipes.
 class Child {
  public:
@@ -253,7 +266,7 @@ TEST_F(CliFiles, WatchSamplesThePresentFlowOfEveryChannelAndWritesNothing) {
     std::istringstream lines(run.out);
     std::string line;
     std::getline(lines, line);
-    EXPECT_EQ(line, "time_ms,local_time,G1,G2");
+    EXPECT_EQ(line, "\xEF\xBB\xBFtime_ms,local_time,G1,G2");  // a spreadsheet takes UTF-8
     int rows = 0;
     for (float g1 = 0, g2 = 0; std::getline(lines, line); ++rows) {
       // time_ms,local_time,G1,G2: G2 empty on a one-channel meter.
@@ -632,6 +645,43 @@ TEST_F(CliFiles, SnapshotsAndWritesAreJournalledAndReported) {
         "ZFK-36 v2.04", "<td>Ku к.1</td><td>1.0042</td><td>1.0042</td><td>без изменений</td>"})
     EXPECT_NE(text.str().find(expected), std::string::npos) << expected;
   EXPECT_NE(report.out.find("360517-"), std::string::npos) << report.out;
+}
+
+// A demo session over several runs of the program: what one run writes the
+// next reads and a snapshot file restores, until --demo-reset starts the
+// meter afresh. Only confirmed writes leave a before-image, named as a demo's.
+TEST_F(CliFiles, ADemoRemembersItsWritesUntilReset) {
+  const std::string ini = Ini(""), snapshot = dir + "/snapshot.json", images = dir + "/bi";
+  const auto k0 = [&] {
+    const CliRun read = RunCli({"read", "--demo", "zfk31", "--json", "--ini", ini});
+    return nlohmann::json::parse(read.out).at("G1 K0").get<double>();
+  };
+  std::ofstream(snapshot) << RunCli({"snapshot", "--demo", "zfk31", "--json", "--ini", ini}).out;
+  const double fresh = k0();
+  const struct {
+    Args args;
+    bool confirmed;
+    bool changed;  // K0 reads otherwise than the fresh meter's after it
+  } steps[] = {
+      {{"write", "--channel", "1", "--k0", "0.25"}, true, true},
+      {{"restore", snapshot}, true, false},
+      {{"write", "--channel", "1", "--k0", "0.5"}, true, true},
+      {{"write", "--channel", "1", "--k0", "0.75"}, false, true},  // a dry run
+      {{"snapshot", "--demo-reset"}, false, false},
+  };
+  for (const auto& step : steps) {
+    Args args = step.args;
+    args.insert(args.end(), {"--demo", "zfk31", "--ini", ini});
+    if (step.confirmed) args.insert(args.end(), {"--expect-serial", "310245", "--yes"});
+    if (args[0] == "write" || args[0] == "restore") args.insert(args.end(), {"--save-dir", images});
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.status, 0) << args[0] << run.err;
+    EXPECT_EQ(k0() != fresh, step.changed) << args[0] << " " << args[1];
+  }
+  size_t files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(images))
+    files += e.path().string().find("-demo") != std::string::npos;
+  EXPECT_EQ(files, 3u);  // two writes and a restore
 }
 
 // Killed between the two appends: the start is the last line, and every

@@ -97,6 +97,13 @@ TEST_F(LivePanelTest, RunsOnlyWithTheMeterDrawsItsValuesAndExportsThem) {
   EXPECT_EQ(csv, LiveCsv(panel->Samples()));
   EXPECT_EQ(static_cast<size_t>(std::count(csv.begin(), csv.end(), '\n')),
             panel->Samples().size() + 1);
+  // [Service] CsvExcel=1: laid out for a spreadsheet set up for Russian.
+  ASSERT_TRUE(bench.GetSettings().Ini().WriteInteger("Service", "CsvExcel", 1));
+  ASSERT_TRUE(panel->Export()) << panel->LStatus->text().toStdString();
+  std::stringstream excel;
+  excel << std::ifstream(path).rdbuf();
+  EXPECT_EQ(excel.str(), LiveCsv(panel->Samples(), CsvDialect::RussianExcel));
+  EXPECT_NE(excel.str(), csv);
   std::remove(path.c_str());
 
   // A meter that stops answering shows as silent, not as its last value; a

@@ -124,6 +124,44 @@ TEST_F(WorkbenchTest, JournalSettingsAreSavedAtOnceOrSaidNotToBe) {
   EXPECT_FALSE(stuck.SetJournal(wanted));
 }
 
+// The folder a path names, without "." or ".." steps or a trailing separator.
+std::filesystem::path Whole(const std::filesystem::path& path) {
+  const std::filesystem::path normal = path.lexically_normal();
+  return normal.has_filename() ? normal : normal.parent_path();
+}
+
+// Relative to the settings file where the journal lies there or below, so
+// that a portable copy moved elsewhere takes it along; absolute elsewhere.
+TEST_F(WorkbenchTest, TheJournalFolderMovesWithAPortableCopy) {
+  const std::filesystem::path copy = dir_ / "copy", moved = dir_ / "moved";
+  const std::pair<std::filesystem::path, std::string> cases[] = {
+      // As the window chose it; as [Journal] Dir keeps it (empty: absolute).
+      {copy / "journal/", "journal"},
+      {copy / "data" / "j", "data/j"},
+      {copy, "."},
+      {copy / "x" / ".." / "journal", "journal"},
+      {dir_ / "elsewhere", ""},
+      {"journal", "journal"},             // from the file's folder
+      {dir_ / "copy-2" / "journal", ""},  // a name that only begins like the folder's
+  };
+  for (const auto& [dir, stored] : cases) {
+    SCOPED_TRACE(dir.string());
+    std::filesystem::create_directories(copy);
+    const std::filesystem::path whole = Whole(copy / dir);
+    {
+      Workbench bench((copy / "Calibrate.ini").string(), "calibrate");
+      ASSERT_TRUE(bench.SetJournal({true, dir.string(), ""}));
+      EXPECT_EQ(bench.GetSettings().Ini().ReadString("Journal", "Dir", "?"),
+                stored.empty() ? whole.string() : stored);
+      EXPECT_EQ(Whole(bench.Journal().dir), whole);
+    }
+    std::filesystem::rename(copy, moved);
+    Workbench there((moved / "Calibrate.ini").string(), "calibrate");
+    EXPECT_EQ(Whole(there.Journal().dir), stored.empty() ? whole : Whole(moved / stored));
+    std::filesystem::remove_all(moved);
+  }
+}
+
 // Filed under the meter and the place of the last read, marked as a virtual
 // meter's in a demo run; what wrote nothing is not filed.
 TEST_F(WorkbenchTest, WritesAreFiledUnderTheLastReadsPlace) {

@@ -9,6 +9,7 @@
 
 #include "app/core/ops/GuardedWrite.h"
 #include "app/core/ops/MeterSnapshotRead.h"
+#include "app/core/values/MeterSnapshotJson.h"
 #include "app/core/values/StorableValue.h"
 #include "sim/PtyMeterServer.h"
 
@@ -84,7 +85,7 @@ struct Rig {
     std::string error;
     WriteRequest restore;
     restore.kind = WriteKind::Restore;
-    restore.restore = LoadImage(path, error);
+    restore.restore = LoadRestoreImage(path, error);
     if (!restore.restore) {
       WriteOutcome out;
       out.reason = error;
@@ -121,6 +122,15 @@ std::vector<std::vector<uint8_t>> Bytes(const ItemsImage& image) {
   return bytes;
 }
 
+// The before-image files in dir.
+size_t ImagesIn(const std::filesystem::path& dir) {
+  std::error_code ec;
+  size_t n = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+    n += e.path().extension() == ".json" && e.path().filename() != "snapshot.json";
+  return n;
+}
+
 bool AllVerified(const WriteOutcome& o) {
   return !o.verification.empty() &&
          std::all_of(o.verification.begin(), o.verification.end(),
@@ -144,7 +154,8 @@ TEST_P(PtyWrite, DryRunSendsNothingConfirmedVerifiesRestoreBringsBack) {
   const WriteOutcome dryRun = rig.Run(request, dry);
   ASSERT_EQ(dryRun.status, WriteStatus::DryRun) << dryRun.reason;
   EXPECT_EQ(rig.meter->WriteCount(), 0u);
-  EXPECT_TRUE(std::filesystem::exists(dryRun.imagePath));
+  EXPECT_EQ(dryRun.imagePath, "");  // nothing to undo
+  EXPECT_EQ(ImagesIn(rig.dir), 0u);
   EXPECT_EQ(dry.rows.size(), dryRun.before.items.size());
   if (kind == WriteKind::Coefficients) {
     // Beside the stored value, the window's figure where it differs: K0 is
@@ -158,6 +169,7 @@ TEST_P(PtyWrite, DryRunSendsNothingConfirmedVerifiesRestoreBringsBack) {
   const WriteOutcome done = rig.Confirmed(request);
   ASSERT_EQ(done.status, WriteStatus::Verified) << done.reason;
   EXPECT_TRUE(AllVerified(done));
+  EXPECT_EQ(ImagesIn(rig.dir), 1u);
   EXPECT_GT(rig.meter->WriteCount(), 0u);
   EXPECT_FALSE(rig.ewriteLeftOn);
   EXPECT_EQ(Bytes(done.before), Bytes(dryRun.before));
@@ -367,6 +379,7 @@ TEST_P(PtyWriteRefusal, NothingIsWritten) {
   EXPECT_EQ(rig.meter->WriteCount(), writesBefore);
   EXPECT_EQ(writesBefore, 0u);
   EXPECT_FALSE(rig.ewriteLeftOn);
+  EXPECT_EQ(ImagesIn(rig.dir), 0u);
 }
 
 WriteRequest K0(float value) {
@@ -589,6 +602,41 @@ TEST(PtyRestore, BringsBackErasedBits) {
   }
 }
 
+// A snapshot file restores what it holds, every coefficient and the record,
+// through the one loader of the window and the command line; a demo's
+// before-image says so in its name.
+TEST(PtyRestore, FromASnapshotFile) {
+  const std::pair<MeterModel, bool> cases[] = {// the model, a demo's write
+                                               {MeterModel::Zfk31, false},
+                                               {MeterModel::Zfk36, true},
+                                               {MeterModel::Gdz1207s2, true},
+                                               {MeterModel::Gdz1208x2, false}};
+  for (const auto& [model, demo] : cases) {
+    SCOPED_TRACE(metersim::MeterModelName(model));
+    Rig rig(model);
+    ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+    const MeterSnapshot first = TakeSnapshot(rig.Spec(), rig.Lines());
+    ASSERT_EQ(first.result, ReadResult::Ok);
+    std::filesystem::create_directories(rig.dir);
+    const std::string file = (rig.dir / "snapshot.json").string();
+    std::ofstream(file) << DumpJson(SnapshotToJson(first));
+
+    WriteRequest write = Of(WriteKind::Coefficients);
+    write.demo = demo;
+    const WriteOutcome done = rig.Confirmed(write);
+    ASSERT_EQ(done.status, WriteStatus::Verified) << done.reason;
+    EXPECT_EQ(done.imagePath.ends_with("-demo.json"), demo) << done.imagePath;
+    ASSERT_NE(TakeSnapshot(rig.Spec(), rig.Lines()).channels[1].k, first.channels[1].k);
+
+    const WriteOutcome back = rig.RestoreFrom(file);
+    ASSERT_EQ(back.status, WriteStatus::Verified) << back.reason;
+    const MeterSnapshot now = TakeSnapshot(rig.Spec(), rig.Lines());
+    EXPECT_EQ(now.channels, first.channels);
+    EXPECT_EQ(now.record, first.record);
+    EXPECT_EQ(ImagesIn(rig.dir), 2u);  // the write's and the restore's, no dry run's
+  }
+}
+
 // Ctrl+C or a signal between items: the item under way is finished, the
 // rest not sent, and the outcome says how far it got.
 TEST(PtyWriteStop, FinishesTheItemUnderWayAndSendsNoMore) {
@@ -647,7 +695,9 @@ TEST(PtyWriteRecorder, AnnouncedBeforeTheFirstByte) {
     EXPECT_EQ(recorder.calls, 1);
     EXPECT_EQ(recorder.writesAtStart, 0u);
     EXPECT_EQ(recorder.intent.before.items.size(), request.coefficients.size());
-    EXPECT_TRUE(std::filesystem::is_regular_file(recorder.intent.imagePath));
+    // Saved before the start is announced; gone again when the write is refused.
+    EXPECT_NE(recorder.intent.imagePath, "");
+    EXPECT_EQ(std::filesystem::is_regular_file(recorder.intent.imagePath), !*refusal);
     if (*refusal) {
       EXPECT_EQ(done.status, WriteStatus::Refused);
       EXPECT_NE(done.reason.find(refusal), std::string::npos) << done.reason;

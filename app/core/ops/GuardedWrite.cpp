@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 
 #include "app/core/base/Cp1251.h"
@@ -320,10 +321,24 @@ ItemsImage ImageOfSnapshot(const MeterSnapshot& snapshot) {
 std::optional<ItemsImage> LoadRestoreImage(const std::string& path, std::string& error) {
   const auto json = LoadJsonFile(path, error);
   if (!json) return std::nullopt;
-  if (auto image = ImageFromJson(*json, error)) return image;
-  std::string snapError;
-  if (const auto snap = SnapshotFromJson(*json, snapError)) return ImageOfSnapshot(*snap);
-  return std::nullopt;
+  // Only snapshots carry a schema: the reason given is that of the kind of
+  // file it claims to be, not of the other kind.
+  if (!json->is_object() || !json->contains("schema")) {
+    auto image = ImageFromJson(*json, error);
+    if (!image) error = path + ": " + error;
+    return image;
+  }
+  const auto snap = SnapshotFromJson(*json, error);
+  if (!snap) {
+    error = path + ": not a meter snapshot: " + error;
+    return std::nullopt;
+  }
+  ItemsImage image = ImageOfSnapshot(*snap);
+  if (image.model.empty() || snap->serialState != ValueState::Read) {
+    error = path + ": the snapshot names no meter (no model or serial number read)";
+    return std::nullopt;
+  }
+  return image;
 }
 
 const char* WriteKindName(WriteKind kind) {
@@ -478,6 +493,13 @@ WriteRun WriteAll(Meter& meter, const WriteRequest& request, const std::vector<I
   return {targets[0].Name() + " не записан" + (why.empty() ? "" : ": " + why), false};
 }
 
+// The before-image of a write that was not begun after all: nothing to undo.
+void DropImage(std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove(std::filesystem::path(path), ec);
+  path.clear();
+}
+
 // What the engineer is to do after a write that did not verify: how much
 // went in, and the file that undoes it.
 std::string Advice(const WriteOutcome& out) {
@@ -511,16 +533,12 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
   if (!plan.refusal.empty()) return stop(WriteStatus::Refused, plan.refusal);
   const auto gmax = GmaxFor(meter, plan.targets);
 
-  // 1. The before-image, saved before anything is sent.
+  // 1. What the items hold now: the before-image once the write goes ahead.
   out.before = {meter.Id().model, serial, LocalTimeText(), plan.targets};
   ReadItems(meter, out.before.items);
   for (const ImageItem& b : out.before.items)
     if (!b.Read())
       return stop(WriteStatus::Refused, "не удалось прочитать перед записью: " + b.Name());
-  std::string error;
-  out.imagePath = SaveImage(out.before, request.saveDir, error);
-  if (out.imagePath.empty())
-    return stop(WriteStatus::Refused, "не удалось сохранить образ «до записи»: " + error);
 
   // 2. and 3. The difference, and the user's word.
   view.ShowDifference(Difference(out.before, plan.targets, request.kind, meter, gmax));
@@ -536,12 +554,21 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
   out.after = {meter.Id().model, serial, LocalTimeText(), plan.targets};
   if (request.stop && request.stop())  // no item list: nothing was begun
     return stop(WriteStatus::Interrupted, "запись прервана до начала: ничего не отправлено");
+
+  // 4. The before-image, saved before anything is sent; only a write that
+  // goes ahead leaves one, so that the folder holds undos and nothing else.
+  std::string error;
+  out.imagePath = SaveImage(out.before, request.saveDir, error, request.demo);
+  if (out.imagePath.empty())
+    return stop(WriteStatus::Refused, "не удалось сохранить образ «до записи»: " + error);
   out.written.assign(plan.targets.size(), false);
   if (recorder)
-    if (auto why = recorder->Started(request.kind, out); !why.empty())
+    if (auto why = recorder->Started(request.kind, out); !why.empty()) {
+      DropImage(out.imagePath);
       return stop(WriteStatus::Refused, "запись не начата: " + why);
+    }
 
-  // 4. The write, EWrite on for it alone.
+  // The write, EWrite on for it alone.
   std::vector<std::vector<uint8_t>> expected;
   const auto expectNow = [&] {
     if (request.kind == WriteKind::Seal) {

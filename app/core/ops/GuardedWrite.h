@@ -1,12 +1,14 @@
 // The guarded write: every change to a meter (coefficients, reset, seal,
 // clock, restore of a saved image) runs the same steps, for the command line
 // and the window alike:
-//   1. read afresh what will change and save it as a before-image file the
-//      user can restore from; without the file nothing is written;
+//   1. read afresh what will change;
 //   2. show each item's old value, new value and difference;
 //   3. ask the view to confirm (the command line wants the serial number and
 //      --yes, the window the last four digits);
-//   4. write with EWrite on for this operation only;
+//   4. save what was read as a before-image file the user can restore from
+//      (only now: a dry run, a refusal or a cancel leaves no file behind);
+//      without the file nothing is written. Then write with EWrite on for
+//      this operation only;
 //   5. read every written item back and compare;
 //   6. hand back a record of before, after and verification.
 #pragma once
@@ -47,6 +49,7 @@ struct WriteRequest {
   std::string sealText;                   // UTF-8; 8 characters of code page 1251
   std::optional<ItemsImage> restore;      // the saved image to write back
   std::string saveDir;                    // where the before-image goes
+  bool demo = false;                      // a virtual meter: the before-image is named so
   // Asked before each item is sent: true stops the operation there (Ctrl+C,
   // SIGTERM, the window closed); the item under way is finished first.
   std::function<bool()> stop;
@@ -97,8 +100,10 @@ class WriteRecorder {
 // Obr[0] and Obr[1] are left out: they are K0 and Ku once more.
 ItemsImage ImageOfSnapshot(const MeterSnapshot& snapshot);
 
-// The image to restore from a file: a before-image, or else a snapshot file
-// of the meter. Nullopt and the before-image reader's reason for anything else.
+// The image to restore from a file, the one reading of such a file for the
+// window and the command line: a before-image, or a snapshot file of the
+// meter (a document with a "schema"). Nullopt and the reason, naming the
+// file, for anything else and for a snapshot that names no meter.
 std::optional<ItemsImage> LoadRestoreImage(const std::string& path, std::string& error);
 
 // Checks what can be checked without a meter: finite values, channel 1..2,

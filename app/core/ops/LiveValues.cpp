@@ -1,11 +1,11 @@
 #include "LiveValues.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 
+#include "app/core/values/ValueText.h"
 #include "comm/LumClock.h"
 
 namespace {
@@ -86,12 +86,6 @@ std::array<ChannelStats, 2> SpanStats(std::span<const LiveSample> samples, uint6
   return stats;
 }
 
-std::string LiveValueText(float value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::string(text, end);
-}
-
 std::string LiveLocalTime(const LiveSample& sample) {
   const auto seconds = static_cast<std::time_t>(sample.wallMs / 1000);
   const std::tm* t = std::localtime(&seconds);
@@ -103,20 +97,42 @@ std::string LiveLocalTime(const LiveSample& sample) {
   return text;
 }
 
-std::string LiveCsvHeader() {
-  return "time_ms,local_time,G1,G2\n";
+namespace {
+
+constexpr const char* kUtf8Bom = "\xEF\xBB\xBF";
+
+char Separator(CsvDialect dialect) {
+  return dialect == CsvDialect::RussianExcel ? ';' : ',';
 }
 
-std::string LiveCsvRow(const LiveSample& s) {
-  std::string row = std::to_string(s.ms) + "," + LiveLocalTime(s);
+// A value as every other output shows it, the decimal point made a comma
+// where the spreadsheet wants one.
+std::string CsvNumber(float value, CsvDialect dialect) {
+  std::string text = FloatText(value);
+  if (dialect == CsvDialect::RussianExcel) std::replace(text.begin(), text.end(), '.', ',');
+  return text;
+}
+
+}  // namespace
+
+std::string LiveCsvHeader(CsvDialect dialect) {
+  std::string header = std::string(kUtf8Bom) + "time_ms,local_time,G1,G2\n";
+  std::replace(header.begin(), header.end(), ',', Separator(dialect));
+  return header;
+}
+
+std::string LiveCsvRow(const LiveSample& s, CsvDialect dialect) {
+  const char separator = Separator(dialect);
+  std::string row = std::to_string(s.ms) + separator + LiveLocalTime(s);
   for (size_t ch = 0; ch < 2; ++ch)
-    row += "," + (ch < s.channels && s.ok[ch] ? LiveValueText(s.value[ch]) : std::string());
+    row +=
+        separator + (ch < s.channels && s.ok[ch] ? CsvNumber(s.value[ch], dialect) : std::string());
   return row + "\n";
 }
 
-std::string LiveCsv(std::span<const LiveSample> samples) {
-  std::string out = LiveCsvHeader();
+std::string LiveCsv(std::span<const LiveSample> samples, CsvDialect dialect) {
+  std::string out = LiveCsvHeader(dialect);
   for (const LiveSample& s : samples)
-    out += LiveCsvRow(s);
+    out += LiveCsvRow(s, dialect);
   return out;
 }

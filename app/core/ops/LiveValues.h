@@ -71,15 +71,20 @@ struct ChannelStats {
 std::array<ChannelStats, 2> SpanStats(std::span<const LiveSample> samples, uint64_t fromMs,
                                       uint64_t toMs);
 
-// A recording as CSV: a header line, then a row per sample with the time in
-// ms, the local time (ISO 8601, to the millisecond), G1 and G2. The decimal
-// point is '.', whatever the locale; a value not given is an empty cell.
-std::string LiveCsvHeader();
-std::string LiveCsvRow(const LiveSample& sample);
-std::string LiveCsv(std::span<const LiveSample> samples);
+// How a recording's CSV is laid out. Plain: ',' between cells and '.' in
+// numbers, as most programs read CSV. RussianExcel: ';' between cells and a
+// decimal comma, since a spreadsheet set up for Russian takes ',' as the
+// decimal separator and opens a comma-separated file as one column.
+enum class CsvDialect { Plain, RussianExcel };
 
-// A value as the CSV and the texts show it: the shortest text that reads back
-// as the same float, with '.'.
-std::string LiveValueText(float value);
+// A recording as CSV: a header line, then a row per sample with the time in
+// ms, the local time (ISO 8601, to the millisecond), G1 and G2, whatever the
+// locale; a value not given is an empty cell. The header starts with the
+// UTF-8 byte order mark, which tells a spreadsheet the file is UTF-8 (without
+// it Excel takes the ANSI code page, and "не число" becomes mojibake).
+std::string LiveCsvHeader(CsvDialect dialect = CsvDialect::Plain);
+std::string LiveCsvRow(const LiveSample& sample, CsvDialect dialect = CsvDialect::Plain);
+std::string LiveCsv(std::span<const LiveSample> samples, CsvDialect dialect = CsvDialect::Plain);
+
 // The sample's local time, "2026-12-08T09:22:24.123".
 std::string LiveLocalTime(const LiveSample& sample);

@@ -37,6 +37,10 @@ bool Settings::SetEchoSuppression(bool on) {
   return Write("Line", "Echo", on ? 1 : 0);
 }
 
+bool Settings::CsvExcel() const {
+  return ini_.ReadInteger("Service", "CsvExcel", 0) != 0;
+}
+
 std::string DelaySection(int row) {
   return "Device" + std::to_string(row);
 }

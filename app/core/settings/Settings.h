@@ -73,6 +73,10 @@ class Settings {
   bool EchoSuppression() const;
   bool SetEchoSuppression(bool on);
 
+  // [Service] CsvExcel: the live values' CSV laid out for a spreadsheet set
+  // up for Russian (';' and a decimal comma); default 0.
+  bool CsvExcel() const;
+
   // Every row from [Device1] .. [Device10], defaults 120 / 350 / 5.
   TDelays LoadDelays() const;
   // Copies rows 1..10 of edited into delays, writing each row's three keys

@@ -130,7 +130,8 @@ std::optional<ItemsImage> ImageFromJson(const Json& json, std::string& error) {
   }
 }
 
-std::string SaveImage(const ItemsImage& image, const std::string& dir, std::string& error) {
+std::string SaveImage(const ItemsImage& image, const std::string& dir, std::string& error,
+                      bool demo) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::create_directories(fs::path(dir), ec);
@@ -143,8 +144,8 @@ std::string SaveImage(const ItemsImage& image, const std::string& dir, std::stri
     if (c == ':') c = '-';
   // Two images within a second must not share a file: the later one would
   // replace the image a restore needs.
-  const std::string stem =
-      dir + "/" + FileSafe(image.model) + "-" + FileSafe(image.serial) + "-" + FileSafe(stamp);
+  const std::string stem = dir + "/" + FileSafe(image.model) + "-" + FileSafe(image.serial) + "-" +
+                           FileSafe(stamp) + (demo ? "-demo" : "");
   std::string path = stem + ".json";
   for (int n = 2; fs::exists(fs::path(path), ec); ++n)
     path = stem + "-" + std::to_string(n) + ".json";
@@ -174,9 +175,4 @@ std::optional<Json> LoadJsonFile(const std::string& path, std::string& error) {
     return std::nullopt;
   }
   return json;
-}
-
-std::optional<ItemsImage> LoadImage(const std::string& path, std::string& error) {
-  const auto json = LoadJsonFile(path, error);
-  return json ? ImageFromJson(*json, error) : std::nullopt;
 }

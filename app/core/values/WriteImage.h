@@ -39,10 +39,12 @@ Json ImageJson(const ItemsImage& image);
 // nullopt and a reason for anything that is not such an image.
 std::optional<ItemsImage> ImageFromJson(const Json& json, std::string& error);
 
-// Saves the image as <dir>/<model>-<serial>-<yyyymmdd-hhmmss>.json, creating
-// dir; the path, or empty and a reason when it cannot be written whole.
-std::string SaveImage(const ItemsImage& image, const std::string& dir, std::string& error);
+// Saves the image as <dir>/<model>-<serial>-<yyyy-mm-ddThh-mm-ss>.json, a
+// virtual meter's (demo) as ...-demo.json, so that no one takes it for a real
+// meter's undo; creates dir. The path, or empty and a reason when it cannot be
+// written whole.
+std::string SaveImage(const ItemsImage& image, const std::string& dir, std::string& error,
+                      bool demo = false);
 // The JSON document of a regular file of at most 1 MiB; nullopt and a reason
 // for anything else (a folder, a FIFO, a device, no JSON).
 std::optional<Json> LoadJsonFile(const std::string& path, std::string& error);
-std::optional<ItemsImage> LoadImage(const std::string& path, std::string& error);

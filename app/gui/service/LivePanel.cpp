@@ -203,7 +203,8 @@ bool TLivePanel::Export() {
 }
 
 bool TLivePanel::WriteCsv(const QString& path) {
-  const std::string csv = LiveCsv(samples_);
+  const std::string csv = LiveCsv(
+      samples_, bench_.GetSettings().CsvExcel() ? CsvDialect::RussianExcel : CsvDialect::Plain);
   // Written whole or not at all: an older file of that name stays as it was.
   QSaveFile file(path);
   const bool ok =

@@ -385,6 +385,7 @@ bool TFrmService::RunWrite(WriteRequest request) {
     return false;
   }
   request.saveDir = imageDir_.toStdString();
+  request.demo = bench_.Demo();
   GuiWriteView view(this, typing_);
   WriteOutcome outcome;
   {
