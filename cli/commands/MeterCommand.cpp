@@ -27,7 +27,7 @@ int MeterCommand::Run(const CliOptions& o, Settings& settings) const {
   std::string error;
   line.demo = StartDemoMeter(*o.demo, c.demoAddress, c.baud, error);
   if (!line.demo) {
-    std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
+    std::cerr << "calibrate-cli: виртуальный прибор не запущен: " << error << "\n";
     return Code(ExitStatus::PortError);
   }
   line.spec = {line.demo->Device(), "COM1", c.baud, c.address, c.echo};
