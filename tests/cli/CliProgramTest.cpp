@@ -891,6 +891,7 @@ TEST_F(CliFiles, FilesThatAreNotFilesAreRefusedAtOnce) {
   } const cases[] = {
       {{"read", "--demo", "zfk36", "--ini", fifo}, 2, "файл настроек"},
       {{"read", "--demo", "zfk36", "--ini", "/dev/zero"}, 2, "это устройство"},
+      {{"read", "--demo", "zfk36", "--ini", dir + "/none.ini"}, 2, "none.ini: не найден"},
       {{"history", "--ini", dir}, 2, "это папка"},
       {{"restore", fifo, "--demo", "zfk36"}, 5, "именованный канал"},
       {{"restore", dir, "--demo", "zfk36"}, 5, "это папка"},
@@ -906,6 +907,7 @@ TEST_F(CliFiles, FilesThatAreNotFilesAreRefusedAtOnce) {
     EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << run.out << run.err;
   }
   EXPECT_TRUE(std::filesystem::is_fifo(j + "/ZFK-36_sn360517.jsonl"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/none.ini"));
 }
 
 TEST_F(CliFiles, CompareListsWhatDiffers) {
