@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "CommandTable.h"
+#include "JournalEvents.h"
 #include "MeterCommand.h"
 #include "app/core/line/LineDiagnosis.h"
 #include "cli/options/JournalOptions.h"
@@ -23,7 +24,7 @@ class Diagnose final : public MeterCommand {
     // Taken as read takes them, for scripts that pass the read's options on,
     // but nothing is printed as JSON nor journalled: kept out of the help.
     d.App().add_flag("--json", o.json)->group("");
-    AddJournalRecording(d, o);
+    AddJournalRecording(d, o, kReadEvent);
     for (const char* hidden : {"--journal", "--no-journal"})
       d.App().get_option(hidden)->group("");
   }

@@ -26,7 +26,9 @@ class Read final : public MeterCommand {
  public:
   Read() : MeterCommand(CliCommand::Read, "read", "прочитать калибровочные данные прибора") {}
 
-  void Declare(Declaration& d, CliOptions& o) const override { DeclareReadOptions(d, o, "чтение"); }
+  void Declare(Declaration& d, CliOptions& o) const override {
+    DeclareReadOptions(d, o, kReadEvent);
+  }
   std::string Description() const override {
     return "Читает прибор так же, как кнопка \"Прочитать\" окна: опознаёт его, затем "
            "показывает серийный номер, K0 и Ku обоих каналов, запись о калибровке и эталонные "

@@ -16,7 +16,9 @@ class Snapshot final : public MeterCommand {
       : MeterCommand(CliCommand::Snapshot, "snapshot",
                      "прочитать всё, что может драйвер прибора, ничего не записывая") {}
 
-  void Declare(Declaration& d, CliOptions& o) const override { DeclareReadOptions(d, o, "снимок"); }
+  void Declare(Declaration& d, CliOptions& o) const override {
+    DeclareReadOptions(d, o, kSnapshotEvent);
+  }
   std::string Description() const override {
     return "Опознаёт прибор, как при чтении, затем читает всё, что может прочитать его "
            "драйвер, ничего не записывая: K и Obr с индексами от 0 до 9 каждого канала вместе "

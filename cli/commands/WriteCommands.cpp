@@ -26,7 +26,7 @@ class Writing : public MeterCommand {
   // The command's own options first: they are what the usage line is about.
   void Declare(Declaration& d, CliOptions& o) const final {
     DeclareOwn(d, o);
-    DeclareReadOptions(d, o, "запись");
+    DeclareReadOptions(d, o, kWriteEvent);
     AddConfirmOptions(d, o);
   }
   std::string Description() const final {

@@ -16,7 +16,7 @@ CLI::Option* AddDir(CLI::App& app, JournalOptions& o, const std::string& descrip
 }  // namespace
 
 void AddJournalRecording(Declaration& d, JournalOptions& o, const std::string& what) {
-  AddDir(d.App(), o, "записать " + what + " в сервисный журнал в папке DIR");
+  AddDir(d.App(), o, "занести событие «" + what + "» в сервисный журнал в папке DIR");
   d.App().add_flag("--no-journal", o.noJournal,
                    "не записывать, даже если в файле настроек [Journal] Enabled=1");
 }

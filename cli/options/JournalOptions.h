@@ -5,8 +5,8 @@
 #include "CliOptions.h"
 #include "Declaration.h"
 
-// what: the event in the help's words, "чтение", "снимок", "запись".
-void AddJournalRecording(Declaration& d, JournalOptions& o, const std::string& what = "чтение");
+// what: the event's name as the help gives it ("чтение").
+void AddJournalRecording(Declaration& d, JournalOptions& o, const std::string& what);
 // --journal DIR, --ini FILE and --json of history, journal verify, compare
 // and report.
 void AddJournalFolder(Declaration& d, CliOptions& o, bool json = true);

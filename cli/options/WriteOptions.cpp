@@ -9,7 +9,7 @@ void AddConfirmOptions(Declaration& d, WriteOptions& o) {
          "серийный номер прибора: запись только при совпадении")
       ->type_name("S")
       ->check(Valued("--expect-serial"));
-  app.add_flag("--yes", o.yes, "вместе с --expect-serial: записать (без него пробный запуск)");
+  app.add_flag("--yes", o.yes, "вместе с --expect-serial: записать (без --yes пробный запуск)");
   app.add_option_function<std::string>(
          "--save-dir", [&o](const std::string& dir) { o.saveDir = dir; },
          "папка образов до записи (по умолчанию before-images рядом с файлом настроек)")
