@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -406,12 +407,11 @@ TEST(CliProgram, HelpForEachCommand) {
 }
 
 // Latin words the command line keeps as they are: command names and the
-// operands and folder names that go with them, virtual meters, protocols.
-// Options ("-..."), placeholders and model names in capitals, paths and keys
-// with other characters are no words at all.
+// operands that go with them, virtual meters, protocols. Options, placeholders
+// and models in capitals, paths and keys with other characters are no words.
 bool KeptName(const std::string& word) {
   static const std::set<std::string> kept = [] {
-    std::set<std::string> names{"verify", "last", "modbus", "help"};
+    std::set<std::string> names{"verify", "last", "modbus"};
     for (const Command* c : CommandTable())
       names.insert(c->Name());
     for (const std::string& m : DemoModelNames())
@@ -421,34 +421,22 @@ bool KeptName(const std::string& word) {
   return kept.count(word) > 0;
 }
 
-// The first run of three Latin words in text, such as an English sentence
-// leaves; "" when there is none. The lines "Система: ..." are left out: they
-// carry the operating system's own reason, in the system's language.
+// The first run of three Latin words in text, as an English sentence leaves
+// it; "" when there is none. Lines "Система: ..." carry the operating
+// system's own reason, in the system's language: they are left out.
 std::string EnglishIn(const std::string& text) {
   std::istringstream lines(text);
-  std::string ours;
-  for (std::string line; std::getline(lines, line);)
-    if (line.rfind("Система: ", 0) != 0) ours += line + "\n";
-  std::istringstream in(ours);
   std::string run;
-  int words = 0;
-  for (std::string token; in >> token;) {
-    if (token[0] == '-') continue;
-    const size_t b = token.find_first_not_of("([{\"'«");
-    const size_t e = token.find_last_not_of(")]}\"'».,;:");
-    const std::string word = b > e || e == std::string::npos ? "" : token.substr(b, e - b + 1);
-    if (KeptName(word)) continue;
-    const bool latin = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    });
-    const bool capitals = std::none_of(word.begin(), word.end(), [](char c) { return c >= 'a'; });
-    if (!latin || capitals) {
-      run.clear();
-      words = 0;
-      continue;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream in(line.rfind("Система: ", 0) == 0 ? "" : line);
+    for (std::string token; in >> token;) {
+      const size_t b = token.find_first_not_of("([{\"'«"),
+                   e = token.find_last_not_of(")]}\"'».,;:");
+      const std::string word = b > e || e == std::string::npos ? "" : token.substr(b, e - b + 1);
+      if (token[0] == '-' || KeptName(word)) continue;
+      run = std::regex_match(word, std::regex("[A-Za-z]*[a-z][A-Za-z]*")) ? run + word + " " : "";
+      if (std::count(run.begin(), run.end(), ' ') == 3) return run;
     }
-    run += (words++ ? " " : "") + word;
-    if (words == 3) return run;
   }
   return "";
 }
@@ -465,88 +453,52 @@ std::vector<std::string> ValuedOptions(const Command& command) {
   return names;
 }
 
-// "journal verify" as arguments.
-Args UsageArgs(const Command& command) {
-  std::istringstream in(command.UsageName());
-  Args args;
-  for (std::string word; in >> word;)
-    args.push_back(word);
-  return args;
-}
-
 // Everything the engineer reads of the command line is Russian: the help of
 // every command, its refusals of an unknown option and of each option
 // without its value, of bad values, and the runs that need no real meter.
 TEST_F(CliFiles, TheCommandLineSpeaksRussian) {
-  struct Case {
-    Args args;
-    int status;
-  };
-  const std::string ini = Ini("");
-  const std::string missing = dir + "/no-such-tty";
-  std::vector<Case> cases = {
+  const std::string ini = Ini(""), missing = dir + "/no-such-tty";
+  std::vector<std::pair<Args, int>> cases = {
       {{}, 0},
-      {{"--help"}, 0},
       {{"erase"}, 2},
       {{"journal"}, 2},
       {{"read", "extra"}, 2},
       {{"read", "--json=abc"}, 2},
       {{"read", "--addr", "x"}, 2},
-      {{"read", "--baud", "1200"}, 2},
-      {{"read", "--port", "COM0"}, 2},
-      {{"read", "--demo", "zfk99"}, 2},
       {{"read", "--demo", "zfk36", "--port", "COM1"}, 2},
-      {{"read", "--ini", dir + "/none.ini"}, 2},
-      {{"monitor", "--baud", "x"}, 2},
-      {{"scan", "--baud", "9600,1"}, 2},
       {{"scan", "--protocol", "rtu"}, 2},
       {{"scan", "--from", "9", "--to", "1"}, 2},
-      {{"scan", "--json", "--csv"}, 2},
       {{"watch", "--interval", "10"}, 2},
-      {{"watch", "--count", "0"}, 2},
-      {{"write", "--channel", "3", "--k0", "1"}, 2},
-      {{"write", "--channel", "1"}, 2},
       {{"write", "--channel", "1", "--k", "12=1"}, 2},
-      {{"write", "--channel", "1", "--k0", "x"}, 2},
-      {{"seal"}, 2},
-      {{"clock"}, 2},
+      {{"write", "--channel", "1"}, 2},
       {{"restore"}, 2},
       {{"compare", "a"}, 2},
-      {{"report"}, 2},
-      {{"report", "--html", "r", "--last", "--session", "1"}, 2},
       {{"ports"}, 0},
-      {{"read", "--demo", "zfk36", "--ini", ini}, 0},
       {{"snapshot", "--demo", "gdz1208", "--ini", ini}, 0},
       {{"reset", "--demo", "zfk31", "--ini", ini, "--save-dir", dir}, 0},
       {{"reset", "--demo", "zfk31", "--ini", ini, "--expect-serial", "1", "--yes"}, 5},
       {{"watch", "--demo", "zfk36", "--interval", "100", "--count", "1", "--ini", ini}, 0},
       {{"scan", "--demo", "bus", "--to", "1", "--protocol", "3x", "--ini", ini}, 0},
-      {{"scan", "--demo", "bus", "--from", "2", "--to", "3", "--ini", ini}, 4},
-      {{"read", "--port", missing, "--ini", ini}, 3},
-      {{"monitor", "--port", missing}, 3},
       {{"diagnose", "--port", missing, "--ini", ini}, 3},
       {{"journal", "verify", "--journal", dir}, 0},
   };
   for (const Command* command : CommandTable()) {
-    // "journal --help" as well as "journal verify --help".
+    // "journal --help" as well as "journal verify -h".
+    const std::string usage = command->UsageName();
+    Args name{command->Name()};
+    if (usage != command->Name()) name.push_back(usage.substr(usage.find(' ') + 1));
     cases.push_back({{command->Name(), "--help"}, 0});
-    const Args name = UsageArgs(*command);
-    for (const auto& [last, status] : {std::pair{"-h", 0}, std::pair{"--no-such-option", 2}}) {
-      cases.push_back({name, status});
-      cases.back().args.push_back(last);
-    }
-    for (const std::string& option : ValuedOptions(*command)) {
-      cases.push_back({name, 2});
-      cases.back().args.push_back(option);
-    }
+    for (const std::string& option : ValuedOptions(*command))
+      cases.push_back({name, 2}), cases.back().first.push_back(option);
+    for (const auto& [last, status] : {std::pair{"-h", 0}, std::pair{"--no-such-option", 2}})
+      cases.push_back({name, status}), cases.back().first.push_back(last);
   }
-  for (const Case& c : cases) {
-    const CliRun run = RunCli(c.args);
-    std::string line;
-    for (const std::string& a : c.args)
-      line += a + " ";
-    EXPECT_EQ(run.status, c.status) << line << "\n" << run.out << run.err;
-    EXPECT_EQ(EnglishIn(run.out + "\n" + run.err), "") << line << "\n" << run.out << run.err;
+  for (const auto& [args, status] : cases) {
+    const CliRun run = RunCli(args);
+    const std::string said =
+        args.empty() ? "" : args[0] + " " + args.back() + "\n" + run.out + run.err;
+    EXPECT_EQ(run.status, status) << said;
+    EXPECT_EQ(EnglishIn(run.out + "\n" + run.err), "") << said;
   }
 }
 
