@@ -1,9 +1,9 @@
 #include "CommandLine.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 
 #include "cli/commands/CommandTable.h"
+#include "cli/options/ParseFailure.h"
 #include "cli/output/HelpText.h"
 
 namespace {
@@ -14,21 +14,13 @@ const Command* Named(const std::string& name) {
   return nullptr;
 }
 
-// "read, snapshot, ... or report".
+// "read, snapshot, ... или report".
 std::string CommandNames() {
   std::string list;
   const auto table = CommandTable();
   for (size_t i = 0; i < table.size(); ++i)
-    list += (i == 0 ? "" : i + 1 == table.size() ? " or " : ", ") + std::string(table[i]->Name());
+    list += (i == 0 ? "" : i + 1 == table.size() ? " или " : ", ") + std::string(table[i]->Name());
   return list;
-}
-
-// CLI11's own words, on one line.
-std::string OneLine(std::string text) {
-  std::replace(text.begin(), text.end(), '\n', ' ');
-  while (!text.empty() && text.back() == ' ')
-    text.pop_back();
-  return text;
 }
 
 // The parser of one command: its CLI11 subcommand with the options it
@@ -76,7 +68,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
   }
   const Command* command = Named(args[0]);
   if (!command) {
-    error = "unknown command '" + args[0] + "' (expected " + CommandNames() + ")";
+    error = "неизвестная команда '" + args[0] + "' (ожидается " + CommandNames() + ")";
     return std::nullopt;
   }
   Grammar grammar(*command, o);
@@ -98,7 +90,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
     const CLI::App* nested = grammar.Declared().Nested();
     error = nested && (args.size() < 2 || args[1] != nested->get_name())
                 ? grammar.Declared().NestReason()
-                : OneLine(args[0] + ": " + e.what());
+                : ParseFailureText(grammar.App(), e, args);
     return std::nullopt;
   }
   o.command = command->Id();

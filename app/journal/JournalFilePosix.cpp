@@ -67,14 +67,14 @@ std::unique_ptr<JournalFile> JournalFile::Open(const std::filesystem::path& path
                      ? OpenForAppend(path)
                      : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
-    error = Reason("cannot open it", errno);
+    error = Reason("не открывается", errno);
     return nullptr;
   }
   const int why = Lock(fd, access == Access::Append ? LOCK_EX : LOCK_SH, lockWait);
   if (why != 0 && !(access == Access::Read && why == EWOULDBLOCK)) {
-    error = why == EWOULDBLOCK ? "another program held its lock for more than " +
-                                     std::to_string(lockWait.count()) + " ms"
-                               : Reason("cannot lock it", why);
+    error = why == EWOULDBLOCK ? "другая программа держит его блокировку дольше " +
+                                     std::to_string(lockWait.count()) + " мс"
+                               : Reason("не блокируется", why);
     ::close(fd);
     return nullptr;
   }
@@ -88,7 +88,7 @@ JournalFile::~JournalFile() {
 bool JournalFile::Size(uint64_t& size, std::string& error) {
   struct stat st {};
   if (::fstat(static_cast<int>(handle_), &st) != 0) {
-    error = Reason("cannot see its size", errno);
+    error = Reason("не удаётся узнать размер", errno);
     return false;
   }
   size = static_cast<uint64_t>(st.st_size);
@@ -103,7 +103,7 @@ bool JournalFile::ReadAt(uint64_t offset, size_t count, std::string& out, std::s
                               static_cast<off_t>(offset + got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      error = Reason("cannot read it", errno);
+      error = Reason("не читается", errno);
       return false;
     }
     if (n == 0) break;
@@ -122,12 +122,12 @@ bool JournalFile::AppendDurably(std::string_view bytes, std::string& error) {
     n = ::write(fd, bytes.data(), bytes.size());
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
-    error = Reason("cannot append to it", errno);
+    error = Reason("не дописывается", errno);
   } else if (static_cast<size_t>(n) < bytes.size()) {
-    error = "cannot append to it: only " + std::to_string(n) + " of " +
-            std::to_string(bytes.size()) + " bytes written (disk full?)";
+    error = "не дописывается: записано только " + std::to_string(n) + " из " +
+            std::to_string(bytes.size()) + " байт (диск заполнен?)";
   } else if (::fsync(fd) != 0) {
-    error = Reason("cannot flush it to the disk", errno);
+    error = Reason("не сбрасывается на диск", errno);
   } else {
     return true;
   }

@@ -56,14 +56,14 @@ std::unique_ptr<JournalFile> JournalFile::Open(const std::filesystem::path& path
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    error = Reason("cannot open it", GetLastError());
+    error = Reason("не открывается", GetLastError());
     return nullptr;
   }
   const DWORD why = Lock(file, append ? LOCKFILE_EXCLUSIVE_LOCK : 0, lockWait);
   if (why != ERROR_SUCCESS && !(!append && why == ERROR_LOCK_VIOLATION)) {
-    error = why == ERROR_LOCK_VIOLATION ? "another program held its lock for more than " +
-                                              std::to_string(lockWait.count()) + " ms"
-                                        : Reason("cannot lock it", why);
+    error = why == ERROR_LOCK_VIOLATION ? "другая программа держит его блокировку дольше " +
+                                              std::to_string(lockWait.count()) + " мс"
+                                        : Reason("не блокируется", why);
     CloseHandle(file);
     return nullptr;
   }
@@ -79,7 +79,7 @@ JournalFile::~JournalFile() {
 bool JournalFile::Size(uint64_t& size, std::string& error) {
   LARGE_INTEGER n{};
   if (!GetFileSizeEx(Handle(handle_), &n)) {
-    error = Reason("cannot see its size", GetLastError());
+    error = Reason("не удаётся узнать размер", GetLastError());
     return false;
   }
   size = static_cast<uint64_t>(n.QuadPart);
@@ -96,7 +96,7 @@ bool JournalFile::ReadAt(uint64_t offset, size_t count, std::string& out, std::s
     if (!ReadFile(Handle(handle_), out.data() + got, chunk, &n, &at)) {
       const DWORD why = GetLastError();
       if (why == ERROR_HANDLE_EOF) break;
-      error = Reason("cannot read it", why);
+      error = Reason("не читается", why);
       return false;
     }
     if (n == 0) break;
@@ -111,18 +111,18 @@ bool JournalFile::AppendDurably(std::string_view bytes, std::string& error) {
   uint64_t before = 0;
   if (!Size(before, error)) return false;
   if (bytes.size() > MAXDWORD) {
-    error = "cannot append to it: the event is too large";
+    error = "не дописывается: событие слишком велико";
     return false;
   }
   OVERLAPPED at = At(before);  // the end, as no other appender can move it under our lock
   DWORD n = 0;
   if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &n, &at)) {
-    error = Reason("cannot append to it", GetLastError());
+    error = Reason("не дописывается", GetLastError());
   } else if (n < bytes.size()) {
-    error = "cannot append to it: only " + std::to_string(n) + " of " +
-            std::to_string(bytes.size()) + " bytes written (disk full?)";
+    error = "не дописывается: записано только " + std::to_string(n) + " из " +
+            std::to_string(bytes.size()) + " байт (диск заполнен?)";
   } else if (!FlushFileBuffers(file)) {
-    error = Reason("cannot flush it to the disk", GetLastError());
+    error = Reason("не сбрасывается на диск", GetLastError());
   } else {
     return true;
   }

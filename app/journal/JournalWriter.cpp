@@ -174,15 +174,15 @@ JournalWriter::JournalWriter(std::string dir, milliseconds lockWait)
 JournalAppendResult JournalWriter::Append(const JournalEvent& event) const {
   try {
     if (std::find(kKinds.begin(), kKinds.end(), event.kind) == kKinds.end())
-      return Failed("unknown journal event kind \"" + event.kind + "\"");
-    if (dir_.empty()) return Failed("no journal folder is set");
+      return Failed("неизвестный вид события журнала \"" + event.kind + "\"");
+    if (dir_.empty()) return Failed("папка журнала не задана");
     const fs::path dir = PathFromUtf8(dir_);
     std::error_code ec;
     if (!fs::is_directory(dir, ec) && !fs::create_directories(dir, ec))
-      return Failed("cannot make the journal folder " + dir_ + ": " +
-                    (ec ? ec.message() : "something else is in its place"));
+      return Failed("не удалось создать папку журнала " + dir_ + ": " +
+                    (ec ? ec.message() : "на её месте что-то другое"));
     const fs::path path = dir / JournalFileName(event);
-    const std::string where = "journal " + Utf8(path) + ": ";
+    const std::string where = "журнал " + Utf8(path) + ": ";
     std::string error;
     if (fs::exists(path, ec) && !IsRegularFile(path, error)) return Failed(where + error);
     const auto file = JournalFile::Open(path, JournalFile::Access::Append, lockWait_, error);
@@ -195,7 +195,7 @@ JournalAppendResult JournalWriter::Append(const JournalEvent& event) const {
     // JSON value, a digest the library could not make): refuse it here.
     const ParsedJournalLine check = ParseJournalLine(line);
     if (!check.valid || !check.hashMatches || check.prev != prev)
-      return Failed(where + "the event cannot be stored as a journal line");
+      return Failed(where + "событие не удаётся сохранить строкой журнала");
     // A line cut short before us gets its end here, in the same write, so
     // that ours starts a line of its own.
     if (!file->AppendDurably((endsInNewline ? "" : "\n") + line + "\n", error))
@@ -206,9 +206,9 @@ JournalAppendResult JournalWriter::Append(const JournalEvent& event) const {
     result.file = Utf8(path);
     return result;
   } catch (const std::exception& e) {
-    return Failed(std::string("cannot append to the journal: ") + e.what());
+    return Failed(std::string("не удалось дописать журнал: ") + e.what());
   } catch (...) {
-    return Failed("cannot append to the journal");
+    return Failed("не удалось дописать журнал");
   }
 }
 

@@ -10,9 +10,10 @@
 
 // The help's words for the rule, and its exit status.
 inline constexpr const char* kBrokenJournalHelp =
-    "A meter's journal whose chain does not verify (journal verify) is refused with\n"
-    "status 5, naming the first broken line; --force goes on, and the output's first\n"
-    "line (with --json: standard error) says the journal is damaged.\n";
+    "Журнал прибора, цепочка которого не проходит проверку (journal verify), не "
+    "используется: код завершения 5 и первая повреждённая строка; с --force команда "
+    "продолжает, а первая строка вывода (с --json: стандартного потока ошибок) говорит, что "
+    "журнал повреждён.\n";
 
 // True when breaks is empty, or with --force after the first line of the
 // output (standard error for --json) has named the first break. False,

@@ -93,38 +93,36 @@ int CompareLastVisit(const CliOptions& o, const std::string& dir) {
 class Compare final : public Command {
  public:
   Compare()
-      : Command(CliCommand::Compare, "compare",
-                "what differs between two snapshots, reads or visits") {}
+      : Command(CliCommand::Compare, "compare", "чем различаются два снимка, чтения или визита") {}
 
   void Declare(Declaration& d, CliOptions& o) const override {
-    for (auto [name, about] : {std::pair{"A", "a file or journal event; with --last: SERIAL"},
-                               std::pair{"B", "the other file or journal event"}})
+    for (auto [name, about] : {std::pair{"A", "файл или событие журнала; с --last: SERIAL"},
+                               std::pair{"B", "второй файл или событие журнала"}})
       d.App().add_option_function<std::string>(
           name, [&o](const std::string& side) { o.operands.push_back(side); }, about);
-    d.App().add_flag("--last", o.lastVisit, "against the previous visit");
+    d.App().add_flag("--last", o.lastVisit, "сравнить с прошлым визитом");
     AddJournalFolder(d, o);
     AddForceOption(d, o);
   }
   void Check(CliOptions& o) const override {
     if (o.lastVisit ? o.operands.size() > 1 : o.operands.size() != 2)
-      throw Refusal{"compare: expected two snapshots or events, or --last [SERIAL]"};
+      throw Refusal{"compare: ожидаются два снимка или события, или --last [SERIAL]"};
   }
   std::string Description() const override {
-    return "Lists every field that differs between two states of a meter, with both values,\n"
-           "the difference and, for numbers, the difference in % of the first value. A and B\n"
-           "are files (a snapshot --json, a read --json) or journal events: an event id as\n"
-           "history shows it (its first 4 digits or more will do) or last, the newest event.\n"
-           "--last compares the newest read or snapshot of the meter (SERIAL; default: the\n"
-           "meter of the journal's newest event) with its previous visit: the last read or\n"
-           "snapshot of an earlier session. Coefficients, Gmax, the calibration record, the\n"
-           "serial number and firmware are compared; present values and clocks are not.\n";
+    return "Перечисляет каждое поле, которое различается в двух состояниях прибора, с обоими "
+           "значениями, разностью и, для чисел, разностью в % от первого значения. A и B — "
+           "файлы (snapshot --json, read --json) или события журнала: номер события, как его "
+           "показывает history (хватит первых 4 цифр или больше), или last, самое новое "
+           "событие. --last сравнивает самое новое чтение или снимок прибора (SERIAL; по "
+           "умолчанию прибор самого нового события журнала) с его прошлым визитом: последним "
+           "чтением или снимком более раннего сеанса. Сравниваются коэффициенты, Gmax, запись о "
+           "калибровке, серийный номер и ПО; текущие значения и часы не сравниваются.\n";
   }
   std::string Statuses() const override {
     return std::string(
-               "Exit status: 0 no difference, 1 different, 2 usage error or a file that is no\n"
-               "read or snapshot, 4 nothing to compare (no such event or meter, no earlier "
-               "visit),\n"
-               "5 see below.\n") +
+               "Коды завершения: 0 различий нет, 1 есть различия, 2 ошибка командной строки или "
+               "файл, который не чтение и не снимок, 4 нечего сравнивать (нет такого события или "
+               "прибора, нет более раннего визита), 5 см. ниже.\n") +
            kBrokenJournalHelp;
   }
 

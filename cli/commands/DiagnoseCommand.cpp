@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "CommandTable.h"
+#include "JournalEvents.h"
 #include "MeterCommand.h"
 #include "app/core/line/LineDiagnosis.h"
 #include "cli/options/JournalOptions.h"
@@ -14,7 +15,8 @@ namespace {
 
 class Diagnose final : public MeterCommand {
  public:
-  Diagnose() : MeterCommand(CliCommand::Diagnose, "diagnose", "find out why no meter answers") {}
+  Diagnose()
+      : MeterCommand(CliCommand::Diagnose, "diagnose", "выяснить, почему прибор не отвечает") {}
 
   void Declare(Declaration& d, CliOptions& o) const override {
     AddLineOptions(d, o, Speeds::Meter);
@@ -22,17 +24,17 @@ class Diagnose final : public MeterCommand {
     // Taken as read takes them, for scripts that pass the read's options on,
     // but nothing is printed as JSON nor journalled: kept out of the help.
     d.App().add_flag("--json", o.json)->group("");
-    AddJournalRecording(d, o);
+    AddJournalRecording(d, o, kReadEvent);
     for (const char* hidden : {"--journal", "--no-journal"})
       d.App().get_option(hidden)->group("");
   }
   std::string Description() const override {
-    return "Probes the line with identification requests only (3x and ModBus, at 9600 and\n"
-           "19200 baud or at --baud alone) and says what it saw: no such port, no\n"
-           "permission, port busy, the echo of a two-wire adapter, bytes that never make\n"
-           "a reply, or silence, with what to check.\n";
+    return "Опрашивает линию только запросами идентификации (3x и ModBus, на 9600 и 19200 "
+           "бод или только на скорости --baud) и сообщает, что увидел: порта нет, нет прав, "
+           "порт занят, эхо двухпроводного адаптера, байты, из которых не складывается "
+           "ответ, или тишина, и что проверить.\n";
   }
-  std::string Statuses() const override { return "Exit status 0 when a meter answered.\n"; }
+  std::string Statuses() const override { return "Код завершения 0, если прибор ответил.\n"; }
 
  protected:
   LineChoice Choose(const CliOptions& o, const Settings& settings) const override {

@@ -58,25 +58,26 @@ class History final : public Command {
  public:
   History()
       : Command(CliCommand::History, "history",
-                "the meters in the service journal, or one meter's events") {}
+                "приборы в сервисном журнале или события одного прибора") {}
 
   void Declare(Declaration& d, CliOptions& o) const override {
     d.App().add_option_function<std::string>(
         "SERIAL", [&o](const std::string& serial) { o.operands = {serial}; },
-        "the meter's serial number");
+        "серийный номер прибора");
     AddJournalFolder(d, o);
     AddForceOption(d, o);
   }
   std::string Description() const override {
-    return "Lists the meters in the service journal, or the events of the meter with\n"
-           "serial number SERIAL newest first. The folder: --journal, else [Journal] Dir\n"
-           "of the settings file (default: the folder journal beside it). A write the\n"
-           "meter may hold half of (its start recorded, its outcome not; or stopped) is\n"
-           "marked прервано, with each item's value before and the one it was to get.\n";
+    return "Перечисляет приборы в сервисном журнале или события прибора с серийным номером "
+           "SERIAL, новые первыми. Папка: --journal, иначе [Journal] Dir файла настроек (по "
+           "умолчанию папка journal рядом с ним). Запись, которую прибор мог принять "
+           "наполовину (начало записано, итог нет, или она остановлена), помечена словом "
+           "прервано, с прежним значением каждого пункта и тем, которое он должен был "
+           "получить.\n";
   }
   std::string Statuses() const override {
     return std::string(
-               "Exit status: 0 listed, 1 the journal or meter cannot be read, 5 see below.\n") +
+               "Коды завершения: 0 перечислено, 1 журнал или прибор не читается, 5 см. ниже.\n") +
            kBrokenJournalHelp;
   }
 

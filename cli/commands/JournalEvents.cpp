@@ -12,8 +12,8 @@ JournalSettings RunJournal(const CliOptions& o, Settings& settings) {
 
 void WarnIfLost(const std::optional<JournalAppendResult>& result, const char* what) {
   if (result && !result->ok)
-    std::cerr << "calibrate-cli: warning: the " << what
-              << " is not in the journal: " << result->error << "\n";
+    std::cerr << "calibrate-cli: предупреждение: событие «" << what
+              << "» не попало в журнал: " << result->error << "\n";
 }
 
 }  // namespace
@@ -21,13 +21,13 @@ void WarnIfLost(const std::optional<JournalAppendResult>& result, const char* wh
 void JournalTheRead(const CliOptions& o, Settings& settings, const MeterReading& reading) {
   WarnIfLost(JournalRead(reading, RunJournal(o, settings), JournalProgram("calibrate-cli"),
                          o.demo.has_value()),
-             "read");
+             kReadEvent);
 }
 
 void JournalTheSnapshot(const CliOptions& o, Settings& settings, const MeterSnapshot& snapshot) {
   WarnIfLost(JournalSnapshot(snapshot, RunJournal(o, settings), JournalProgram("calibrate-cli"),
                              o.demo.has_value()),
-             "snapshot");
+             kSnapshotEvent);
 }
 
 JournalWriteRecorder WriteRecorderOf(const CliOptions& o, Settings& settings,
@@ -36,7 +36,7 @@ JournalWriteRecorder WriteRecorderOf(const CliOptions& o, Settings& settings,
 }
 
 void JournalTheWrite(JournalWriteRecorder& recorder, WriteKind kind, const WriteOutcome& outcome) {
-  WarnIfLost(recorder.Finish(kind, outcome), "write");
+  WarnIfLost(recorder.Finish(kind, outcome), kWriteEvent);
 }
 
 std::string JournalDir(const CliOptions& o, Settings& settings) {

@@ -11,6 +11,12 @@
 #include "app/journal/ServiceJournal.h"
 #include "cli/options/CliOptions.h"
 
+// The events' names as the engineer reads them, in the help of --journal
+// and in the warning of an event that did not reach the journal.
+inline constexpr const char* kReadEvent = "чтение";
+inline constexpr const char* kSnapshotEvent = "снимок";
+inline constexpr const char* kWriteEvent = "запись";
+
 void JournalTheRead(const CliOptions& options, Settings& settings, const MeterReading& reading);
 void JournalTheSnapshot(const CliOptions& options, Settings& settings,
                         const MeterSnapshot& snapshot);

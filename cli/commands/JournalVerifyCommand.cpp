@@ -3,6 +3,7 @@
 
 #include "CommandTable.h"
 #include "JournalEvents.h"
+#include "app/journal/JournalBreakText.h"
 #include "app/journal/JournalFile.h"
 #include "app/journal/JournalReader.h"
 #include "cli/options/JournalOptions.h"
@@ -13,21 +14,23 @@ namespace {
 class JournalVerify final : public Command {
  public:
   JournalVerify()
-      : Command(CliCommand::JournalVerify, "journal",
-                "journal verify: check the journal's chains") {}
+      : Command(CliCommand::JournalVerify, "journal", "journal verify: проверить цепочки журнала") {
+  }
 
   std::string UsageName() const override { return "journal verify"; }
   void Declare(Declaration& d, CliOptions& o) const override {
     CLI::App* verify = d.App().add_subcommand("verify");
-    d.Nest(*verify, "journal: expected 'journal verify [FILE|--all]'");
+    d.Nest(*verify, "journal: ожидается 'journal verify [FILE|--all]'");
     const CLI::Option* file = verify->add_option_function<std::string>(
-        "FILE", [&o](const std::string& f) { o.operands = {f}; }, "one journal file");
-    d.Alternatives(file, verify->add_flag("--all", o.verifyAll, "every meter's file (default)"));
+        "FILE", [&o](const std::string& f) { o.operands = {f}; }, "один файл журнала");
+    d.Alternatives(file,
+                   verify->add_flag("--all", o.verifyAll, "файлы всех приборов (по умолчанию)"));
     AddJournalFolder(d, o);
   }
   std::string Description() const override {
-    return "Checks the chain of one journal file, or of every meter's file in the folder.\n"
-           "Names the first broken line of each file; exit status 1 when any is broken.\n";
+    return "Проверяет цепочку одного файла журнала или файлов всех приборов в папке. "
+           "Называет первую повреждённую строку каждого файла; код завершения 1, если "
+           "повреждён хоть один.\n";
   }
 
   int Run(const CliOptions& o, Settings& settings) const override {
@@ -49,13 +52,11 @@ class JournalVerify final : public Command {
       if (o.json) {
         out.push_back(ToJson(v));
       } else if (!v.readable) {
-        std::cout << v.file << ": cannot be read: " << v.error << "\n";
+        std::cout << v.file << ": не читается: " << v.error << "\n";
       } else if (v.problems.empty()) {
-        std::cout << v.file << ": ok, " << v.events << " events\n";
+        std::cout << v.file << ": в порядке, событий: " << v.events << "\n";
       } else {
-        const JournalProblem& p = v.problems.front();
-        std::cout << v.file << ": BROKEN at line " << p.line << " (" << JournalFaultName(p.fault)
-                  << "): " << p.why << "\n";
+        std::cout << JournalBreakText({v.file, v.problems.front()}) << "\n";
       }
     }
     if (o.json) std::cout << out.dump() << "\n";

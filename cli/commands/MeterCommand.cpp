@@ -28,7 +28,7 @@ int MeterCommand::Run(const CliOptions& o, Settings& settings) const {
   std::string error;
   line.demo = StartDemoMeter(*o.demo, c.demoAddress, c.baud, error);
   if (!line.demo) {
-    std::cerr << "calibrate-cli: cannot start the virtual meter: " << error << "\n";
+    std::cerr << "calibrate-cli: виртуальный прибор не запущен: " << error << "\n";
     return Code(ExitStatus::PortError);
   }
   // The demo remembers its earlier runs' writes; a state that cannot be had

@@ -30,7 +30,7 @@ std::string TimeStamp() {
 // No meter, no address: the port alone, at any speed.
 class Monitor final : public Command {
  public:
-  Monitor() : Command(CliCommand::Monitor, "monitor", "show the traffic on a line") {}
+  Monitor() : Command(CliCommand::Monitor, "monitor", "показать обмен на линии") {}
 
   void Declare(Declaration& d, CliOptions& o) const override {
     AddLineOptions(d, o, Speeds::Any);
@@ -38,9 +38,9 @@ class Monitor final : public Command {
     d.App().get_option("--trace")->group("");
   }
   std::string Description() const override {
-    return "Listens on the line without sending anything and prints each burst of\n"
-           "received bytes in hex, one line per burst with its tick and time, until\n"
-           "interrupted (Ctrl+C).\n";
+    return "Слушает линию, ничего не отправляя, и выводит каждую пачку принятых байтов в "
+           "шестнадцатеричном виде, по строке на пачку с её тактом и временем, пока его не "
+           "прервут (Ctrl+C).\n";
   }
 
   int Run(const CliOptions& o, Settings& settings) const override {
@@ -62,7 +62,7 @@ class Monitor final : public Command {
       return Code(ExitStatus::PortError);
     }
     CatchInterrupt();
-    std::cerr << "Listening on " << port.DeviceName() << "; Ctrl+C stops.\n";
+    std::cerr << "Прослушивание " << port.DeviceName() << "; остановка: Ctrl+C.\n";
     while (!Interrupted())
       CheckSynchronize(50);
     port.Close();

@@ -16,7 +16,7 @@
 void DeclareReadOptions(Declaration& d, CliOptions& o, const std::string& recorded) {
   AddLineOptions(d, o, Speeds::Meter);
   AddMeterOptions(d, o);
-  d.App().add_flag("--json", o.json, "one JSON object instead of text");
+  d.App().add_flag("--json", o.json, "один объект JSON вместо текста");
   AddJournalRecording(d, o, recorded);
 }
 
@@ -24,17 +24,19 @@ namespace {
 
 class Read final : public MeterCommand {
  public:
-  Read() : MeterCommand(CliCommand::Read, "read", "read a meter's calibration data") {}
+  Read() : MeterCommand(CliCommand::Read, "read", "прочитать калибровочные данные прибора") {}
 
-  void Declare(Declaration& d, CliOptions& o) const override { DeclareReadOptions(d, o, "read"); }
+  void Declare(Declaration& d, CliOptions& o) const override {
+    DeclareReadOptions(d, o, kReadEvent);
+  }
   std::string Description() const override {
-    return "Reads a meter exactly as the window's \"Прочитать\" does: identifies it, then\n"
-           "shows its serial number, K0 and Ku of both channels, the calibration record and\n"
-           "the reference firmware data.\n";
+    return "Читает прибор так же, как кнопка \"Прочитать\" окна: опознаёт его, затем "
+           "показывает серийный номер, K0 и Ku обоих каналов, запись о калибровке и эталонные "
+           "данные ПО.\n";
   }
   std::string Statuses() const override {
-    return "Exit status: 0 read, 1 a field shows ERR or the record read failed, 2 usage\n"
-           "error, 3 the port cannot be opened, 4 no meter recognised.\n";
+    return "Коды завершения: 0 прочитано, 1 поле показывает ERR или запись о калибровке не "
+           "прочитана, 2 ошибка командной строки, 3 порт не открывается, 4 прибор не опознан.\n";
   }
 
  protected:

@@ -1,5 +1,6 @@
 // The options of read, which snapshot, diagnose, watch and the writing
-// commands take too; recorded names the event --journal records.
+// commands take too; recorded names the event --journal records
+// (kReadEvent, ...).
 #pragma once
 
 #include "cli/options/CliOptions.h"

@@ -16,43 +16,42 @@ namespace {
 
 class Report final : public Command {
  public:
-  Report() : Command(CliCommand::Report, "report", "the service report of a session, as HTML") {}
+  Report() : Command(CliCommand::Report, "report", "сервисный отчёт о сеансе в HTML") {}
 
   void Declare(Declaration& d, CliOptions& o) const override {
     CLI::App& app = d.App();
     app.add_option_function<std::string>(
         "SERIAL", [&o](const std::string& serial) { o.operands = {serial}; },
-        "the meter's serial number");
+        "серийный номер прибора");
     const CLI::Option* session =
         app.add_option_function<std::string>(
                "--session", [&o](const std::string& id) { o.session = id; },
-               "the session of the event with this id")
+               "сеанс события с этим номером")
             ->type_name("ID")
             ->check(Valued("--session"));
-    d.Alternatives(session, app.add_flag("--last", o.lastVisit, "the meter's last session"),
-                   "report: --session and --last exclude each other");
-    const CLI::Option* html =
-        app.add_option_function<std::string>(
-               "--html", [&o](const std::string& file) { o.htmlFile = file; }, "the page to write")
-            ->type_name("FILE")
-            ->check(Valued("--html"));
-    d.Mandatory(html, "report: --html FILE is required");
+    d.Alternatives(session, app.add_flag("--last", o.lastVisit, "последний сеанс прибора"),
+                   "report: --session и --last несовместимы");
+    const CLI::Option* html = app.add_option_function<std::string>(
+                                     "--html", [&o](const std::string& file) { o.htmlFile = file; },
+                                     "страница, которую нужно записать")
+                                  ->type_name("FILE")
+                                  ->check(Valued("--html"));
+    d.Mandatory(html, "report: нужен --html FILE");
     AddJournalFolder(d, o, false);
     AddForceOption(d, o);
   }
   std::string Description() const override {
-    return "Writes the service report of one session of a meter as an HTML page (Russian):\n"
-           "the meter, its firmware against the reference, the coefficients and calibration\n"
-           "record as found and as left, every write with its verification, the engineer\n"
-           "and a signature line. A session is the run of a meter's events of one run of\n"
-           "the window, or of one day of calibrate-cli. --session names it by the id of any\n"
-           "of its events; default and --last: the meter's last session. SERIAL may be\n"
-           "left out when the journal holds one meter.\n";
+    return "Записывает сервисный отчёт об одном сеансе прибора как страницу HTML: прибор, "
+           "его ПО в сравнении с эталоном, коэффициенты и запись о калибровке до и после, "
+           "каждую запись с её проверкой, инженера и строку для подписи. Сеанс — это события "
+           "прибора за один запуск окна или за один день работы calibrate-cli. --session "
+           "называет его по номеру любого из его событий; по умолчанию и с --last — последний "
+           "сеанс прибора. SERIAL можно не указывать, если в журнале один прибор.\n";
   }
   std::string Statuses() const override {
-    return "Exit status: 0 written, 1 the file cannot be written, 2 usage error, 4 no such\n"
-           "meter or session, 5 see below. With --force every page of the report carries\n"
-           "\"журнал повреждён: строка N\" in its heading.\n" +
+    return "Коды завершения: 0 записано, 1 файл не записывается, 2 ошибка командной строки, "
+           "4 нет такого прибора или сеанса, 5 см. ниже. С --force на каждой странице отчёта в "
+           "заголовке стоит \"журнал повреждён: строка N\".\n" +
            std::string(kBrokenJournalHelp);
   }
 

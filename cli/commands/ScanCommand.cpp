@@ -21,11 +21,11 @@ namespace {
 class ScanProgressLine : public ScanListener {
  public:
   void OnProgress(const ScanProgress& p) override {
-    std::fprintf(stderr, "\r%u baud, %s, address %3d, found %zu   ", p.baud,
+    std::fprintf(stderr, "\r%u бод, %s, адрес %3d, найдено %zu   ", p.baud,
                  ScanProtocolName(p.protocol), p.address, p.found);
   }
   void OnFound(const FoundMeter& m) override {
-    std::fprintf(stderr, "\rfound at %s: %s\n", ScanAddressText(m).c_str(),
+    std::fprintf(stderr, "\rнайден по адресу %s: %s\n", ScanAddressText(m).c_str(),
                  m.state == FoundState::Meter ? m.identification.c_str() : kAddressConflictText);
   }
   bool Cancelled() override { return Interrupted(); }
@@ -33,13 +33,13 @@ class ScanProgressLine : public ScanListener {
 
 class Scan final : public MeterCommand {
  public:
-  Scan() : MeterCommand(CliCommand::Scan, "scan", "find the meters on a line") {}
+  Scan() : MeterCommand(CliCommand::Scan, "scan", "найти приборы на линии") {}
 
   void Declare(Declaration& d, CliOptions& o) const override {
     CLI::App& app = d.App();
     app.add_option_function<std::string>(
            "--port", [&o](const std::string& port) { o.port = port; },
-           "port number or device path; default: the port saved by the window")
+           "номер порта или путь к устройству; по умолчанию порт, сохранённый окном")
         ->type_name("COMn|PATH")
         ->check(Valued("--port"))
         ->check(PortName());
@@ -52,17 +52,13 @@ class Scan final : public MeterCommand {
              for (const std::string& b : Items(list))
                o.scan.bauds.push_back(*Decimal(b));  // checked below
            },
-           "the speeds to try, in order (default both)")
+           "скорости для опроса, по порядку (по умолчанию обе)")
         ->type_name("9600,19200")
-        ->transform(Each(DecimalAmong({9600, 19200},
-                                      [](const std::string& b) {
-                                        return "baud rate " + b +
-                                               " is not supported (use 9600 or 19200)";
-                                      })))
+        ->transform(Each(DecimalAmong({9600, 19200}, UnsupportedBaud)))
         ->transform(Valued("--baud"));
     for (auto [name, type, target, about] :
-         {std::tuple{"--from", "A", &o.scan.from, "the first address (default 0)"},
-          std::tuple{"--to", "B", &o.scan.to, "the last address (default 127)"}})
+         {std::tuple{"--from", "A", &o.scan.from, "первый адрес (по умолчанию 0)"},
+          std::tuple{"--to", "B", &o.scan.to, "последний адрес (по умолчанию 127)"}})
       DecimalOption(app.add_option(name, *target, about), AddressCheck())->type_name(type);
     app.add_option_function<std::string>(
            "--protocol",
@@ -71,31 +67,31 @@ class Scan final : public MeterCommand {
              for (const std::string& p : Items(list))
                (p == "3x" ? o.scan.threeX : o.scan.modbus) = true;
            },
-           "the protocols to try (default both)")
+           "протоколы для опроса (по умолчанию оба)")
         ->type_name("3x,modbus")
         ->check(Valued("--protocol"))
         ->check(Each(OneOf({"3x", "modbus"}, [](const std::string& p) {
-          return "unknown protocol '" + p + "' (3x, modbus)";
+          return "неизвестный протокол '" + p + "' (3x, modbus)";
         })));
-    const CLI::Option* json = app.add_flag("--json", o.json, "the meters found as JSON");
-    d.Alternatives(json, app.add_flag("--csv", o.scan.csv, "the meters found as CSV"));
+    const CLI::Option* json = app.add_flag("--json", o.json, "найденные приборы в JSON");
+    d.Alternatives(json, app.add_flag("--csv", o.scan.csv, "найденные приборы в CSV"));
     AddMeterOptions(d, o, false, false);
   }
   void Check(CliOptions& o) const override {
-    if (o.scan.from > o.scan.to) throw Refusal{"--from is above --to"};
+    if (o.scan.from > o.scan.to) throw Refusal{"--from больше --to"};
   }
   std::string Description() const override {
-    return "Looks for meters on a line: asks every address for its identification in each\n"
-           "protocol at each speed (once more where it meets silence), and a meter that\n"
-           "answers twice alike for its serial number. Nothing is written. Progress goes\n"
-           "to stderr, the meters found to stdout: address, speed, protocol,\n"
-           "identification, model, serial number, state and reply time in ms. Where two\n"
-           "meters answer one address the state is \"конфликт адресов\" (address_conflict).\n"
-           "Time-outs: [Scan] PacketTimeout and ByteTimeout.\n";
+    return "Ищет приборы на линии: запрашивает идентификацию по каждому адресу в каждом "
+           "протоколе на каждой скорости (ещё раз там, где тишина), а у прибора, дважды "
+           "ответившего одинаково, и серийный номер. Ничего не записывает. Ход опроса идёт в "
+           "stderr, найденные приборы в stdout: адрес, скорость, протокол, идентификация, "
+           "модель, серийный номер, состояние и время ответа в мс. Где на один адрес отвечают "
+           "два прибора, состояние \"конфликт адресов\" (address_conflict). Тайм-ауты: [Scan] "
+           "PacketTimeout и ByteTimeout.\n";
   }
   std::string Statuses() const override {
-    return "Exit status: 0 a meter found, 2 usage error, 3 the port cannot be opened,\n"
-           "4 no meter found (address conflicts alone included).\n";
+    return "Коды завершения: 0 найден прибор, 2 ошибка командной строки, 3 порт не "
+           "открывается, 4 прибор не найден (и когда найдены только конфликты адресов).\n";
   }
 
  protected:
@@ -118,7 +114,7 @@ class Scan final : public MeterCommand {
     if (o.scan.modbus) request.protocols.push_back(ScanProtocol::ModBus);
     request.port = line.spec;
     if (request.port.device.empty()) {
-      std::cerr << "Ошибка: no port chosen (--port)\n";
+      std::cerr << "Ошибка: порт не выбран (--port)\n";
       return Code(ExitStatus::PortError);
     }
     CatchInterrupt();

@@ -14,22 +14,22 @@ class Snapshot final : public MeterCommand {
  public:
   Snapshot()
       : MeterCommand(CliCommand::Snapshot, "snapshot",
-                     "read everything a meter's driver can read, writing nothing") {}
+                     "прочитать всё, что может драйвер прибора, ничего не записывая") {}
 
   void Declare(Declaration& d, CliOptions& o) const override {
-    DeclareReadOptions(d, o, "snapshot");
+    DeclareReadOptions(d, o, kSnapshotEvent);
   }
   std::string Description() const override {
-    return "Identifies a meter as the read does, then reads everything its driver can read,\n"
-           "without writing anything: K and Obr, indexes 0 to 9, of each channel with the\n"
-           "meter's own bytes, Gmax, the present values G and SFR, the serial number, the\n"
-           "firmware version the meter reports (checked against firmware.ini when that\n"
-           "gives the model's version), the meter's clock and the calibration record.\n"
-           "--json writes the snapshot as a file keeps it (\"schema\": 1).\n";
+    return "Опознаёт прибор, как при чтении, затем читает всё, что может прочитать его "
+           "драйвер, ничего не записывая: K и Obr с индексами от 0 до 9 каждого канала вместе "
+           "с байтами прибора, Gmax, текущие значения G и SFR, серийный номер, версию ПО, "
+           "которую сообщает прибор (со сверкой по firmware.ini, если там задана версия "
+           "модели), часы прибора и запись о калибровке. С --json снимок выводится так, как "
+           "его хранит файл (\"schema\": 1).\n";
   }
   std::string Statuses() const override {
-    return "Exit status: 0 every item read, 1 an item could not be read, 2 usage error,\n"
-           "3 the port cannot be opened, 4 no meter recognised.\n";
+    return "Коды завершения: 0 прочитано всё, 1 что-то не прочитано, 2 ошибка командной "
+           "строки, 3 порт не открывается, 4 прибор не опознан.\n";
   }
 
  protected:

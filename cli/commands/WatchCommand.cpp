@@ -47,43 +47,45 @@ class Watch final : public MeterCommand {
  public:
   Watch()
       : MeterCommand(CliCommand::Watch, "watch",
-                     "show a meter's present flow values as they change") {}
+                     "показывать текущий расход прибора по мере изменения") {}
 
   void Declare(Declaration& d, CliOptions& o) const override {
     CLI::App& app = d.App();
-    DecimalOption(app.add_option("--interval", o.watch.intervalMs,
-                                 "the time between two samples (default 1000, at least 100)"),
-                  DecimalIn(kMinWatchIntervalMs, 999999999,
-                            [](const std::string& ms) {
-                              return "interval " + ms + " is not a number of ms, at least " +
-                                     std::to_string(kMinWatchIntervalMs);
-                            }))
+    DecimalOption(
+        app.add_option("--interval", o.watch.intervalMs,
+                       "время между двумя отсчётами в мс (по умолчанию 1000, не меньше 100)"),
+        DecimalIn(kMinWatchIntervalMs, 999999999,
+                  [](const std::string& ms) {
+                    return "интервал " + ms + ": ожидается число мс не меньше " +
+                           std::to_string(kMinWatchIntervalMs);
+                  }))
         ->type_name("MS");
-    DecimalOption(app.add_option_function<unsigned>(
-                      "--count", [&o](unsigned n) { o.watch.count = n; }, "stop after N samples"),
-                  DecimalIn(1, 999999999,
-                            [](const std::string& n) {
-                              return "count " + n + " is not a number of samples, 1 or more";
-                            }))
+    DecimalOption(
+        app.add_option_function<unsigned>(
+            "--count", [&o](unsigned n) { o.watch.count = n; }, "остановиться после N отсчётов"),
+        DecimalIn(
+            1, 999999999,
+            [](const std::string& n) { return "число отсчётов " + n + ": ожидается целое от 1"; }))
         ->type_name("N");
     app.add_flag("--csv", o.watch.csv,
-                 "a header line, then time_ms,local_time,G1,G2 per sample; a value the "
-                 "meter did not give is an empty cell (UTF-8, with a byte order mark)");
+                 "строка заголовка, затем time_ms,local_time,G1,G2 на каждый отсчёт; "
+                 "значение, которого прибор не дал, остаётся пустой ячейкой (UTF-8 с меткой "
+                 "порядка байтов)");
     app.add_flag("--csv-excel", o.watch.csvExcel,
-                 "as --csv, laid out for a spreadsheet set up for Russian: ';' between "
-                 "cells and a decimal comma");
+                 "как --csv, но для таблицы с русскими настройками: ';' между ячейками и "
+                 "десятичная запятая");
     AddLineOptions(d, o, Speeds::Meter);
     AddMeterOptions(d, o);
   }
   std::string Description() const override {
-    return "Identifies a meter as the read does, then asks it for the present flow G of\n"
-           "each channel every MS milliseconds (default 1000, at least 100) and prints one\n"
-           "line per sample, until N samples are taken or Ctrl+C stops it. Nothing is\n"
-           "written to the meter.\n";
+    return "Опознаёт прибор, как при чтении, затем каждые MS миллисекунд (по умолчанию "
+           "1000, не меньше 100) запрашивает текущий расход G каждого канала и выводит строку "
+           "на отсчёт, пока не набрано N отсчётов или Ctrl+C не остановит. В прибор ничего не "
+           "записывается.\n";
   }
   std::string Statuses() const override {
-    return "Exit status: 0 stopped or N samples taken, 2 usage error, 3 the port cannot be\n"
-           "opened, 4 no meter recognised.\n";
+    return "Коды завершения: 0 остановлено или набрано N отсчётов, 2 ошибка командной "
+           "строки, 3 порт не открывается, 4 прибор не опознан.\n";
   }
 
  protected:
@@ -92,8 +94,8 @@ class Watch final : public MeterCommand {
     return ConnectAndRun(o, settings, line);
   }
   int RunWithMeter(const CliOptions& o, Settings&, MeterLine&, Meter& meter) const override {
-    std::cerr << meter.Id().model << ", " << static_cast<unsigned>(meter.Channels())
-              << (meter.Channels() == 1 ? " channel" : " channels") << "; Ctrl+C stops.\n";
+    std::cerr << meter.Id().model << ", каналов: " << static_cast<unsigned>(meter.Channels())
+              << "; остановка: Ctrl+C.\n";
     const bool csv = o.watch.csv || o.watch.csvExcel;
     const CsvDialect dialect = o.watch.csvExcel ? CsvDialect::RussianExcel : CsvDialect::Plain;
     if (csv) std::cout << LiveCsvHeader(dialect) << std::flush;

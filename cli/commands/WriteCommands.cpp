@@ -26,26 +26,27 @@ class Writing : public MeterCommand {
   // The command's own options first: they are what the usage line is about.
   void Declare(Declaration& d, CliOptions& o) const final {
     DeclareOwn(d, o);
-    DeclareReadOptions(d, o, "write");
+    DeclareReadOptions(d, o, kWriteEvent);
     AddConfirmOptions(d, o);
   }
   std::string Description() const final {
-    return "Changes a meter. First reads what will change and shows each item's old and new\n"
-           "value. Without --expect-serial and --yes nothing is sent (a dry run). With them,\n"
-           "and the serial number matching, saves what was read as a before-image (DIR,\n"
-           "default: before-images beside the settings file; a demo's named ...-demo.json),\n"
-           "then writes and reads every item back.\n"
-           "Values are stored values as the meter keeps them, not the values shown.\n";
+    return "Изменяет прибор. Сначала читает то, что изменится, и показывает старое и новое "
+           "значение каждого пункта. Без --expect-serial и --yes ничего не отправляется "
+           "(пробный запуск). С ними, если серийный номер совпал, сохраняет прочитанное как "
+           "образ до записи (в DIR, по умолчанию before-images рядом с файлом настроек; образ "
+           "демонстрации называется ...-demo.json), затем записывает каждый пункт и читает его "
+           "обратно. Значения задаются такими, какими их хранит прибор, а не такими, какими их "
+           "показывает окно.\n";
   }
   std::string Statuses() const final {
-    return "Exit status: 0 written and verified, or a dry run; 1 an item did not verify (the\n"
-           "sequence stopped at the first failed write; restore from the before-image); 2 usage\n"
-           "error; 3 the port cannot be opened; 4 no meter recognised; 5 refused, nothing\n"
-           "written (a value the meter cannot store, a wrong serial number, another meter\n"
-           "answering than the one read, a before-image that cannot be saved, an image of\n"
-           "another meter or one that does not fit, a journal that cannot record the write's\n"
-           "start); 6 stopped by Ctrl+C, SIGTERM or SIGHUP: the item under way was finished,\n"
-           "the rest not sent, the outcome journalled.\n";
+    return "Коды завершения: 0 записано и проверено, или пробный запуск; 1 пункт не прошёл "
+           "проверку (запись остановлена на первой неудаче; восстановите из образа до "
+           "записи); 2 ошибка командной строки; 3 порт не открывается; 4 прибор не опознан; "
+           "5 отказ, ничего не записано (значение, которое прибор не может хранить, не тот "
+           "серийный номер, ответил не тот прибор, что был прочитан, образ до записи не "
+           "сохранён, образ другого прибора или неподходящий образ, журнал не может записать "
+           "начало записи); 6 остановлено по Ctrl+C, SIGTERM или SIGHUP: начатый пункт "
+           "доведён до конца, остальные не отправлены, итог записан в журнал.\n";
   }
 
  protected:
@@ -88,20 +89,20 @@ class Write final : public Writing {
  public:
   Write()
       : Writing(CliCommand::Write, "write",
-                "write coefficients (also: reset, seal, clock, restore)", WriteKind::Coefficients) {
-  }
+                "записать коэффициенты (а также: reset, seal, clock, restore)",
+                WriteKind::Coefficients) {}
 
  protected:
   void DeclareOwn(Declaration& d, CliOptions& o) const override {
     CLI::App& app = d.App();
+    static const std::string kNoChannel = "write: нужен --channel 1 или 2";
     const CLI::Option* channel =
-        DecimalOption(
-            app.add_option("--channel", o.channel, "the channel, 1 or 2"),
-            DecimalIn(1, 2, [](const std::string&) { return "write needs --channel 1 or 2"; }))
+        DecimalOption(app.add_option("--channel", o.channel, "канал, 1 или 2"),
+                      DecimalIn(1, 2, [](const std::string&) { return kNoChannel; }))
             ->type_name("N");
-    d.Mandatory(channel, "write needs --channel 1 or 2");
-    for (auto [name, index, about] : {std::tuple{"--k0", 0u, "K0, the stored value"},
-                                      std::tuple{"--ku", 1u, "Ku, the stored value"}})
+    d.Mandatory(channel, kNoChannel);
+    for (auto [name, index, about] : {std::tuple{"--k0", 0u, "K0, хранимое значение"},
+                                      std::tuple{"--ku", 1u, "Ku, хранимое значение"}})
       app.add_option_function<float>(
              name,
              // A copy: clang 14 cannot capture a structured binding.
@@ -113,8 +114,8 @@ class Write final : public Writing {
           ->check(Valued(name))
           ->check(FiniteValue(name));
     for (auto [name, obr, about] :
-         {std::tuple{"--k", false, "K of index I (0..9); again for more"},
-          std::tuple{"--obr", true, "Obr of index I (0..9); again for more"}})
+         {std::tuple{"--k", false, "K с индексом I (0..9); можно повторять"},
+          std::tuple{"--obr", true, "Obr с индексом I (0..9); можно повторять"}})
       app.add_option_function<std::vector<std::string>>(
              name,
              [&o, isObr = obr](const std::vector<std::string>& points) {
@@ -129,7 +130,7 @@ class Write final : public Writing {
           ->check(IndexValue(name));
   }
   void Check(CliOptions& o) const override {
-    if (o.coefs.empty()) throw Refusal{"write needs at least one of --k0, --ku, --k, --obr"};
+    if (o.coefs.empty()) throw Refusal{"write: нужен хотя бы один из --k0, --ku, --k, --obr"};
     for (CliCoef& c : o.coefs)
       c.channel = o.channel;
   }
@@ -145,7 +146,8 @@ class Write final : public Writing {
 class Reset final : public Writing {
  public:
   Reset()
-      : Writing(CliCommand::Reset, "reset", "write the model's reset values", WriteKind::Reset) {}
+      : Writing(CliCommand::Reset, "reset", "записать начальные значения модели",
+                WriteKind::Reset) {}
 
  protected:
   void DeclareOwn(Declaration&, CliOptions&) const override {}
@@ -155,7 +157,7 @@ class Reset final : public Writing {
 class Seal final : public Writing {
  public:
   Seal()
-      : Writing(CliCommand::Seal, "seal", "write a fresh calibration record with a seal text",
+      : Writing(CliCommand::Seal, "seal", "записать новую запись о калибровке с текстом пломбы",
                 WriteKind::Seal) {}
 
  protected:
@@ -163,10 +165,10 @@ class Seal final : public Writing {
     const CLI::Option* text = d.App()
                                   .add_option_function<std::string>(
                                       "--text", [&o](const std::string& t) { o.sealText = t; },
-                                      "the seal text (8 characters)")
+                                      "текст пломбы (8 символов)")
                                   ->type_name("TEXT")
                                   ->check(Valued("--text"));
-    d.Mandatory(text, "seal needs --text TEXT");
+    d.Mandatory(text, "seal: нужен --text TEXT");
   }
   bool Fill(const CliOptions& o, WriteRequest& r, std::string&) const override {
     r.sealText = o.sealText.value_or("");
@@ -177,13 +179,13 @@ class Seal final : public Writing {
 class Clock final : public Writing {
  public:
   Clock()
-      : Writing(CliCommand::Clock, "clock", "set a meter's clock to the computer's time",
+      : Writing(CliCommand::Clock, "clock", "установить часы прибора по часам компьютера",
                 WriteKind::Clock) {}
 
  protected:
   void DeclareOwn(Declaration& d, CliOptions& o) const override {
-    d.Mandatory(d.App().add_flag("--set", o.clockSet, "set the clock to the computer's time"),
-                "clock needs --set");
+    d.Mandatory(d.App().add_flag("--set", o.clockSet, "установить часы по времени компьютера"),
+                "clock: нужен --set");
   }
   bool Fill(const CliOptions&, WriteRequest&, std::string&) const override { return true; }
 };
@@ -191,14 +193,14 @@ class Clock final : public Writing {
 class Restore final : public Writing {
  public:
   Restore()
-      : Writing(CliCommand::Restore, "restore",
-                "write a before-image or a snapshot file back to its meter", WriteKind::Restore) {}
+      : Writing(CliCommand::Restore, "restore", "вернуть в прибор образ до записи или снимок",
+                WriteKind::Restore) {}
 
  protected:
   void DeclareOwn(Declaration& d, CliOptions& o) const override {
     d.Mandatory(d.App().add_option("FILE", o.imageFile,
-                                   "a before-image, or a snapshot file (snapshot --json)"),
-                "restore: file is required");
+                                   "образ до записи или файл снимка (snapshot --json)"),
+                "restore: нужен файл FILE");
   }
   // A restore file that cannot be read is refused before the port is opened.
   bool Fill(const CliOptions& o, WriteRequest& r, std::string& error) const override {

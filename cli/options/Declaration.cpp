@@ -21,6 +21,6 @@ void Declaration::Check() const {
     if (option->count() == 0) throw Refusal{reason};
   for (const auto& [a, b, reason] : alternatives_)
     if (a->count() > 0 && b->count() > 0)
-      throw Refusal{reason.empty() ? a->get_name() + " and " + b->get_name() + " exclude each other"
+      throw Refusal{reason.empty() ? a->get_name() + " и " + b->get_name() + " несовместимы"
                                    : reason};
 }

@@ -29,8 +29,8 @@ class Declaration {
   const CLI::App* Nested() const { return nested_; }
   const std::string& NestReason() const { return nestReason_; }
 
-  // Given together, a and b are refused (with reason, else "a and b exclude
-  // each other"); the usage shows "[a | b]".
+  // Given together, a and b are refused (with reason, else "a и b
+  // несовместимы"); the usage shows "[a | b]".
   void Alternatives(const CLI::Option* a, const CLI::Option* b, std::string reason = "") {
     alternatives_.push_back({a, b, std::move(reason)});
   }

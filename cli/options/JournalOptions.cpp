@@ -16,19 +16,21 @@ CLI::Option* AddDir(CLI::App& app, JournalOptions& o, const std::string& descrip
 }  // namespace
 
 void AddJournalRecording(Declaration& d, JournalOptions& o, const std::string& what) {
-  AddDir(d.App(), o, "record the " + what + " in the service journal in DIR");
-  d.App().add_flag("--no-journal", o.noJournal, "do not record it, though [Journal] Enabled=1");
+  AddDir(d.App(), o, "занести событие «" + what + "» в сервисный журнал в папке DIR");
+  d.App().add_flag("--no-journal", o.noJournal,
+                   "не записывать, даже если в файле настроек [Journal] Enabled=1");
 }
 
 void AddJournalFolder(Declaration& d, CliOptions& o, bool json) {
-  if (json) d.App().add_flag("--json", o.json, "JSON instead of text");
+  if (json) d.App().add_flag("--json", o.json, "JSON вместо текста");
   AddDir(d.App(), o,
-         "the journal's folder (default: [Journal] Dir of the settings file, "
-         "else the folder journal beside it)");
+         "папка журнала (по умолчанию [Journal] Dir файла настроек, иначе папка "
+         "journal рядом с ним)");
   AddIniOption(d, o);
 }
 
 void AddForceOption(Declaration& d, CliOptions& o) {
-  d.App().add_flag("--force", o.force,
-                   "go on though the meter's journal does not verify (the output says so)");
+  d.App().add_flag(
+      "--force", o.force,
+      "продолжить, даже если журнал прибора не прошёл проверку (вывод скажет об этом)");
 }

@@ -5,7 +5,8 @@
 #include "CliOptions.h"
 #include "Declaration.h"
 
-void AddJournalRecording(Declaration& d, JournalOptions& o, const std::string& what = "read");
+// what: the event's name as the help gives it ("чтение").
+void AddJournalRecording(Declaration& d, JournalOptions& o, const std::string& what);
 // --journal DIR, --ini FILE and --json of history, journal verify, compare
 // and report.
 void AddJournalFolder(Declaration& d, CliOptions& o, bool json = true);

@@ -2,10 +2,14 @@
 
 #include "Validators.h"
 
+std::string UnsupportedBaud(const std::string& baud) {
+  return "скорость " + baud + " не поддерживается (9600 или 19200)";
+}
+
 namespace {
 
-std::string Unsupported(const std::string& baud) {
-  return "baud rate " + baud + " is not supported (use 9600 or 19200)";
+std::string NoSpeed(const std::string& baud) {
+  return "скорость " + baud + ": ожидается целое число бод от 1";
 }
 
 }  // namespace
@@ -14,21 +18,22 @@ void AddLineOptions(Declaration& d, LineOptions& o, Speeds speeds, bool trace) {
   CLI::App& app = d.App();
   app.add_option_function<std::string>(
          "--port", [&o](const std::string& port) { o.port = port; },
-         "port number (mapped through [Ports] of the settings file) "
-         "or a device path; default: the port saved by the window")
+         "номер порта (через [Ports] файла настроек) или путь к устройству; по "
+         "умолчанию порт, сохранённый окном")
       ->type_name("COMn|PATH")
       ->check(Valued("--port"))
       ->check(PortName());
   CLI::Option* baud = app.add_option_function<unsigned>("--baud", [&o](unsigned b) { o.baud = b; });
   if (speeds == Speeds::Meter)
-    DecimalOption(baud, DecimalAmong({9600, 19200}, Unsupported))
+    DecimalOption(baud, DecimalAmong({9600, 19200}, UnsupportedBaud))
         ->type_name("9600|19200")
-        ->description("9600 or 19200; default: the saved speed");
+        ->description("9600 или 19200; по умолчанию сохранённая скорость");
   else
-    DecimalOption(baud, DecimalIn(1, 999999999, Unsupported))
+    DecimalOption(baud, DecimalIn(1, 999999999, NoSpeed))
         ->type_name("B")
-        ->description("default: the saved speed (9600 or 19200)");
-  if (trace) app.add_flag("--trace", o.trace, "print every byte sent and received on stderr");
+        ->description("по умолчанию сохранённая скорость (9600 или 19200)");
+  if (trace)
+    app.add_flag("--trace", o.trace, "выводить в stderr каждый отправленный и принятый байт");
 }
 
 std::string ChosenPort(const std::optional<std::string>& port, const Settings& settings) {

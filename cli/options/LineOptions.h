@@ -9,6 +9,9 @@
 // The speeds a meter talks at, or (monitor, which only listens) any.
 enum class Speeds { Meter, Any };
 
+// The refusal of a speed a meter does not talk at (read's --baud, scan's).
+std::string UnsupportedBaud(const std::string& baud);
+
 void AddLineOptions(Declaration& d, LineOptions& o, Speeds speeds, bool trace = true);
 
 // The port the run talks to: --port, else the window's saved port (COM1..COM32,

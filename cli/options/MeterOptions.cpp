@@ -5,7 +5,7 @@
 
 CLI::Validator AddressCheck() {
   return DecimalIn(0, 127, [](const std::string& text) {
-    return "address " + text + " is out of range (0 to 127)";
+    return "адрес " + text + " вне диапазона (от 0 до 127)";
   });
 }
 
@@ -13,7 +13,7 @@ void AddIniOption(Declaration& d, MeterOptions& o) {
   d.App()
       .add_option_function<std::string>(
           "--ini", [&o](const std::string& ini) { o.ini = ini; },
-          "settings file (default: the one named below)")
+          "файл настроек (по умолчанию тот, что назван ниже)")
       ->type_name("FILE")
       ->check(Valued("--ini"));
 }
@@ -21,26 +21,27 @@ void AddIniOption(Declaration& d, MeterOptions& o) {
 void AddMeterOptions(Declaration& d, MeterOptions& o, bool address, bool echo) {
   CLI::App& app = d.App();
   if (address)
-    DecimalOption(app.add_option("--addr", o.addr, "network address 0..127 (default 0)"),
+    DecimalOption(app.add_option("--addr", o.addr, "сетевой адрес 0..127 (по умолчанию 0)"),
                   AddressCheck())
         ->type_name("N");
   AddIniOption(d, o);
   CLI::Option* demo =
       app.add_option_function<std::string>(
              "--demo", [&o](const std::string& model) { o.demo = model; },
-             "read a virtual meter: " + DemoModelList() +
-                 (address ? " (bus: meters at addresses 1, 5 and 17; --addr picks one)"
-                          : " (bus: meters at addresses 1, 5 and 17)"))
+             "работать с виртуальным прибором: " + DemoModelList() +
+                 (address ? " (bus: приборы с адресами 1, 5 и 17; --addr выбирает один)"
+                          : " (bus: приборы с адресами 1, 5 и 17)"))
           ->type_name("MODEL")
           ->check(Valued("--demo"))
           ->check(OneOf(DemoModelNames(), [](const std::string& model) {
-            return "unknown model '" + model + "' (" + DemoModelList() + ")";
+            return "неизвестная модель '" + model + "' (" + DemoModelList() + ")";
           }));
   app.add_flag("--demo-reset", o.demoReset,
-               "the virtual meter starts afresh, forgetting what earlier demo runs wrote")
+               "виртуальный прибор начинает заново, забыв, что записали в него прежние запуски")
       ->needs(demo);
   // A demo has its own port.
   if (const CLI::Option* port = app.get_option_no_throw("--port")) d.Alternatives(port, demo);
   if (echo)
-    app.add_flag("--echo", o.echo, "the line returns each request (two-wire RS-485): skip it");
+    app.add_flag("--echo", o.echo,
+                 "линия возвращает каждый запрос (двухпроводный RS-485): пропускать его");
 }

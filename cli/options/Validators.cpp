@@ -22,11 +22,14 @@ CLI::Validator Refusing(std::function<std::optional<std::string>(std::string&)> 
 
 }  // namespace
 
+std::string MissingValue(const std::string& option) {
+  return "параметру " + option + " нужно значение";
+}
+
 CLI::Validator Valued(const std::string& option) {
   return Refusing(
       [option](std::string& value) -> std::optional<std::string> {
-        if (value.empty() || value.rfind("--", 0) == 0)
-          return "option " + option + " needs a value";
+        if (value.empty() || value.rfind("--", 0) == 0) return MissingValue(option);
         return std::nullopt;
       },
       "VALUED");
@@ -108,7 +111,7 @@ CLI::Validator PortName() {
   return Refusing(
       [](std::string& value) -> std::optional<std::string> {
         if (value.rfind("COM", 0) == 0 && !ComPortNumber(value))
-          return "port " + value + " is not a valid port (COM1 to COM255 or a device path)";
+          return "порт " + value + " недопустим (COM1..COM255 или путь к устройству)";
         return std::nullopt;
       },
       "PORT");
@@ -122,7 +125,7 @@ std::optional<float> Storable(const std::string& text, std::string& why) {
   char* end = nullptr;
   const double v = std::strtod(text.c_str(), &end);
   if (text.empty() || end != text.c_str() + text.size()) {
-    why = "not a number";
+    why = "не число";
     return std::nullopt;
   }
   return StorableFloat(v, why);
@@ -160,7 +163,7 @@ CLI::Validator IndexValue(const std::string& option) {
         const size_t eq = value.find('=');
         const auto index = Decimal(eq == std::string::npos ? value : value.substr(0, eq));
         if (eq == std::string::npos || !index || *index > 9)
-          return option + " " + value + ": expected INDEX=VALUE with an index 0..9";
+          return option + " " + value + ": ожидается I=X с индексом I от 0 до 9";
         return Unstorable(option, value.substr(eq + 1));
       },
       "INDEX=VALUE");

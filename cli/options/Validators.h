@@ -17,6 +17,8 @@ using RefusalText = std::function<std::string(const std::string& value)>;
 // Refuses a missing value: an empty one, or the next option in its place
 // ("--port --json" is a forgotten value, not a device called "--json").
 CLI::Validator Valued(const std::string& option);
+// The words of that refusal, for a value missing at the end of the line too.
+std::string MissingValue(const std::string& option);
 
 // Decimal digits only ("0x10", "-1", "+3" are refused, not converted), within
 // lo..hi. The text is rewritten without leading zeros: CLI11 would read

@@ -6,13 +6,13 @@ void AddConfirmOptions(Declaration& d, WriteOptions& o) {
   CLI::App& app = d.App();
   app.add_option_function<std::string>(
          "--expect-serial", [&o](const std::string& serial) { o.expectSerial = serial; },
-         "the meter's serial number: written only when it matches")
+         "серийный номер прибора: запись только при совпадении")
       ->type_name("S")
       ->check(Valued("--expect-serial"));
-  app.add_flag("--yes", o.yes, "with --expect-serial: write (else a dry run)");
+  app.add_flag("--yes", o.yes, "вместе с --expect-serial: записать (без --yes пробный запуск)");
   app.add_option_function<std::string>(
          "--save-dir", [&o](const std::string& dir) { o.saveDir = dir; },
-         "the before-image's folder (default: before-images beside\nthe settings file)")
+         "папка образов до записи (по умолчанию before-images рядом с файлом настроек)")
       ->type_name("DIR")
       ->check(Valued("--save-dir"));
 }

@@ -12,6 +12,50 @@ bool Shown(const CLI::Option* o) {
   return !o->get_group().empty();
 }
 
+// Columns on the terminal: one per character, and a Cyrillic letter is two
+// bytes of UTF-8 (every byte but a continuation byte starts a character).
+size_t Columns(const std::string& text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+// The items filled into lines of kWidth columns: the first line goes on from
+// column, the others start with indent spaces; an item is never split.
+std::string Fill(const std::vector<std::string>& items, size_t column, size_t indent) {
+  std::string text;
+  for (size_t i = 0; i < items.size(); ++i) {
+    const size_t width = Columns(items[i]);
+    if (i > 0 && column + 1 + width > kWidth) {
+      text += "\n" + std::string(indent, ' ');
+      column = indent;
+    } else if (i > 0) {
+      text += " ";
+      ++column;
+    }
+    text += items[i];
+    column += width;
+  }
+  return text;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;)
+    words.push_back(word);
+  return words;
+}
+
+// Each line of text is a paragraph, filled to the width.
+std::string Paragraphs(const std::string& text) {
+  std::istringstream in(text);
+  std::string out;
+  for (std::string line; std::getline(in, line);)
+    out += Fill(Words(line), 0, 0) + "\n";
+  return out;
+}
+
 // "--port COMn|PATH", "--k I=X ...", "--json", "FILE".
 std::string Synopsis(const CLI::Option* o) {
   if (o->get_positional()) return o->get_name();
@@ -35,19 +79,9 @@ std::string UsageLine(const std::string& usageName, const Declaration& d) {
     }
     items.push_back(d.IsMandatory(o) ? item : "[" + item + "]");
   }
-  const std::string start = "usage: calibrate-cli " + usageName;
-  const std::string indent(start.size() + 1, ' ');
-  std::string text = start, line = start;
-  for (const std::string& item : items) {
-    if (line.size() + 1 + item.size() > kWidth && line != start) {
-      text += "\n" + indent + item;
-      line = indent + item;
-    } else {
-      text += " " + item;
-      line += " " + item;
-    }
-  }
-  return text + "\n";
+  const std::string start = "Использование: calibrate-cli " + usageName;
+  return start + (items.empty() ? "" : " " + Fill(items, Columns(start) + 1, Columns(start) + 1)) +
+         "\n";
 }
 
 std::string OptionList(const Declaration& d) {
@@ -57,31 +91,17 @@ std::string OptionList(const Declaration& d) {
       rows.push_back({Synopsis(o), o->get_description()});
   size_t left = 0;
   for (const auto& row : rows)
-    left = std::max(left, std::min(row.first.size(), kWidestLeftColumn));
-  const std::string indent(2 + left + 2, ' ');
+    left = std::max(left, std::min(Columns(row.first), kWidestLeftColumn));
+  const size_t indent = 2 + left + 2;
   std::string text;
   for (const auto& [synopsis, description] : rows) {
     text += "  " + synopsis;
-    if (synopsis.size() > left)
-      text += "\n" + indent;
+    const size_t width = Columns(synopsis);
+    if (width > left)
+      text += "\n" + std::string(indent, ' ');
     else
-      text += std::string(left - synopsis.size() + 2, ' ');
-    // The description's words, wrapped to the width.
-    std::istringstream words(description);
-    std::string word;
-    size_t column = indent.size();
-    for (bool first = true; words >> word; first = false) {
-      if (!first && column + 1 + word.size() > kWidth) {
-        text += "\n" + indent;
-        column = indent.size();
-      } else if (!first) {
-        text += " ";
-        ++column;
-      }
-      text += word;
-      column += word.size();
-    }
-    text += "\n";
+      text += std::string(left - width + 2, ' ');
+    text += Fill(Words(description), indent, indent) + "\n";
   }
   return text;
 }
@@ -90,20 +110,24 @@ std::string OptionList(const Declaration& d) {
 
 std::string CommandHelp(const std::string& usageName, const Declaration& d,
                         const std::string& description, const std::string& statuses) {
-  std::string text = UsageLine(usageName, d) + "\n" + description;
+  std::string text = UsageLine(usageName, d) + "\n" + Paragraphs(description);
   const std::string options = OptionList(d);
-  if (!options.empty()) text += "\n" + options;
-  if (!statuses.empty()) text += "\n" + statuses;
+  if (!options.empty()) text += "\nПараметры:\n" + options;
+  if (!statuses.empty()) text += "\n" + Paragraphs(statuses);
   return text;
 }
 
 std::string OverviewHelp(const std::vector<std::pair<std::string, std::string>>& commands) {
-  std::string text = "usage: calibrate-cli <command> [options]\n\nCommands:\n";
-  for (const auto& [name, summary] : commands)
-    text +=
-        "  " + name + std::string(name.size() < 10 ? 10 - name.size() : 1, ' ') + summary + "\n";
+  constexpr size_t kNameColumn = 12;
+  std::string text = "Использование: calibrate-cli <команда> [параметры]\n\nКоманды:\n";
+  for (const auto& [name, summary] : commands) {
+    const std::string head = "  " + name;
+    const size_t pad = Columns(head) < kNameColumn ? kNameColumn - Columns(head) : 1;
+    text += head + std::string(pad, ' ') + Fill(Words(summary), Columns(head) + pad, kNameColumn) +
+            "\n";
+  }
   return text +
          "\n"
-         "calibrate-cli <command> --help shows the options of a command;\n"
-         "calibrate-cli --version shows the version.\n";
+         "calibrate-cli <команда> --help: параметры команды и её коды завершения;\n"
+         "calibrate-cli --version: версия программы.\n";
 }

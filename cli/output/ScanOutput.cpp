@@ -9,8 +9,8 @@ std::string ScanAddressText(const FoundMeter& m) {
 }
 
 std::string ScanAsText(const std::vector<FoundMeter>& meters) {
-  if (meters.empty()) return "No meter found.\n";
-  std::string out = "address  baud   protocol  ms   identification / model / serial\n";
+  if (meters.empty()) return "Приборы не найдены.\n";
+  std::string out = "адрес    бод    протокол  мс   идентификация / модель / номер\n";
   for (const FoundMeter& m : meters) {
     char head[64];
     std::snprintf(head, sizeof head, "%-8s %-6u %-9s %-4u ", ScanAddressText(m).c_str(), m.baud,

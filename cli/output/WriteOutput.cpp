@@ -15,9 +15,10 @@ void CliWriteView::ShowDifference(const std::vector<DiffRow>& rows) {
 WriteView::Answer CliWriteView::Confirm(const std::string& serial) {
   const Answer answer = SerialConfirmation(expect_, yes_, serial);
   if (answer == Answer::Refuse)
-    std::cerr << "the meter's serial number is " << serial << ", not " << *expect_ << "\n";
+    std::cerr << "серийный номер прибора " << serial << ", а не " << *expect_ << "\n";
   if (answer == Answer::DryRun)
-    std::cerr << "dry run, nothing written; to write: --expect-serial " << serial << " --yes\n";
+    std::cerr << "пробный запуск, ничего не записано; для записи: --expect-serial " << serial
+              << " --yes\n";
   return answer;
 }
 
@@ -49,7 +50,7 @@ void PrintWriteOutcome(const WriteOutcome& outcome, WriteKind kind, bool json) {
     std::cout << DumpJson(outcome.Record(kind), 2) << "\n";
     return;
   }
-  if (!outcome.imagePath.empty()) std::cout << "before-image: " << outcome.imagePath << "\n";
+  if (!outcome.imagePath.empty()) std::cout << "образ до записи: " << outcome.imagePath << "\n";
   for (size_t n = 0; n < outcome.verification.size(); ++n)
     std::cout << outcome.after.items[n].Name() << ": " << VerificationText(outcome.verification[n])
               << "\n";

@@ -2,10 +2,13 @@
 // it refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "app/core/line/PortSpec.h"
 #include "cli/CommandLine.h"
+#include "cli/commands/CommandTable.h"
+#include "cli/output/HelpText.h"
 
 namespace {
 
@@ -72,8 +75,9 @@ TEST(CliOptions, HelpForEveryCommand) {
     EXPECT_EQ(o->helpTopic, c.topic);
   }
   for (const char* command : {"read", "ports", "monitor"})
-    EXPECT_EQ(CliHelp(command).rfind(std::string("usage: calibrate-cli ") + command, 0), 0u);
-  EXPECT_NE(CliHelp("").find("Commands:"), std::string::npos);
+    EXPECT_EQ(CliHelp(command).rfind(std::string("Использование: calibrate-cli ") + command, 0),
+              0u);
+  EXPECT_NE(CliHelp("").find("Команды:"), std::string::npos);
 }
 
 TEST(CliOptions, RefusesWithOneLineThatNamesTheFault) {
@@ -146,16 +150,16 @@ TEST(CliOptions, WritingCommandsAndWatch) {
       {{"restore", "/tmp/i.json", "--expect-serial", "7", "--yes"}, true, "/tmp/i.json|7 yes|"},
       {{"watch"}, true, "|||1000 0"},
       {{"watch", "--interval", "250", "--count", "7", "--csv"}, true, "|||250 7 csv"},
-      {{"write", "--channel", "3", "--k0", "1"}, false, "--channel 1 or 2"},
+      {{"write", "--channel", "3", "--k0", "1"}, false, "--channel 1 или 2"},
       {{"write", "--channel", "1", "--k", "12=1"}, false, "12=1"},
       {{"write", "--channel", "1", "--obr", "3"}, false, "--obr 3"},
       {{"write", "--channel", "1", "--k", "3=abc"}, false, "abc"},
-      {{"write", "--channel", "1"}, false, "at least one"},
+      {{"write", "--channel", "1"}, false, "хотя бы один"},
       {{"seal"}, false, "--text"},
       {{"clock"}, false, "--set"},
       {{"restore"}, false, "restore"},
       {{"watch", "--interval", "99"}, false, "99"},
-      {{"watch", "--count", "0"}, false, "count 0"},
+      {{"watch", "--count", "0"}, false, "отсчётов 0"},
       {{"watch", "--json"}, false, "--json"},
   };
   for (const Case& c : cases) {
@@ -227,8 +231,8 @@ TEST(CliOptions, ScanTakesListsAndRefusesWhatItCannotProbe) {
        true,
        "19200,9600, 5-5 3x modbus json COM2"},
       {{"scan", "--protocol", "3x,modbus"}, true, "9600,19200, 0-127 3x modbus "},
-      {{"scan", "--baud", "9600,1200"}, false, "baud rate 1200"},
-      {{"scan", "--baud", "9600,"}, false, "baud rate"},
+      {{"scan", "--baud", "9600,1200"}, false, "скорость 1200"},
+      {{"scan", "--baud", "9600,"}, false, "скорость"},
       {{"scan", "--protocol", "3x,rtu"}, false, "'rtu'"},
       {{"scan", "--from", "5", "--to", "3"}, false, "--from"},
       {{"scan", "--to", "128"}, false, "128"},
@@ -289,11 +293,11 @@ TEST(CliOptions, JournalCommands) {
       {{"history", "--journal"}, false, "--journal"},
       {{"history", "--journal", "--json"}, false, "--journal"},
       {{"history", "--port", "COM1"}, false, "--port"},
-      {{"compare", "a"}, false, "expected two"},
+      {{"compare", "a"}, false, "ожидаются два"},
       {{"compare", "a", "b", "c"}, false, "c"},
-      {{"compare", "--last", "a", "b"}, false, "expected two"},
-      {{"report"}, false, "--html FILE is required"},
-      {{"report", "--html", "x", "--last", "--session", "1"}, false, "--session and --last"},
+      {{"compare", "--last", "a", "b"}, false, "ожидаются два"},
+      {{"report"}, false, "нужен --html FILE"},
+      {{"report", "--html", "x", "--last", "--session", "1"}, false, "--session и --last"},
       {{"report", "--html", "x", "--json"}, false, "--json"},
   };
   for (const Case& c : cases) {
@@ -323,14 +327,14 @@ TEST(CliOptions, HelpNamesWhatEachCommandTakes) {
         "--trace", "--echo", "--journal", "j", "--no-journal"},
        "read",
        {"--port COMn|PATH", "--baud 9600|19200", "--addr N", "--ini FILE", "--json", "--trace",
-        "--echo", "--demo MODEL", "--journal DIR", "--no-journal", "Exit status: 0 read"},
+        "--echo", "--demo MODEL", "--journal DIR", "--no-journal", "Коды завершения: 0 прочитано"},
        {}},
-      {{"snapshot", "--demo", "zfk31"}, "snapshot", {"--demo MODEL", "Exit status"}, {}},
+      {{"snapshot", "--demo", "zfk31"}, "snapshot", {"--demo MODEL", "Коды завершения"}, {}},
       {{"write", "--channel", "1", "--k0", "1", "--ku", "1", "--k", "2=1", "--obr", "3=1",
         "--expect-serial", "1", "--yes", "--save-dir", "d"},
        "write",
        {"--channel N", "--k0 X", "--ku X", "--k I=X ...", "--obr I=X ...", "--expect-serial S",
-        "--yes", "--save-dir DIR", "Exit status"},
+        "--yes", "--save-dir DIR", "Коды завершения"},
        {}},
       {{"seal", "--text", "t"}, "seal --text TEXT", {"--expect-serial"}, {}},
       {{"clock", "--set"}, "clock --set", {"--yes"}, {}},
@@ -338,25 +342,25 @@ TEST(CliOptions, HelpNamesWhatEachCommandTakes) {
       {{"reset"}, "reset", {"--expect-serial"}, {}},
       {{"watch", "--interval", "100", "--count", "1", "--csv"},
        "watch",
-       {"--interval MS", "--count N", "--csv", "Exit status"},
+       {"--interval MS", "--count N", "--csv", "Коды завершения"},
        {"--json"}},
       {{"scan", "--baud", "9600", "--from", "1", "--to", "2", "--protocol", "3x", "--csv"},
        "scan",
        {"--baud 9600,19200", "--from A", "--to B", "--protocol 3x,modbus", "[--json | --csv]",
-        "Exit status"},
-       {"--addr N", "--addr picks"}},
+        "Коды завершения"},
+       {"--addr N", "--addr выбирает"}},
       {{"diagnose", "--json", "--journal", "j", "--no-journal"},
        "diagnose",
-       {"--echo", "Exit status 0"},
+       {"--echo", "Код завершения 0"},
        {"--json", "--journal", "--no-journal"}},
       {{"monitor", "--trace", "--baud", "300"}, "monitor", {"--baud B"}, {"--trace", "--addr"}},
       {{"ports"}, "ports", {}, {"--"}},
       {{"history", "1", "--json"}, "history", {"[SERIAL]", "--journal DIR"}, {}},
       {{"journal", "verify", "--all"}, "journal verify", {"[FILE | --all]"}, {}},
-      {{"compare", "a", "b"}, "compare", {"--last", "Exit status"}, {}},
+      {{"compare", "a", "b"}, "compare", {"--last", "Коды завершения"}, {}},
       {{"report", "--html", "r"},
        "report",
-       {"[--session ID | --last] --html FILE", "Exit status"},
+       {"[--session ID | --last] --html FILE", "Коды завершения"},
        {}},
   };
   const std::string overview = CliHelp("");
@@ -365,13 +369,53 @@ TEST(CliOptions, HelpNamesWhatEachCommandTakes) {
     std::string error;
     EXPECT_TRUE(ParseCli(c.accepted, error)) << error;
     const std::string help = CliHelp(c.accepted[0]);
-    EXPECT_EQ(help.rfind("usage: calibrate-cli " + c.usage, 0), 0u) << help;
+    EXPECT_EQ(help.rfind("Использование: calibrate-cli " + c.usage, 0), 0u) << help;
     for (const std::string& text : c.shown)
       EXPECT_NE(help.find(text), std::string::npos) << text << "\n" << help;
     for (const std::string& text : c.hidden)
       EXPECT_EQ(help.find(text), std::string::npos) << text << "\n" << help;
     EXPECT_EQ(help.find("--help"), std::string::npos) << help;
     EXPECT_NE(overview.find("\n  " + c.accepted[0] + " "), std::string::npos) << overview;
+  }
+}
+
+// Columns on the terminal: UTF-8 continuation bytes take none.
+size_t Columns(const std::string& line) {
+  return static_cast<size_t>(std::count_if(line.begin(), line.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+// Help paragraphs are filled by characters: Cyrillic words, two bytes a
+// letter, break where Latin words of as many letters do, and no line of any
+// command's help is wider than 80 columns.
+TEST(CliOptions, HelpIsFilledByCharacters) {
+  const auto help = [](const std::string& word) {
+    std::string paragraph;
+    for (int i = 0; i < 40; ++i)
+      paragraph += word + " ";
+    CLI::App app;
+    app.set_help_flag();
+    Declaration d(app);
+    bool unused = false;
+    app.add_flag("--x", unused, paragraph);
+    return CommandHelp("x", d, paragraph + "\n" + paragraph, paragraph);
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {"sword", "слово"}, {"ab", "яю"}, {"calibration", "калибровкам"}};
+  for (const auto& [latin, cyrillic] : cases) {
+    std::string expected = help(latin);
+    for (size_t at; (at = expected.find(latin)) != std::string::npos;)
+      expected.replace(at, latin.size(), cyrillic);
+    EXPECT_EQ(help(cyrillic), expected);
+  }
+  std::vector<std::string> topics{""};
+  for (const Command* c : CommandTable())
+    topics.push_back(c->Name());
+  for (const std::string& topic : topics) {
+    std::istringstream lines(CliHelp(topic));
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_LE(Columns(line), 80u) << topic << ": " << line;
   }
 }
 

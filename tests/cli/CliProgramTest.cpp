@@ -10,9 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,6 +27,7 @@
 #include "app/core/values/MeterSnapshotJson.h"
 #include "app/journal/JournalReader.h"
 #include "app/journal/JournalWriter.h"
+#include "cli/commands/CommandTable.h"
 #include "sim/DemoMode.h"
 #include "sim/PtyMeterServer.h"
 #include "support/PtyPair.h"
@@ -287,7 +291,8 @@ TEST_F(CliFiles, WatchRunsUntilInterrupted) {
   ASSERT_TRUE(child.Started());
   child.Pump(5000, [&] { return std::count(child.out.begin(), child.out.end(), '\n') >= 2; });
   EXPECT_EQ(child.Stop(SIGINT), 0) << child.err;
-  EXPECT_NE(child.err.find("ZFK-36, 2 channels; Ctrl+C stops."), std::string::npos) << child.err;
+  EXPECT_NE(child.err.find("ZFK-36, каналов: 2; остановка: Ctrl+C."), std::string::npos)
+      << child.err;
   EXPECT_EQ(child.out.back(), '\n');
   EXPECT_NE(child.out.find(" s  G1 = 12.5  G2 = 7.75\n"), std::string::npos) << child.out;
   EXPECT_EQ(RunCli({"watch", "--port", dir + "/no-such-tty", "--ini", ini}).status, 3);
@@ -406,11 +411,108 @@ TEST(CliProgram, HelpForEachCommand) {
   for (const char* command : {"read", "snapshot", "ports", "monitor", "diagnose"}) {
     const CliRun run = RunCli({command, "--help"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.rfind(std::string("usage: calibrate-cli ") + command, 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind(std::string("Использование: calibrate-cli ") + command, 0), 0u)
+        << run.out;
   }
   const CliRun overview = RunCli({});
   EXPECT_EQ(overview.status, 0);
-  EXPECT_NE(overview.out.find("Commands:"), std::string::npos);
+  EXPECT_NE(overview.out.find("Команды:"), std::string::npos);
+}
+
+// Latin words the command line keeps as they are: command names and the
+// operands that go with them, virtual meters, protocols. Options, placeholders
+// and models in capitals, paths and keys with other characters are no words.
+bool KeptName(const std::string& word) {
+  static const std::set<std::string> kept = [] {
+    std::set<std::string> names{"verify", "last", "modbus"};
+    for (const Command* c : CommandTable())
+      names.insert(c->Name());
+    for (const std::string& m : DemoModelNames())
+      names.insert(m);
+    return names;
+  }();
+  return kept.count(word) > 0;
+}
+
+// The first run of three Latin words in text, as an English sentence leaves
+// it; "" when there is none. Lines "Система: ..." carry the operating
+// system's own reason, in the system's language: they are left out.
+std::string EnglishIn(const std::string& text) {
+  std::istringstream lines(text);
+  std::string run;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream in(line.rfind("Система: ", 0) == 0 ? "" : line);
+    for (std::string token; in >> token;) {
+      const size_t b = token.find_first_not_of("([{\"'«"),
+                   e = token.find_last_not_of(")]}\"'».,;:");
+      const std::string word = b > e || e == std::string::npos ? "" : token.substr(b, e - b + 1);
+      if (token[0] == '-' || KeptName(word)) continue;
+      run = std::regex_match(word, std::regex("[A-Za-z]*[a-z][A-Za-z]*")) ? run + word + " " : "";
+      if (std::count(run.begin(), run.end(), ' ') == 3) return run;
+    }
+  }
+  return "";
+}
+
+// The options of command that take a value, as its grammar declares them.
+std::vector<std::string> ValuedOptions(const Command& command) {
+  CLI::App app;
+  Declaration declaration(app);
+  CliOptions unused;
+  command.Declare(declaration, unused);
+  std::vector<std::string> names;
+  for (const CLI::Option* o : declaration.App().get_options())
+    if (!o->get_positional() && o->get_items_expected_max() > 0) names.push_back(o->get_name());
+  return names;
+}
+
+// Everything the engineer reads of the command line is Russian: the help of
+// every command, its refusals of an unknown option and of each option
+// without its value, of bad values, and the runs that need no real meter.
+TEST_F(CliFiles, TheCommandLineSpeaksRussian) {
+  const std::string ini = Ini(""), missing = dir + "/no-such-tty";
+  std::vector<std::pair<Args, int>> cases = {
+      {{}, 0},
+      {{"erase"}, 2},
+      {{"journal"}, 2},
+      {{"read", "extra"}, 2},
+      {{"read", "--json=abc"}, 2},
+      {{"read", "--addr", "x"}, 2},
+      {{"read", "--demo", "zfk36", "--port", "COM1"}, 2},
+      {{"scan", "--protocol", "rtu"}, 2},
+      {{"scan", "--from", "9", "--to", "1"}, 2},
+      {{"watch", "--interval", "10"}, 2},
+      {{"write", "--channel", "1", "--k", "12=1"}, 2},
+      {{"write", "--channel", "1"}, 2},
+      {{"restore"}, 2},
+      {{"compare", "a"}, 2},
+      {{"ports"}, 0},
+      {{"snapshot", "--demo", "gdz1208", "--ini", ini}, 0},
+      {{"reset", "--demo", "zfk31", "--ini", ini, "--save-dir", dir}, 0},
+      {{"reset", "--demo", "zfk31", "--ini", ini, "--expect-serial", "1", "--yes"}, 5},
+      {{"watch", "--demo", "zfk36", "--interval", "100", "--count", "1", "--ini", ini}, 0},
+      {{"scan", "--demo", "bus", "--to", "1", "--protocol", "3x", "--ini", ini}, 0},
+      {{"diagnose", "--port", missing, "--ini", ini}, 3},
+      {{"journal", "verify", "--journal", dir}, 0},
+  };
+  for (const Command* command : CommandTable()) {
+    // "journal --help" as well as "journal verify -h".
+    const std::string usage = command->UsageName();
+    Args name{command->Name()};
+    if (usage != command->Name()) name.push_back(usage.substr(usage.find(' ') + 1));
+    cases.push_back({{command->Name(), "--help"}, 0});
+    for (const std::string& option : ValuedOptions(*command))
+      cases.push_back({name, 2}), cases.back().first.push_back(option);
+    for (const auto& [last, status] : {std::pair{"-h", 0}, std::pair{"--no-such-option", 2}})
+      cases.push_back({name, status}), cases.back().first.push_back(last);
+  }
+  for (const auto& [args, status] : cases) {
+    const CliRun run = RunCli(args);
+    const std::string said =
+        args.empty() ? "" : args[0] + " " + args.back() + "\n" + run.out + run.err;
+    EXPECT_EQ(run.status, status) << said;
+    EXPECT_EQ(EnglishIn(run.out + "\n" + run.err), "") << said;
+  }
 }
 
 // The build folder is writable, so the program keeps its settings beside
@@ -424,23 +526,23 @@ TEST(CliProgram, VersionAndTheSettingsFileInUse) {
   for (const Args& args : {Args{"--help"}, Args{"ports"}}) {
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.out.find("Settings file: " + beside + "\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Файл настроек: " + beside + "\n"), std::string::npos) << run.out;
   }
 }
 
 TEST(CliProgram, PortsListsDevicesAndTheMap) {
   const CliRun run = RunCli({"ports"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.rfind("Serial devices:\n", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("Port map ("), std::string::npos);
+  EXPECT_EQ(run.out.rfind("Последовательные порты:\n", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("Карта портов ("), std::string::npos);
 }
 
 TEST(CliProgram, MonitorPrintsEachBurstUntilInterrupted) {
   PtyPair line;
   Child child({"monitor", "--port", line.SlavePath(), "--baud", "9600"});
   ASSERT_TRUE(child.Started());
-  child.Pump(3000, [&] { return child.err.find("stops.\n") != std::string::npos; });
-  ASSERT_NE(child.err.find("Listening on " + line.SlavePath()), std::string::npos) << child.err;
+  child.Pump(3000, [&] { return child.err.find("Ctrl+C.\n") != std::string::npos; });
+  ASSERT_NE(child.err.find("Прослушивание " + line.SlavePath()), std::string::npos) << child.err;
   line.Send({0x55, 0x01, 0xFE, 0x00, 0x00, 0x00, 0xAB});
   child.Pump(3000, [&] { return child.out.find('\n') != std::string::npos; });
   EXPECT_NE(child.out.find("55 01 FE 00 00 00 AB"), std::string::npos) << child.out;
@@ -488,8 +590,8 @@ TEST(CliProgram, ScanStopsOnCtrlCWithWhatItFound) {
   for (int signal : {SIGINT, SIGTERM}) {
     Child child({"scan", "--demo", "bus", "--csv"});
     ASSERT_TRUE(child.Started());
-    child.Pump(5000, [&] { return child.err.find("found at 1:") != std::string::npos; });
-    ASSERT_NE(child.err.find("found at 1:"), std::string::npos) << child.err;
+    child.Pump(5000, [&] { return child.err.find("найден по адресу 1:") != std::string::npos; });
+    ASSERT_NE(child.err.find("найден по адресу 1:"), std::string::npos) << child.err;
     EXPECT_EQ(child.Stop(signal), 0) << child.err;
     EXPECT_NE(child.out.find("\n1,"), std::string::npos) << child.out;
   }
@@ -579,7 +681,9 @@ TEST_F(CliFiles, AJournalThatCannotBeWrittenLeavesTheReadAsItWas) {
   for (auto* j : {&a, &b})
     j->erase("duration_ms");
   EXPECT_EQ(a, b);
-  EXPECT_EQ(journalled.err.rfind("calibrate-cli: warning: the read is not in the journal: ", 0), 0u)
+  EXPECT_EQ(journalled.err.rfind(
+                "calibrate-cli: предупреждение: событие «чтение» не попало в журнал: ", 0),
+            0u)
       << journalled.err;
   EXPECT_EQ(std::count(journalled.err.begin(), journalled.err.end(), '\n'), 1);
 }
@@ -607,7 +711,7 @@ TEST_F(CliFiles, HistoryListsAndVerifyNamesTheFirstBrokenLine) {
   std::ofstream(file) << l1 << "\n" << l2 << "\n" << l3 << "\n";
   run = RunCli({"journal", "verify", file});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("BROKEN at line 2"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("журнал повреждён: строка 2"), std::string::npos) << run.out;
 }
 
 // A snapshot, a read, a verified write and a dry run on a virtual meter: every event
@@ -789,6 +893,7 @@ TEST_F(CliFiles, FilesThatAreNotFilesAreRefusedAtOnce) {
   } const cases[] = {
       {{"read", "--demo", "zfk36", "--ini", fifo}, 2, "файл настроек"},
       {{"read", "--demo", "zfk36", "--ini", "/dev/zero"}, 2, "это устройство"},
+      {{"read", "--demo", "zfk36", "--ini", dir + "/none.ini"}, 2, "none.ini: не найден"},
       {{"history", "--ini", dir}, 2, "это папка"},
       {{"restore", fifo, "--demo", "zfk36"}, 5, "именованный канал"},
       {{"restore", dir, "--demo", "zfk36"}, 5, "это папка"},
@@ -804,6 +909,7 @@ TEST_F(CliFiles, FilesThatAreNotFilesAreRefusedAtOnce) {
     EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << run.out << run.err;
   }
   EXPECT_TRUE(std::filesystem::is_fifo(j + "/ZFK-36_sn360517.jsonl"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/none.ini"));
 }
 
 TEST_F(CliFiles, CompareListsWhatDiffers) {
@@ -876,13 +982,13 @@ TEST_F(CliFiles, NothingToCompareOrReportIsSaidInOneLine) {
       {{"compare", "--last"}, 4, "no earlier visit"},
       {{"report", "123", "--html", dir + "/r.html"}, 4, "no meter 123"},
       {{"report", "--session", "ffff", "--html", dir + "/r.html"}, 4, "no event ffff"},
-      {{"report"}, 2, "--html FILE is required"},
-      {{"compare", "a"}, 2, "expected two"},
+      {{"report"}, 2, "нужен --html FILE"},
+      {{"compare", "a"}, 2, "ожидаются два"},
       {{"compare", dir + "/file", dir + "/file"}, 2, "is no JSON document"},
       // A journal that cannot be written: a warning, the snapshot as it was.
       {{"snapshot", "--demo", "zfk36", "--journal", dir + "/file/j"},
        0,
-       "calibrate-cli: warning: the snapshot is not in the journal: "},
+       "calibrate-cli: предупреждение: событие «снимок» не попало в журнал: "},
   };
   for (const Case& c : cases) {
     Args args = c.args;

@@ -70,7 +70,7 @@ TEST(JournalFull, AnAppendThatDoesNotFitLeavesTheFileAsItWas) {
     const rlimit limit{before.size() + 10, before.size() + 10};
     setrlimit(RLIMIT_FSIZE, &limit);
     const JournalAppendResult r = JournalWriter(dir).Append(MeterEvent("120845", 2));
-    _exit(!r.ok && r.error.find("disk full") != std::string::npos ? 0 : 1);
+    _exit(!r.ok && r.error.find("диск заполнен") != std::string::npos ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
@@ -90,7 +90,7 @@ TEST(JournalFull, UnwritablePlacesGiveAnErrorAndNothingElse) {
   const struct {
     std::string dir, says;
   } cases[] = {{dir, "это устройство, а не файл"},
-               {"/proc/calibrate-journal", "cannot make the journal folder"}};
+               {"/proc/calibrate-journal", "не удалось создать папку журнала"}};
   for (const auto& c : cases) {
     const JournalAppendResult r = JournalWriter(c.dir).Append(event);
     EXPECT_FALSE(r.ok) << c.dir;

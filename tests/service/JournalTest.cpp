@@ -159,7 +159,7 @@ TEST_F(Journal, FolderThatCannotBeMadeIsAnError) {
   WriteBytes(dir_ + "/file", "x");
   const JournalAppendResult r = JournalWriter(dir_ + "/file/journal").Append(MeterEvent("1", 1));
   EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.error.find("cannot make the journal folder"), std::string::npos) << r.error;
+  EXPECT_NE(r.error.find("не удалось создать папку журнала"), std::string::npos) << r.error;
   EXPECT_FALSE(writer_.Append(MeterEvent("1", 1, "erase")).ok);  // no such kind
   JournalEvent discarded = MeterEvent("1", 1);
   discarded.payload = nlohmann::json::parse("{", nullptr, false);  // would print as no JSON
@@ -176,7 +176,7 @@ TEST_F(Journal, LockHeldTooLongIsAnErrorInBoundedTime) {
   const JournalAppendResult r =
       JournalWriter(dir_, std::chrono::milliseconds(200)).Append(MeterEvent("120845", 2));
   EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.error.find("lock"), std::string::npos) << r.error;
+  EXPECT_NE(r.error.find("блокировк"), std::string::npos) << r.error;
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_EQ(ReadJournalFile(file).records.size(), 1u) << "the reader is not kept out";
 }
