@@ -107,7 +107,7 @@ bool LoadMetersState(std::span<const std::shared_ptr<VirtualMeter>> meters, std:
   std::istringstream in{std::string(text)};
   std::string line;
   if (!std::getline(in, line) || line != ModelsLine(meters)) {
-    error = "not the state of " + ModelsLine(meters).substr(std::string(kHeader).size() + 1);
+    error = "это состояние не этих приборов: " + ModelsLine(meters).substr(std::string(kHeader).size() + 1);
     return false;
   }
   // Every line checked before the first byte is put in.
@@ -122,7 +122,7 @@ bool LoadMetersState(std::span<const std::shared_ptr<VirtualMeter>> meters, std:
     if (!fields || (fields >> rest) || c.meter >= meters.size() ||
         c.node >= meters[c.meter]->NodeCount() || !kind || !bytes || c.offset < FirstKept(*kind) ||
         c.offset + bytes->size() > MemoryAreaSize(*kind)) {
-      error = "line " + std::to_string(number) + " is not a change of these meters";
+      error = "строка " + std::to_string(number) + " — не изменение этих приборов";
       return false;
     }
     c.area = *kind;

@@ -49,7 +49,7 @@ bool SaveDemoState(const DemoMeter& demo, const fs::path& file, std::string& err
   if (ec || !WriteFileDurably(temporary, metersim::MetersStateText(meters)) ||
       !MoveIntoPlace(temporary, file.string())) {
     fs::remove(temporary, ec);
-    error = "cannot write " + file.string();
+    error = "не удалось записать " + file.string();
     return false;
   }
   return true;
@@ -59,6 +59,6 @@ bool ForgetDemoState(const fs::path& file, std::string& error) {
   std::error_code ec;
   fs::remove(file, ec);
   if (!ec) return true;
-  error = "cannot remove " + file.string() + ": " + ec.message();
+  error = "не удалось удалить " + file.string() + ": " + ec.message();
   return false;
 }

@@ -35,11 +35,11 @@ int MeterCommand::Run(const CliOptions& o, Settings& settings) const {
   // costs the memory, not the run.
   const auto state = DemoStateFile(*o.demo);
   if (o.demoReset ? !ForgetDemoState(state, error) : !LoadDemoState(*line.demo, state, error))
-    std::cerr << "calibrate-cli: " << error << "; the virtual meter starts afresh\n";
+    std::cerr << "calibrate-cli: " << error << "; виртуальный прибор начинает заново\n";
   line.spec = {line.demo->Device(), "COM1", c.baud, c.address, c.echo};
   const int status = RunOnLine(o, settings, line);
   if (!SaveDemoState(*line.demo, state, error))
-    std::cerr << "calibrate-cli: " << error << "; the next demo run forgets this one\n";
+    std::cerr << "calibrate-cli: " << error << "; следующий запуск демонстрации этого не вспомнит\n";
   return status;
 }
 
