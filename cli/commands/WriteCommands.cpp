@@ -34,16 +34,20 @@ class Writing : public MeterCommand {
            "(DIR, default: before-images beside the settings file), then shows each item's\n"
            "old and new value. Without --expect-serial and --yes nothing is sent (a dry run).\n"
            "With them, and the serial number matching, writes and reads every item back.\n"
+           "A confirmation that warns (a change beyond [Service] WarnChange per cent of the\n"
+           "old value, default 5; K0 or Ku outside the model's usual range) is refused\n"
+           "unless --accept-warnings is given.\n"
            "Values are stored values as the meter keeps them, not the values shown.\n";
   }
   std::string Statuses() const final {
     return "Exit status: 0 written and verified, or a dry run; 1 an item did not verify (the\n"
            "sequence stopped at the first failed write; restore from the before-image); 2 usage\n"
            "error; 3 the port cannot be opened; 4 no meter recognised; 5 refused, nothing\n"
-           "written (a value the meter cannot store, a wrong serial number, another meter\n"
-           "answering than the one read, a before-image that cannot be saved, an image of\n"
-           "another meter or one that does not fit, a journal that cannot record the write's\n"
-           "start); 6 stopped by Ctrl+C, SIGTERM or SIGHUP: the item under way was finished,\n"
+           "written (a value the meter cannot store, a wrong serial number, warnings not\n"
+           "accepted, another meter answering than the one read, a before-image that cannot\n"
+           "be saved, an image of another meter or one that does not fit, a journal that\n"
+           "cannot record the write's start); 6 stopped by Ctrl+C, SIGTERM or SIGHUP: the item "
+           "under way was finished,\n"
            "the rest not sent, the outcome journalled.\n";
   }
 
@@ -67,7 +71,8 @@ class Writing : public MeterCommand {
     // A write stopped half-way must still finish its item and be recorded.
     CatchInterrupt();
     request.stop = [] { return Interrupted(); };
-    CliWriteView view(o.expectSerial, o.yes, o.json);
+    request.warnShare = settings.WarnChangeShare();
+    CliWriteView view(o.expectSerial, o.yes, o.acceptWarnings, o.json);
     const JournalPlace place{line.spec.name, static_cast<int>(line.spec.baud), line.spec.address};
     JournalWriteRecorder recorder = WriteRecorderOf(o, settings, place);
     const WriteOutcome outcome =

@@ -10,6 +10,8 @@ void AddConfirmOptions(Declaration& d, WriteOptions& o) {
       ->type_name("S")
       ->check(Valued("--expect-serial"));
   app.add_flag("--yes", o.yes, "with --expect-serial: write (else a dry run)");
+  app.add_flag("--accept-warnings", o.acceptWarnings,
+               "write even though the confirmation warns (a large change,\nan unusual K0 or Ku)");
   app.add_option_function<std::string>(
          "--save-dir", [&o](const std::string& dir) { o.saveDir = dir; },
          "the before-image's folder (default: before-images beside\nthe settings file)")

@@ -25,13 +25,15 @@ class TestView : public WriteView {
  public:
   std::optional<std::string> expected;
   bool yes = false;
+  bool acceptWarnings = true;
   std::string serial;
-  std::vector<DiffRow> rows;
-  void ShowDifference(const std::vector<DiffRow>& r) override { rows = r; }
+  Confirmation shown;
+  void ShowDifference(const Confirmation& c) override { shown = c; }
   Answer Confirm(const std::string& s) override {
     serial = s;
     return SerialConfirmation(expected, yes, s);
   }
+  bool WarningsAccepted() const override { return acceptWarnings; }
   void ShowMessage(const std::string&) override {}
 };
 
@@ -121,6 +123,13 @@ std::vector<std::vector<uint8_t>> Bytes(const ItemsImage& image) {
   return bytes;
 }
 
+DiffRow RowNamed(const Confirmation& c, const std::string& item) {
+  for (const DiffRow& r : c.rows)
+    if (r.item == item) return r;
+  ADD_FAILURE() << item << " not in the confirmation";
+  return {};
+}
+
 bool AllVerified(const WriteOutcome& o) {
   return !o.verification.empty() &&
          std::all_of(o.verification.begin(), o.verification.end(),
@@ -145,14 +154,16 @@ TEST_P(PtyWrite, DryRunSendsNothingConfirmedVerifiesRestoreBringsBack) {
   ASSERT_EQ(dryRun.status, WriteStatus::DryRun) << dryRun.reason;
   EXPECT_EQ(rig.meter->WriteCount(), 0u);
   EXPECT_TRUE(std::filesystem::exists(dryRun.imagePath));
-  EXPECT_EQ(dry.rows.size(), dryRun.before.items.size());
+  EXPECT_EQ(dry.shown.rows.size() + dry.shown.unchanged, dryRun.before.items.size());
   if (kind == WriteKind::Coefficients) {
     // Beside the stored value, the window's figure where it differs: K0 is
     // shown scaled by Gmax, Ku only by the GDZ-12.08, K[3] not at all.
     const auto shown = [](const std::string& text) { return text.find("(в окне ") != text.npos; };
-    EXPECT_TRUE(shown(dry.rows[0].before) && shown(dry.rows[0].after)) << dry.rows[0].before;
-    EXPECT_EQ(shown(dry.rows[1].after), model == MeterModel::Gdz1208x2) << dry.rows[1].after;
-    EXPECT_FALSE(shown(dry.rows[2].before) || shown(dry.rows[2].after)) << dry.rows[2].after;
+    const DiffRow k0 = RowNamed(dry.shown, "K[0] к.2"), ku = RowNamed(dry.shown, "K[1] к.2"),
+                  k3 = RowNamed(dry.shown, "K[3] к.2");
+    EXPECT_TRUE(shown(k0.before) && shown(k0.after)) << k0.before;
+    EXPECT_EQ(shown(ku.after), model == MeterModel::Gdz1208x2) << ku.after;
+    EXPECT_FALSE(shown(k3.before) || shown(k3.after)) << k3.after;
   }
 
   const WriteOutcome done = rig.Confirmed(request);
@@ -481,9 +492,9 @@ TEST(CoefficientsGivenTwice, MustAgreeAndAreWrittenOnce) {
   TestView dry;
   const WriteOutcome plan = rig.Run(twice, dry);
   ASSERT_EQ(plan.status, WriteStatus::DryRun) << plan.reason;
-  ASSERT_EQ(dry.rows.size(), 2u);
-  EXPECT_EQ(dry.rows[0].item, "K[0] к.1");
-  EXPECT_EQ(dry.rows[1].item, "K[3] к.1");
+  ASSERT_EQ(dry.shown.rows.size(), 2u);
+  EXPECT_EQ(dry.shown.rows[0].item, "K[0] к.1");
+  EXPECT_EQ(dry.shown.rows[1].item, "K[3] к.1");
 }
 
 TEST(SealText, ExactlyEightCharactersOfTheCodePage) {
@@ -591,6 +602,101 @@ TEST(PtyRestore, BringsBackErasedBits) {
 
 // Ctrl+C or a signal between items: the item under way is finished, the
 // rest not sent, and the outcome says how far it got.
+// What the confirmation shows of a request on a virtual meter's own values
+// (ZFK-36 channel 1: K0 0.0025, Ku 1.0042, K[2] 0.00102, K[3] 0.00255, K[4]
+// 0.0051; channel 2: K0 -0.0015, Ku 0.9968): K0 and Ku first, then the
+// points, each group by the largest change; unchanged items only counted;
+// changes beyond the share and unusual K0 or Ku warned of.
+TEST(PtyConfirmation, OrderUnchangedAndWarnings) {
+  struct Case {
+    MeterModel model;
+    std::vector<Coefficient> coefficients;
+    double warnShare;
+    std::vector<std::string> order;  // the rows' items
+    size_t unchanged;
+    std::vector<std::string> warned;  // the rows warned of, in their order
+    size_t outOfRange;                // warnings of an unusual value
+  };
+  const auto k = [](uint8_t channel, uint8_t index, float value) {
+    return CoefTarget(CoefList::K, channel, index, value);
+  };
+  const std::vector<Coefficient> mixed = {k(1, 4, 0.0052f),  k(1, 0, 0.0026f), k(1, 2, 0.002f),
+                                          k(2, 0, -0.0015f), k(1, 3, 0.003f),  k(1, 1, 1.1f),
+                                          k(2, 1, 0.9968f)};
+  const std::vector<std::string> mixedOrder = {"K[1] к.1", "K[0] к.1", "K[2] к.1", "K[3] к.1",
+                                               "K[4] к.1"};
+  const Case cases[] = {
+      {MeterModel::Zfk36, mixed, 0.05, mixedOrder, 2, {"K[1] к.1", "K[2] к.1", "K[3] к.1"}, 0},
+      {MeterModel::Zfk36, mixed, 0.2, mixedOrder, 2, {"K[2] к.1"}, 0},
+      {MeterModel::Zfk36, mixed, 1.0, mixedOrder, 2, {}, 0},
+      // K0 of twelve times Gmax.
+      {MeterModel::Zfk36, {k(1, 0, 12.0f)}, 1e9, {"K[0] к.1"}, 0, {"K[0] к.1"}, 1},
+      // 163.84 of 26214 is 0.6 % of Gmax; 5000 of it 19 %.
+      {MeterModel::Zfk31, {k(1, 0, 165.0f)}, 0.05, {"K[0] к.1"}, 0, {}, 0},
+      {MeterModel::Zfk31, {k(1, 0, 5000.0f)}, 1e9, {"K[0] к.1"}, 0, {"K[0] к.1"}, 1},
+      // Ku in units of 1.25 × 2^-23: 1.0 is shown as 6710886.4.
+      {MeterModel::Gdz1208x2, {k(1, 1, 1.52e-7f)}, 0.05, {"K[1] к.1"}, 0, {}, 0},
+      {MeterModel::Gdz1208x2, {k(1, 1, 1.0f)}, 1e9, {"K[1] к.1"}, 0, {"K[1] к.1"}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(metersim::MeterModelName(c.model)) + " " + c.order.front() +
+                 " share " + std::to_string(c.warnShare));
+    Rig rig(c.model);
+    ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+    WriteRequest request;
+    request.coefficients = c.coefficients;
+    request.warnShare = c.warnShare;
+    TestView dry;
+    ASSERT_EQ(rig.Run(request, dry).status, WriteStatus::DryRun);
+    std::vector<std::string> order, warned;
+    for (const DiffRow& r : dry.shown.rows) {
+      order.push_back(r.item);
+      if (r.warned) warned.push_back(r.item);
+    }
+    EXPECT_EQ(order, c.order);
+    EXPECT_EQ(dry.shown.unchanged, c.unchanged);
+    EXPECT_EQ(warned, c.warned);
+    const auto unusual =
+        std::count_if(dry.shown.warnings.begin(), dry.shown.warnings.end(),
+                      [](const std::string& w) { return w.find(", а у ") != std::string::npos; });
+    EXPECT_EQ(static_cast<size_t>(unusual), c.outOfRange);
+  }
+}
+
+// A reset lists K0 and Ku first, and warns only of unusual values, which its
+// own are not.
+TEST(PtyConfirmation, ResetPutsK0AndKuFirstWithoutWarnings) {
+  Rig rig(MeterModel::Zfk31);
+  ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+  WriteRequest reset;
+  reset.kind = WriteKind::Reset;
+  TestView dry;
+  ASSERT_EQ(rig.Run(reset, dry).status, WriteStatus::DryRun);
+  ASSERT_EQ(dry.shown.rows.size() + dry.shown.unchanged, 36u);
+  for (size_t n = 0; n < 4; ++n)
+    EXPECT_TRUE(dry.shown.rows[n].item.starts_with("K[0]") ||
+                dry.shown.rows[n].item.starts_with("K[1]"))
+        << dry.shown.rows[n].item;
+  EXPECT_TRUE(dry.shown.warnings.empty()) << dry.shown.warnings.front();
+}
+
+// A confirmation with warnings writes only when the view says they were checked.
+TEST(PtyConfirmation, WarningsMustBeAccepted) {
+  for (const bool accept : {false, true}) {
+    Rig rig(MeterModel::Zfk36);
+    ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+    WriteRequest request;
+    request.coefficients = {CoefTarget(CoefList::K, 1, 2, 0.002f)};
+    TestView view;
+    view.expected = "360517";
+    view.yes = true;
+    view.acceptWarnings = accept;
+    const WriteOutcome out = rig.Run(request, view);
+    EXPECT_EQ(out.status, accept ? WriteStatus::Verified : WriteStatus::Refused) << out.reason;
+    EXPECT_EQ(rig.meter->WriteCount() > 0, accept);
+  }
+}
+
 TEST(PtyWriteStop, FinishesTheItemUnderWayAndSendsNoMore) {
   const struct {
     MeterModel model;

@@ -385,7 +385,8 @@ bool TFrmService::RunWrite(WriteRequest request) {
     return false;
   }
   request.saveDir = imageDir_.toStdString();
-  GuiWriteView view(this, typing_);
+  request.warnShare = bench_.GetSettings().WarnChangeShare();
+  GuiWriteView view(this, answering_);
   WriteOutcome outcome;
   {
     const BusyCursor busy;

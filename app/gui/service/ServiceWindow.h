@@ -37,8 +37,9 @@ class TFrmService : public QWidget {
   // Takes up the meter of the main window's last read (or the hint to read one
   // first); the loaded values of another meter are dropped.
   void ShowMeter();
-  // Answers the write confirmations by typing instead of showing the dialog.
-  void SetTyping(GuiWriteView::TypeFunc type) { typing_ = std::move(type); }
+  // Answers the write confirmations by filling the dialog's fields instead of
+  // showing it.
+  void SetAnswering(GuiWriteView::AnswerFunc answer) { answering_ = std::move(answer); }
   // The folder before-images are saved in: "before-images" beside the
   // settings file, as calibrate-cli keeps them.
   void SetImageDir(const QString& dir) { imageDir_ = dir; }
@@ -100,7 +101,7 @@ class TFrmService : public QWidget {
   void ShowWritten(const WriteOutcome& outcome);
 
   Workbench& bench_;
-  GuiWriteView::TypeFunc typing_;
+  GuiWriteView::AnswerFunc answering_;
   QString imageDir_;
   QTimer* ticker_ = nullptr;
   std::optional<WriteOutcome> lastOutcome_;
