@@ -1,7 +1,8 @@
 // The write's confirmation in the window: "Записать" only with the digits
 // and, when it warns, the tick that the warnings were checked; every row in
 // sight up to the screen; and the service window's grid, the dialog and the
-// command line showing one float as one text.
+// command line showing one float as one text, with values the meter may no
+// longer hold marked stale.
 #include <QScreen>
 #include <QTableWidget>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include "app/gui/service/ServiceWindow.h"
 #include "cli/output/WriteOutput.h"
 #include "sim/DemoMode.h"
+#include "sim/FaultInjector.h"
 
 namespace {
 
@@ -128,6 +130,42 @@ TEST_F(WindowTest, OneFloatReadsTheSameInGridDialogAndCommandLine) {
   EXPECT_NE(cli.find("K[0] к.1: 163.9 (в окне "), std::string::npos) << cli;
   EXPECT_NE(cli.find("-> 163.84 (в окне "), std::string::npos) << cli;
   EXPECT_NE(cli.find("без изменений: 1"), std::string::npos) << cli;  // K[2] holds 0.00102
+}
+
+// Values the meter may no longer hold: written and not read back, or shown
+// from before a read that failed. Greyed with a tooltip until read afresh.
+TEST_F(WindowTest, TheGridMarksValuesTheMeterMayNoLongerHold) {
+  std::string error;
+  auto demo = StartDemoMeter("zfk31", 0, 19200, error);
+  ASSERT_TRUE(demo) << error;
+  auto window = MakeWindow(ini.Path());
+  window->SelectDeviceForRun(demo->Device(), "демо");
+  window->CBBaud->setCurrentIndex(1);
+  window->BRefreshClick();
+  window->BServiceClick();
+  TFrmService& service = *window->ServiceWindow();
+  service.SetImageDir(QString::fromStdString(ini.Path() + ".images"));
+  service.SetAnswering(Typing(SerialTail(window->LastReading().serial)));
+  const auto stale = [&](int index) { return TFrmService::IsStale(service.CoefCell(0, 1, index)); };
+
+  service.LoadClick();
+  ASSERT_FALSE(stale(2) || stale(3));
+  metersim::Fault powerLoss = metersim::MakeFault(metersim::FaultKind::PowerLoss);
+  demo->Meter()->AddFault(powerLoss);  // takes the write, then answers no more
+  service.CoefCell(0, 1, 2)->setText("0.00102");
+  service.WriteCoefsClick();
+  EXPECT_EQ(service.LastOutcome()->status, WriteStatus::Failed);
+  EXPECT_TRUE(stale(2));
+  EXPECT_EQ(service.CoefCell(0, 1, 2)->toolTip(), "значение устарело");
+  EXPECT_FALSE(stale(3));
+  service.LoadClick();  // the meter is silent now
+  EXPECT_TRUE(stale(3));
+
+  demo->Meter()->ClearFaults();
+  demo->Meter()->PowerOn();
+  service.LoadClick();
+  EXPECT_FALSE(stale(2) || stale(3));
+  EXPECT_EQ(service.CoefCell(0, 1, 2)->toolTip(), "");
 }
 
 }  // namespace

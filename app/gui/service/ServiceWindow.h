@@ -56,6 +56,10 @@ class TFrmService : public QWidget {
 
   // The coefficient cell of list (0 K, 1 Obr), channel 1..2, index 0..9.
   QTableWidgetItem* CoefCell(int list, int channel, int index) const;
+  // The cell shows a value the meter may no longer hold: the read since
+  // failed, or a write went out and the value was not read back. Greyed,
+  // with the tooltip "значение устарело".
+  static bool IsStale(const QTableWidgetItem* cell);
   const std::optional<WriteOutcome>& LastOutcome() const { return lastOutcome_; }
   QString StatusText() const;
 
@@ -93,6 +97,8 @@ class TFrmService : public QWidget {
   void ShowSnapshot(const MeterSnapshot& snapshot);
   void SetCoefColumns(const std::array<bool, 2>& present);
   void CoefEdited(QTableWidgetItem* cell);
+  void MarkStale(int list, int channel, int index);
+  void MarkAllStale();
   void ShowSealPreview();
   void ShowClock(const ClockReading& clock);
   void Tick();
