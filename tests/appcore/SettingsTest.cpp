@@ -32,27 +32,6 @@ TEST_F(SettingsTest, FirstRunGivesDefaultsAndCreatesNoFile) {
   EXPECT_FALSE(fs::exists(path));
 }
 
-// [Service] WarnChange in whole per cent; what cannot be meant falls back to
-// 5 %, never to no warning at all.
-TEST_F(SettingsTest, WarnChangeIsAShareWithASafeDefault) {
-  const struct {
-    const char* file;
-    double share;
-  } cases[] = {
-      {"", 0.05},
-      {"[Service]\nWarnChange=10\n", 0.10},
-      {"[service]\nwarnchange=1000\n", 10.0},
-      {"[Service]\nWarnChange=0\n", 0.05},
-      {"[Service]\nWarnChange=-20\n", 0.05},
-      {"[Service]\nWarnChange=1001\n", 0.05},
-      {"[Service]\nWarnChange=viel\n", 0.05},
-  };
-  for (const auto& c : cases) {
-    std::ofstream(path, std::ios::trunc) << c.file;
-    EXPECT_DOUBLE_EQ(Settings(path).WarnChangeShare(), c.share) << c.file;
-  }
-}
-
 TEST_F(SettingsTest, ValuesWrittenAtOnceAreReadBackByAnotherObject) {
   Settings settings(path);
   ASSERT_TRUE(settings.SetPort(3));
