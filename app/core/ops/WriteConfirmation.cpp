@@ -9,6 +9,13 @@
 
 namespace {
 
+// A value as the main window's field shows it: "0.10000".
+std::string WindowText(double shown) {
+  std::string text = FormatShown(shown, '.');
+  text.erase(0, text.find_first_not_of(' '));
+  return text;
+}
+
 // A stored K0 or Ku with what the main window makes of it, where that
 // differs: "163.84 (в окне 0.1)". The engineer knows the window's figures.
 std::string StoredAndShown(const Coefficient& c, float stored, const Meter& meter,
@@ -19,9 +26,7 @@ std::string StoredAndShown(const Coefficient& c, float stored, const Meter& mete
   if (c.ref.index == 0 && !g) return text;
   const auto shown = meter.Shown(c.ref, stored, g.value_or(0));
   if (!shown || static_cast<float>(*shown) == stored) return text;
-  std::string window = FormatShown(*shown, '.');  // the window's own text
-  window.erase(0, window.find_first_not_of(' '));
-  return text + " (в окне " + window + ")";
+  return text + " (в окне " + WindowText(*shown) + ")";
 }
 
 template <size_t N>
@@ -93,7 +98,7 @@ std::string RangeWarning(const ImageItem& t, const Meter& meter) {
     return FloatText(static_cast<float>(k0 ? v * 100 : v)) + (k0 ? " %" : "");
   };
   return t.Name() + " = " + FloatText(t.coef.stored) + ": " +
-         (k0 ? "K0 " + text(*shown) + " Gmax" : "Ku в окне " + text(*shown)) + ", а у " +
+         (k0 ? "K0 " + text(*shown) + " Gmax" : "Ku в окне " + WindowText(*shown)) + ", а у " +
          meter.Id().model + " обычно от " + text(range.low) + " до " + text(range.high);
 }
 
