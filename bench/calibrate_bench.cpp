@@ -142,7 +142,8 @@ std::string Judge(SimModel model, const MeterReading& outcome, const RecordingVi
 // whatever serial number it reports.
 class ConfirmingView : public WriteView {
  public:
-  void ShowDifference(const std::vector<DiffRow>&) override {}
+  void ShowDifference(const Confirmation&) override {}
+  bool WarningsAccepted() const override { return true; }
   Answer Confirm(const std::string& serial) override {
     return serial.empty() ? Answer::Refuse : Answer::Write;
   }

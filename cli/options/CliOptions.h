@@ -69,6 +69,7 @@ struct WriteOptions {
   std::string imageFile;                    // restore FILE
   std::optional<std::string> expectSerial;  // --expect-serial
   bool yes = false;                         // --yes
+  bool acceptWarnings = false;              // --accept-warnings
   unsigned channel = 0;                     // write --channel
   std::optional<std::string> saveDir;       // --save-dir
 };

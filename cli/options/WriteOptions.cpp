@@ -10,6 +10,9 @@ void AddConfirmOptions(Declaration& d, WriteOptions& o) {
       ->type_name("S")
       ->check(Valued("--expect-serial"));
   app.add_flag("--yes", o.yes, "вместе с --expect-serial: записать (без --yes пробный запуск)");
+  app.add_flag("--accept-warnings", o.acceptWarnings,
+               "записать, хотя подтверждение предупреждает (большое изменение, необычные K0 "
+               "или Ku)");
   app.add_option_function<std::string>(
          "--save-dir", [&o](const std::string& dir) { o.saveDir = dir; },
          "папка образов до записи (по умолчанию before-images рядом с файлом настроек)")

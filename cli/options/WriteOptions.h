@@ -1,5 +1,6 @@
 // What every writing command adds to the read's options: the confirmation
-// (--expect-serial and --yes; without them a dry run) and --save-dir.
+// (--expect-serial and --yes; without them a dry run; --accept-warnings
+// for a confirmation that warns) and --save-dir.
 #pragma once
 
 #include "CliOptions.h"

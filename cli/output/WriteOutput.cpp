@@ -5,20 +5,32 @@
 #include "ExitStatus.h"
 #include "app/core/settings/IniFile.h"
 
-void CliWriteView::ShowDifference(const std::vector<DiffRow>& rows) {
+void PrintConfirmation(std::ostream& out, const Confirmation& confirmation) {
+  for (const DiffRow& r : confirmation.rows)
+    out << r.item << ": " << r.before << " -> " << r.after << "  (" << r.difference
+        << (r.share.empty() ? "" : ", " + r.share) << ")\n";
+  if (confirmation.unchanged > 0) out << confirmation.UnchangedText() << "\n";
+  for (const std::string& w : confirmation.warnings)
+    out << "ПРЕДУПРЕЖДЕНИЕ: " << w << "\n";
+}
+
+void CliWriteView::ShowDifference(const Confirmation& confirmation) {
   // With --json stdout carries only the record.
-  std::ostream& out = json_ ? std::cerr : std::cout;
-  for (const DiffRow& r : rows)
-    out << r.item << ": " << r.before << " -> " << r.after << "  (" << r.difference << ")\n";
+  PrintConfirmation(json_ ? std::cerr : std::cout, confirmation);
+  warned_ = !confirmation.warnings.empty();
 }
 
 WriteView::Answer CliWriteView::Confirm(const std::string& serial) {
   const Answer answer = SerialConfirmation(expect_, yes_, serial);
+  const char* accept = warned_ && !acceptWarnings_ ? " --accept-warnings" : "";
   if (answer == Answer::Refuse)
     std::cerr << "серийный номер прибора " << serial << ", а не " << *expect_ << "\n";
   if (answer == Answer::DryRun)
     std::cerr << "пробный запуск, ничего не записано; для записи: --expect-serial " << serial
-              << " --yes\n";
+              << " --yes" << accept << "\n";
+  if (answer == Answer::Write && *accept)
+    std::cerr << "подтверждение предупреждает: проверьте предупреждения и добавьте "
+                 "--accept-warnings\n";
   return answer;
 }
 

@@ -718,9 +718,21 @@ TEST_F(CliFiles, HistoryListsAndVerifyNamesTheFirstBrokenLine) {
 // chained, the write's record in the journal, the report built from them.
 TEST_F(CliFiles, SnapshotsAndWritesAreJournalledAndReported) {
   const std::string j = dir + "/journal", html = dir + "/r.html";
-  const Args write{
-      "write",           "--demo", "zfk36", "--channel",  "1",         "--k0",      "0.003",
-      "--expect-serial", "360517", "--yes", "--save-dir", dir + "/bi", "--journal", j};
+  const Args write{"write",
+                   "--demo",
+                   "zfk36",
+                   "--channel",
+                   "1",
+                   "--k0",
+                   "0.003",
+                   "--expect-serial",
+                   "360517",
+                   "--yes",
+                   "--accept-warnings",
+                   "--save-dir",
+                   dir + "/bi",
+                   "--journal",
+                   j};
   for (const Args& args : {Args{"snapshot", "--demo", "zfk36", "--journal", j},
                            Args{"read", "--demo", "zfk36", "--journal", j}, write,
                            Args{"write", "--demo", "zfk36", "--channel", "1", "--k0", "1",
@@ -788,13 +800,39 @@ TEST_F(CliFiles, ADemoRemembersItsWritesUntilReset) {
   EXPECT_EQ(files, 3u);  // two writes and a restore
 }
 
+// A write whose confirmation warns is refused, unless --accept-warnings is
+// given or [Service] WarnChange allows the change: the demo ZFK-36 holds
+// 0.0010200001 at K[2] of channel 1, and 0.002 is 96 % more.
+TEST_F(CliFiles, AWriteThatWarnsIsRefusedWithoutAcceptWarnings) {
+  const struct {
+    const char* accept;
+    std::string ini;
+    int status;
+    std::string text;
+  } cases[] = {
+      {"--no-journal", "", 5, "ПРЕДУПРЕЖДЕНИЕ: K[2] к.1: изменение +96.08 % больше 5 %"},
+      {"--no-journal", "", 5, "предупреждения не проверены, ничего не записано"},
+      {"--accept-warnings", "", 0, "K[2] к.1: проверено"},
+      {"--no-journal", "[Service]\nWarnChange=100\n", 0, "K[2] к.1: проверено"},
+      {"--no-journal", "[Service]\nWarnChange=50\n", 5, "+96.08 % больше 50 %"},
+      {"--no-journal", "[Service]\nWarnChange=0\n", 5, "+96.08 % больше 5 %"},  // a slip
+  };
+  for (const auto& c : cases) {
+    const CliRun run =
+        RunCli({"write", "--demo", "zfk36", "--channel", "1", "--k", "2=0.002", "--expect-serial",
+                "360517", "--yes", "--save-dir", dir + "/bi", c.accept, "--ini", Ini(c.ini)});
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find(c.text), std::string::npos) << run.out << run.err;
+  }
+}
+
 // Killed between the two appends: the start is the last line, and every
 // reader of the journal says the write is in doubt and what it was to change.
 TEST_F(CliFiles, AWriteWithoutItsOutcomeIsShownInterrupted) {
   const std::string j = dir + "/journal", html = dir + "/r.html";
   ASSERT_EQ(
       RunCli({"write", "--demo", "zfk36", "--channel", "1", "--k0", "0.003", "--expect-serial",
-              "360517", "--yes", "--save-dir", dir + "/bi", "--journal", j})
+              "360517", "--yes", "--accept-warnings", "--save-dir", dir + "/bi", "--journal", j})
           .status,
       0);
   const std::string file = j + "/" + ListJournalMeters(j).meters.at(0).file;
@@ -809,15 +847,13 @@ TEST_F(CliFiles, AWriteWithoutItsOutcomeIsShownInterrupted) {
   EXPECT_EQ(history.status, 0) << history.err;
   EXPECT_NE(history.out.find("write-started  ZFK-36    calibrate-cli"), std::string::npos)
       << history.out;
-  EXPECT_NE(history.out.find("  прервано\n    K[0] к.1: 0.00249999994 → 0.00300000003\n"),
-            std::string::npos)
+  EXPECT_NE(history.out.find("  прервано\n    K[0] к.1: 0.0025 → 0.003\n"), std::string::npos)
       << history.out;
   ASSERT_EQ(RunCli({"report", "--journal", j, "--html", html}).status, 0);
   std::stringstream text;
   text << std::ifstream(html).rdbuf();
   EXPECT_NE(text.str().find("«запись коэффициентов»: прервано"), std::string::npos) << text.str();
-  EXPECT_NE(text.str().find("<td>K[0] к.1</td><td>0.00249999994</td><td>0.00300000003</td>"),
-            std::string::npos);
+  EXPECT_NE(text.str().find("<td>K[0] к.1</td><td>0.0025</td><td>0.003</td>"), std::string::npos);
 }
 
 // A journal line edited by hand: history, compare and report refuse it, and
@@ -871,8 +907,8 @@ TEST_F(CliFiles, AWriteThatCannotBeJournalledIsNotSent) {
   ASSERT_TRUE(server.Start()) << server.ErrorText();
   const CliRun run =
       RunCli({"write", "--port", server.DevicePath(), "--addr", "5", "--channel", "1", "--k0",
-              "0.003", "--expect-serial", "360517", "--yes", "--save-dir", dir + "/bi", "--journal",
-              dir + "/file/j", "--ini", Ini("")});
+              "0.003", "--expect-serial", "360517", "--yes", "--accept-warnings", "--save-dir",
+              dir + "/bi", "--journal", dir + "/file/j", "--ini", Ini("")});
   EXPECT_EQ(run.status, 5) << run.out << run.err;
   EXPECT_NE((run.out + run.err).find("запись не начата: журнал недоступен: "), std::string::npos)
       << run.out << run.err;

@@ -8,7 +8,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +32,7 @@
 #include <unistd.h>
 
 #include "app/gui/read/MainForm.h"
+#include "app/gui/service/WriteDialog.h"
 #include "app/journal/ReadJournal.h"
 #include "app/journal/Workbench.h"
 #include "comm/serial/SerialDevice.h"
@@ -43,6 +46,15 @@ inline QApplication& TestApp() {
   // tearing the application down after it crashes.
   static QApplication* app = new QApplication(argc, argv);
   return *app;
+}
+
+// Fills a write's confirmation as the engineer would: the digits, and the
+// check box of the warnings, where there is one, ticked or not.
+inline GuiWriteView::AnswerFunc Typing(const QString& digits, bool tick = true) {
+  return [=](QDialog& dialog, const QString&) {
+    dialog.findChild<QLineEdit*>("EDigits")->setText(digits);
+    if (auto* box = dialog.findChild<QCheckBox*>("CBWarnings")) box->setChecked(tick);
+  };
 }
 
 struct ShownBox {

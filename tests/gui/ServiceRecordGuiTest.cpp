@@ -21,7 +21,8 @@ namespace {
 
 class Confirming : public WriteView {
  public:
-  void ShowDifference(const std::vector<DiffRow>&) override {}
+  void ShowDifference(const Confirmation&) override {}
+  bool WarningsAccepted() const override { return true; }
   Answer Confirm(const std::string&) override { return Answer::Write; }
   void ShowMessage(const std::string&) override {}
 };

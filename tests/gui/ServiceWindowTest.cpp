@@ -65,11 +65,11 @@ TEST_P(ServiceWindowTest, WritesCoefficientSealAndClockOnlyWhenConfirmed) {
   wrong[0] = tail[0] == '1' ? '2' : '1';
   bool refreshWhileAsked = true;
   QString otherOperation;
-  service.SetTyping([&](const QString&) {
+  service.SetAnswering([&](QDialog& dialog, const QString& serial) {
     refreshWhileAsked = window->BRefresh->isEnabled();
     service.LoadClick();  // a second operation while this one holds the meter
     otherOperation = service.StatusText();
-    return wrong;
+    Typing(wrong)(dialog, serial);
   });
   service.WriteCoefsClick();
   EXPECT_FALSE(refreshWhileAsked);
@@ -79,7 +79,7 @@ TEST_P(ServiceWindowTest, WritesCoefficientSealAndClockOnlyWhenConfirmed) {
   EXPECT_EQ(service.LastOutcome()->status, WriteStatus::DryRun);
   EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
 
-  service.SetTyping([&](const QString&) { return tail; });
+  service.SetAnswering(Typing(tail));
   service.WriteCoefsClick();
   EXPECT_EQ(service.LastOutcome()->status, WriteStatus::Verified)
       << service.StatusText().toStdString();
@@ -230,7 +230,7 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   window->BServiceClick();
   TFrmService& service = *window->ServiceWindow();
   const QString tail = SerialTail(window->LastReading().serial);
-  service.SetTyping([&](const QString&) { return tail; });
+  service.SetAnswering(Typing(tail));
   service.ESeal->setText("C2069876");
   service.WriteSealClick();
   ASSERT_EQ(service.LastOutcome()->status, WriteStatus::Verified);

@@ -64,7 +64,7 @@ TEST_F(WriteRecorderTest, TheStartIsFiledFirstAndTheOutcomeNamesIt) {
   const auto items = WriteItemChanges(start);
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].item + ": " + items[0].before + " → " + items[0].after,
-            "K[0] к.1: 0.00249999994 → 0.00300000003");
+            "K[0] к.1: 0.0025 → 0.003");
 
   WriteOutcome outcome = intent;
   outcome.status = WriteStatus::Verified;

@@ -26,13 +26,15 @@ class TestView : public WriteView {
  public:
   std::optional<std::string> expected;
   bool yes = false;
+  bool acceptWarnings = true;
   std::string serial;
-  std::vector<DiffRow> rows;
-  void ShowDifference(const std::vector<DiffRow>& r) override { rows = r; }
+  Confirmation shown;
+  void ShowDifference(const Confirmation& c) override { shown = c; }
   Answer Confirm(const std::string& s) override {
     serial = s;
     return SerialConfirmation(expected, yes, s);
   }
+  bool WarningsAccepted() const override { return acceptWarnings; }
   void ShowMessage(const std::string&) override {}
 };
 
@@ -131,6 +133,13 @@ size_t ImagesIn(const std::filesystem::path& dir) {
   return n;
 }
 
+DiffRow RowNamed(const Confirmation& c, const std::string& item) {
+  for (const DiffRow& r : c.rows)
+    if (r.item == item) return r;
+  ADD_FAILURE() << item << " not in the confirmation";
+  return {};
+}
+
 bool AllVerified(const WriteOutcome& o) {
   return !o.verification.empty() &&
          std::all_of(o.verification.begin(), o.verification.end(),
@@ -156,14 +165,16 @@ TEST_P(PtyWrite, DryRunSendsNothingConfirmedVerifiesRestoreBringsBack) {
   EXPECT_EQ(rig.meter->WriteCount(), 0u);
   EXPECT_EQ(dryRun.imagePath, "");  // nothing to undo
   EXPECT_EQ(ImagesIn(rig.dir), 0u);
-  EXPECT_EQ(dry.rows.size(), dryRun.before.items.size());
+  EXPECT_EQ(dry.shown.rows.size() + dry.shown.unchanged, dryRun.before.items.size());
   if (kind == WriteKind::Coefficients) {
     // Beside the stored value, the window's figure where it differs: K0 is
     // shown scaled by Gmax, Ku only by the GDZ-12.08, K[3] not at all.
     const auto shown = [](const std::string& text) { return text.find("(в окне ") != text.npos; };
-    EXPECT_TRUE(shown(dry.rows[0].before) && shown(dry.rows[0].after)) << dry.rows[0].before;
-    EXPECT_EQ(shown(dry.rows[1].after), model == MeterModel::Gdz1208x2) << dry.rows[1].after;
-    EXPECT_FALSE(shown(dry.rows[2].before) || shown(dry.rows[2].after)) << dry.rows[2].after;
+    const DiffRow k0 = RowNamed(dry.shown, "K[0] к.2"), ku = RowNamed(dry.shown, "K[1] к.2"),
+                  k3 = RowNamed(dry.shown, "K[3] к.2");
+    EXPECT_TRUE(shown(k0.before) && shown(k0.after)) << k0.before;
+    EXPECT_EQ(shown(ku.after), model == MeterModel::Gdz1208x2) << ku.after;
+    EXPECT_FALSE(shown(k3.before) || shown(k3.after)) << k3.after;
   }
 
   const WriteOutcome done = rig.Confirmed(request);
@@ -494,9 +505,9 @@ TEST(CoefficientsGivenTwice, MustAgreeAndAreWrittenOnce) {
   TestView dry;
   const WriteOutcome plan = rig.Run(twice, dry);
   ASSERT_EQ(plan.status, WriteStatus::DryRun) << plan.reason;
-  ASSERT_EQ(dry.rows.size(), 2u);
-  EXPECT_EQ(dry.rows[0].item, "K[0] к.1");
-  EXPECT_EQ(dry.rows[1].item, "K[3] к.1");
+  ASSERT_EQ(dry.shown.rows.size(), 2u);
+  EXPECT_EQ(dry.shown.rows[0].item, "K[0] к.1");
+  EXPECT_EQ(dry.shown.rows[1].item, "K[3] к.1");
 }
 
 TEST(SealText, ExactlyEightCharactersOfTheCodePage) {
@@ -634,6 +645,59 @@ TEST(PtyRestore, FromASnapshotFile) {
     EXPECT_EQ(now.channels, first.channels);
     EXPECT_EQ(now.record, first.record);
     EXPECT_EQ(ImagesIn(rig.dir), 2u);  // the write's and the restore's, no dry run's
+  }
+}
+
+// The confirmation of a request on a virtual meter's own values (ZFK-36
+// channel 1: K0 0.0025, Ku 1.0042, K[2] 0.00102, K[3] 0.00255, K[4] 0.0051;
+// channel 2: K0 -0.0015, Ku 0.9968): K0 and Ku first, then the points, each
+// by the largest change; unchanged items only counted; changes beyond the
+// share and unusual K0 or Ku warned of.
+TEST(PtyConfirmation, OrderUnchangedAndWarnings) {
+  const auto k = [](uint8_t channel, uint8_t index, float value) {
+    return CoefTarget(CoefList::K, channel, index, value);
+  };
+  const std::vector<Coefficient> mixed = {k(1, 4, 0.0052f),  k(1, 0, 0.0026f), k(1, 2, 0.002f),
+                                          k(2, 0, -0.0015f), k(1, 3, 0.003f),  k(1, 1, 1.1f),
+                                          k(2, 1, 0.9968f)};
+  const std::vector<std::string> order = {"1", "0", "2", "3", "4"};  // K[i] к.1
+  const struct {
+    MeterModel model;
+    std::vector<Coefficient> coefficients;
+    double warnShare;
+    std::vector<std::string> order, warned;
+    size_t unchanged;
+  } cases[] = {
+      {MeterModel::Zfk36, mixed, 0.05, order, {"1", "2", "3"}, 2},
+      {MeterModel::Zfk36, mixed, 0.2, order, {"2"}, 2},
+      {MeterModel::Zfk36, mixed, 1.0, order, {}, 2},
+      {MeterModel::Zfk36, {k(1, 0, 12.0f)}, 1e9, {"0"}, {"0"}, 0},  // twelve times Gmax
+      // 163.84 of 26214 is 0.6 % of Gmax, 5000 of it 19 %.
+      {MeterModel::Zfk31, {k(1, 0, 165.0f)}, 0.05, {"0"}, {}, 0},
+      {MeterModel::Zfk31, {k(1, 0, 5000.0f)}, 1e9, {"0"}, {"0"}, 0},
+      // Ku in units of 1.25 × 2^-23: 1.0 is shown as 6710886.4.
+      {MeterModel::Gdz1208x2, {k(1, 1, 1.52e-7f)}, 0.05, {"1"}, {}, 0},
+      {MeterModel::Gdz1208x2, {k(1, 1, 1.0f)}, 1e9, {"1"}, {"1"}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(metersim::MeterModelName(c.model)) + " " +
+                 std::to_string(c.warnShare));
+    Rig rig(c.model);
+    ASSERT_TRUE(rig.started) << rig.server.ErrorText();
+    WriteRequest request;
+    request.coefficients = c.coefficients;
+    request.warnShare = c.warnShare;
+    TestView dry;
+    ASSERT_EQ(rig.Run(request, dry).status, WriteStatus::DryRun);
+    std::vector<std::string> order, warned;
+    for (const DiffRow& r : dry.shown.rows) {
+      order.push_back(r.item.substr(2, 1));
+      if (r.warned) warned.push_back(order.back());
+    }
+    EXPECT_EQ(order, c.order);
+    EXPECT_EQ(dry.shown.unchanged, c.unchanged);
+    EXPECT_EQ(warned, c.warned);  // with a share of 1e9 only for the range
+    EXPECT_EQ(dry.shown.warnings.size(), c.warned.size());
   }
 }
 

@@ -1,7 +1,8 @@
 // The one table of the meter models this program drives: the Latin name every
 // file, image and journal event uses, how many channels the model has and how
-// they are reached, and whether it keeps a clock. Addresses, registers and
-// scales stay in the drivers.
+// they are reached, whether it keeps a clock, and the K0 and Ku a calibrated
+// meter of the model usually holds. Addresses, registers and scales stay in
+// the drivers.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,12 @@
 #include "app/core/values/MeterReading.h"
 
 enum class MeterModel { Zfk31, Zfk36, Gdz1207s, Gdz1208 };
+
+// A closed range of a coefficient as the main window shows it.
+struct UsualRange {
+  double low, high;
+  bool Holds(double shown) const { return shown >= low && shown <= high; }
+};
 
 struct ModelRow {
   MeterModel model;
@@ -23,6 +30,12 @@ struct ModelRow {
   bool hasClock;
   // The GDZ-12.08 has one Gmax, that of channel 1, for both channels.
   bool sharedGmax;
+  // Where K0 and Ku of a calibrated meter lie, in the window's terms: K0 as
+  // a share of Gmax (the driver's ShownK0 with Gmax 1), Ku as the driver's
+  // ShownKu. A value beyond them is more likely a slip than a calibration,
+  // and the confirmation warns of it.
+  UsualRange k0Share;
+  UsualRange kuShown;
 };
 
 const std::vector<ModelRow>& ModelTable();

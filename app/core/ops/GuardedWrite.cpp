@@ -10,7 +10,7 @@
 
 #include "app/core/base/Cp1251.h"
 #include "app/core/values/MeterSnapshotJson.h"
-#include "app/core/values/ReadFields.h"
+#include "app/core/values/ValueText.h"
 #include "comm/LumClock.h"
 
 namespace {
@@ -30,15 +30,9 @@ std::vector<uint8_t> ClockMinutesOn(const LumDateTime& t) {
   return {clock.begin() + 1, clock.end()};
 }
 
-std::string ValueText(float v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
-  return text;
-}
-
 std::string ItemText(const ImageItem& i) {
   if (!i.Read()) return "нет ответа";
-  if (i.kind == ItemKind::Coef) return ValueText(i.coef.stored);
+  if (i.kind == ItemKind::Coef) return FloatText(i.coef.stored);
   if (i.kind == ItemKind::Record && i.bytes.size() >= 8)
     return "\"" + Cp1251ToUtf8(std::string(i.bytes.begin(), i.bytes.begin() + 8)) + "\" " +
            HexBytes(i.bytes);
@@ -134,10 +128,10 @@ std::string RestoreTarget(const Meter& meter, const ImageItem& item,
                                  BitsOfFloat(item.coef.stored) == BitsOfFloat(fromBytes);
     if (!agree)
       return "в образе не сходятся значение и байты: " + item.Name() + " = " +
-             ValueText(item.coef.stored) + ", а байты " + HexBytes(item.Raw());
+             FloatText(item.coef.stored) + ", а байты " + HexBytes(item.Raw());
     target.coef.stored = fromBytes;
     if (!meter.CanStore(target.coef))
-      return item.Name() + " = " + ValueText(fromBytes) + ": " + meter.Id().model +
+      return item.Name() + " = " + FloatText(fromBytes) + ": " + meter.Id().model +
              " не может хранить такое значение";
   }
   targets.push_back(target);
@@ -159,7 +153,7 @@ Plan PlanFor(const WriteRequest& request, const Meter& meter) {
     if (!meter.HasChannel(c.ref.channel))
       plan.refusal = "у " + model + " нет канала " + std::to_string(c.ref.channel);
     else if (!meter.CanStore(c))
-      plan.refusal = t.Name() + " = " + ValueText(c.stored) + ": " + model +
+      plan.refusal = t.Name() + " = " + FloatText(c.stored) + ": " + model +
                      " не может хранить такое значение (целое число -32768..32767)";
     plan.targets.push_back(t);
   };
@@ -232,47 +226,6 @@ std::array<std::optional<float>, 2> GmaxFor(Meter& meter, const std::vector<Imag
     if (v.state == ValueState::Read) g = v.value;
   }
   return gmax;
-}
-
-// A stored K0 or Ku with what the main window makes of it, where that
-// differs: "163.84 (в окне 0.1)". The engineer knows the window's figures.
-std::string StoredAndShown(const Coefficient& c, float stored, const Meter& meter,
-                           const std::array<std::optional<float>, 2>& gmax) {
-  std::string text = ValueText(stored);
-  if (c.ref.list != CoefList::K || c.ref.index > 1) return text;
-  const auto& g = gmax[c.ref.channel - 1u];
-  if (c.ref.index == 0 && !g) return text;
-  const auto shown = meter.Shown(c.ref, stored, g.value_or(0));
-  if (!shown || static_cast<float>(*shown) == stored) return text;
-  std::string window = FormatShown(*shown, '.');  // the window's own text
-  window.erase(0, window.find_first_not_of(' '));
-  return text + " (в окне " + window + ")";
-}
-
-std::vector<DiffRow> Difference(const ItemsImage& before, const std::vector<ImageItem>& targets,
-                                WriteKind kind, const Meter& meter,
-                                const std::array<std::optional<float>, 2>& gmax) {
-  std::vector<DiffRow> rows;
-  for (size_t n = 0; n < targets.size(); ++n) {
-    const ImageItem& b = before.items[n];
-    const ImageItem& t = targets[n];
-    DiffRow row{t.Name(), ItemText(b), "", ""};
-    if (t.kind == ItemKind::Coef) {
-      row.before = StoredAndShown(b.coef, b.coef.stored, meter, gmax);
-      row.after = StoredAndShown(t.coef, t.coef.stored, meter, gmax);
-      row.difference = ValueText(t.coef.stored - b.coef.stored);
-    } else if (t.kind == ItemKind::Clock) {
-      row.after = "время компьютера " + LocalTimeText();
-    } else if (kind == WriteKind::Seal) {
-      row.after = "\"" + Cp1251ToUtf8(std::string(t.bytes.begin(), t.bytes.end())) +
-                  "\", дата и время записи";
-    } else {
-      row.after = ItemText(t);
-    }
-    if (row.difference.empty()) row.difference = b.Raw() == t.Raw() ? "без изменений" : "изменится";
-    rows.push_back(row);
-  }
-  return rows;
 }
 
 bool Matches(const ImageItem& got, const ImageItem& wanted, WriteKind kind,
@@ -397,8 +350,8 @@ std::string CheckRequest(const WriteRequest& request) {
       if (coefs[i].ref.SamePlace(coefs[j].ref) &&
           BitsOfFloat(coefs[i].stored) != BitsOfFloat(coefs[j].stored))
         return ImageItem::Of(coefs[i]).Name() + " и " + ImageItem::Of(coefs[j]).Name() +
-               " — одно значение в приборе, а заданы два: " + ValueText(coefs[i].stored) + " и " +
-               ValueText(coefs[j].stored);
+               " — одно значение в приборе, а заданы два: " + FloatText(coefs[i].stored) + " и " +
+               FloatText(coefs[j].stored);
   if (request.kind == WriteKind::Coefficients && request.coefficients.empty())
     return "не задано ни одного значения";
   if (request.kind == WriteKind::Seal) {
@@ -541,11 +494,16 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
       return stop(WriteStatus::Refused, "не удалось прочитать перед записью: " + b.Name());
 
   // 2. and 3. The difference, and the user's word.
-  view.ShowDifference(Difference(out.before, plan.targets, request.kind, meter, gmax));
+  const Confirmation confirmation =
+      BuildConfirmation(out.before, plan.targets, request.kind, meter, gmax, request.warnShare);
+  view.ShowDifference(confirmation);
   const WriteView::Answer answer = view.Confirm(serial);
   if (answer == WriteView::Answer::DryRun) return stop(WriteStatus::DryRun, "");
   if (answer == WriteView::Answer::Refuse)
     return stop(WriteStatus::Refused, "запись не подтверждена для прибора № " + serial);
+  if (!confirmation.warnings.empty() && !view.WarningsAccepted())
+    return stop(WriteStatus::Refused,
+                "запись не подтверждена: предупреждения не проверены, ничего не записано");
 
   // The meter answering now is the one confirmed: a meter exchanged on the
   // line since the read is not written to under the first one's name.

@@ -2,9 +2,11 @@
 // clock, restore of a saved image) runs the same steps, for the command line
 // and the window alike:
 //   1. read afresh what will change;
-//   2. show each item's old value, new value and difference;
+//   2. show what changes, and warn of what looks like a slip
+//      (WriteConfirmation.h);
 //   3. ask the view to confirm (the command line wants the serial number and
-//      --yes, the window the last four digits);
+//      --yes, the window the last four digits), and, when there are
+//      warnings, whether the engineer checked them;
 //   4. save what was read as a before-image file the user can restore from
 //      (only now: a dry run, a refusal or a cancel leaves no file behind);
 //      without the file nothing is written. Then write with EWrite on for
@@ -20,10 +22,10 @@
 
 #include "app/core/meter/Connection.h"
 #include "app/core/meter/Meter.h"
+#include "app/core/ops/WriteConfirmation.h"
 #include "app/core/values/MeterSnapshot.h"
 #include "app/core/values/WriteImage.h"
 
-enum class WriteKind { Coefficients, Reset, Seal, Clock, Restore };
 const char* WriteKindName(WriteKind kind);
 
 // How a written item read back. An item whose write failed is never
@@ -36,12 +38,6 @@ const char* VerificationText(Verification v);
 // a record's text and bytes, other bytes in hexadecimal; "нет ответа" unread.
 std::string WriteItemText(const ImageItem& item);
 
-// One line of the difference shown before the write.
-struct DiffRow {
-  std::string item;  // "K[3] к.1"
-  std::string before, after, difference;
-};
-
 // What the operation asks for.
 struct WriteRequest {
   WriteKind kind = WriteKind::Coefficients;
@@ -50,6 +46,9 @@ struct WriteRequest {
   std::optional<ItemsImage> restore;      // the saved image to write back
   std::string saveDir;                    // where the before-image goes
   bool demo = false;                      // a virtual meter: the before-image is named so
+  // A change beyond this share of the old value is warned of
+  // ([Service] WarnChange of the settings file).
+  double warnShare = kDefaultWarnShare;
   // Asked before each item is sent: true stops the operation there (Ctrl+C,
   // SIGTERM, the window closed); the item under way is finished first.
   std::function<bool()> stop;
@@ -60,9 +59,12 @@ class WriteView {
  public:
   enum class Answer { Write, DryRun, Refuse };
   virtual ~WriteView() = default;
-  virtual void ShowDifference(const std::vector<DiffRow>& rows) = 0;
+  virtual void ShowDifference(const Confirmation& confirmation) = 0;
   // Asked once the difference is shown; serial is the meter's, as read.
   virtual Answer Confirm(const std::string& serial) = 0;
+  // After Confirm answered Write, for a confirmation with warnings: whether
+  // the engineer said he checked them. Without that nothing is written.
+  virtual bool WarningsAccepted() const = 0;
   virtual void ShowMessage(const std::string& message) = 0;
 };
 

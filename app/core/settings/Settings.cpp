@@ -63,6 +63,12 @@ ScanTimeouts Settings::LoadScanTimeouts() const {
           ini_.ReadInteger("Scan", "ByteTimeout", defaults.byteMs)};
 }
 
+double Settings::WarnChangeShare() const {
+  constexpr int32_t kDefault = 5;
+  const int32_t percent = ini_.ReadInteger("Service", "WarnChange", kDefault);
+  return (percent >= 1 && percent <= 1000 ? percent : kDefault) / 100.0;
+}
+
 bool Settings::SaveDelays(TDelays& delays, const TDelays& edited) {
   for (int n = kFirstDelayRow; n <= kLastDelayRow; ++n) {
     const auto i = static_cast<size_t>(n);

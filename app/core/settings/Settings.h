@@ -88,6 +88,12 @@ class Settings {
   // [Scan], with the defaults above for missing keys.
   ScanTimeouts LoadScanTimeouts() const;
 
+  // [Service] WarnChange: the change of a coefficient, in whole per cent of
+  // its old value, beyond which a write's confirmation warns. Default 5; a
+  // number outside 1..1000 is taken for the default, so that a slip in the
+  // file never silences the warning. As a share: 0.05 for 5 %.
+  double WarnChangeShare() const;
+
  private:
   bool Write(const std::string& section, const std::string& key, int32_t value);
   void ReportWriteFailure() const;

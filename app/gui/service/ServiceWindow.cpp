@@ -13,12 +13,12 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <charconv>
 
 #include "app/core/base/Cp1251.h"
 #include "app/core/ops/MeterSnapshotRead.h"
 #include "app/core/values/ReadFields.h"
 #include "app/core/values/StorableValue.h"
+#include "app/core/values/ValueText.h"
 #include "app/gui/AboutBox.h"
 #include "app/gui/BusyCursor.h"
 #include "app/gui/FormScale.h"
@@ -27,13 +27,7 @@ namespace {
 
 constexpr int kStored = Qt::UserRole;       // the value the meter holds (float)
 constexpr int kChanged = Qt::UserRole + 1;  // the cell differs from it
-
-// The shortest text that reads back as the very same float.
-QString FloatText(float value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return QString::fromLatin1(text, static_cast<int>(end - text));
-}
+constexpr int kStale = Qt::UserRole + 2;    // the meter may hold something else by now
 
 // A number as the engineer types it: '.' or ',' between whole and fraction;
 // nothing for one the meter would store as something else.
@@ -58,6 +52,11 @@ int Column(int list, int channel) {
 
 QString Text(const std::string& utf8) {
   return QString::fromStdString(utf8);
+}
+
+// Obr[0] and Obr[1] are K0 and Ku once more: they are edited there.
+QString PlainToolTip(int list, int index) {
+  return list == 1 && index <= 1 ? "То же, что K[" + QString::number(index) + "]" : QString();
 }
 
 // "ZFK-31" for the meter a read path reaches; empty for none.
@@ -313,14 +312,12 @@ void TFrmService::ShowSnapshot(const MeterSnapshot& snap) {
         const SnapshotChannel& ch = snap.channels[channel == 1 ? 0 : 1];
         const auto i = static_cast<size_t>(index);
         const Coefficient& c = list == 0 ? ch.k[i] : ch.obr[i];
-        auto* cell = new QTableWidgetItem(c.state == ValueState::Read     ? FloatText(c.stored)
+        auto* cell = new QTableWidgetItem(c.state == ValueState::Read ? Text(FloatText(c.stored))
                                           : c.state == ValueState::Failed ? QString("ERR")
                                                                           : QString());
-        // Obr[0] and Obr[1] are K0 and Ku once more: they are edited there.
         const bool editable = c.state == ValueState::Read && (list == 0 || index > 1);
         if (!editable) cell->setFlags(cell->flags() & ~Qt::ItemIsEditable);
-        if (list == 1 && index <= 1)
-          cell->setToolTip("То же, что K[" + QString::number(index) + "]");
+        cell->setToolTip(PlainToolTip(list, index));
         if (c.state == ValueState::Read) cell->setData(kStored, c.stored);
         cell->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         CoefTable->setItem(index, Column(list, channel), cell);
@@ -332,6 +329,26 @@ void TFrmService::ShowSnapshot(const MeterSnapshot& snap) {
   LSealNow->setText(Text(FieldText(reading, ReadField::EClbLic).value_or("") + "  " +
                          FieldText(reading, ReadField::EClbDate).value_or("")));
   if (snap.clock.state != ValueState::NotRead) ShowClock(snap.clock);
+}
+
+bool TFrmService::IsStale(const QTableWidgetItem* cell) {
+  return cell && cell->data(kStale).toBool();
+}
+
+void TFrmService::MarkStale(int list, int channel, int index) {
+  QTableWidgetItem* cell = CoefCell(list, channel, index);
+  if (!cell || !cell->data(kStored).isValid()) return;
+  const QSignalBlocker quiet(CoefTable);
+  cell->setData(kStale, true);
+  cell->setForeground(QBrush(Qt::gray));
+  cell->setToolTip("значение устарело");
+}
+
+void TFrmService::MarkAllStale() {
+  for (int channel = 1; channel <= 2; ++channel)
+    for (int list = 0; list < 2; ++list)
+      for (int index = 0; index < 10; ++index)
+        MarkStale(list, channel, index);
 }
 
 void TFrmService::CoefEdited(QTableWidgetItem* cell) {
@@ -359,6 +376,7 @@ void TFrmService::LoadClick() {
     const BusyCursor busy;
     snap = TakeSnapshot(bench_.MeterPort(), bench_.GetCatalogue());
   }
+  if (snap.result == ReadResult::PortError || snap.result == ReadResult::NotFound) MarkAllStale();
   if (snap.result == ReadResult::PortError)
     return SetStatus(Text(kPortOpenError + snap.port), true);
   if (snap.result == ReadResult::NotFound) return SetStatus("Прибор не найден", true);
@@ -386,7 +404,8 @@ bool TFrmService::RunWrite(WriteRequest request) {
   }
   request.saveDir = imageDir_.toStdString();
   request.demo = bench_.Demo();
-  GuiWriteView view(this, typing_);
+  request.warnShare = bench_.GetSettings().WarnChangeShare();
+  GuiWriteView view(this, answering_);
   WriteOutcome outcome;
   {
     const BusyCursor busy;
@@ -410,6 +429,13 @@ void TFrmService::ShowWritten(const WriteOutcome& outcome) {
     return;
   filling_ = true;
   for (const ImageItem& item : outcome.after.items) {
+    // Sent, perhaps, and not read back: what the cell shows may be gone.
+    if (!item.Read() && item.kind == ItemKind::Coef) {
+      const CoefRef& at = item.coef.ref;
+      const int list = at.list == CoefList::K ? 0 : 1;
+      for (int l : {list, at.index <= 1 ? 1 - list : list})
+        MarkStale(l, at.channel, at.index);
+    }
     if (!item.Read()) continue;
     if (item.kind == ItemKind::Clock && item.bytes.size() == MeterClockBytes{}.size()) {
       ClockReading clock{ValueState::Read, {}};
@@ -427,11 +453,14 @@ void TFrmService::ShowWritten(const WriteOutcome& outcome) {
       const int list = at.list == CoefList::K ? 0 : 1;
       for (int l : {list, at.index <= 1 ? 1 - list : list})
         if (QTableWidgetItem* cell = CoefCell(l, at.channel, at.index)) {
-          cell->setText(FloatText(item.coef.stored));
+          cell->setText(Text(FloatText(item.coef.stored)));
           cell->setData(kStored, item.coef.stored);
           cell->setData(kChanged, false);
+          cell->setData(kStale, false);
           cell->setFont(CoefTable->font());
           cell->setBackground(QBrush());
+          cell->setForeground(QBrush());
+          cell->setToolTip(PlainToolTip(l, at.index));
         }
     }
   }

@@ -37,8 +37,9 @@ class TFrmService : public QWidget {
   // Takes up the meter of the main window's last read (or the hint to read one
   // first); the loaded values of another meter are dropped.
   void ShowMeter();
-  // Answers the write confirmations by typing instead of showing the dialog.
-  void SetTyping(GuiWriteView::TypeFunc type) { typing_ = std::move(type); }
+  // Answers the write confirmations by filling the dialog's fields instead of
+  // showing it.
+  void SetAnswering(GuiWriteView::AnswerFunc answer) { answering_ = std::move(answer); }
   // The folder before-images are saved in: "before-images" beside the
   // settings file, as calibrate-cli keeps them.
   void SetImageDir(const QString& dir) { imageDir_ = dir; }
@@ -55,6 +56,10 @@ class TFrmService : public QWidget {
 
   // The coefficient cell of list (0 K, 1 Obr), channel 1..2, index 0..9.
   QTableWidgetItem* CoefCell(int list, int channel, int index) const;
+  // The cell shows a value the meter may no longer hold: the read since
+  // failed, or a write went out and the value was not read back. Greyed,
+  // with the tooltip "значение устарело".
+  static bool IsStale(const QTableWidgetItem* cell);
   const std::optional<WriteOutcome>& LastOutcome() const { return lastOutcome_; }
   QString StatusText() const;
 
@@ -92,6 +97,8 @@ class TFrmService : public QWidget {
   void ShowSnapshot(const MeterSnapshot& snapshot);
   void SetCoefColumns(const std::array<bool, 2>& present);
   void CoefEdited(QTableWidgetItem* cell);
+  void MarkStale(int list, int channel, int index);
+  void MarkAllStale();
   void ShowSealPreview();
   void ShowClock(const ClockReading& clock);
   void Tick();
@@ -100,7 +107,7 @@ class TFrmService : public QWidget {
   void ShowWritten(const WriteOutcome& outcome);
 
   Workbench& bench_;
-  GuiWriteView::TypeFunc typing_;
+  GuiWriteView::AnswerFunc answering_;
   QString imageDir_;
   QTimer* ticker_ = nullptr;
   std::optional<WriteOutcome> lastOutcome_;

@@ -3,35 +3,75 @@
 #include "app/gui/BusyCursor.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace {
 
+const QColor kWarningColor(0xb0, 0x00, 0x00);
+
 QTableWidget* DifferenceTable(const std::vector<DiffRow>& rows, QWidget* parent) {
-  auto* table = new QTableWidget(static_cast<int>(rows.size()), 4, parent);
+  auto* table = new QTableWidget(static_cast<int>(rows.size()), 5, parent);
   table->setObjectName("DiffTable");
-  table->setHorizontalHeaderLabels({"Параметр", "Было", "Будет", "Разница"});
+  table->setHorizontalHeaderLabels({"Параметр", "Было", "Будет", "Разница", "Изменение"});
   table->verticalHeader()->hide();
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->setSelectionMode(QAbstractItemView::NoSelection);
   table->setFocusPolicy(Qt::NoFocus);
+  table->setWordWrap(false);
   for (int r = 0; r < table->rowCount(); ++r) {
     const DiffRow& row = rows[static_cast<size_t>(r)];
     int column = 0;
-    for (const std::string* text : {&row.item, &row.before, &row.after, &row.difference})
-      table->setItem(r, column++, new QTableWidgetItem(QString::fromStdString(*text)));
+    for (const std::string* text :
+         {&row.item, &row.before, &row.after, &row.difference, &row.share}) {
+      auto* cell = new QTableWidgetItem(QString::fromStdString(*text));
+      if (row.warned) cell->setForeground(kWarningColor);
+      table->setItem(r, column++, cell);
+    }
   }
   table->resizeColumnsToContents();
+  table->resizeRowsToContents();
   table->horizontalHeader()->setStretchLastSection(true);
   return table;
+}
+
+QLabel* WarningLines(const std::vector<std::string>& warnings, QWidget* parent) {
+  QStringList lines;
+  for (const std::string& w : warnings)
+    lines << "Внимание: " + QString::fromStdString(w);
+  auto* label = new QLabel(lines.join('\n'), parent);
+  label->setObjectName("LWarnings");
+  label->setWordWrap(true);
+  label->setStyleSheet(QString("color: %1;").arg(kWarningColor.name()));
+  return label;
+}
+
+// Every row in sight, as far as the screen allows; beyond that the table
+// scrolls. Wide enough for the columns, within reason.
+void FitToRows(QDialog& dialog, QTableWidget* table, QWidget* parent) {
+  const int wide = table->horizontalHeader()->length() +
+                   table->verticalScrollBar()->sizeHint().width() + 2 * table->frameWidth() + 24;
+  const int width = std::min(std::max(wide, dialog.sizeHint().width()), 900);
+  const bool scrollsAcross = wide - 24 > width;
+  const int rows = table->horizontalHeader()->sizeHint().height() +
+                   table->verticalHeader()->length() + 2 * table->frameWidth() +
+                   (scrollsAcross ? table->horizontalScrollBar()->sizeHint().height() : 0);
+  const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+  const int others = dialog.sizeHint().height() - table->sizeHint().height();
+  // Room for the window's frame and title above and below the dialog.
+  const int room = screen ? screen->availableGeometry().height() - others - 80 : rows;
+  table->setMinimumHeight(
+      std::max(std::min(rows, room), 3 * table->verticalHeader()->defaultSectionSize()));
+  dialog.resize(width, dialog.sizeHint().height());
 }
 
 }  // namespace
@@ -46,8 +86,20 @@ WriteView::Answer GuiWriteView::Confirm(const std::string& serial) {
   dialog.setObjectName("WriteDialog");
   dialog.setWindowTitle("Подтверждение записи");
   auto* layout = new QVBoxLayout(&dialog);
-  QTableWidget* table = DifferenceTable(rows_, &dialog);
-  layout->addWidget(table);
+  QTableWidget* table = DifferenceTable(confirmation_.rows, &dialog);
+  layout->addWidget(table, 1);
+  if (confirmation_.unchanged > 0) {
+    auto* unchanged = new QLabel(QString::fromStdString(confirmation_.UnchangedText()), &dialog);
+    unchanged->setObjectName("LUnchanged");
+    layout->addWidget(unchanged);
+  }
+  QCheckBox* checked = nullptr;
+  if (!confirmation_.warnings.empty()) {
+    layout->addWidget(WarningLines(confirmation_.warnings, &dialog));
+    checked = new QCheckBox("Я проверил предупреждения и записываю всё же", &dialog);
+    checked->setObjectName("CBWarnings");
+    layout->addWidget(checked);
+  }
   const QString tail = SerialTail(serial);
   auto* prompt = new QLabel(QString("Прибор № %1. Чтобы записать, введите последние %2 цифры "
                                     "его номера:")
@@ -65,23 +117,22 @@ WriteView::Answer GuiWriteView::Confirm(const std::string& serial) {
   write->setEnabled(false);
   buttons->addButton("Отмена", QDialogButtonBox::RejectRole);
   layout->addWidget(buttons);
-  QObject::connect(digits, &QLineEdit::textChanged, write,
-                   [write, tail](const QString& text) { write->setEnabled(text == tail); });
+  const auto ready = [=] { return digits->text() == tail && (!checked || checked->isChecked()); };
+  const auto update = [=] { write->setEnabled(ready()); };
+  QObject::connect(digits, &QLineEdit::textChanged, write, update);
+  if (checked) QObject::connect(checked, &QCheckBox::toggled, write, update);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  // Wide enough for the table's columns, within reason.
-  const int wide = table->horizontalHeader()->length() +
-                   table->verticalScrollBar()->sizeHint().width() + 2 * table->frameWidth() + 24;
-  dialog.resize(std::min(std::max(wide, dialog.sizeHint().width()), 900),
-                dialog.sizeHint().height());
+  FitToRows(dialog, table, parent_);
 
   bool accepted = false;
-  if (type_) {
-    digits->setText(type_(QString::fromStdString(serial)));
+  if (answer_) {
+    answer_(dialog, QString::fromStdString(serial));
     accepted = write->isEnabled();
   } else {
     accepted = dialog.exec() == QDialog::Accepted;
   }
+  warningsAccepted_ = accepted && ready() && checked;
   // Cancelled: a dry run, nothing is sent.
-  return accepted && digits->text() == tail ? Answer::Write : Answer::DryRun;
+  return accepted && ready() ? Answer::Write : Answer::DryRun;
 }

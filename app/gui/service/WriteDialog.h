@@ -1,16 +1,18 @@
-// The window's side of a guarded write: a modal dialog with each item's old
-// value, new value and difference, where the engineer types the last four
-// digits of the meter's serial number before "Записать" can be pressed.
-// Cancelling sends nothing.
+// The window's side of a guarded write: a modal dialog with each item that
+// changes (its old value, new value and difference), the count of those that
+// do not, and the warnings in red, where the engineer types the last four
+// digits of the meter's serial number, and, when there are warnings, ticks
+// that he checked them, before "Записать" can be pressed. Cancelling sends
+// nothing.
 #pragma once
 
 #include <QString>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "app/core/ops/GuardedWrite.h"
 
+class QDialog;
 class QWidget;
 
 // The last four characters of a serial number (all of a shorter one).
@@ -18,22 +20,26 @@ QString SerialTail(const std::string& serial);
 
 class GuiWriteView : public WriteView {
  public:
-  // Types into the dialog in place of the engineer: given the meter's serial
-  // number, the text typed; the dialog is then answered as a click on
-  // "Записать" would be, when the button is enabled, else cancelled.
-  using TypeFunc = std::function<QString(const QString& serial)>;
+  // Answers the dialog in place of the engineer: given the dialog as built
+  // and the meter's serial number, fills its fields as he would (the digits
+  // "EDigits", the check box "CBWarnings"); the dialog is then answered as a
+  // click on "Записать" ("BWrite") would be, when the button is enabled, else
+  // cancelled.
+  using AnswerFunc = std::function<void(QDialog& dialog, const QString& serial)>;
 
-  GuiWriteView(QWidget* parent, TypeFunc type) : parent_(parent), type_(std::move(type)) {}
+  GuiWriteView(QWidget* parent, AnswerFunc answer) : parent_(parent), answer_(std::move(answer)) {}
 
-  void ShowDifference(const std::vector<DiffRow>& rows) override { rows_ = rows; }
+  void ShowDifference(const Confirmation& confirmation) override { confirmation_ = confirmation; }
   Answer Confirm(const std::string& serial) override;
+  bool WarningsAccepted() const override { return warningsAccepted_; }
   void ShowMessage(const std::string& message) override { message_ = message; }
   // What the write said last (a refusal's or failure's reason).
   const std::string& Message() const { return message_; }
 
  private:
   QWidget* parent_;
-  TypeFunc type_;
-  std::vector<DiffRow> rows_;
+  AnswerFunc answer_;
+  Confirmation confirmation_;
+  bool warningsAccepted_ = false;
   std::string message_;
 };
