@@ -49,13 +49,13 @@ class JournalVerify final : public Command {
       if (o.json) {
         out.push_back(ToJson(v));
       } else if (!v.readable) {
-        std::cout << v.file << ": cannot be read: " << v.error << "\n";
+        std::cout << v.file << ": не читается: " << v.error << "\n";
       } else if (v.problems.empty()) {
-        std::cout << v.file << ": ok, " << v.events << " events\n";
+        std::cout << v.file << ": в порядке, событий: " << v.events << "\n";
       } else {
         const JournalProblem& p = v.problems.front();
-        std::cout << v.file << ": BROKEN at line " << p.line << " (" << JournalFaultName(p.fault)
-                  << "): " << p.why << "\n";
+        std::cout << v.file << ": ЦЕПОЧКА НАРУШЕНА в строке " << p.line << " ("
+                  << JournalFaultName(p.fault) << "): " << p.why << "\n";
       }
     }
     if (o.json) std::cout << out.dump() << "\n";
