@@ -229,15 +229,15 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   const std::vector<JournalRecord> records = ReadJournalFile(file).records;
   for (const JournalRecord& r : records)
     kinds.push_back(r.event.kind);
-  // Newest first: the write's start was filed before the write, and its
-  // outcome names it.
-  EXPECT_EQ(kinds, (std::vector<std::string>{"write", "write-started", "read"}));
-  ASSERT_EQ(records.size(), 3u);
+  // Newest first: the read began the session, so its snapshot followed; the
+  // write's start was filed before the write, and its outcome names it.
+  EXPECT_EQ(kinds, (std::vector<std::string>{"write", "write-started", "snapshot", "read"}));
+  ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[0].event.payload.value("started", ""), records[1].id);
   EXPECT_TRUE(VerifyJournalFile(file).Ok());
   auto* journal = service.findChild<JournalPanel*>();
   ASSERT_NE(journal, nullptr);
-  EXPECT_EQ(journal->Events()->count(), 3);
+  EXPECT_EQ(journal->Events()->count(), 4);
 
   // Killed before the outcome: the start, in doubt, with what the meter may hold.
   std::vector<std::string> lines;
@@ -245,10 +245,16 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   for (std::string line; std::getline(in, line);)
     lines.push_back(line);
   in.close();
-  ASSERT_EQ(lines.size(), 3u);
-  std::ofstream(file, std::ios::trunc) << lines[0] << "\n" << lines[1] << "\n";
+  ASSERT_EQ(lines.size(), 4u);
+  lines.pop_back();
+  const auto keep = [&] {
+    std::ofstream out(file, std::ios::trunc);
+    for (const std::string& line : lines)
+      out << line << "\n";
+  };
+  keep();
   journal->Refresh();
-  ASSERT_EQ(journal->Events()->count(), 2);
+  ASSERT_EQ(journal->Events()->count(), 3);
   EXPECT_TRUE(
       journal->Events()->item(0)->text().contains("прервано, прибор может хранить: "
                                                   "запись калибровки: "))
@@ -257,9 +263,9 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   const size_t at = lines[0].find("\"engineer\":\"");
   ASSERT_NE(at, std::string::npos);
   lines[0].insert(at + 12, "Y");
-  std::ofstream(file, std::ios::trunc) << lines[0] << "\n" << lines[1] << "\n";
+  keep();
   journal->Refresh();
-  ASSERT_EQ(journal->Events()->count(), 3);
+  ASSERT_EQ(journal->Events()->count(), 4);
   EXPECT_TRUE(journal->Events()->item(0)->text().startsWith("журнал повреждён: строка 1 ("))
       << journal->Events()->item(0)->text().toStdString();
   const std::string html = dir + "/report.html";
