@@ -202,6 +202,32 @@ TEST_F(WindowTest, ClosingWhileLiveValuesRunGivesTheMeterBackFirst) {
   EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
 }
 
+// "Снимок" files a snapshot of the meter when the journal is kept, and only
+// reads it when not.
+TEST_F(WindowTest, TheSnapshotButtonFilesASnapshotWhenTheJournalIsKept) {
+  std::string error;
+  auto demo = StartDemoMeter("zfk36", 0, 9600, error);
+  ASSERT_TRUE(demo) << error;
+  auto window = MakeWindow(ini.Path());
+  const std::string dir = ini.Path() + ".journal";
+  ASSERT_TRUE(window->IniSettings().Ini().WriteString("Journal", "Dir", dir));
+  window->SelectDeviceForRun(demo->Device(), kDemoName);
+  window->BRefreshClick();
+  window->BServiceClick();
+  TFrmService& service = *window->ServiceWindow();
+  for (const bool kept : {false, true, true}) {
+    ASSERT_TRUE(window->IniSettings().Ini().WriteInteger("Journal", "Enabled", kept));
+    service.BSnapshot->click();
+    EXPECT_TRUE(service.StatusText().contains(kept ? "снимок записан в журнал" : "не ведётся"))
+        << service.StatusText().toStdString();
+  }
+  std::vector<std::string> kinds;
+  for (const JournalRecord& r : ReadMeterJournal(dir, "360517").records)
+    kinds.push_back(r.event.kind);
+  EXPECT_EQ(kinds, (std::vector<std::string>{"snapshot", "snapshot"}));
+  EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
+}
+
 // With the journal on, the window files its reads and its writes in one
 // chain, and the journal view lists them.
 TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
