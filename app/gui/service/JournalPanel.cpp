@@ -147,8 +147,8 @@ void JournalPanel::Refresh() {
   if (!v.ok) {
     since_->setText(mark + QStringLiteral("Прошлого визита этого прибора в журнале нет."));
   } else if (v.comparison.Equal()) {
-    since_->setText(mark + QStringLiteral("Коэффициенты и запись калибровки, записи в прибор "
-                                          "включая, те же, что после прошлого визита (%1).")
+    since_->setText(mark + QStringLiteral("Коэффициенты и запись калибровки, с записями в прибор, "
+                                          "те же, что после прошлого визита (%1).")
                                .arg(When(v.previous.timeLocal)));
   } else {
     QString text =
