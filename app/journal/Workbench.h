@@ -80,8 +80,9 @@ class Workbench {
   // or refused), each marked as a virtual meter's in a demo run. Nullopt when
   // nothing was to be filed; otherwise the append's result. A read filed as
   // the first event of the meter's session is followed by its snapshot,
-  // filed too, so that the visit's as-found holds every coefficient: the
-  // caller holds the meter (Operation) for it.
+  // filed too, so that the visit's as-found holds every coefficient (its
+  // append's result is returned when that one failed): the caller holds the
+  // meter (Operation) for it.
   std::optional<JournalAppendResult> JournalLastRead();
   // A snapshot of the last read's meter, where that read found it, filed in
   // the journal when it is on (filed: the append's result, as above). The
