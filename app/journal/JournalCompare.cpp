@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+
+#include "SessionState.h"
+#include "app/core/values/ValueText.h"
+#include "app/core/values/WriteImage.h"
 
 namespace {
 
@@ -40,13 +43,12 @@ class StateBuilder {
     const std::string ch = std::to_string(channel);
     Add("k" + ch + "." + name, name + " к." + ch, value);
   }
+  // The record as its 16 bytes: a read, a snapshot and a write's read-back
+  // then give one field, and every reader decodes it the same way.
   void Record(const json& record) {
     if (record.is_null()) return;
-    if (At(record, "state") == "failed") return Add("record", "Запись калибровки", kUnreadable);
-    Add("record.date", "Дата калибровки", At(record, "date"));
-    Add("record.seal", "Пломба", At(record, "seal"));
-    Add("record.licence", "Лицензия", At(record, "licence"));
-    Add("record.version", "Версия в записи", At(record, "version"));
+    if (At(record, "state") == "failed") return Add(kRecordKey, kRecordLabel, kUnreadable);
+    Add(kRecordKey, kRecordLabel, At(record, "raw"));
   }
   MeterState state;
 };
@@ -94,12 +96,17 @@ MeterState SnapshotState(const json& d) {
   return b.state;
 }
 
-MeterState WriteState(const json& d) {
+// A write's image (its "before" or its read-back "after"): the coefficients
+// and the record it holds.
+MeterState ImageState(const json& image) {
   StateBuilder b;
-  const json& items = At(At(d, "after"), "items");
+  const json& items = At(image, "items");
   for (const json& item : items.is_array() ? items : json::array()) {
+    const bool read = At(item, "read") == true;
+    if (At(item, "item") == "record")
+      b.Add(kRecordKey, kRecordLabel, read ? At(item, "raw") : json(kUnreadable));
     if (At(item, "item") != "coef") continue;
-    const json value = At(item, "read") == true ? At(item, "stored") : json(kUnreadable);
+    const json value = read ? At(item, "stored") : json(kUnreadable);
     const bool obr = At(item, "list") == "Obr";
     const size_t index = At(item, "index").get<size_t>();
     // Obr 0 and 1 are K0 and Ku: one field each, whichever list wrote it.
@@ -108,17 +115,17 @@ MeterState WriteState(const json& d) {
   return b.state;
 }
 
-std::string Number(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.7g", v);
-  return text;
+// A number of the state is a float the meter keeps (FloatNumber's shortest form).
+float Float(const json& v) {
+  return static_cast<float>(v.get<double>());
 }
 
-std::string ValueText(const json& v) {
-  if (v.is_null()) return "—";
-  if (v.is_string()) return v.get<std::string>();
-  if (v.is_number()) return Number(v.get<double>());
-  return v.dump();
+std::string RecordValueText(const json& v) {
+  const auto bytes = v.is_string() ? BytesFromHex(v.get<std::string>()) : std::nullopt;
+  if (!bytes || bytes->size() != CalibrationRecordBytes{}.size()) return v.get<std::string>();
+  CalibrationRecordBytes record{};
+  std::copy(bytes->begin(), bytes->end(), record.begin());
+  return RecordText(record);
 }
 
 std::string DayOf(const JournalRecord& r) {
@@ -138,18 +145,18 @@ std::optional<MeterState> StateOf(const nlohmann::json& d, std::string& error) {
   try {
     if (d.contains("schema")) {
       if (d.at("schema") != 1) {
-        error = "a snapshot of schema " + d.at("schema").dump() + ", not 1";
+        error = "снимок схемы " + d.at("schema").dump() + ", а не 1";
         return std::nullopt;
       }
       return SnapshotState(d);
     }
-    if (d.contains("operation") && d.contains("after")) return WriteState(d);
+    if (d.contains("operation") && d.contains("after")) return ImageState(d.at("after"));
     if (d.contains("result") && d.contains("channels")) return ReadState(d);
   } catch (const json::exception& e) {
-    error = std::string("a document of unexpected form: ") + e.what();
+    error = std::string("документ неожиданного вида: ") + e.what();
     return std::nullopt;
   }
-  error = "neither a read, a snapshot nor a write";
+  error = "не чтение, не снимок и не запись";
   return std::nullopt;
 }
 
@@ -179,18 +186,30 @@ StateComparison CompareStates(const MeterState& before, const MeterState& after,
   return out;
 }
 
-std::string ChangeText(const FieldChange& c) {
-  std::string text = ValueText(c.before) + " → " + ValueText(c.after);
-  if (c.difference) {
-    text += " (" + std::string(*c.difference >= 0 ? "+" : "") + Number(*c.difference);
-    if (c.percent) {
-      char pct[32];
-      std::snprintf(pct, sizeof pct, ", %+.2f %%", *c.percent);
-      text += pct;
-    }
-    text += ")";
+std::optional<MeterState> WriteBeforeState(const nlohmann::json& write) {
+  if (!write.is_object() || !write.contains("before") || !write.at("before").is_object())
+    return std::nullopt;
+  try {
+    return ImageState(write.at("before"));
+  } catch (const json::exception&) {
+    return std::nullopt;
   }
-  return text;
+}
+
+std::string FieldValueText(const std::string& key, const nlohmann::json& v) {
+  if (v.is_null()) return "—";
+  if (key == kRecordKey && v.is_string() && v != kUnreadable) return RecordValueText(v);
+  if (v.is_string()) return v.get<std::string>();
+  if (v.is_number()) return NumberText(v.get<double>());
+  return v.dump();
+}
+
+std::string ChangeText(const FieldChange& c) {
+  std::string text = FieldValueText(c.key, c.before) + " → " + FieldValueText(c.key, c.after);
+  if (!c.difference) return text;
+  const std::string share = ShareText(Float(c.before), Float(c.after));
+  return text + " (" + DifferenceText(Float(c.before), Float(c.after)) +
+         (share.empty() ? "" : ", " + share) + ")";
 }
 
 nlohmann::json ToJson(const StateComparison& comparison) {
@@ -221,10 +240,15 @@ std::vector<JournalSession> JournalSessions(const JournalFileContent& content) {
   return sessions;
 }
 
+bool BeginsSession(const std::string& file, const std::string& id) {
+  const std::vector<JournalSession> sessions = JournalSessions(ReadJournalFile(file));
+  return !sessions.empty() && sessions.back().records.front().id == id;
+}
+
 const JournalSession* FindSession(const std::vector<JournalSession>& sessions,
                                   const std::string& ref, std::string& error) {
   if (sessions.empty()) {
-    error = "the meter has no events in the journal";
+    error = "в журнале нет событий прибора";
     return nullptr;
   }
   if (ref == "last") return &sessions.back();
@@ -233,44 +257,31 @@ const JournalSession* FindSession(const std::vector<JournalSession>& sessions,
     for (const JournalRecord& r : s.records)
       if (ref.size() >= 4 && r.id.rfind(ref, 0) == 0) {
         if (found && found != &s) {
-          error = "the id " + ref + " is ambiguous";
+          error = "номер события " + ref + " неоднозначен";
           return nullptr;
         }
         found = &s;
       }
-  if (!found) error = "no event " + ref + " in the meter's journal";
+  if (!found) error = "в журнале прибора нет события " + ref;
   return found;
-}
-
-bool ShowsState(const JournalRecord& record) {
-  return record.event.kind == "read" || record.event.kind == "snapshot";
 }
 
 VisitComparison CompareWithPreviousVisit(const std::vector<JournalSession>& sessions) {
   VisitComparison out;
-  const JournalRecord* last = nullptr;
-  const JournalRecord* previous = nullptr;
+  std::optional<SessionState> last, previous;
   for (auto s = sessions.rbegin(); s != sessions.rend() && !previous; ++s) {
-    // The newest state of a session; the previous visit is in an earlier one.
-    auto r = std::find_if(s->records.rbegin(), s->records.rend(), ShowsState);
-    if (r == s->records.rend()) continue;
-    (last ? previous : last) = &*r;
+    SessionState state = FullestState(s->records);
+    if (state.Empty()) continue;
+    (last ? previous : last) = std::move(state);
   }
   if (!previous) {
-    out.error = last ? "no earlier visit of this meter in the journal"
-                     : "the journal holds no read or snapshot of this meter";
+    out.error = last ? "в журнале нет прошлого визита этого прибора"
+                     : "в журнале нет ни чтения, ни снимка этого прибора";
     return out;
   }
-  std::string error;
-  const auto a = StateOf(previous->event.payload, error);
-  const auto b = a ? StateOf(last->event.payload, error) : std::nullopt;
-  if (!b) {
-    out.error = error;
-    return out;
-  }
-  out.comparison = CompareStates(*a, *b, previous->event.kind == last->event.kind);
-  out.last = *last;
-  out.previous = *previous;
+  out.comparison = CompareStates(previous->left, last->left, false);
+  out.last = *last->last;
+  out.previous = *previous->last;
   out.ok = true;
   return out;
 }

@@ -18,8 +18,8 @@
 #include "JournalReader.h"
 
 // One field of a meter's state: a stable key ("k1.K0", "k2.Obr[3]",
-// "record.date"), its label for people and its value (a number, a text, or
-// the text "ошибка" for an item that could not be read).
+// "record"), its label for people and its value (a number, a text, or the
+// text "ошибка" for an item that could not be read).
 struct StateField {
   std::string key;
   std::string label;
@@ -27,12 +27,25 @@ struct StateField {
 };
 using MeterState = std::vector<StateField>;
 
+// The calibration record is one field: its 16 bytes in hexadecimal, decoded
+// for people by FieldValueText.
+inline constexpr const char* kRecordKey = "record";
+inline constexpr const char* kRecordLabel = "Запись калибровки";
+
 // The state a document shows: a read's JSON (calibrate-cli read --json, a
 // read event's payload), a snapshot (schema 1), or a write's record (its
 // after-image: only the items written). Nullopt, with the reason, for any
 // other document. Values that change on their own (G, SFR, the clock, times)
 // are no part of it.
 std::optional<MeterState> StateOf(const nlohmann::json& document, std::string& error);
+
+// What a write's record (or its start's) says the meter held before it: the
+// items of its before-image. Nullopt for a document without one.
+std::optional<MeterState> WriteBeforeState(const nlohmann::json& write);
+
+// A field's value for people: numbers as the journal keeps them (NumberText),
+// the record decoded (RecordText), "—" for none.
+std::string FieldValueText(const std::string& key, const nlohmann::json& value);
 
 struct FieldChange {
   std::string key, label;
@@ -66,21 +79,26 @@ struct JournalSession {
 // The sessions of one meter's file, oldest first.
 std::vector<JournalSession> JournalSessions(const JournalFileContent& content);
 
+// Whether the event id of the meter's journal file is the first of its
+// session: the first event of a visit, whose as-found the journal must then
+// be given in full.
+bool BeginsSession(const std::string& file, const std::string& id);
+
 // The session with an event whose id begins with ref (4 digits at least), or
 // the last session for "last"; null with the reason otherwise.
 const JournalSession* FindSession(const std::vector<JournalSession>& sessions,
                                   const std::string& ref, std::string& error);
 
-// The meter's newest event that shows a state, and the previous visit: the
-// last read or snapshot of an earlier session.
+// What the meter holds now and what it held when the engineer left it the
+// visit before: the as-left of the fullest state (SessionState.h) of the last
+// session that shows one and of the one before it, so that a write after the
+// last read counts, and a field only a snapshot showed is not forgotten by a
+// later read. Fields known on one side only are not compared.
 struct VisitComparison {
   bool ok = false;
   std::string error;       // no state event, no earlier visit
-  JournalRecord last;      // when ok
-  JournalRecord previous;  // when ok
+  JournalRecord last;      // when ok: the present session's last event with a state
+  JournalRecord previous;  // when ok: the previous visit's
   StateComparison comparison;
 };
 VisitComparison CompareWithPreviousVisit(const std::vector<JournalSession>& sessions);
-
-// Whether an event's payload shows a meter state a visit can be compared by.
-bool ShowsState(const JournalRecord& record);

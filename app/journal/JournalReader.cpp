@@ -132,7 +132,7 @@ bool JournalFiles(const std::string& dir, std::vector<std::string>& files, std::
 }
 
 std::string Ambiguous(std::string_view ref) {
-  return "more than one event begins with \"" + std::string(ref) + "\"";
+  return "с «" + std::string(ref) + "» начинается больше одного события";
 }
 
 // The events ref names in content (see FindJournalRecord); none with the
@@ -142,16 +142,16 @@ std::vector<const JournalRecord*> Matching(const JournalFileContent& content, st
   std::vector<const JournalRecord*> found;
   if (ref == "last") {
     if (!content.records.empty()) found.push_back(&content.records.front());
-    if (found.empty()) error = "the journal has no events";
+    if (found.empty()) error = "в журнале нет событий";
     return found;
   }
   if (ref.size() < 4) {
-    error = "an event id has at least 4 digits: \"" + std::string(ref) + "\"";
+    error = "в номере события не меньше 4 цифр, а не «" + std::string(ref) + "»";
     return found;
   }
   for (const JournalRecord& record : content.records)
     if (record.id.starts_with(ref)) found.push_back(&record);
-  if (found.empty()) error = "no event \"" + std::string(ref) + "\" in the journal";
+  if (found.empty()) error = "в журнале нет события «" + std::string(ref) + "»";
   return found;
 }
 

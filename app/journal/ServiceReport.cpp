@@ -4,8 +4,12 @@
 #include <map>
 #include <set>
 
+#include "EventNames.h"
 #include "InterruptedWrites.h"
 #include "JournalBreakText.h"
+#include "SessionState.h"
+#include "app/core/values/ValueText.h"
+#include "app/core/values/WriteImage.h"
 
 namespace {
 
@@ -40,13 +44,7 @@ const json& At(const json& j, const char* key) {
 }
 
 std::string Text(const json& v) {
-  if (v.is_null()) return "—";
-  if (v.is_string()) return v.get<std::string>();
-  FieldChange c;
-  c.before = v;
-  // ChangeText's number form without the arrow.
-  const std::string t = ChangeText(c);
-  return t.substr(0, t.find(" →"));
+  return FieldValueText("", v);
 }
 
 std::string Row(std::initializer_list<std::string> cells, const char* tag = "td") {
@@ -56,11 +54,13 @@ std::string Row(std::initializer_list<std::string> cells, const char* tag = "td"
   return row + "</tr>\n";
 }
 
-// "2026-12-08T09:52:35.794+03:00" as "08.12.2026 09:52".
+// "2026-12-08T09:52:35.794+03:00" as "08.12.2026 09:52:35", and its day.
 std::string When(const std::string& local) {
-  if (local.size() < 16) return local;
-  return local.substr(8, 2) + "." + local.substr(5, 2) + "." + local.substr(0, 4) + " " +
-         local.substr(11, 5);
+  return JournalTimeText(local);
+}
+
+std::string Day(const std::string& local) {
+  return When(local).substr(0, 10);
 }
 
 // The page boxes come in a block of their own after the rest: a reader that
@@ -72,6 +72,8 @@ table { border-collapse: collapse; margin-bottom: 8px; }
 th, td { border: 1px solid #888; padding: 2px 6px; text-align: left; }
 th { background-color: #e8e8e8; }
 .changed { font-weight: bold; }
+.heading { font-weight: bold; font-size: 11pt; border: none; padding: 8px 0 2px 0; }
+small { font-size: 7pt; color: #444; }
 </style>
 <style>
 .number { string-set: number content(); }
@@ -87,93 +89,48 @@ th { background-color: #e8e8e8; }
 
 const char* const kTable = "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">\n";
 
-const char* OperationText(const std::string& op) {
-  return op == "write"     ? "запись коэффициентов"
-         : op == "reset"   ? "сброс"
-         : op == "seal"    ? "пломба"
-         : op == "clock"   ? "установка часов"
-         : op == "restore" ? "восстановление из файла"
-                           : "запись";
+// A table whose heading is its first row: Qt's rich text, which draws the
+// window's PDF, keeps no heading with the table below it, but repeats a
+// table's head on every page the table runs on to.
+std::string HeadedTable(const std::string& heading, std::initializer_list<std::string> titles) {
+  return std::string(kTable) + "<thead><tr><td colspan=\"" + std::to_string(titles.size()) +
+         "\" class=\"heading\">" + heading + "</td></tr>\n" + Row(titles, "th") + "</thead>\n";
 }
 
-const char* KindText(const std::string& kind) {
-  return kind == "read" ? "чтение" : kind == "snapshot" ? "снимок" : "запись";
+// A decoded value with its bytes small below, in pairs that wrap between bytes.
+std::string WithBytes(const std::string& meaning, const std::string& hex) {
+  std::string spaced;
+  for (size_t n = 0; n + 1 < hex.size(); n += 2)
+    spaced += (spaced.empty() ? "" : " ") + hex.substr(n, 2);
+  return Escape(meaning) + "<br><small>" + Escape(spaced) + "</small>";
 }
 
-struct Visit {
-  const JournalRecord* record = nullptr;
-  MeterState state;
-};
-
-void Overlay(MeterState& state, const MeterState& newer) {
-  for (const StateField& f : newer) {
-    auto old = std::find_if(state.begin(), state.end(),
-                            [&](const StateField& s) { return s.key == f.key; });
-    if (old == state.end())
-      state.push_back(f);
-    else
-      old->value = f.value;
-  }
+// A field's value in a cell; the record decoded, with its bytes.
+std::string FieldCell(const StateField* f) {
+  if (!f) return "—";
+  const std::string text = FieldValueText(f->key, f->value);
+  if (f->key == kRecordKey && f->value.is_string() && text != f->value.get<std::string>())
+    return WithBytes(text, f->value.get<std::string>());
+  return Escape(text);
 }
 
-// As found: the session's first read or snapshot. As left: every field's
-// last known value, from the reads and snapshots and the read-back of the
-// writes in the session's order (a write after the last read is what the
-// meter holds when the engineer leaves).
-Visit FoundVisit(const JournalSession& s) {
-  for (const JournalRecord& r : s.records) {
-    std::string error;
-    if (!ShowsState(r)) continue;
-    if (auto state = StateOf(r.event.payload, error)) return {&r, std::move(*state)};
-  }
-  return {};
-}
-
-Visit LeftVisit(const JournalSession& s, const Visit& found) {
-  Visit v;
-  if (!found.record) return v;
-  bool started = false;
-  for (const JournalRecord& r : s.records) {
-    started = started || &r == found.record;
-    std::string error;
-    auto state = started ? StateOf(r.event.payload, error) : std::nullopt;
-    if (!state) continue;
-    Overlay(v.state, *state);
-    v.record = &r;
-  }
-  return v;
-}
-
-const StateField* Find(const MeterState& s, const std::string& key) {
-  for (const StateField& f : s)
-    if (f.key == key) return &f;
-  return nullptr;
-}
-
-// The fields of both visits whose key begins with prefix: found, left, change.
-std::string FoundLeftTable(const Visit& found, const Visit& left, const std::string& prefix) {
+// The fields whose key begins with prefix, as found and as left; a field
+// whose value did not change says so, one that did is marked.
+std::string FoundLeftTable(const SessionState& state, const std::string& heading,
+                           const std::string& prefix) {
   std::string rows;
-  std::vector<const StateField*> fields;
-  for (const StateField& f : found.state)
-    if (f.key.rfind(prefix, 0) == 0) fields.push_back(&f);
-  for (const StateField& f : left.state)
-    if (f.key.rfind(prefix, 0) == 0 && !Find(found.state, f.key)) fields.push_back(&f);
-  for (const StateField* f : fields) {
-    const StateField* a = Find(found.state, f->key);
-    const StateField* b = Find(left.state, f->key);
-    const MeterState one{{f->key, f->label, a ? a->value : json()}};
-    const MeterState two{{f->key, f->label, b ? b->value : json()}};
-    const StateComparison c = CompareStates(one, two);
+  for (const StateField& f : state.found) {
+    if (f.key.rfind(prefix, 0) != 0) continue;
+    const StateField* left = FindField(state.left, f.key);
+    const StateComparison c = CompareStates({f}, {left ? *left : f});
     const std::string change =
         c.Equal() ? "без изменений"
-                  : "<span class=\"changed\">" + ChangeText(c.changes[0]) + "</span>";
-    rows += Row({Escape(f->label), Escape(a ? Text(a->value) : "—"),
-                 Escape(b ? Text(b->value) : "—"), change});
+                  : "<span class=\"changed\">" + Escape(ChangeText(c.changes[0])) + "</span>";
+    rows += Row({Escape(f.label), FieldCell(&f), FieldCell(left), change});
   }
-  if (rows.empty()) return "<p>Нет данных.</p>\n";
-  return std::string(kTable) +
-         Row({"Параметр", "До обслуживания", "После обслуживания", "Изменение"}, "th") + rows +
-         "</table>\n";
+  if (rows.empty()) return "<h2>" + heading + "</h2>\n<p>Нет данных.</p>\n";
+  return HeadedTable(heading, {"Параметр", "До обслуживания", "После обслуживания", "Изменение"}) +
+         rows + "</table>\n";
 }
 
 std::string Firmware(const JournalSession& s) {
@@ -199,7 +156,7 @@ std::string Firmware(const JournalSession& s) {
       check = c == checks.end() ? "" : c->second;
     }
   }
-  std::string html = "<h2>Программное обеспечение</h2>\n" + std::string(kTable);
+  std::string html = HeadedTable("Программное обеспечение", {"Параметр", "Значение"});
   html += Row({"Эталонная версия (firmware.ini)", Escape(reference)});
   if (!placeholder.empty()) html += Row({"Эталон — заглушка (не задан для модели)", placeholder});
   html += Row({"Версия, прочитанная из прибора", Escape(meter)});
@@ -207,18 +164,44 @@ std::string Firmware(const JournalSession& s) {
   return html + "</table>\n";
 }
 
+// An item of a write's image: a coefficient's value, a record or the clock
+// decoded with its bytes; text (the item as the write named it) otherwise.
+std::string ItemCell(const json& item, const std::string& text) {
+  if (!item.is_object()) return Escape(text);
+  if (At(item, "read") != true) return "нет ответа";
+  const std::string kind = Text(At(item, "item")), hex = Text(At(item, "raw"));
+  if (kind == "coef") return Escape(Text(At(item, "stored")));
+  const auto bytes = BytesFromHex(hex);
+  if (kind == "record") return WithBytes(FieldValueText(kRecordKey, hex), hex);
+  MeterClockBytes clock{};
+  if (kind != "clock" || !bytes || bytes->size() != clock.size()) return Escape(text);
+  std::copy(bytes->begin(), bytes->end(), clock.begin());
+  return WithBytes(MeterClockText(clock).value_or("часы не установлены"), hex);
+}
+
+const json& ImageItemAt(const json& payload, const char* image, size_t n) {
+  const json& items = At(At(payload, image), "items");
+  static const json null;
+  return items.is_array() && n < items.size() ? items[n] : null;
+}
+
+std::string WriteHeading(const JournalRecord& r, const std::string& status) {
+  return Escape(When(r.timeLocal) + ", операция «" +
+                OperationName(Text(At(r.event.payload, "operation"))) + "»: " + status);
+}
+
 // A start whose outcome never came: the items and what each was to become.
 std::string UnfinishedWrite(const JournalRecord& r) {
-  std::string html = "<p class=\"changed\">" + When(r.timeLocal) + ", операция «" +
-                     OperationText(Text(At(r.event.payload, "operation"))) +
-                     "»: " + kInterruptedWriteText +
-                     " (итог записи не получен). Прибор может хранить новые значения любых "
-                     "пунктов; исходные сохранены: " +
-                     Escape(Text(At(r.event.payload, "before_image_file"))) + "</p>\n" + kTable +
-                     Row({"Параметр", "Было", "Должно было стать"}, "th");
+  const json& p = r.event.payload;
+  std::string html =
+      HeadedTable(WriteHeading(r, kInterruptedWriteText) + " (итог записи не получен)",
+                  {"Параметр", "Было", "Должно было стать"});
+  size_t n = 0;
   for (const WriteItemChange& c : WriteItemChanges(r))
-    html += Row({Escape(c.item), Escape(c.before), Escape(c.after)});
-  return html + "</table>\n";
+    html +=
+        Row({Escape(c.item), ItemCell(ImageItemAt(p, "before", n++), c.before), Escape(c.after)});
+  return html + "</table>\n<p class=\"changed\">Прибор может хранить новые значения любых " +
+         "пунктов; исходные сохранены: " + Escape(Text(At(p, "before_image_file"))) + "</p>\n";
 }
 
 std::string WriteStatusText(const JournalRecord& r, const std::set<std::string>& finished) {
@@ -226,29 +209,128 @@ std::string WriteStatusText(const JournalRecord& r, const std::set<std::string>&
   return At(r.event.payload, "status") == "verified" ? "проверено" : "ОШИБКА ПРОВЕРКИ";
 }
 
-std::string Writes(const JournalSession& s, const std::set<std::string>& finished) {
-  std::string html = "<h2>Записи в прибор</h2>\n";
-  bool any = false;
-  for (const JournalRecord& r : s.records) {
-    if (r.event.kind == "write-started" && IsInterruptedWrite(r, finished)) {
-      any = true;
-      html += UnfinishedWrite(r);
-    }
-    if (r.event.kind != "write") continue;
-    any = true;
-    const json& p = r.event.payload;
-    html += "<p>" + When(r.timeLocal) + ", операция «" +
-            std::string(OperationText(Text(At(p, "operation")))) +
-            "»: " + WriteStatusText(r, finished) +
-            ". Исходные значения сохранены: " + Escape(Text(At(p, "before_image_file"))) +
-            "</p>\n" + std::string(kTable) + Row({"Параметр", "Было", "Стало", "Проверка"}, "th");
-    const json& items = At(p, "items");
-    for (const json& i : items.is_array() ? items : json::array())
-      html += Row({Escape(Text(At(i, "item"))), Escape(Text(At(i, "before"))),
-                   Escape(Text(At(i, "after"))), Escape(Text(At(i, "verification")))});
-    html += "</table>\n";
+std::string FinishedWrite(const JournalRecord& r, const std::set<std::string>& finished) {
+  const json& p = r.event.payload;
+  std::string html = HeadedTable(WriteHeading(r, WriteStatusText(r, finished)),
+                                 {"Параметр", "Было", "Стало", "Проверка"});
+  const json& items = At(p, "items");
+  for (size_t n = 0; items.is_array() && n < items.size(); ++n) {
+    const json& i = items[n];
+    html += Row({Escape(Text(At(i, "item"))),
+                 ItemCell(ImageItemAt(p, "before", n), Text(At(i, "before"))),
+                 ItemCell(ImageItemAt(p, "after", n), Text(At(i, "after"))),
+                 Escape(Text(At(i, "verification")))});
   }
-  return any ? html : html + "<p>Запись в прибор не выполнялась.</p>\n";
+  return html +
+         "</table>\n<p>Исходные значения сохранены: " + Escape(Text(At(p, "before_image_file"))) +
+         "</p>\n";
+}
+
+std::string Writes(const JournalSession& s, const std::set<std::string>& finished) {
+  std::string html;
+  for (const JournalRecord& r : s.records) {
+    if (r.event.kind == "write-started" && IsInterruptedWrite(r, finished))
+      html += UnfinishedWrite(r);
+    if (r.event.kind == "write") html += FinishedWrite(r, finished);
+  }
+  return "<h2>Записи в прибор</h2>\n" +
+         (html.empty() ? "<p>Запись в прибор не выполнялась.</p>\n" : html);
+}
+
+// The meter's catalogue caption as the last read or snapshot shows it.
+std::string Caption(const JournalSession& s) {
+  std::string caption;
+  for (const JournalRecord& r : s.records) {
+    const json& c = r.event.kind == "read" ? At(r.event.payload, "device_caption")
+                                           : At(r.event.payload, "caption");
+    if (c.is_string()) caption = c.get<std::string>();
+  }
+  caption.erase(0, caption.find_first_not_of(' '));
+  caption.erase(caption.find_last_not_of(' ') + 1);
+  return caption;
+}
+
+// The model is the meter's own name (its MeterId); the catalogue's caption,
+// which for some models is only "Прибор", goes beside it.
+std::string ModelText(const JournalSession& s, const std::string& model) {
+  const std::string caption = Caption(s);
+  if (caption.empty() || caption == model) return Escape(model);
+  return Escape(model + " (в каталоге: " + caption + ")");
+}
+
+// The meter's clock at the session's last snapshot, decoded; empty when
+// no snapshot read it.
+std::string ClockText(const JournalSession& s) {
+  std::string text;
+  for (const JournalRecord& r : s.records) {
+    const json& clock = At(r.event.payload, "clock");
+    if (r.event.kind != "snapshot" || At(clock, "state") != "read") continue;
+    const auto bytes = BytesFromHex(Text(At(clock, "raw")));
+    MeterClockBytes raw{};
+    if (!bytes || bytes->size() != raw.size()) continue;
+    std::copy(bytes->begin(), bytes->end(), raw.begin());
+    text = MeterClockText(raw).value_or("не установлены") +
+           " (время компьютера: " + When(r.timeLocal) + ")";
+  }
+  return text;
+}
+
+std::string MeterTable(const JournalSession& s, const SessionState& state,
+                       const std::string& number) {
+  const JournalEvent& e = s.records.back().event;
+  const StateField* id = FindField(state.left, "model");
+  std::string h = "<h1>Отчёт об обслуживании № <span class=\"number\">" + Escape(number) +
+                  "</span></h1>\n" + HeadedTable("Прибор", {"Параметр", "Значение"});
+  h += Row({"Модель", ModelText(s, e.model)});
+  h += Row({"Заводской номер", Escape(e.serial.empty() ? "не прочитан" : e.serial)});
+  h += Row({"Сетевой адрес", std::to_string(e.address)});
+  h += Row({"Идентификация", Escape(id ? Text(id->value) : "—")});
+  h += Row(
+      {"Порт", Escape(e.port.empty() ? "—" : e.port + ", " + std::to_string(e.speed) + " бод")});
+  h += Row({"Дата обслуживания", Day(s.records.front().timeLocal)});
+  if (const std::string clock = ClockText(s); !clock.empty())
+    h += Row({"Часы прибора", Escape(clock)});
+  return h + "</table>\n";
+}
+
+std::string Marks(const ServiceReport& report) {
+  std::string h;
+  if (!report.damage.empty())
+    h += "<p class=\"damage\">" + Escape(report.damage) +
+         "</p>\n<p>Цепочка журнала не сходится: значения ниже могли быть изменены вручную после "
+         "записи.</p>\n";
+  if (report.demo)
+    h += "<p class=\"demo\">ДЕМО</p>\n<p>Отчёт составлен по виртуальному прибору демонстрационного "
+         "режима и не относится к реальному прибору.</p>\n";
+  return h;
+}
+
+std::string Sources(const SessionState& state) {
+  if (!state.first) return {};
+  return "<p>До обслуживания: " + When(state.first->timeLocal) + " (" + EventName(*state.first) +
+         "); после: " + When(state.last->timeLocal) + " (" + EventName(*state.last) +
+         "). Значение до обслуживания — первое известное за сеанс, после — последнее.</p>\n";
+}
+
+// What changed since the visit before this session, writes included: the
+// sessions of the journal up to this one, compared as compare --last does.
+std::string SinceLastVisit(const JournalSession& s, const JournalFileContent* journal) {
+  if (!journal) return {};
+  std::vector<JournalSession> upTo;
+  for (JournalSession& session : JournalSessions(*journal)) {
+    const bool mine = session.id == s.id;
+    upTo.push_back(std::move(session));
+    if (mine) break;
+  }
+  const VisitComparison v = CompareWithPreviousVisit(upTo);
+  std::string h = "<h2>С прошлого визита</h2>\n";
+  if (!v.ok) return h + "<p>Прошлого визита этого прибора в журнале нет.</p>\n";
+  h += "<p>Прошлый визит: " + Day(v.previous.timeLocal) + ". ";
+  if (v.comparison.Equal()) return h + "Коэффициенты и запись калибровки те же.</p>\n";
+  h += "Изменилось:</p>\n<ul>\n";
+  for (const FieldChange& c : v.comparison.changes)
+    h += "<li>" + Escape(c.label + ": " + ChangeText(c)) + "</li>\n";
+  return h + "</ul>\n";
 }
 
 }  // namespace
@@ -273,40 +355,17 @@ ServiceReport MakeServiceReport(const JournalSession& s, const JournalFileConten
     report.demo = report.demo || At(r.event.payload, "demo") == true;
     if (!r.event.engineer.empty()) engineer = r.event.engineer;
   }
-  const JournalEvent& e = s.records.back().event;
-  const Visit found = FoundVisit(s), left = LeftVisit(s, found);
-  const StateField* id = Find(left.state, "model");
+  const SessionState state = FullestState(s.records);
   std::string h =
       "<!DOCTYPE html>\n<html lang=\"ru\">\n<head><meta charset=\"utf-8\">\n<title>Отчёт " +
-      Escape(report.number) + "</title>\n" + kStyle + "</head>\n<body>\n";
-  if (!report.damage.empty())
-    h += "<p class=\"damage\">" + Escape(report.damage) +
-         "</p>\n<p>Цепочка журнала не сходится: значения ниже могли быть изменены вручную после "
-         "записи.</p>\n";
-  if (report.demo)
-    h += "<p class=\"demo\">ДЕМО</p>\n<p>Отчёт составлен по виртуальному прибору демонстрационного "
-         "режима и не относится к реальному прибору.</p>\n";
-  h += "<h1>Отчёт об обслуживании № <span class=\"number\">" + Escape(report.number) +
-       "</span></h1>\n" + std::string(kTable);
-  h += Row({"Модель", Escape(e.model)});
-  h += Row({"Заводской номер", Escape(e.serial.empty() ? "не прочитан" : e.serial)});
-  h += Row({"Сетевой адрес", std::to_string(e.address)});
-  h += Row({"Идентификация", Escape(id ? Text(id->value) : "—")});
-  h += Row(
-      {"Порт", Escape(e.port.empty() ? "—" : e.port + ", " + std::to_string(e.speed) + " бод")});
-  h += Row({"Дата обслуживания", When(s.records.front().timeLocal).substr(0, 10)});
-  h += "</table>\n" + Firmware(s);
-  h += "<h2>Коэффициенты</h2>\n";
-  if (found.record)
-    h += "<p>До обслуживания: " + When(found.record->timeLocal) + " (" +
-         KindText(found.record->event.kind) + "); после: " + When(left.record->timeLocal) + " (" +
-         KindText(left.record->event.kind) + ").</p>\n";
-  h += FoundLeftTable(found, left, "k");
-  h += "<h2>Запись калибровки</h2>\n" + FoundLeftTable(found, left, "record");
-  h += Writes(s, finished);
+      Escape(report.number) + "</title>\n" + kStyle + "</head>\n<body>\n" + Marks(report);
+  h += MeterTable(s, state, report.number) + Firmware(s) + Sources(state);
+  h += FoundLeftTable(state, "Коэффициенты", "k");
+  h += FoundLeftTable(state, "Запись калибровки", kRecordKey);
+  h += Writes(s, finished) + SinceLastVisit(s, journal);
   h +=
       "<p class=\"sign\">Инженер: " + Escape(engineer.empty() ? "____________________" : engineer) +
-      "</p>\n<p>Дата: " + When(s.records.back().timeLocal).substr(0, 10) +
+      "</p>\n<p>Дата: " + Day(s.records.back().timeLocal) +
       "</p>\n<p class=\"sign\">Подпись: ____________________</p>\n</body>\n</html>\n";
   report.html = std::move(h);
   return report;

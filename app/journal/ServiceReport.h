@@ -1,8 +1,9 @@
 // The service report of one session of a meter (JournalCompare.h says what a
 // session is): an HTML document in Russian with the meter, its firmware, the
-// coefficients and calibration record as found and as left, every write with
-// its verification (a write left in doubt as such, with what the meter may
-// hold), the engineer and a place to sign. A browser prints it with
+// coefficients and calibration record as found and as left (the session's
+// fullest state, SessionState.h), every write with its verification (a write
+// left in doubt as such, with what the meter may hold), the engineer and a
+// place to sign. A browser prints it with
 // the page number on every page (CSS @page); the window's PDF draws its own.
 #pragma once
 

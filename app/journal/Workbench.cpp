@@ -1,5 +1,7 @@
 #include "Workbench.h"
 
+#include "app/core/ops/MeterSnapshotRead.h"
+#include "app/journal/JournalCompare.h"
 #include "app/journal/ServiceJournal.h"
 
 Workbench::Workbench(const std::string& settingsPath, std::string program)
@@ -46,7 +48,20 @@ bool Workbench::SetJournal(const JournalSettings& journal) {
 }
 
 std::optional<JournalAppendResult> Workbench::JournalLastRead() {
-  return JournalRead(lastReading_, Journal(), program_, demo_);
+  auto result = JournalRead(lastReading_, Journal(), program_, demo_);
+  if (!result || !result->ok || !HaveMeter() || !BeginsSession(result->file, result->id))
+    return result;
+  std::optional<JournalAppendResult> snapshot;
+  SnapshotOfMeter(&snapshot);
+  // The read is on file; a snapshot that is not is the one to tell of.
+  return snapshot && !snapshot->ok ? snapshot : result;
+}
+
+MeterSnapshot Workbench::SnapshotOfMeter(std::optional<JournalAppendResult>* filed) {
+  MeterSnapshot snapshot = TakeSnapshot(meterPort_, catalogue_);
+  const auto result = JournalSnapshot(snapshot, Journal(), program_, demo_);
+  if (filed) *filed = result;
+  return snapshot;
 }
 
 namespace {

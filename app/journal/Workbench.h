@@ -16,6 +16,7 @@
 #include "app/core/ops/GuardedWrite.h"
 #include "app/core/settings/Settings.h"
 #include "app/core/values/MeterReading.h"
+#include "app/core/values/MeterSnapshot.h"
 #include "app/journal/JournalWriteRecorder.h"
 #include "app/journal/ReadJournal.h"
 
@@ -78,8 +79,16 @@ class Workbench {
   bool SetJournal(const JournalSettings& journal);
   // Files the last read, and a guarded write on its meter (verified, failed
   // or refused), each marked as a virtual meter's in a demo run. Nullopt when
-  // nothing was to be filed; otherwise the append's result.
+  // nothing was to be filed; otherwise the append's result. A read filed as
+  // the first event of the meter's session is followed by its snapshot,
+  // filed too, so that the visit's as-found holds every coefficient (its
+  // append's result is returned when that one failed): the caller holds the
+  // meter (Operation) for it.
   std::optional<JournalAppendResult> JournalLastRead();
+  // A snapshot of the last read's meter, where that read found it, filed in
+  // the journal when it is on (filed: the append's result, as above). The
+  // caller holds the meter.
+  MeterSnapshot SnapshotOfMeter(std::optional<JournalAppendResult>* filed = nullptr);
   std::optional<JournalAppendResult> JournalWrite(WriteKind kind, const WriteOutcome& outcome);
   // The recorder of the next guarded write on the last read's meter, as the
   // journal is set now: handed to RunGuardedWrite, it files the write's start

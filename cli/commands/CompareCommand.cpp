@@ -7,6 +7,8 @@
 #include "CommandTable.h"
 #include "JournalEvents.h"
 #include "JournalMeters.h"
+#include "app/core/values/ValueText.h"
+#include "app/journal/EventNames.h"
 #include "app/journal/JournalFile.h"
 #include "app/journal/JournalReader.h"
 #include "app/journal/ServiceReport.h"
@@ -22,6 +24,23 @@ struct Side {
   std::string kind;  // "read", "snapshot", "write"
 };
 
+// "1a2b3c… (снимок, 09.12.2026 00:52:54)".
+std::string Described(const JournalRecord& r) {
+  return r.id + " (" + EventName(r) + ", " + JournalTimeText(r.timeLocal) + ")";
+}
+
+// "различаются 6 полей из 46", with the noun and verb in the number's form.
+std::string DifferText(size_t n, size_t of) {
+  const size_t ten = n % 10, hundred = n % 100;
+  const bool one = ten == 1 && hundred != 11;
+  const bool few = ten >= 2 && ten <= 4 && (hundred < 12 || hundred > 14);
+  return std::string(one ? "различается " : "различаются ") + std::to_string(n) +
+         (one   ? " поле из "
+          : few ? " поля из "
+                : " полей из ") +
+         std::to_string(of);
+}
+
 // Nullopt with the reason on standard error; status then says which failure.
 std::optional<Side> LoadSide(const CliOptions& o, const std::string& ref, const std::string& dir,
                              ExitStatus& status) {
@@ -30,7 +49,7 @@ std::optional<Side> LoadSide(const CliOptions& o, const std::string& ref, const 
     std::ifstream in(PathFromUtf8(ref), std::ios::binary);
     nlohmann::json document = nlohmann::json::parse(in, nullptr, false);
     if (document.is_discarded()) {
-      std::cerr << "calibrate-cli: " << ref << " is no JSON document\n";
+      std::cerr << "calibrate-cli: " << ref << " — не документ JSON\n";
       status = ExitStatus::Usage;
       return std::nullopt;
     }
@@ -42,9 +61,8 @@ std::optional<Side> LoadSide(const CliOptions& o, const std::string& ref, const 
   const JournalLookup found = FindJournalEvent(dir, ref);
   if (!found.ok) {
     status = ExitStatus::NotFound;
-    std::cerr << "calibrate-cli: " << ref << ": no such file, nor event: "
-              << (found.error.empty() ? "the journal " + dir + " holds no events" : found.error)
-              << "\n";
+    std::cerr << "calibrate-cli: " << ref << ": нет ни такого файла, ни события: "
+              << (found.error.empty() ? "в журнале " + dir + " нет событий" : found.error) << "\n";
     return std::nullopt;
   }
   if (!MayUseJournal(o, found.breaks)) {
@@ -52,7 +70,7 @@ std::optional<Side> LoadSide(const CliOptions& o, const std::string& ref, const 
     return std::nullopt;
   }
   const JournalRecord& r = found.record;
-  return Side{r.id + " (" + r.event.kind + ", " + r.timeLocal + ")", r.event.payload, r.event.kind};
+  return Side{Described(r), r.event.payload, r.event.kind};
 }
 
 int PrintComparison(const CliOptions& o, const std::string& a, const std::string& b,
@@ -67,9 +85,9 @@ int PrintComparison(const CliOptions& o, const std::string& a, const std::string
     for (const FieldChange& change : c.changes)
       std::cout << change.label << ": " << ChangeText(change) << "\n";
     if (c.Equal())
-      std::cout << "no difference (" << c.compared << " fields compared)\n";
+      std::cout << "различий нет (сравнено полей: " << c.compared << ")\n";
     else
-      std::cout << c.changes.size() << " of " << c.compared << " fields differ\n";
+      std::cout << DifferText(c.changes.size(), c.compared) << "\n";
   }
   return Code(c.Equal() ? ExitStatus::Ok : ExitStatus::Failed);
 }
@@ -84,10 +102,7 @@ int CompareLastVisit(const CliOptions& o, const std::string& dir) {
     std::cerr << "calibrate-cli: " << (content.ok ? v.error : content.error) << "\n";
     return Code(ExitStatus::NotFound);
   }
-  const auto describe = [](const JournalRecord& r) {
-    return r.id + " (" + r.event.kind + ", " + r.timeLocal + ")";
-  };
-  return PrintComparison(o, describe(v.previous), describe(v.last), v.comparison);
+  return PrintComparison(o, Described(v.previous), Described(v.last), v.comparison);
 }
 
 class Compare final : public Command {
@@ -106,7 +121,7 @@ class Compare final : public Command {
   }
   void Check(CliOptions& o) const override {
     if (o.lastVisit ? o.operands.size() > 1 : o.operands.size() != 2)
-      throw Refusal{"compare: ожидаются два снимка или события, или --last [SERIAL]"};
+      throw Refusal{"compare: нужны два снимка или события, либо --last [SERIAL]"};
   }
   std::string Description() const override {
     return "Перечисляет каждое поле, которое различается в двух состояниях прибора, с обоими "

@@ -6,6 +6,8 @@
 #include "CommandTable.h"
 #include "JournalEvents.h"
 #include "JournalMeters.h"
+#include "app/core/values/ValueText.h"
+#include "app/journal/EventNames.h"
 #include "app/journal/InterruptedWrites.h"
 #include "cli/options/JournalOptions.h"
 #include "cli/output/ExitStatus.h"
@@ -13,15 +15,15 @@
 namespace {
 
 void PrintMeters(const JournalListing& listing) {
-  if (listing.meters.empty()) std::cout << "(the journal is empty)\n";
+  if (listing.meters.empty()) std::cout << "(журнал пуст)\n";
   for (const JournalMeter& m : listing.meters) {
     if (!m.error.empty()) {
       std::cout << m.file << ": " << m.error << "\n";
       continue;
     }
     std::cout << m.model << "  №" << (m.serial.empty() ? "?" : m.serial) << "  " << m.port
-              << " addr " << m.address << "  events " << m.events << "  last " << m.lastTimeLocal
-              << "\n";
+              << " адрес " << m.address << "  событий: " << m.events
+              << "  последнее: " << JournalTimeText(m.lastTimeLocal) << "\n";
   }
 }
 
@@ -30,8 +32,8 @@ void PrintMeters(const JournalListing& listing) {
 void PrintEvents(const JournalFileContent& content) {
   const std::set<std::string> finished = FinishedWriteStarts(content.records);
   for (const JournalRecord& r : content.records) {
-    std::cout << r.id << "  " << r.timeLocal << "  " << r.event.kind << "  " << r.event.model
-              << "  " << r.event.engineer << "  " << r.event.program;
+    std::cout << r.id << "  " << JournalTimeText(r.timeLocal) << "  " << EventName(r) << "  "
+              << r.event.model << "  " << r.event.engineer << "  " << r.event.program;
     if (!IsInterruptedWrite(r, finished)) {
       std::cout << "\n";
       continue;
@@ -41,7 +43,7 @@ void PrintEvents(const JournalFileContent& content) {
       std::cout << "    " << c.item << ": " << c.before << " → " << c.after << "\n";
   }
   for (const JournalDamage& d : content.damaged)
-    std::cout << "line " << d.line << " damaged: " << d.why << "\n";
+    std::cout << "строка " << d.line << " повреждена: " << d.why << "\n";
 }
 
 // The events as ToJson gives them, and the ids of the writes left in doubt.
@@ -97,7 +99,7 @@ class History final : public Command {
     }
     const std::string file = MeterFile(listing, o.operands[0]);
     if (file.empty()) {
-      std::cerr << "calibrate-cli: no meter " << o.operands[0] << " in the journal " << dir << "\n";
+      std::cerr << "calibrate-cli: в журнале " << dir << " нет прибора " << o.operands[0] << "\n";
       return Code(ExitStatus::Failed);
     }
     const JournalFileContent content = ReadMeterJournal(dir, file);

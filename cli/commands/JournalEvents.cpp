@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "app/journal/JournalCompare.h"
 #include "app/journal/ReadJournal.h"
 
 namespace {
@@ -18,10 +19,11 @@ void WarnIfLost(const std::optional<JournalAppendResult>& result, const char* wh
 
 }  // namespace
 
-void JournalTheRead(const CliOptions& o, Settings& settings, const MeterReading& reading) {
-  WarnIfLost(JournalRead(reading, RunJournal(o, settings), JournalProgram("calibrate-cli"),
-                         o.demo.has_value()),
-             kReadEvent);
+bool JournalTheRead(const CliOptions& o, Settings& settings, const MeterReading& reading) {
+  const auto result = JournalRead(reading, RunJournal(o, settings), JournalProgram("calibrate-cli"),
+                                  o.demo.has_value());
+  WarnIfLost(result, kReadEvent);
+  return result && result->ok && BeginsSession(result->file, result->id);
 }
 
 void JournalTheSnapshot(const CliOptions& o, Settings& settings, const MeterSnapshot& snapshot) {

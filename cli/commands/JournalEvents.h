@@ -17,7 +17,10 @@ inline constexpr const char* kReadEvent = "чтение";
 inline constexpr const char* kSnapshotEvent = "снимок";
 inline constexpr const char* kWriteEvent = "запись";
 
-void JournalTheRead(const CliOptions& options, Settings& settings, const MeterReading& reading);
+// True when the read is filed as the first event of the meter's session:
+// then its snapshot is to follow, so that the session knows every value the
+// meter was found with and not only the read's K0 and Ku.
+bool JournalTheRead(const CliOptions& options, Settings& settings, const MeterReading& reading);
 void JournalTheSnapshot(const CliOptions& options, Settings& settings,
                         const MeterSnapshot& snapshot);
 // The recorder of this run's write: with the journal on, the write's start

@@ -19,20 +19,20 @@ std::string ChosenMeterFile(const CliOptions& o, const std::string& dir, bool ne
     return {};
   }
   if (listing.meters.empty()) {
-    std::cerr << "calibrate-cli: the journal " << dir << " holds no events\n";
+    std::cerr << "calibrate-cli: в журнале " << dir << " нет событий\n";
     return {};
   }
   if (!o.operands.empty()) {
     const std::string file = MeterFile(listing, o.operands[0]);
     if (file.empty())
-      std::cerr << "calibrate-cli: no meter " << o.operands[0] << " in the journal " << dir << "\n";
+      std::cerr << "calibrate-cli: в журнале " << dir << " нет прибора " << o.operands[0] << "\n";
     return file;
   }
   const JournalMeter* chosen = &listing.meters.front();
   for (const JournalMeter& m : listing.meters) {
     if (!newest && &m != chosen) {
-      std::cerr << "calibrate-cli: the journal holds " << listing.meters.size()
-                << " meters; name one by its serial number (calibrate-cli history)\n";
+      std::cerr << "calibrate-cli: в журнале приборов: " << listing.meters.size()
+                << "; укажите заводской номер одного из них (calibrate-cli history)\n";
       return {};
     }
     if (m.lastTimeUtc > chosen->lastTimeUtc) chosen = &m;

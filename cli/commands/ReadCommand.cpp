@@ -7,6 +7,7 @@
 #include "ReadOptions.h"
 #include "app/core/meter/MeterRead.h"
 #include "app/core/meter/RecordingView.h"
+#include "app/core/ops/MeterSnapshotRead.h"
 #include "cli/options/JournalOptions.h"
 #include "cli/options/LineOptions.h"
 #include "cli/options/MeterOptions.h"
@@ -49,7 +50,10 @@ class Read final : public MeterCommand {
     for (size_t i = 0; i < view.errors.size(); ++i)
       std::cerr << "Ошибка: " << view.errors[i] << "\n" << view.details[i];
     std::cout << (o.json ? ReadAsJson(reading) : ReadAsText(reading)) << std::flush;
-    JournalTheRead(o, settings, reading);
+    // The as-found of the visit, in full; quiet, since the read's output
+    // is what was asked for.
+    if (JournalTheRead(o, settings, reading))
+      JournalTheSnapshot(o, settings, TakeSnapshot(line.spec, line.catalogue, line.trace));
     return Code(ReadExitStatus(reading));
   }
 };

@@ -77,10 +77,10 @@ class Report final : public Command {
     out << report.html;
     out.flush();
     if (!out) {
-      std::cerr << "calibrate-cli: cannot write " << *o.htmlFile << "\n";
+      std::cerr << "calibrate-cli: не удалось записать " << *o.htmlFile << "\n";
       return Code(ExitStatus::Failed);
     }
-    std::cout << "report " << report.number << " (" << session->records.size() << " events) -> "
+    std::cout << "отчёт " << report.number << " (событий: " << session->records.size() << ") -> "
               << *o.htmlFile << "\n";
     return Code(ExitStatus::Ok);
   }

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -637,7 +638,7 @@ TEST_F(CliFiles, TheJournalIsOnOnlyWhenAsked) {
     const JournalListing listing = ListJournalMeters(journal);
     ASSERT_EQ(listing.meters.size(), 1u);
     EXPECT_EQ(listing.meters[0].serial, "360517");
-    EXPECT_EQ(listing.meters[0].events, 1u);
+    EXPECT_EQ(listing.meters[0].events, 2u);  // the read, and the snapshot that begins a visit
   }
 }
 
@@ -651,9 +652,14 @@ TEST_F(CliFiles, EveryModelsReadAppendsOneChainedEvent) {
     if (printed.at("result") != "ok") continue;  // nothing answered: no meter to file it under
     EXPECT_EQ(run.err, "");
     ++expected;
+    // A read that begins the meter's session is followed by its snapshot;
+    // the two GDZ-12.07S share a serial number, so one meter and session.
     const JournalLookup last = FindJournalEvent(journal, "last");
     ASSERT_TRUE(last.ok) << last.error;
-    const JournalEvent& e = last.record.event;
+    const std::vector<JournalRecord> records = ReadJournalFile(last.file).records;
+    const bool first = records.size() == 2;
+    ASSERT_EQ(records.front().event.kind, first ? "snapshot" : "read");
+    const JournalEvent& e = records[first ? 1 : 0].event;
     EXPECT_EQ(e.kind, "read");
     EXPECT_EQ(e.program, "calibrate-cli 1.1");
     EXPECT_EQ(e.serial, printed.at("serial").is_string() ? printed.at("serial").get<std::string>()
@@ -666,9 +672,10 @@ TEST_F(CliFiles, EveryModelsReadAppendsOneChainedEvent) {
   size_t events = 0;
   const JournalFolderVerdict verdict = VerifyJournal(journal);
   EXPECT_TRUE(verdict.AllOk());
-  for (const JournalMeter& m : ListJournalMeters(journal).meters)
+  const JournalListing listing = ListJournalMeters(journal);
+  for (const JournalMeter& m : listing.meters)
     events += m.events;
-  EXPECT_EQ(events, expected);
+  EXPECT_EQ(events, expected + listing.meters.size());
 }
 
 TEST_F(CliFiles, AJournalThatCannotBeWrittenLeavesTheReadAsItWas) {
@@ -699,7 +706,8 @@ TEST_F(CliFiles, HistoryListsAndVerifyNamesTheFirstBrokenLine) {
   EXPECT_NE(run.out.find("360517"), std::string::npos) << run.out;
   run = RunCli({"history", "360517", "--json", "--journal", journal});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(nlohmann::json::parse(run.out).at("events").size(), 3u) << run.out;
+  // The first read begins the session and is followed by a snapshot.
+  EXPECT_EQ(nlohmann::json::parse(run.out).at("events").size(), 4u) << run.out;
   EXPECT_EQ(RunCli({"journal", "verify", "--all", "--journal", journal}).status, 0);
   // An edited second line: verify names it and fails.
   const std::string file = journal + "/" + ListJournalMeters(journal).meters.at(0).file;
@@ -757,7 +765,7 @@ TEST_F(CliFiles, SnapshotsAndWritesAreJournalledAndReported) {
   std::stringstream text;
   text << std::ifstream(html).rdbuf();
   for (const char* expected :
-       {"ДЕМО", "<td>K0 к.1</td><td>0.0025</td><td>0.003</td>", "+20.00 %", "проверено",
+       {"ДЕМО", "<td>K0 к.1</td><td>0.0025</td><td>0.003</td>", "+20 %", "проверено",
         "ZFK-36 v2.04", "<td>Ku к.1</td><td>1.0042</td><td>1.0042</td><td>без изменений</td>"})
     EXPECT_NE(text.str().find(expected), std::string::npos) << expected;
   EXPECT_NE(report.out.find("360517-"), std::string::npos) << report.out;
@@ -845,7 +853,8 @@ TEST_F(CliFiles, AWriteWithoutItsOutcomeIsShownInterrupted) {
   std::ofstream(file, std::ios::trunc) << lines[0] << "\n";
   const CliRun history = RunCli({"history", "360517", "--journal", j});
   EXPECT_EQ(history.status, 0) << history.err;
-  EXPECT_NE(history.out.find("write-started  ZFK-36    calibrate-cli"), std::string::npos)
+  EXPECT_NE(history.out.find("запись коэффициентов (начало)  ZFK-36    calibrate-cli"),
+            std::string::npos)
       << history.out;
   EXPECT_NE(history.out.find("  прервано\n    K[0] к.1: 0.0025 → 0.003\n"), std::string::npos)
       << history.out;
@@ -954,7 +963,8 @@ TEST_F(CliFiles, CompareListsWhatDiffers) {
   std::ofstream(a) << snapshot.out;
   auto changed = nlohmann::json::parse(snapshot.out);
   changed["channels"][0]["k"][0]["stored"] = 0.003;
-  changed["record"]["date"] = "01.02.26 10:00:00";
+  // The record's year, 2016, is its eleventh byte in BCD.
+  changed["record"]["raw"] = changed["record"]["raw"].get<std::string>().replace(20, 2, "26");
   std::ofstream(b) << changed.dump();
   std::ofstream(r) << RunCli({"read", "--demo", "zfk36", "--json"}).out;
   struct Case {
@@ -963,16 +973,16 @@ TEST_F(CliFiles, CompareListsWhatDiffers) {
     std::vector<std::string> lines;
   };
   const Case cases[] = {
-      {{a, a}, 0, {"no difference (46 fields compared)"}},
+      {{a, a}, 0, {"различий нет (сравнено полей: 43)"}},
       {{a, b},
        1,
-       {"K0 к.1: 0.0025 → 0.003 (+0.0005, +20.00 %)",
-        "Дата калибровки: 16.07.22 10:30:00 → 01.02.26 10:00:00", "2 of 46 fields differ"}},
+       {"K0 к.1: 0.0025 → 0.003 (+0.0005, +20 %)", ", 22.07.2026 10:30:00",
+        "различаются 2 поля из 43"}},
       {{r, b},
        1,
-       {"K0 к.1: 0.0025 → 0.003 (+0.0005, +20.00 %)",
-        "2 of 13 fields differ"}},  // only what both show
-      {{r, a}, 0, {"no difference (13 fields compared)"}},
+       {"K0 к.1: 0.0025 → 0.003 (+0.0005, +20 %)",
+        "различаются 2 поля из 10"}},  // only what both show
+      {{r, a}, 0, {"различий нет (сравнено полей: 10)"}},
   };
   for (const Case& c : cases) {
     Args args{"compare"};
@@ -998,7 +1008,7 @@ TEST_F(CliFiles, CompareLastIsAgainstThePreviousVisit) {
   ASSERT_EQ(RunCli({"read", "--demo", "zfk36", "--journal", j}).status, 0);
   const CliRun run = RunCli({"compare", "--last", "--journal", j});
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_NE(run.out.find("Ku к.2: 1.25 → 0.9968 (-0.2532, -20.26 %)\n"), std::string::npos)
+  EXPECT_NE(run.out.find("Ku к.2: 1.25 → 0.9968 (-0.2532, −20.26 %)\n"), std::string::npos)
       << run.out;
 }
 
@@ -1011,16 +1021,16 @@ TEST_F(CliFiles, NothingToCompareOrReportIsSaidInOneLine) {
     const char* says;
   };
   const Case cases[] = {
-      {{"compare", "--last"}, 4, "holds no events"},
-      {{"report", "--html", dir + "/r.html"}, 4, "holds no events"},
-      {{"compare", "last", "last"}, 4, "nor event"},
+      {{"compare", "--last"}, 4, "нет событий"},
+      {{"report", "--html", dir + "/r.html"}, 4, "нет событий"},
+      {{"compare", "last", "last"}, 4, "ни такого файла, ни события"},
       {{"read", "--demo", "zfk36"}, 0, ""},
-      {{"compare", "--last"}, 4, "no earlier visit"},
-      {{"report", "123", "--html", dir + "/r.html"}, 4, "no meter 123"},
-      {{"report", "--session", "ffff", "--html", dir + "/r.html"}, 4, "no event ffff"},
+      {{"compare", "--last"}, 4, "нет прошлого визита"},
+      {{"report", "123", "--html", dir + "/r.html"}, 4, "нет прибора 123"},
+      {{"report", "--session", "ffff", "--html", dir + "/r.html"}, 4, "нет события ffff"},
       {{"report"}, 2, "нужен --html FILE"},
-      {{"compare", "a"}, 2, "ожидаются два"},
-      {{"compare", dir + "/file", dir + "/file"}, 2, "is no JSON document"},
+      {{"compare", "a"}, 2, "нужны два"},
+      {{"compare", dir + "/file", dir + "/file"}, 2, "не документ JSON"},
       // A journal that cannot be written: a warning, the snapshot as it was.
       {{"snapshot", "--demo", "zfk36", "--journal", dir + "/file/j"},
        0,
@@ -1068,5 +1078,73 @@ TEST_F(CliFiles, WriteStoppedBySignalFinishesItsItemAndKeepsTheRecord) {
       written += item.at("written").get<bool>();
     EXPECT_GE(written + 1, sent);  // every write sent but the last is recorded as written
     EXPECT_LE(written, sent);
+  }
+}
+
+// One visit of each model on a meter that keeps what is written between the
+// runs: read (its snapshot follows), snapshot, a write of K[3], a seal and a
+// read again, after a visit of another run. The report and compare --last
+// name exactly what the visit changed, with the values the meter held before.
+TEST_F(CliFiles, AVisitsReportAndComparisonListWhatItChanged) {
+  const struct {
+    metersim::MeterModel sim;
+    const char* model;  // the MeterId's
+  } cases[] = {{metersim::MeterModel::Zfk31, "ZFK-31"},
+               {metersim::MeterModel::Zfk36, "ZFK-36"},
+               {metersim::MeterModel::Gdz1207s, "GDZ-12.07S"},
+               {metersim::MeterModel::Gdz1208, "GDZ-12.08"}};
+  const std::time_t now = std::time(nullptr);
+  char today[16];
+  std::strftime(today, sizeof today, "%d.%m.%Y", std::localtime(&now));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.model);
+    auto meter = std::make_shared<metersim::VirtualMeter>(c.sim, 5, metersim::MeterOptions{});
+    metersim::PtyMeterServer server(meter);
+    ASSERT_TRUE(server.Start()) << server.ErrorText();
+    const std::string j = dir + "/" + c.model, html = j + ".html";
+    const Args line{"--port", server.DevicePath(), "--addr", "5", "--ini", Ini(""), "--journal", j};
+    const auto run = [&](Args args) {
+      args.insert(args.end(), line.begin(), line.end());
+      return RunCli(args);
+    };
+    const CliRun first = run({"snapshot", "--json", "--no-journal"});
+    const auto found = nlohmann::json::parse(first.out);
+    const std::string serial = found.at("serial").at("text");
+    JournalEvent earlier{"snapshot", "", "",      "calibrate 1.1", "COM1",
+                         9600,       5,  c.model, serial,          found};
+    earlier.payload["run"] = "earlier";
+    ASSERT_TRUE(JournalWriter(j).Append(earlier).ok);
+    const Args confirm{"--expect-serial", serial, "--yes", "--save-dir", dir + "/bi"};
+    Args k3{"write", "--channel", "1", "--k", "3=1.5"}, seal{"seal", "--text", "C2069876"};
+    k3.insert(k3.end(), confirm.begin(), confirm.end());
+    seal.insert(seal.end(), confirm.begin(), confirm.end());
+    for (const Args& args : {Args{"read"}, Args{"snapshot"}, k3, seal, Args{"read"}}) {
+      const CliRun step = run(args);
+      ASSERT_EQ(step.status, 0) << args[0] << step.out << step.err;
+    }
+
+    ASSERT_EQ(RunCli({"report", "--html", html, "--journal", j}).status, 0);
+    std::stringstream page;
+    page << std::ifstream(html).rdbuf();
+    const std::string text = page.str(),
+                      before = found.at("channels")[0].at("k")[3].at("stored").dump();
+    const auto count = [&](const std::string& what) {
+      size_t n = 0;
+      for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+      return n;
+    };
+    EXPECT_EQ(count("<span class=\"changed\">"), 2u) << text;  // K[3] and the record
+    for (const std::string& expected :
+         {"<td>K[3] к.1</td><td>" + before + "</td><td>1.5</td><td><span class=\"changed\">" +
+              before + " → 1.5",
+          "<td>Модель</td><td>" + std::string(c.model),
+          "<td>Дата обслуживания</td><td>" + std::string(today) + "</td>",
+          "&quot;C2069876&quot; (лицензия 9876, версия 2.06), " + std::string(today)})
+      EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    const CliRun since = RunCli({"compare", "--last", "--journal", j});
+    EXPECT_EQ(since.status, 1) << since.err;
+    EXPECT_NE(since.out.find("K[3] к.1: " + before + " → 1.5 ("), std::string::npos) << since.out;
+    EXPECT_NE(since.out.find("Запись калибровки: "), std::string::npos) << since.out;
   }
 }

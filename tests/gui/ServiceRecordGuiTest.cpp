@@ -7,11 +7,14 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <cstdio>
+#include <ctime>
+#include <sstream>
 #include <string_view>
 #include <utility>
 
 #include "GuiTestUtil.h"
 #include "app/core/meter/RecordingView.h"
+#include "app/core/ops/MeterSnapshotRead.h"
 #include "app/gui/service/JournalPanel.h"
 #include "app/gui/service/ReportPdf.h"
 #include "app/journal/ServiceJournal.h"
@@ -168,4 +171,97 @@ TEST(ServiceRecordGui, JournalPanelShowsTheMetersEventsAndWhatChanged) {
   panel.Refresh();
   EXPECT_EQ(panel.Events()->count(), 0);
   EXPECT_TRUE(panel.SinceLastVisit()->text().contains(QStringLiteral("нет событий")));
+}
+
+namespace {
+
+// A visit of the window: read, snapshot, K[3] of channel 1 = 1.5, the seal
+// C2069876, read; each filed in the journal as the window files it.
+ServiceReport VisitReport(const std::string& model, const ScratchIni& ini) {
+  const std::string dir = std::filesystem::path(ini.Path()).parent_path().string();
+  const JournalSettings settings{true, dir + "/journal-" + model, "Петров"};
+  std::string error;
+  auto meter = StartDemoMeter(model, 0, 9600, error);
+  EXPECT_TRUE(meter) << error;
+  const PortSpec spec{meter ? meter->Device() : "", "COM1", 9600, 0, false};
+  TMeterRead read;
+  RecordingView view;
+  const auto readAndFile = [&] {
+    const MeterReading reading = read.BRefreshClick(view, spec);
+    EXPECT_TRUE(JournalRead(reading, settings, "calibrate 1.1", true)->ok);
+    return reading;
+  };
+  const std::string serial = readAndFile().serial;
+  EXPECT_TRUE(
+      JournalSnapshot(TakeSnapshot(spec, read.GetCatalogue()), settings, "calibrate 1.1", true)
+          ->ok);
+  Confirming confirm;
+  WriteRequest k3;
+  k3.coefficients = {CoefTarget(CoefList::K, 1, 3, 1.5f)};
+  WriteRequest seal;
+  seal.kind = WriteKind::Seal;
+  seal.sealText = "C2069876";
+  for (WriteRequest* w : {&k3, &seal}) {
+    w->saveDir = dir + "/before";
+    const WriteOutcome outcome = RunGuardedWrite(spec, read.GetCatalogue(), *w, confirm);
+    EXPECT_EQ(outcome.status, WriteStatus::Verified) << outcome.reason;
+    EXPECT_TRUE(JournalWrite(w->kind, outcome, settings, "calibrate 1.1", true)->ok);
+  }
+  readAndFile();
+  const auto sessions = JournalSessions(ReadJournalFile(MeterJournalFile(settings.dir, serial)));
+  EXPECT_EQ(sessions.size(), 1u);
+  return sessions.empty() ? ServiceReport{} : MakeServiceReport(sessions.back());
+}
+
+}  // namespace
+
+// The PDF of one visit per model: the model's own name, every date day first,
+// the record decoded, K[3] with the value it had, and no write's heading on a
+// page without its table, however the pages fall.
+TEST(ServiceRecordGui, AVisitsPdfShowsWhatChangedWithEachWriteWhole) {
+  TestApp();
+  const std::time_t now = std::time(nullptr);
+  char today[16];
+  std::strftime(today, sizeof today, "%d.%m.%Y", std::localtime(&now));
+  const std::pair<const char*, const char*> models[] = {{"zfk31", "ZFK-31"},
+                                                        {"zfk36", "ZFK-36"},
+                                                        {"gdz1207s", "GDZ-12.07S"},
+                                                        {"gdz1208", "GDZ-12.08"}};
+  for (const auto& [demo, model] : models) {
+    SCOPED_TRACE(demo);
+    const ScratchIni ini;
+    ServiceReport report = VisitReport(demo, ini);
+    const std::string pdf = std::filesystem::path(ini.Path()).parent_path().string() + "/v.pdf";
+    // Paragraphs before the writes, more each time, so that page breaks
+    // fall before, in and after their tables.
+    const size_t writes = report.html.find("<h2>Записи в прибор</h2>");
+    ASSERT_NE(writes, std::string::npos);
+    for (int filler = 0; filler <= 48; filler += 6) {
+      ServiceReport shifted = report;
+      for (int n = 0; n < filler; ++n)
+        shifted.html.insert(writes, "<p>&nbsp;</p>");
+      ASSERT_TRUE(WriteReportPdf(shifted, QString::fromStdString(pdf)));
+      const std::string text = PdfText(pdf);
+      for (const std::string& expected :
+           {std::string(model), std::string(today), std::string("\"C2069876\" (лицензия"),
+            std::string("9876, версия 2.06"), std::string("K[3] к.1")})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+      std::istringstream lines(text);
+      for (std::string l; std::getline(lines, l);)
+        if (l.find("K[3] к.1") != std::string::npos)
+          EXPECT_EQ(l.find("—"), std::string::npos) << l;  // K[3] had a value before
+      size_t from = 0;
+      for (size_t end; from < text.size(); from = end + 1) {
+        end = std::min(text.find('\f', from), text.size());
+        const std::string page = text.substr(from, end - from);
+        const auto count = [&](const std::string& what) {
+          size_t n = 0;
+          for (size_t at = page.find(what); at != std::string::npos; at = page.find(what, at + 1))
+            ++n;
+          return n;
+        };
+        EXPECT_EQ(count("операция «"), count("Проверка")) << filler << "\n" << page;
+      }
+    }
+  }
 }

@@ -213,6 +213,32 @@ TEST_F(WindowTest, ClosingWhileLiveValuesRunGivesTheMeterBackFirst) {
   EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
 }
 
+// "Снимок" files a snapshot of the meter when the journal is kept, and only
+// reads it when not.
+TEST_F(WindowTest, TheSnapshotButtonFilesASnapshotWhenTheJournalIsKept) {
+  std::string error;
+  auto demo = StartDemoMeter("zfk36", 0, 9600, error);
+  ASSERT_TRUE(demo) << error;
+  auto window = MakeWindow(ini.Path());
+  const std::string dir = ini.Path() + ".journal";
+  ASSERT_TRUE(window->IniSettings().Ini().WriteString("Journal", "Dir", dir));
+  window->SelectDeviceForRun(demo->Device(), kDemoName);
+  window->BRefreshClick();
+  window->BServiceClick();
+  TFrmService& service = *window->ServiceWindow();
+  for (const bool kept : {false, true, true}) {
+    ASSERT_TRUE(window->IniSettings().Ini().WriteInteger("Journal", "Enabled", kept));
+    service.BSnapshot->click();
+    EXPECT_TRUE(service.StatusText().contains(kept ? "снимок записан в журнал" : "не ведётся"))
+        << service.StatusText().toStdString();
+  }
+  std::vector<std::string> kinds;
+  for (const JournalRecord& r : ReadMeterJournal(dir, "360517").records)
+    kinds.push_back(r.event.kind);
+  EXPECT_EQ(kinds, (std::vector<std::string>{"snapshot", "snapshot"}));
+  EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
+}
+
 // With the journal on, the window files its reads and its writes in one
 // chain, and the journal view lists them.
 TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
@@ -240,15 +266,15 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   const std::vector<JournalRecord> records = ReadJournalFile(file).records;
   for (const JournalRecord& r : records)
     kinds.push_back(r.event.kind);
-  // Newest first: the write's start was filed before the write, and its
-  // outcome names it.
-  EXPECT_EQ(kinds, (std::vector<std::string>{"write", "write-started", "read"}));
-  ASSERT_EQ(records.size(), 3u);
+  // Newest first: the read began the session, so its snapshot followed; the
+  // write's start was filed before the write, and its outcome names it.
+  EXPECT_EQ(kinds, (std::vector<std::string>{"write", "write-started", "snapshot", "read"}));
+  ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[0].event.payload.value("started", ""), records[1].id);
   EXPECT_TRUE(VerifyJournalFile(file).Ok());
   auto* journal = service.findChild<JournalPanel*>();
   ASSERT_NE(journal, nullptr);
-  EXPECT_EQ(journal->Events()->count(), 3);
+  EXPECT_EQ(journal->Events()->count(), 4);
 
   // Killed before the outcome: the start, in doubt, with what the meter may hold.
   std::vector<std::string> lines;
@@ -256,10 +282,16 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   for (std::string line; std::getline(in, line);)
     lines.push_back(line);
   in.close();
-  ASSERT_EQ(lines.size(), 3u);
-  std::ofstream(file, std::ios::trunc) << lines[0] << "\n" << lines[1] << "\n";
+  ASSERT_EQ(lines.size(), 4u);
+  lines.pop_back();
+  const auto keep = [&] {
+    std::ofstream out(file, std::ios::trunc);
+    for (const std::string& line : lines)
+      out << line << "\n";
+  };
+  keep();
   journal->Refresh();
-  ASSERT_EQ(journal->Events()->count(), 2);
+  ASSERT_EQ(journal->Events()->count(), 3);
   EXPECT_TRUE(
       journal->Events()->item(0)->text().contains("прервано, прибор может хранить: "
                                                   "запись калибровки: "))
@@ -268,9 +300,9 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   const size_t at = lines[0].find("\"engineer\":\"");
   ASSERT_NE(at, std::string::npos);
   lines[0].insert(at + 12, "Y");
-  std::ofstream(file, std::ios::trunc) << lines[0] << "\n" << lines[1] << "\n";
+  keep();
   journal->Refresh();
-  ASSERT_EQ(journal->Events()->count(), 3);
+  ASSERT_EQ(journal->Events()->count(), 4);
   EXPECT_TRUE(journal->Events()->item(0)->text().startsWith("журнал повреждён: строка 1 ("))
       << journal->Events()->item(0)->text().toStdString();
   const std::string html = dir + "/report.html";

@@ -46,14 +46,17 @@ TEST(JournalSession, SessionsAndThePreviousVisit) {
       {{{cli, "a", "2026-12-01", "read", 1}, {cli, "b", "2026-12-01", "read", 2}}, {2}, "none"},
       {{{cli, "a", "2026-12-01", "read", 1}, {cli, "b", "2026-12-02", "read", 2}},
        {1, 1},
-       "1 → 2 (+1, +100.00 %)"},
+       "1 → 2 (+1, +100 %)"},
       {{{gui, "a", "2026-12-01", "read", 1},
         {gui, "a", "2026-12-02", "write", 0},
         {gui, "b", "2026-12-02", "read", 1},
         {gui, "b", "2026-12-02", "write", 0}},
        {2, 2},
        ""},  // equal: the previous visit's K0 is the same
-      {{{gui, "a", "2026-12-01", "read", 0}, {gui, "b", "2026-12-01", "write", 5}}, {1, 1}, "none"},
+      // A visit that only wrote is a visit: what it left is compared.
+      {{{gui, "a", "2026-12-01", "read", 0}, {gui, "b", "2026-12-01", "write", 5}},
+       {1, 1},
+       "0 → 5 (+5)"},
       {{{gui, "", "2026-12-01", "read", 3}, {gui, "", "2026-12-01", "read", 4}}, {2}, "none"},
   };
   for (const Case& c : cases) {
@@ -65,7 +68,7 @@ TEST(JournalSession, SessionsAndThePreviousVisit) {
     const VisitComparison v = CompareWithPreviousVisit(sessions);
     if (c.change == "none") {
       EXPECT_FALSE(v.ok);
-      EXPECT_NE(v.error.find("no earlier visit"), std::string::npos) << v.error;
+      EXPECT_NE(v.error.find("нет прошлого визита"), std::string::npos) << v.error;
       continue;
     }
     ASSERT_TRUE(v.ok) << v.error;

@@ -14,19 +14,6 @@ const char* KindName(ItemKind kind) {
   return kind == ItemKind::Coef ? "coef" : kind == ItemKind::Record ? "record" : "clock";
 }
 
-std::optional<std::vector<uint8_t>> BytesFromHex(const std::string& text) {
-  // HexBytes' form: two digits a byte, nothing between.
-  if (text.size() % 2) return std::nullopt;
-  std::vector<uint8_t> bytes;
-  for (size_t n = 0; n < text.size(); n += 2) {
-    if (!std::isxdigit(static_cast<unsigned char>(text[n])) ||
-        !std::isxdigit(static_cast<unsigned char>(text[n + 1])))
-      return std::nullopt;
-    bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(n, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
 // File names keep letters, digits, '.' and '-'; anything else becomes '_'.
 std::string FileSafe(const std::string& text) {
   std::string s;
@@ -75,6 +62,18 @@ std::string ImageItem::Name() const {
 
 bool ImageItem::SamePlace(const ImageItem& o) const {
   return kind == o.kind && (kind != ItemKind::Coef || coef.ref == o.coef.ref);
+}
+
+std::optional<std::vector<uint8_t>> BytesFromHex(const std::string& text) {
+  if (text.size() % 2) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  for (size_t n = 0; n < text.size(); n += 2) {
+    if (!std::isxdigit(static_cast<unsigned char>(text[n])) ||
+        !std::isxdigit(static_cast<unsigned char>(text[n + 1])))
+      return std::nullopt;
+    bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(n, 2), nullptr, 16)));
+  }
+  return bytes;
 }
 
 Json ImageJson(const ItemsImage& image) {

@@ -36,6 +36,9 @@ struct ItemsImage {
 };
 
 Json ImageJson(const ItemsImage& image);
+// The bytes of HexBytes' form (two digits a byte, nothing between), as the
+// images and the journal keep a record's and a clock's; nullopt for other text.
+std::optional<std::vector<uint8_t>> BytesFromHex(const std::string& text);
 // nullopt and a reason for anything that is not such an image.
 std::optional<ItemsImage> ImageFromJson(const Json& json, std::string& error);
 

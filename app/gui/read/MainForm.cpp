@@ -298,14 +298,17 @@ void TFrmMain::BRefreshClick() {
     // The service window acts on the meter of the last read: this one now.
     if (service_) service_->ShowMeter();
     ShowFirmwareSource(bench_.LastReading().firmware.source);
+    // With the meter still held: a read that begins a session is followed
+    // by its snapshot.
+    JournalTheRead();
   }
-  JournalTheRead();
   if (journalPanel_) journalPanel_->Refresh();
 }
 
 // After the read has shown its fields. A journal that cannot be written is
 // told in a note that does not wait for a click: the read stands as it is.
 void TFrmMain::JournalTheRead() {
+  const BusyCursor busy;  // a snapshot may follow the read
   const auto result = bench_.JournalLastRead();
   if (result && !result->ok)
     ShowJournalNote("Чтение не записано в журнал обслуживания:", result->error);
@@ -484,6 +487,7 @@ void TFrmMain::BServiceClick() {
   if (!service_) {
     service_ = new TFrmService(bench_, this);
     connect(service_, &TFrmService::Written, this, &TFrmMain::ServiceWritten);
+    connect(service_, &TFrmService::Journalled, this, [this] { journalPanel_->Refresh(); });
     const std::filesystem::path dir = std::filesystem::path(bench_.SettingsPath()).parent_path();
     service_->SetImageDir(
         QString::fromStdString((dir.empty() ? std::string(".") : dir.string()) + "/before-images"));

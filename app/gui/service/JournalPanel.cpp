@@ -14,6 +14,8 @@
 #include <set>
 
 #include "ReportPdf.h"
+#include "app/core/values/ValueText.h"
+#include "app/journal/EventNames.h"
 #include "app/journal/InterruptedWrites.h"
 #include "app/journal/JournalBreakText.h"
 #include "app/journal/JournalFile.h"
@@ -25,19 +27,9 @@ QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-// "2026-12-08T09:52:35.794+03:00" as "08.12.2026 09:52".
+// "2026-12-08T09:52:35.794+03:00" as "08.12.2026 09:52:35".
 QString When(const std::string& local) {
-  if (local.size() < 16) return Q(local);
-  return Q(local.substr(8, 2) + "." + local.substr(5, 2) + "." + local.substr(0, 4) + " " +
-           local.substr(11, 5));
-}
-
-QString KindText(const std::string& kind) {
-  if (kind == "read") return QStringLiteral("чтение");
-  if (kind == "snapshot") return QStringLiteral("снимок");
-  if (kind == "write") return QStringLiteral("запись");
-  if (kind == "write-started") return QStringLiteral("начало записи");
-  return Q(kind);
+  return Q(JournalTimeText(local));
 }
 
 // What a write left in doubt may have left in the meter: "K0 к.1: 0.0025 → 0.003".
@@ -52,8 +44,7 @@ QString Summary(const JournalRecord& r, const std::set<std::string>& finished) {
   const nlohmann::json& p = r.event.payload;
   if (r.event.kind == "write" || r.event.kind == "write-started") {
     const size_t items = p.contains("items") ? p.at("items").size() : 0;
-    const QString head =
-        Q(p.value("operation", "")) + QStringLiteral(", параметров: %1, ").arg(items);
+    const QString head = QStringLiteral("параметров: %1, ").arg(items);
     if (IsInterruptedWrite(r, finished))
       return head + Q(kInterruptedWriteText) + QStringLiteral(", прибор может хранить: ") +
              DoubtfulItems(r);
@@ -66,9 +57,8 @@ QString Summary(const JournalRecord& r, const std::set<std::string>& finished) {
   if (!state) return Q(error);
   QStringList parts;
   for (const StateField& f : *state)
-    if (f.key == "k1.K0" || f.key == "k1.Ku" || f.key == "record.date")
-      parts << Q(f.label) + " = " +
-                   Q(f.value.is_string() ? f.value.get<std::string>() : f.value.dump());
+    if (f.key == "k1.K0" || f.key == "k1.Ku" || f.key == kRecordKey)
+      parts << Q(f.label) + " = " + Q(FieldValueText(f.key, f.value));
   return parts.join(QStringLiteral(", "));
 }
 
@@ -151,16 +141,15 @@ void JournalPanel::Refresh() {
   }
   const std::set<std::string> finished = FinishedWriteStarts(content.records);
   for (const JournalRecord& r : content.records)
-    events_->addItem(When(r.timeLocal) + "  " + KindText(r.event.kind) + "  " +
-                     Summary(r, finished));
+    events_->addItem(When(r.timeLocal) + "  " + Q(EventName(r)) + "  " + Summary(r, finished));
   report_->setEnabled(true);
   const VisitComparison v = CompareWithPreviousVisit(JournalSessions(content));
   const QString mark = damage.isEmpty() ? QString() : Q(FirstBreakMark(content.breaks)) + ". ";
   if (!v.ok) {
     since_->setText(mark + QStringLiteral("Прошлого визита этого прибора в журнале нет."));
   } else if (v.comparison.Equal()) {
-    since_->setText(mark + QStringLiteral("Коэффициенты и запись калибровки не изменились с "
-                                          "прошлого визита (%1).")
+    since_->setText(mark + QStringLiteral("Коэффициенты и запись калибровки, с записями в прибор, "
+                                          "те же, что после прошлого визита (%1).")
                                .arg(When(v.previous.timeLocal)));
   } else {
     QString text =

@@ -164,6 +164,9 @@ QWidget* TFrmService::CreateCoefView() {
   connect(CoefTable, &QTableWidget::itemChanged, this, &TFrmService::CoefEdited);
   BLoad = new QPushButton("Прочитать", view);
   BLoad->setObjectName("BLoad");
+  BSnapshot = new QPushButton("Снимок", view);
+  BSnapshot->setObjectName("BSnapshot");
+  BSnapshot->setToolTip("Прочитать всё и записать снимок в журнал обслуживания");
   BWriteCoefs = new QPushButton("Записать", view);
   BWriteCoefs->setObjectName("BWriteCoefs");
   BResetCoefs = new QPushButton("Сбросить к исходным", view);
@@ -171,11 +174,12 @@ QWidget* TFrmService::CreateCoefView() {
   BRestore = new QPushButton("Восстановить…", view);
   BRestore->setObjectName("BRestore");
   connect(BLoad, &QPushButton::clicked, this, &TFrmService::LoadClick);
+  connect(BSnapshot, &QPushButton::clicked, this, &TFrmService::SnapshotClick);
   connect(BWriteCoefs, &QPushButton::clicked, this, &TFrmService::WriteCoefsClick);
   connect(BResetCoefs, &QPushButton::clicked, this, &TFrmService::ResetCoefsClick);
   connect(BRestore, &QPushButton::clicked, this, &TFrmService::RestoreClick);
   auto* buttons = new QHBoxLayout;
-  for (QPushButton* b : {BLoad, BWriteCoefs, BResetCoefs, BRestore})
+  for (QPushButton* b : {BLoad, BSnapshot, BWriteCoefs, BResetCoefs, BRestore})
     buttons->addWidget(b);
   buttons->addStretch();
   auto* layout = new QVBoxLayout(view);
@@ -377,19 +381,53 @@ void TFrmService::LoadClick() {
     snap = TakeSnapshot(bench_.MeterPort(), bench_.GetCatalogue());
   }
   if (snap.result == ReadResult::PortError || snap.result == ReadResult::NotFound) MarkAllStale();
-  if (snap.result == ReadResult::PortError)
-    return SetStatus(Text(kPortOpenError + snap.port), true);
-  if (snap.result == ReadResult::NotFound) return SetStatus("Прибор не найден", true);
-  ShowSnapshot(snap);
-  const MeterReading& r = bench_.LastReading();
-  if (snap.serial != r.serial || snap.path != r.path)
-    return SetStatus(QString("На линии другой прибор: %1 № %2. Прочитайте его в главном окне.")
-                         .arg(ModelName(snap.path), Text(snap.serial)),
-                     true);
-  if (!snap.integrity.empty()) return SetStatus("Внимание: " + Text(snap.integrity), true);
+  if (!ShowTaken(snap)) return;
   SetStatus(snap.AnyFailed() ? "Прочитано, но не всё: пункты ERR прибор не отдал."
                              : "Прочитано из прибора.",
             snap.AnyFailed());
+}
+
+void TFrmService::SnapshotClick() {
+  if (!bench_.HaveMeter()) return ShowMeter();
+  const Workbench::Operation op(bench_);
+  if (!op.Held()) return SetStatus("Идёт другая операция", true);
+  MeterSnapshot snap;
+  std::optional<JournalAppendResult> filed;
+  {
+    const BusyCursor busy;
+    snap = bench_.SnapshotOfMeter(&filed);
+  }
+  emit Journalled();
+  if (!ShowTaken(snap)) return;
+  if (filed && !filed->ok)
+    return SetStatus("Снимок не записан в журнал обслуживания: " + Text(filed->error), true);
+  const QString journal = filed ? "снимок записан в журнал." : "журнал не ведётся.";
+  SetStatus((snap.AnyFailed() ? "Прочитано, но не всё (пункты ERR), " : "Прочитано, ") + journal,
+            snap.AnyFailed());
+}
+
+bool TFrmService::ShowTaken(const MeterSnapshot& snap) {
+  if (snap.result == ReadResult::PortError) {
+    SetStatus(Text(kPortOpenError + snap.port), true);
+    return false;
+  }
+  if (snap.result == ReadResult::NotFound) {
+    SetStatus("Прибор не найден", true);
+    return false;
+  }
+  ShowSnapshot(snap);
+  const MeterReading& r = bench_.LastReading();
+  if (snap.serial != r.serial || snap.path != r.path) {
+    SetStatus(QString("На линии другой прибор: %1 № %2. Прочитайте его в главном окне.")
+                  .arg(ModelName(snap.path), Text(snap.serial)),
+              true);
+    return false;
+  }
+  if (!snap.integrity.empty()) {
+    SetStatus("Внимание: " + Text(snap.integrity), true);
+    return false;
+  }
+  return true;
 }
 
 bool TFrmService::RunWrite(WriteRequest request) {

@@ -46,6 +46,9 @@ class TFrmService : public QWidget {
   const QString& ImageDir() const { return imageDir_; }
 
   void LoadClick();
+  // Reads everything of the meter, as LoadClick does, and files it in the
+  // journal as a snapshot.
+  void SnapshotClick();
   void WriteCoefsClick();
   void ResetCoefsClick();
   void RestoreClick();
@@ -67,6 +70,7 @@ class TFrmService : public QWidget {
   QTabWidget* Tabs = nullptr;
   QTableWidget* CoefTable = nullptr;
   QPushButton* BLoad = nullptr;
+  QPushButton* BSnapshot = nullptr;
   QPushButton* BWriteCoefs = nullptr;
   QPushButton* BResetCoefs = nullptr;
   QPushButton* BRestore = nullptr;
@@ -88,6 +92,8 @@ class TFrmService : public QWidget {
   // After every guarded write this window ran (verified, failed or refused),
   // with the operation's record: the host files it in the journal.
   void Written(WriteKind kind, const WriteOutcome& outcome);
+  // After a snapshot this window filed in the journal itself.
+  void Journalled();
 
  private:
   QWidget* CreateCoefView();
@@ -95,6 +101,9 @@ class TFrmService : public QWidget {
   QWidget* CreateClockView();
   void SetStatus(const QString& text, bool failed = false);
   void ShowSnapshot(const MeterSnapshot& snapshot);
+  // A snapshot just taken: shown, and whether it is the meter of the last
+  // read said; false when it cannot be used.
+  bool ShowTaken(const MeterSnapshot& snapshot);
   void SetCoefColumns(const std::array<bool, 2>& present);
   void CoefEdited(QTableWidgetItem* cell);
   void MarkStale(int list, int channel, int index);
