@@ -34,13 +34,13 @@ std::string MakeJournalLine(const nlohmann::ordered_json& fields, std::string_vi
 ParsedJournalLine ParseJournalLine(std::string_view text) {
   ParsedJournalLine parsed;
   if (text.empty()) {
-    parsed.why = "empty line";
+    parsed.why = "пустая строка";
     return parsed;
   }
   parsed.event = nlohmann::json::parse(text, nullptr, false);
   if (parsed.event.is_discarded() || !parsed.event.is_object()) {
     parsed.event = nullptr;
-    parsed.why = "not a JSON object (cut short or overwritten)";
+    parsed.why = "не объект JSON (оборвана или перезаписана)";
     return parsed;
   }
   const size_t size = text.size();
@@ -48,13 +48,13 @@ ParsedJournalLine ParseJournalLine(std::string_view text) {
       size > kHashFieldSize ? text.substr(size - kHashClose.size() - kHexDigits, kHexDigits) : "";
   if (size <= kHashFieldSize || text.substr(size - kHashFieldSize, kHashOpen.size()) != kHashOpen ||
       text.substr(size - kHashClose.size()) != kHashClose || !IsHash(hash)) {
-    parsed.why = "does not end in its hash";
+    parsed.why = "не кончается своим хешем";
     return parsed;
   }
   const auto prev = parsed.event.find("prev");
   if (prev == parsed.event.end() || !prev->is_string() ||
       !IsHash(prev->get_ref<const std::string&>())) {
-    parsed.why = "has no hash of the line before";
+    parsed.why = "нет хеша предыдущей строки";
     return parsed;
   }
   parsed.valid = true;

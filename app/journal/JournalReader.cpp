@@ -54,7 +54,7 @@ struct Examined {
 };
 
 std::string AfterWhat(size_t anchorLine) {
-  return anchorLine == 0 ? "the start of the file" : "line " + std::to_string(anchorLine);
+  return anchorLine == 0 ? "начало файла" : "строку " + std::to_string(anchorLine);
 }
 
 Examined Examine(std::string_view content) {
@@ -72,8 +72,8 @@ Examined Examine(std::string_view content) {
     // missing, its event is whole and the writer continues the chain from it.
     if (torn)
       out.problems.push_back({number, JournalFault::TornLastLine,
-                              "the last line has no end: an append was cut short "
-                              "(the program stopped or the disk was full)"});
+                              "последняя строка не закончена: запись прервалась "
+                              "(программа остановилась или диск заполнен)"});
     if (!parsed.valid) {
       if (!torn)
         out.problems.push_back({number, JournalFault::Unparsable, "no event: " + parsed.why});
@@ -83,11 +83,11 @@ Examined Examine(std::string_view content) {
     record.chained = parsed.hashMatches && parsed.prev == expected;
     if (!parsed.hashMatches)
       out.problems.push_back(
-          {number, JournalFault::Edited, "its hash does not match its text: the line was edited"});
+          {number, JournalFault::Edited, "хеш не совпадает с текстом: строку изменили"});
     else if (parsed.prev != expected)
       out.problems.push_back({number, JournalFault::Unlinked,
-                              "does not follow " + AfterWhat(anchorLine) +
-                                  ": a line before it was removed, or lines were moved"});
+                              "не продолжает " + AfterWhat(anchorLine) +
+                                  ": строку перед ней удалили или строки переставили"});
     out.records.push_back(std::move(record));
     expected = parsed.hash;
     anchorLine = number;
@@ -124,7 +124,7 @@ bool JournalFiles(const std::string& dir, std::vector<std::string>& files, std::
       files.push_back(Utf8(path));
   }
   if (ec) {
-    error = "cannot list the journal folder " + dir + ": " + ec.message();
+    error = "не удалось просмотреть папку журнала " + dir + ": " + ec.message();
     return false;
   }
   std::sort(files.begin(), files.end());
@@ -214,7 +214,7 @@ JournalLookup FindJournalEvent(const std::string& dir, std::string_view ref) {
     if (lookup.ok) lookup.error.clear();
   } catch (const std::exception& e) {
     lookup = {};
-    lookup.error = std::string("cannot search the journal: ") + e.what();
+    lookup.error = std::string("не удалось найти в журнале: ") + e.what();
   }
   return lookup;
 }
@@ -267,7 +267,7 @@ JournalFolderVerdict VerifyJournal(const std::string& dir) {
     verdict.ok = true;
   } catch (const std::exception& e) {
     verdict = {};
-    verdict.error = std::string("cannot verify the journal: ") + e.what();
+    verdict.error = std::string("не удалось проверить журнал: ") + e.what();
   }
   return verdict;
 }
@@ -316,7 +316,7 @@ JournalFileContent ReadMeterJournal(const std::string& dir, const std::string& m
     if (!all.ok && all.error.empty()) all.error = "no meter " + meter + " in the journal " + dir;
   } catch (const std::exception& e) {
     all = {};
-    all.error = std::string("cannot read the journal: ") + e.what();
+    all.error = std::string("не удалось прочитать журнал: ") + e.what();
   }
   return all;
 }
@@ -364,7 +364,7 @@ JournalListing ListJournalMeters(const std::string& dir) {
     listing.ok = true;
   } catch (const std::exception& e) {
     listing = {};
-    listing.error = std::string("cannot list the journal: ") + e.what();
+    listing.error = std::string("не удалось просмотреть журнал: ") + e.what();
   }
   return listing;
 }

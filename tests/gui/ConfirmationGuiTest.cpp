@@ -36,6 +36,9 @@ TEST(ConfirmationDialog, WriteNeedsTheDigitsAndForWarningsTheTick) {
       QApplication::processEvents();
       box = dialog.findChild<QCheckBox*>("CBWarnings") != nullptr;
       scrolls = dialog.findChild<QTableWidget*>("DiffTable")->verticalScrollBar()->maximum() > 0;
+      // CALIBRATE_SHOT_DIR, when set, receives a picture of the dialog that warns.
+      if (const QByteArray dir = qgetenv("CALIBRATE_SHOT_DIR"); c.warn && !dir.isEmpty())
+        dialog.grab().save(QString::fromUtf8(dir) + "/confirmation.png");
       Typing(c.digits, c.tick)(dialog, serial);
     });
     Confirmation confirmation;

@@ -288,7 +288,7 @@ std::optional<ItemsImage> LoadRestoreImage(const std::string& path, std::string&
   }
   ItemsImage image = ImageOfSnapshot(*snap);
   if (image.model.empty() || snap->serialState != ValueState::Read) {
-    error = path + ": the snapshot names no meter (no model or serial number read)";
+    error = path + ": снимок не называет прибора (модель или заводской номер не прочитаны)";
     return std::nullopt;
   }
   return image;

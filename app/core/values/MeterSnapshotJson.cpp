@@ -30,14 +30,14 @@ Enum FromName(const Json& j, Enum first, Enum last, NameOf nameOf, const char* w
 ValueState StateFrom(const Json& j) {
   const auto s =
       FromName(j.at("state"), ValueState::NotRead, ValueState::Failed, StateName, "state");
-  if (s == ValueState::NotRead) throw BadSnapshot("an item present but not read");
+  if (s == ValueState::NotRead) throw BadSnapshot("значение есть, но помечено непрочитанным");
   return s;
 }
 
 template <size_t N>
 std::array<uint8_t, N> BytesFrom(const Json& j) {
   const std::string hex = j.get<std::string>();
-  if (hex.size() != 2 * N) throw BadSnapshot("raw bytes of the wrong length: " + hex);
+  if (hex.size() != 2 * N) throw BadSnapshot("байты не той длины: " + hex);
   std::array<uint8_t, N> out{};
   for (size_t i = 0; i < N; ++i) {
     unsigned v = 0;
@@ -46,7 +46,7 @@ std::array<uint8_t, N> BytesFrom(const Json& j) {
                     : c >= 'A' && c <= 'F' ? c - 'A' + 10
                     : c >= 'a' && c <= 'f' ? c - 'a' + 10
                                            : -1;
-      if (d < 0) throw BadSnapshot("not hexadecimal: " + hex);
+      if (d < 0) throw BadSnapshot("не шестнадцатеричные цифры: " + hex);
       v = v * 16 + static_cast<unsigned>(d);
     }
     out[i] = static_cast<uint8_t>(v);
@@ -78,9 +78,9 @@ system_clock::time_point TimeFrom(const Json& j) {
   if (std::sscanf(text.c_str(), "%4d-%2u-%2uT%2u:%2u:%2u.%3u%c", &y, &mo, &d, &h, &mi, &s, &ms,
                   &z) != 8 ||
       z != 'Z' || h > 23 || mi > 59 || s > 60)
-    throw BadSnapshot("not a UTC time: " + text);
+    throw BadSnapshot("не время UTC: " + text);
   const year_month_day ymd{year{y}, month{mo}, day{d}};
-  if (!ymd.ok()) throw BadSnapshot("not a date: " + text);
+  if (!ymd.ok()) throw BadSnapshot("не дата: " + text);
   return system_clock::time_point{sys_days{ymd}.time_since_epoch() + hours{h} + minutes{mi} +
                                   seconds{s} + milliseconds{ms}};
 }
@@ -203,7 +203,7 @@ SnapshotChannel ChannelFrom(const Json& j, uint8_t channel) {
   const Json& k = j.at("k");
   const Json& obr = j.at("obr");
   if (k.size() != c.k.size() || obr.size() != c.obr.size())
-    throw BadSnapshot("a coefficient list without ten entries");
+    throw BadSnapshot("список коэффициентов не из десяти значений");
   for (size_t i = 0; i < c.k.size(); ++i) {
     c.k[i] = CoefficientFrom(k.at(i), c.k[i].ref);
     c.obr[i] = CoefficientFrom(obr.at(i), c.obr[i].ref);
@@ -232,10 +232,10 @@ void FirmwareFrom(const Json& j, MeterSnapshot& s) {
 }
 
 MeterSnapshot SnapshotFrom(const Json& j) {
-  if (!j.is_object() || !j.contains("schema")) throw BadSnapshot("not a meter snapshot");
+  if (!j.is_object() || !j.contains("schema")) throw BadSnapshot("не снимок прибора");
   const int schema = j.at("schema").get<int>();
   if (schema != MeterSnapshot::kSchema)
-    throw BadSnapshot("schema " + std::to_string(schema) + " is not one this program reads");
+    throw BadSnapshot("схема " + std::to_string(schema) + " этой программе не известна");
   MeterSnapshot s;
   s.result = FromName(j.at("result"), ReadResult::Ok, ReadResult::NotFound, ResultName, "result");
   s.path = FromName(j.at("path"), ReadPath::None, ReadPath::ModBus, PathName, "path");
@@ -249,7 +249,7 @@ MeterSnapshot SnapshotFrom(const Json& j) {
   TextItemFrom(j.at("serial"), s.serialState, s.serial);
   FirmwareFrom(j.at("firmware"), s);
   const Json& channels = j.at("channels");
-  if (channels.size() != s.channels.size()) throw BadSnapshot("not two channels");
+  if (channels.size() != s.channels.size()) throw BadSnapshot("не два канала");
   for (size_t i = 0; i < s.channels.size(); ++i)
     s.channels[i] = ChannelFrom(channels.at(i), static_cast<uint8_t>(i + 1));
   if (const Json& r = j.at("record"); !r.is_null()) {

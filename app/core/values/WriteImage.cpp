@@ -26,7 +26,7 @@ std::string FileSafe(const std::string& text) {
 // must not wrap round to another channel or index.
 CoefRef PlaceFromJson(const Json& j) {
   const std::string list = j.at("list").get<std::string>();
-  if (list != "K" && list != "Obr") throw std::runtime_error("unknown list " + list);
+  if (list != "K" && list != "Obr") throw std::runtime_error("неизвестный список " + list);
   const int channel = j.at("channel").get<int>();
   const int index = j.at("index").get<int>();
   if (channel < 1 || channel > 2) throw std::runtime_error("channel " + std::to_string(channel));
@@ -103,16 +103,16 @@ std::optional<ItemsImage> ImageFromJson(const Json& json, std::string& error) {
       ImageItem i;
       const std::string kind = j.at("item").get<std::string>();
       if (kind != "coef" && kind != "record" && kind != "clock")
-        throw std::runtime_error("unknown item " + kind);
+        throw std::runtime_error("неизвестный пункт " + kind);
       i.kind = kind == "coef"     ? ItemKind::Coef
                : kind == "record" ? ItemKind::Record
                                   : ItemKind::Clock;
       const bool read = j.at("read").get<bool>();
       i.SetRead(read);
       auto raw = BytesFromHex(j.at("raw").get<std::string>());
-      if (!raw) throw std::runtime_error("bad bytes " + j.at("raw").get<std::string>());
+      if (!raw) throw std::runtime_error("неверные байты " + j.at("raw").get<std::string>());
       const size_t size = i.kind == ItemKind::Coef ? 4 : i.kind == ItemKind::Record ? 16 : 10;
-      if (read && raw->size() != size) throw std::runtime_error("wrong byte count");
+      if (read && raw->size() != size) throw std::runtime_error("не то число байтов");
       if (i.kind == ItemKind::Coef) {
         i.coef.ref = PlaceFromJson(j);
         i.coef.stored = StoredFromJson(j.at("stored"));
@@ -124,7 +124,7 @@ std::optional<ItemsImage> ImageFromJson(const Json& json, std::string& error) {
     }
     return image;
   } catch (const std::exception& e) {
-    error = std::string("not a before-image: ") + e.what();
+    error = std::string("не образ до записи: ") + e.what();
     return std::nullopt;
   }
 }
@@ -135,7 +135,7 @@ std::string SaveImage(const ItemsImage& image, const std::string& dir, std::stri
   std::error_code ec;
   fs::create_directories(fs::path(dir), ec);
   if (ec) {
-    error = "cannot create " + dir + ": " + ec.message();
+    error = "не удалось создать " + dir + ": " + ec.message();
     return {};
   }
   std::string stamp = image.time;
@@ -154,7 +154,7 @@ std::string SaveImage(const ItemsImage& image, const std::string& dir, std::stri
   if (!WriteFileDurably(temporary, DumpJson(ImageJson(image), 2) + "\n") ||
       !MoveIntoPlace(temporary, path)) {
     fs::remove(fs::path(temporary), ec);
-    error = "cannot write " + path;
+    error = "не удалось записать " + path;
     return {};
   }
   FlushFolder(dir);
@@ -170,7 +170,7 @@ std::optional<Json> LoadJsonFile(const std::string& path, std::string& error) {
   }
   Json json = Json::parse(*text, nullptr, false);
   if (json.is_discarded()) {
-    error = path + " is not JSON";
+    error = path + ": не JSON";
     return std::nullopt;
   }
   return json;
