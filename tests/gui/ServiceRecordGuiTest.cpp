@@ -241,6 +241,11 @@ TEST(ServiceRecordGui, AVisitsPdfShowsWhatChangedWithEachWriteWhole) {
       for (int n = 0; n < filler; ++n)
         shifted.html.insert(writes, "<p>&nbsp;</p>");
       ASSERT_TRUE(WriteReportPdf(shifted, QString::fromStdString(pdf)));
+      // CALIBRATE_SHOT_DIR, when set, receives each model's report to look at.
+      if (const QByteArray dir = qgetenv("CALIBRATE_SHOT_DIR"); filler == 0 && !dir.isEmpty())
+        std::filesystem::copy_file(pdf,
+                                   dir.toStdString() + "/report-" + std::string(model) + ".pdf",
+                                   std::filesystem::copy_options::overwrite_existing);
       const std::string text = PdfText(pdf);
       for (const std::string& expected :
            {std::string(model), std::string(today), std::string("\"C2069876\" (лицензия"),
