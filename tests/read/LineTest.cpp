@@ -156,6 +156,14 @@ INSTANTIATE_TEST_SUITE_P(Causes, Diagnose, ::testing::ValuesIn(kDiagnoseCases),
 // The explanation of a port that does not open, for each reason the system
 // gives.
 TEST(ExplainOpenFailure, SaysWhatToDo) {
+#ifdef _WIN32
+  // Windows has no device groups or modes: the user with the right is named.
+  const std::vector<const char*> joinGroup = {"от имени пользователя"}, setMode = joinGroup;
+#else
+  const std::vector<const char*> joinGroup = {"группу dialout"};
+  const std::vector<const char*> setMode = {"sudo chmod 660 /dev/ttyS9", "MODE=\"0660\"",
+                                            "/etc/udev/rules.d/"};
+#endif
   const std::vector<SerialDeviceInfo> ports = {
       {"/dev/ttyUSB0", "0403:6001 FTDI FT232R USB UART", {}, ""}};
   const struct {
@@ -166,13 +174,12 @@ TEST(ExplainOpenFailure, SaysWhatToDo) {
       {{PortOpenFailure::NotFound, "No such file or directory", ""},
        {},
        {"Порта /dev/ttyS9 нет в системе.\nСистема: No such file", "/dev/ttyUSB0 (0403:6001 FTDI"}},
-      {{PortOpenFailure::PermissionDenied, "Permission denied", "dialout"},
-       {},
-       {"Нет прав на порт /dev/ttyS9.\nСистема: Permission denied\n", "группу dialout"}},
+      {{PortOpenFailure::PermissionDenied, "Permission denied", "dialout"}, {}, joinGroup},
       // A mode that lets no group in: the mode and a udev rule, no group to join.
+      {{PortOpenFailure::PermissionDenied, "Permission denied", ""}, {}, setMode},
       {{PortOpenFailure::PermissionDenied, "Permission denied", ""},
        {},
-       {"sudo chmod 660 /dev/ttyS9", "MODE=\"0660\"", "/etc/udev/rules.d/"}},
+       {"Нет прав на порт /dev/ttyS9.\nСистема: Permission denied\n"}},
       {{PortOpenFailure::Busy, "Device or resource busy", ""},
        {"4242 minicom"},
        {"Порт /dev/ttyS9 занят другой программой.\nСистема: Device", "процесс 4242 minicom"}},
