@@ -3,9 +3,7 @@
 namespace {
 
 StateField* Find(MeterState& state, const std::string& key) {
-  for (StateField& f : state)
-    if (f.key == key) return &f;
-  return nullptr;
+  return const_cast<StateField*>(FindField(state, key));
 }
 
 // Values the meter held before the event: only what nothing earlier told.
