@@ -577,11 +577,11 @@ void TFrmService::SetClockClick() {
 
 void TFrmService::ShowClock(const ClockReading& clock) {
   const std::optional<QDateTime> meter = ClockTime(clock);
-  LMeterTime->setText(meter                             ? meter->toString("dd.MM.yyyy HH:mm:ss")
-                      : clock.state == ValueState::Read ? "часы не установлены"
-                                                        : "нет ответа");
   clockOffset_.reset();
-  if (meter) clockOffset_ = QDateTime::currentDateTime().secsTo(*meter);
+  if (meter)
+    clockOffset_ = QDateTime::currentDateTime().secsTo(*meter);  // Tick shows the time
+  else
+    LMeterTime->setText(clock.state == ValueState::Read ? "часы не установлены" : "нет ответа");
   Tick();
 }
 
