@@ -34,7 +34,9 @@ JournalRecord RecordOf(size_t line, const ParsedJournalLine& parsed) {
   record.timeLocal = Text(e, "timeLocal");
   record.event.kind = Text(e, "kind");
   record.event.engineer = Text(e, "engineer");
+  record.event.reason = Text(e, "reason");
   record.event.computer = Text(e, "computer");
+  record.event.workstation = Text(e, "workstation");
   record.event.program = Text(e, "program");
   record.event.port = Text(e, "port");
   record.event.speed = Number(e, "speed");
@@ -377,7 +379,9 @@ nlohmann::json ToJson(const JournalRecord& record) {
           {"timeLocal", record.timeLocal},
           {"kind", e.kind},
           {"engineer", e.engineer},
+          {"reason", e.reason},
           {"computer", e.computer},
+          {"workstation", e.workstation},
           {"program", e.program},
           {"port", e.port},
           {"speed", e.speed},

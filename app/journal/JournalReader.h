@@ -24,6 +24,11 @@ struct JournalRecord {
   std::string timeLocal;
   JournalEvent event;    // the fields as recorded (computer filled in)
   bool chained = false;  // its hash and its link to the line before verify
+  // Recorded on another workstation and taken from the department's record.
+  bool department = false;
+  // When the department's server received it (UTC, ISO 8601); empty when
+  // unknown, as for an event not yet sent.
+  std::string received;
 };
 
 // A damaged line: cut short by a crash or a full disk, or not a journal line

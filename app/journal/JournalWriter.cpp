@@ -105,7 +105,9 @@ nlohmann::ordered_json LineFields(const JournalEvent& event) {
   fields["timeUtc"] = UtcText(now);
   fields["timeLocal"] = LocalText(now);
   fields["engineer"] = event.engineer;
+  if (!event.reason.empty()) fields["reason"] = event.reason;
   fields["computer"] = event.computer.empty() ? HostName() : event.computer;
+  if (!event.workstation.empty()) fields["workstation"] = event.workstation;
   fields["program"] = event.program;
   fields["port"] = event.port;
   fields["speed"] = event.speed;

@@ -16,8 +16,12 @@ struct JournalEvent {
   // will change and its undo file) or "write" (how a write went)
   std::string kind;
   std::string engineer;  // who did it
+  std::string reason;    // why: a write's reason as the engineer gave it; may be empty
   std::string computer;  // left empty: this computer's name
   std::string program;   // the program and its version, e.g. "calibrate-cli 1.1"
+  // The installation that recorded it (Workstation.h); empty in the events of
+  // a journal written before workstations had ids.
+  std::string workstation;
   std::string port;      // e.g. "COM3"
   int speed = 0;         // baud
   int address = 0;       // the meter's network address

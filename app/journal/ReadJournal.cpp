@@ -4,6 +4,7 @@
 
 #include "JournalFile.h"
 #include "ServiceJournal.h"
+#include "Workstation.h"
 #include "app/core/settings/SettingsPlace.h"
 #include "app/core/values/ReadJson.h"
 
@@ -34,6 +35,8 @@ JournalSettings LoadJournalSettings(const IniFile& ini) {
                   : PathFromUtf8(dir);
   s.dir = Utf8(chosen.is_absolute() ? chosen : Within(base, chosen));
   s.engineer = ini.ReadString(kJournalSection, "Engineer", "");
+  s.requireReason = ini.ReadInteger(kJournalSection, "RequireReason", 0) != 0;
+  s.workstation = StoredWorkstationId(ini);
   return s;
 }
 

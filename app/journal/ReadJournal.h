@@ -12,13 +12,17 @@
 #include "app/core/settings/IniFile.h"
 #include "app/core/values/MeterReading.h"
 
-// The journal keys of the settings file: [Journal] Enabled, Dir, Engineer.
+// The journal keys of the settings file: [Journal] Enabled, Dir, Engineer,
+// RequireReason.
 inline constexpr const char* kJournalSection = "Journal";
 
 struct JournalSettings {
   bool enabled = false;  // off unless asked for: a read leaves no file behind
   std::string dir;       // UTF-8
   std::string engineer;
+  // A department's rule: every write names its reason ([Journal] RequireReason=1).
+  bool requireReason = false;
+  std::string workstation;  // [Department] Workstation (Workstation.h)
 };
 
 // The settings file's choice. Dir defaults to the folder "journal" beside the

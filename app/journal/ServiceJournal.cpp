@@ -28,6 +28,7 @@ JournalEvent NewJournalEvent(const char* kind, const JournalSettings& settings,
   JournalEvent e;
   e.kind = kind;
   e.engineer = settings.engineer;
+  e.workstation = settings.workstation;
   e.program = program;
   e.payload = nlohmann::json::parse(DumpJson(document));
   e.payload["demo"] = demo;

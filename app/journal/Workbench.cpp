@@ -1,5 +1,6 @@
 #include "Workbench.h"
 
+#include "Workstation.h"
 #include "app/core/ops/MeterSnapshotRead.h"
 #include "app/journal/JournalCompare.h"
 #include "app/journal/ServiceJournal.h"
@@ -37,7 +38,9 @@ void Workbench::Release() {
 }
 
 JournalSettings Workbench::Journal() {
-  return LoadJournalSettings(settings_.Ini());
+  JournalSettings journal = LoadJournalSettings(settings_.Ini());
+  if (journal.enabled) journal.workstation = EnsureWorkstationId(settings_.Ini());
+  return journal;
 }
 
 bool Workbench::SetJournal(const JournalSettings& journal) {

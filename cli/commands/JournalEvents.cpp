@@ -4,11 +4,15 @@
 
 #include "app/journal/JournalCompare.h"
 #include "app/journal/ReadJournal.h"
+#include "app/journal/Workstation.h"
 
 namespace {
 
 JournalSettings RunJournal(const CliOptions& o, Settings& settings) {
-  return OverrideJournal(LoadJournalSettings(settings.Ini()), o.journalDir, o.noJournal);
+  JournalSettings journal =
+      OverrideJournal(LoadJournalSettings(settings.Ini()), o.journalDir, o.noJournal);
+  if (journal.enabled) journal.workstation = EnsureWorkstationId(settings.Ini());
+  return journal;
 }
 
 void WarnIfLost(const std::optional<JournalAppendResult>& result, const char* what) {
