@@ -7,6 +7,7 @@
 //
 //   calibrate-bench [--reps N] [--op read|snapshot]... [--model NAME]...
 //                   [--baud 9600|19200]... [--quick] [--scan] [--write]
+//   calibrate-bench --department [--events N] [--database URL] [--quick]
 //
 // --quick runs each operation once, and unless told otherwise only on the
 // ZFK-31 at 9600. The exit code is 1 when an operation did not come out as it
@@ -17,6 +18,9 @@
 // bound and a snapshot of the same meter, and fails when either takes more
 // than 1.3 times its bound or 4 times the snapshot (with --quick the times
 // are shown, not judged).
+// --department times the department's record (DepartmentBench.h): pushing
+// and pulling N events (default 100,000; 2,000 with --quick, not judged) and
+// one meter's history afterwards.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -30,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "DepartmentBench.h"
 #include "MeterProcess.h"
 #include "WireBound.h"
 #include "app/core/meter/MeterRead.h"
@@ -70,9 +75,12 @@ struct Options {
   std::vector<Op> ops;
   std::vector<SimModel> models;
   std::vector<uint32_t> bauds;
-  bool scan = false;   // the bus scan instead of the reads
-  bool write = false;  // the ZFK-36's reset and restore instead of the reads
-  bool quick = false;  // one run of each; the write's times are shown, not judged
+  bool scan = false;                    // the bus scan instead of the reads
+  bool write = false;                   // the ZFK-36's reset and restore instead of the reads
+  bool quick = false;                   // one run of each; the write's times are shown, not judged
+  bool department = false;              // the department's record instead
+  std::optional<unsigned> events;       // its journal's size
+  std::optional<std::string> database;  // its server; a throwaway one by default
 };
 
 struct CaseResult {
@@ -370,6 +378,14 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       o.scan = true;
     } else if (arg == "--write") {
       o.write = true;
+    } else if (arg == "--department") {
+      o.department = true;
+    } else if (arg == "--events" && hasValue) {
+      const long n = std::atol(argv[++i]);
+      if (n < 100 || n > 10000000 || n % 100 != 0) return false;
+      o.events = static_cast<unsigned>(n);
+    } else if (arg == "--database" && hasValue) {
+      o.database = argv[++i];
     } else if (arg == "--reps" && hasValue) {
       const int n = std::atoi(argv[++i]);
       if (n < 1 || n > 1000) return false;
@@ -554,8 +570,21 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: calibrate-bench [--reps N] [--op read|snapshot]... [--model NAME]... "
-                 "[--baud 9600|19200]... [--quick] [--scan] [--write]\n");
+                 "[--baud 9600|19200]... [--quick] [--scan] [--write]\n"
+                 "       calibrate-bench --department [--events N] [--database URL] [--quick]\n");
     return 2;
+  }
+  if (options.department) {
+#ifdef CALIBRATE_DEPARTMENT
+    std::printf("# load average at start: %s\n", LoadAverage().c_str());
+    const int status = RunDepartmentBench(options.events.value_or(options.quick ? 2000 : 100000),
+                                          options.database, options.quick);
+    std::printf("# load average at end: %s\n", LoadAverage().c_str());
+    return status;
+#else
+    std::fprintf(stderr, "calibrate-bench: built without libpqxx\n");
+    return 2;
+#endif
   }
   if (options.write) {
     PrintHeader(options);

@@ -132,11 +132,14 @@ std::string DayOf(const JournalRecord& r) {
   return r.timeLocal.substr(0, 10);
 }
 
-// The command line runs once per command; its events of a day are one visit.
+// The command line runs once per command; its events of a day are one visit,
+// of one workstation: two engineers' visits of a day are two.
 std::string SessionKey(const JournalRecord& r) {
   const json& run = At(r.event.payload, "run");
-  if (r.event.program.rfind("calibrate-cli", 0) == 0 || !run.is_string()) return "day " + DayOf(r);
-  return "run " + run.get<std::string>();
+  const std::string where = r.event.workstation.empty() ? r.event.computer : r.event.workstation;
+  if (r.event.program.rfind("calibrate-cli", 0) == 0 || !run.is_string())
+    return where + " day " + DayOf(r);
+  return where + " run " + run.get<std::string>();
 }
 
 }  // namespace

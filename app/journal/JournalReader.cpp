@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <unordered_set>
 
+#include "DepartmentFolder.h"
 #include "JournalFile.h"
 #include "JournalLine.h"
 #include "app/core/base/RegularFile.h"
@@ -11,9 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A meter's journal file, as the writer names them.
-constexpr std::string_view kExtension = ".jsonl";
 
 std::string Text(const nlohmann::json& object, const char* key) {
   const auto it = object.find(key);
@@ -30,6 +29,7 @@ JournalRecord RecordOf(size_t line, const ParsedJournalLine& parsed) {
   JournalRecord record;
   record.line = line;
   record.id = JournalEventId(parsed.hash);
+  record.hash = parsed.hash;
   record.timeUtc = Text(e, "timeUtc");
   record.timeLocal = Text(e, "timeLocal");
   record.event.kind = Text(e, "kind");
@@ -43,6 +43,8 @@ JournalRecord RecordOf(size_t line, const ParsedJournalLine& parsed) {
   record.event.address = Number(e, "address");
   record.event.model = Text(e, "model");
   record.event.serial = Text(e, "serial");
+  const auto seen = e.find("seen");
+  if (seen != e.end() && seen->is_object()) record.seen = *seen;
   const auto payload = e.find("payload");
   if (payload != e.end()) record.event.payload = *payload;
   return record;
@@ -59,10 +61,11 @@ std::string AfterWhat(size_t anchorLine) {
   return anchorLine == 0 ? "начало файла" : "строку " + std::to_string(anchorLine);
 }
 
-Examined Examine(std::string_view content) {
+Examined Examine(std::string_view content, bool department) {
   Examined out;
-  std::string expected(kJournalGenesis);  // the hash the next valid line must carry as prev
-  size_t anchorLine = 0;                  // the line that hash belongs to
+  std::string expected(kJournalGenesis);   // the hash the next valid line must carry as prev
+  size_t anchorLine = 0;                   // the line that hash belongs to
+  std::unordered_set<std::string> before;  // a department file's hashes so far
   for (size_t begin = 0; begin < content.size();) {
     const size_t newline = content.find('\n', begin);
     const bool torn = newline == std::string_view::npos;
@@ -82,14 +85,21 @@ Examined Examine(std::string_view content) {
       continue;
     }
     JournalRecord record = RecordOf(number, parsed);
-    record.chained = parsed.hashMatches && parsed.prev == expected;
+    record.department = department;
+    const bool linked = department ? parsed.prev == kJournalGenesis || before.count(parsed.prev)
+                                   : parsed.prev == expected;
+    record.chained = parsed.hashMatches && linked;
     if (!parsed.hashMatches)
       out.problems.push_back(
           {number, JournalFault::Edited, "хеш не совпадает с текстом: строку изменили"});
-    else if (parsed.prev != expected)
-      out.problems.push_back({number, JournalFault::Unlinked,
-                              "не продолжает " + AfterWhat(anchorLine) +
-                                  ": строку перед ней удалили или строки переставили"});
+    else if (!linked)
+      out.problems.push_back(
+          {number, JournalFault::Unlinked,
+           department ? std::string("не продолжает ни одну строку перед ней: строку удалили "
+                                    "или строки переставили")
+                      : "не продолжает " + AfterWhat(anchorLine) +
+                            ": строку перед ней удалили или строки переставили"});
+    if (department) before.insert(parsed.hash);
     out.records.push_back(std::move(record));
     expected = parsed.hash;
     anchorLine = number;
@@ -111,25 +121,6 @@ bool ReadWhole(const std::string& path, std::string& content, std::string& error
     error = "journal " + path + ": " + error;
     return false;
   }
-  return true;
-}
-
-// The meters' files of a folder, by name; a missing folder has none.
-bool JournalFiles(const std::string& dir, std::vector<std::string>& files, std::string& error) {
-  std::error_code ec;
-  const fs::path folder = PathFromUtf8(dir);
-  if (!fs::exists(folder, ec) && !ec) return true;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::path& path = it->path();
-    std::error_code typeError;
-    if (Utf8(path.extension()) == kExtension && it->is_regular_file(typeError))
-      files.push_back(Utf8(path));
-  }
-  if (ec) {
-    error = "не удалось просмотреть папку журнала " + dir + ": " + ec.message();
-    return false;
-  }
-  std::sort(files.begin(), files.end());
   return true;
 }
 
@@ -161,6 +152,18 @@ std::string FileName(const std::string& path) {
   return Utf8(PathFromUtf8(path).filename());
 }
 
+// Whether a meter's file of that name holds the events of the serial number:
+// the writer names it "<model>_sn<serial>.jsonl", whatever the model.
+bool NamedFor(const std::string& fileName, const std::string& serial) {
+  if (serial.empty()) return false;
+  JournalEvent probe;
+  probe.model = "m";
+  probe.serial = serial;
+  const std::string name = JournalFileName(probe);
+  const std::string ending = name.substr(name.find("_sn"));
+  return fileName.size() > ending.size() && fileName.ends_with(ending);
+}
+
 }  // namespace
 
 JournalFileContent ReadJournalFile(const std::string& path) {
@@ -169,7 +172,7 @@ JournalFileContent ReadJournalFile(const std::string& path) {
   try {
     std::string text;
     if (!ReadWhole(path, text, content.error)) return content;
-    Examined examined = Examine(text);
+    Examined examined = Examine(text, IsDepartmentFile(path));
     content.records.assign(std::make_move_iterator(examined.records.rbegin()),
                            std::make_move_iterator(examined.records.rend()));
     for (const JournalProblem& problem : examined.problems)
@@ -195,9 +198,10 @@ const JournalRecord* FindJournalRecord(const JournalFileContent& content, std::s
 JournalLookup FindJournalEvent(const std::string& dir, std::string_view ref) {
   JournalLookup lookup;
   try {
-    std::vector<std::string> files;
-    if (!JournalFiles(dir, files, lookup.error)) return lookup;
-    for (const std::string& file : files) {
+    std::vector<JournalFileEntry> files;
+    if (!ListJournalFiles(dir, files, lookup.error)) return lookup;
+    for (const JournalFileEntry& entry : files) {
+      const std::string& file = entry.path;
       const JournalFileContent content = ReadJournalFile(file);
       for (const JournalRecord* record : Matching(content, ref, lookup.error)) {
         if (lookup.ok && ref != "last") {
@@ -241,7 +245,7 @@ JournalVerdict VerifyJournalFile(const std::string& path) {
   try {
     std::string text;
     if (!ReadWhole(path, text, verdict.error)) return verdict;
-    Examined examined = Examine(text);
+    Examined examined = Examine(text, IsDepartmentFile(path));
     verdict.lines = examined.lines;
     verdict.events = examined.records.size();
     verdict.problems = std::move(examined.problems);
@@ -262,10 +266,10 @@ bool JournalFolderVerdict::AllOk() const {
 JournalFolderVerdict VerifyJournal(const std::string& dir) {
   JournalFolderVerdict verdict;
   try {
-    std::vector<std::string> files;
-    if (!JournalFiles(dir, files, verdict.error)) return verdict;
-    for (const std::string& file : files)
-      verdict.files.push_back(VerifyJournalFile(file));
+    std::vector<JournalFileEntry> files;
+    if (!ListJournalFiles(dir, files, verdict.error)) return verdict;
+    for (const JournalFileEntry& f : files)
+      verdict.files.push_back(VerifyJournalFile(f.path));
     verdict.ok = true;
   } catch (const std::exception& e) {
     verdict = {};
@@ -274,48 +278,48 @@ JournalFolderVerdict VerifyJournal(const std::string& dir) {
   return verdict;
 }
 
-JournalFileContent ReadMeterJournal(const std::string& dir, const std::string& meter) {
+JournalFileContent ReadMeterJournal(const std::string& dir, const std::string& meter,
+                                    bool receivedTimes) {
   JournalFileContent all;
   try {
-    std::vector<std::string> files;
-    if (!JournalFiles(dir, files, all.error)) return all;
-    std::vector<JournalFileContent> contents;
-    for (const std::string& file : files)
-      contents.push_back(ReadJournalFile(file));
+    std::vector<JournalFileEntry> files;
+    if (!ListJournalFiles(dir, files, all.error)) return all;
     // A file's name stands for the serial number its events carry.
     std::string serial = meter;
+    for (const JournalFileEntry& f : files)
+      if (!f.department && FileName(f.path) == meter) {
+        const JournalFileContent named = ReadJournalFile(f.path);
+        if (!named.records.empty()) serial = named.records.front().event.serial;
+      }
+    std::unordered_set<std::string> hashes;
     std::string newestUtc;
-    for (size_t i = 0; i < files.size(); ++i)
-      if (FileName(files[i]) == meter && !contents[i].records.empty())
-        serial = contents[i].records.front().event.serial;
-    for (size_t i = 0; i < files.size(); ++i) {
-      JournalFileContent& content = contents[i];
-      const bool named = FileName(files[i]) == meter;
-      const bool ofMeter =
-          named ||
-          std::any_of(content.records.begin(), content.records.end(), [&](const JournalRecord& r) {
-            return !serial.empty() && r.event.serial == serial;
-          });
-      if (!ofMeter) continue;
+    for (const auto& [file, department] : files) {
+      if (FileName(file) != meter && !NamedFor(FileName(file), serial)) continue;
+      JournalFileContent content = ReadJournalFile(file);
       if (!content.ok) {
         all.error = content.error;
         continue;
       }
-      // The file with the newest event names the meter from now on.
+      // The own file with the newest event names the meter from now on.
       const std::string newest = content.records.empty() ? "" : content.records.front().timeUtc;
-      if (all.file.empty() || newest > newestUtc) {
+      // The department's file names a meter this workstation never served.
+      if (all.file.empty() || (!department && (newestUtc.empty() || newest > newestUtc))) {
         all.file = content.file;
         newestUtc = newest;
       }
-      all.records.insert(all.records.end(), content.records.begin(), content.records.end());
+      for (JournalRecord& r : content.records)
+        if (hashes.insert(r.hash).second) all.records.push_back(std::move(r));
       all.damaged.insert(all.damaged.end(), content.damaged.begin(), content.damaged.end());
       all.breaks.insert(all.breaks.end(), content.breaks.begin(), content.breaks.end());
       all.ok = true;
     }
+    const auto received = receivedTimes ? ReceivedTimes(dir) : decltype(ReceivedTimes(dir)){};
+    for (JournalRecord& r : all.records)
+      if (const auto it = received.find(r.hash); it != received.end()) r.received = it->second;
     std::stable_sort(
         all.records.begin(), all.records.end(),
         [](const JournalRecord& a, const JournalRecord& b) { return a.timeUtc > b.timeUtc; });
-    if (!all.ok && all.error.empty()) all.error = "no meter " + meter + " in the journal " + dir;
+    if (!all.ok && all.error.empty()) all.error = "прибора " + meter + " нет в журнале " + dir;
   } catch (const std::exception& e) {
     all = {};
     all.error = std::string("не удалось прочитать журнал: ") + e.what();
@@ -326,9 +330,10 @@ JournalFileContent ReadMeterJournal(const std::string& dir, const std::string& m
 JournalListing ListJournalMeters(const std::string& dir) {
   JournalListing listing;
   try {
-    std::vector<std::string> files;
-    if (!JournalFiles(dir, files, listing.error)) return listing;
-    for (const std::string& file : files) {
+    std::vector<JournalFileEntry> files;
+    if (!ListJournalFiles(dir, files, listing.error)) return listing;
+    for (const JournalFileEntry& entry : files) {
+      const std::string& file = entry.path;
       const JournalFileContent content = ReadJournalFile(file);
       JournalMeter meter;
       meter.file = FileName(file);

@@ -18,14 +18,18 @@ inline constexpr std::chrono::milliseconds kJournalReadWait{1000};
 
 // One event as recorded.
 struct JournalRecord {
-  size_t line = 0;  // its line in the file, from 1
-  std::string id;   // its id (JournalEventId of its hash)
+  size_t line = 0;   // its line in the file, from 1
+  std::string id;    // its id (JournalEventId of its hash)
+  std::string hash;  // its line's whole hash: its identity in the department's record
   std::string timeUtc;
   std::string timeLocal;
   JournalEvent event;    // the fields as recorded (computer filled in)
   bool chained = false;  // its hash and its link to the line before verify
   // Recorded on another workstation and taken from the department's record.
   bool department = false;
+  // What its workstation had seen of the others' events of this meter: the
+  // hash of each one's last, by workstation id (an object; null when none).
+  nlohmann::json seen;
   // When the department's server received it (UTC, ISO 8601); empty when
   // unknown, as for an event not yet sent.
   std::string received;
@@ -75,14 +79,21 @@ struct JournalFileContent {
 
 // Reads one meter's journal file (path in UTF-8). A damaged line is listed in
 // damaged and never stops the lines before or after it from being read.
+// A file of the department folder (DepartmentFolder.h) holds several chains:
+// each of its lines must continue some line before it, or begin a chain.
 JournalFileContent ReadJournalFile(const std::string& path);
 
 // Every event of one meter, whatever file of the folder holds it (a journal
 // written before every event named the meter by its model may have two for
-// one meter), newest first; meter is its serial number or a file's name.
+// one meter), the department's events of it from other workstations included
+// (each once, with its receipt time where known), newest first; meter is its
+// serial number or a file's name. Only the files named for the meter are read.
 // file is the newest file's path. Not ok, with the reason, when the folder
 // holds no such meter.
-JournalFileContent ReadMeterJournal(const std::string& dir, const std::string& meter);
+// receivedTimes: look up each event's receipt time (a sync checking many
+// meters at once leaves them out).
+JournalFileContent ReadMeterJournal(const std::string& dir, const std::string& meter,
+                                    bool receivedTimes = true);
 
 // The event that ref names in content: "last" for the newest, else its id or
 // an unambiguous beginning of it (4 digits at least). Null, with the reason in

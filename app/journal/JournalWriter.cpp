@@ -4,8 +4,10 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
+#include "DepartmentFolder.h"
 #include "JournalFile.h"
 #include "JournalLine.h"
 #include "Sha256.h"
@@ -97,7 +99,11 @@ std::string LocalText(system_clock::time_point now) {
          (offset.count() < 0 ? "-" : "+") + Two(m / 60) + ":" + Two(m % 60);
 }
 
-nlohmann::ordered_json LineFields(const JournalEvent& event) {
+// seen: the last event of each other workstation's chain for the meter that
+// this journal holds, so that a later merge can tell whether two visits knew
+// of each other.
+nlohmann::ordered_json LineFields(const JournalEvent& event,
+                                  const std::unordered_map<std::string, std::string>& seen) {
   const auto now = system_clock::now();
   nlohmann::ordered_json fields;
   fields["format"] = 1;
@@ -108,6 +114,11 @@ nlohmann::ordered_json LineFields(const JournalEvent& event) {
   if (!event.reason.empty()) fields["reason"] = event.reason;
   fields["computer"] = event.computer.empty() ? HostName() : event.computer;
   if (!event.workstation.empty()) fields["workstation"] = event.workstation;
+  if (!seen.empty()) {
+    std::map<std::string, std::string> sorted(seen.begin(), seen.end());
+    sorted.erase(event.workstation);
+    if (!sorted.empty()) fields["seen"] = sorted;
+  }
   fields["program"] = event.program;
   fields["port"] = event.port;
   fields["speed"] = event.speed;
@@ -117,6 +128,14 @@ nlohmann::ordered_json LineFields(const JournalEvent& event) {
   fields["payload"] = event.payload;
   return fields;
 }
+
+JournalAppendResult Failed(std::string error) {
+  JournalAppendResult result;
+  result.error = std::move(error);
+  return result;
+}
+
+}  // namespace
 
 // Under the lock: the hash the next line must carry (that of the last valid
 // line, or the genesis value) and whether the file ends in a newline. A last
@@ -153,14 +172,6 @@ bool FindChainEnd(JournalFile& file, std::string& prev, bool& endsInNewline, std
   return true;
 }
 
-JournalAppendResult Failed(std::string error) {
-  JournalAppendResult result;
-  result.error = std::move(error);
-  return result;
-}
-
-}  // namespace
-
 std::string JournalFileName(const JournalEvent& event) {
   const std::string model = FileNamePart(event.model.empty() ? "unknown" : event.model);
   std::string name = event.serial.empty() ? model + "_" + FileNamePart(event.port) + "_addr" +
@@ -192,7 +203,8 @@ JournalAppendResult JournalWriter::Append(const JournalEvent& event) const {
     std::string prev;
     bool endsInNewline = true;
     if (!FindChainEnd(*file, prev, endsInNewline, error)) return Failed(where + error);
-    const std::string line = MakeJournalLine(LineFields(event), prev);
+    const std::string line =
+        MakeJournalLine(LineFields(event, SeenWorkstations(dir_, JournalFileName(event))), prev);
     // A line we would read back as damaged is no record (a payload that is no
     // JSON value, a digest the library could not make): refuse it here.
     const ParsedJournalLine check = ParseJournalLine(line);

@@ -16,12 +16,8 @@ struct JournalEvent {
   // will change and its undo file) or "write" (how a write went)
   std::string kind;
   std::string engineer;  // who did it
-  std::string reason;    // why: a write's reason as the engineer gave it; may be empty
   std::string computer;  // left empty: this computer's name
   std::string program;   // the program and its version, e.g. "calibrate-cli 1.1"
-  // The installation that recorded it (Workstation.h); empty in the events of
-  // a journal written before workstations had ids.
-  std::string workstation;
   std::string port;      // e.g. "COM3"
   int speed = 0;         // baud
   int address = 0;       // the meter's network address
@@ -30,6 +26,10 @@ struct JournalEvent {
   // The read's typed result or the snapshot; for a write also the values
   // before and after and their verification. Carried as given.
   nlohmann::json payload;
+  std::string reason;  // why: a write's reason as the engineer gave it; may be empty
+  // The installation that recorded it (Workstation.h); empty in the events of
+  // a journal written before workstations had ids.
+  std::string workstation;
 };
 
 struct JournalAppendResult {
@@ -48,6 +48,12 @@ nlohmann::json ToJson(
 // '_' stay; any other byte becomes %XX; each part is bounded in length (a long
 // one keeps its start and a digest of the whole, so names stay distinct).
 std::string JournalFileName(const JournalEvent& event);
+
+class JournalFile;
+
+// Under the file's lock: the hash the next line must carry (that of the last
+// valid line, or the genesis value) and whether the file ends in a newline.
+bool FindChainEnd(JournalFile& file, std::string& prev, bool& endsInNewline, std::string& error);
 
 class JournalWriter {
  public:

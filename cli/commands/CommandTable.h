@@ -26,3 +26,4 @@ const Command& HistoryCommand();
 const Command& JournalVerifyCommand();
 const Command& CompareCommand();
 const Command& ReportCommand();
+const Command& SyncCommand();

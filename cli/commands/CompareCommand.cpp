@@ -8,6 +8,7 @@
 #include "JournalEvents.h"
 #include "JournalMeters.h"
 #include "app/core/values/ValueText.h"
+#include "app/journal/Divergence.h"
 #include "app/journal/EventNames.h"
 #include "app/journal/JournalFile.h"
 #include "app/journal/JournalReader.h"
@@ -73,14 +74,17 @@ std::optional<Side> LoadSide(const CliOptions& o, const std::string& ref, const 
   return Side{Described(r), r.event.payload, r.event.kind};
 }
 
+// divergence: of the meter's record across the department, when it has one.
 int PrintComparison(const CliOptions& o, const std::string& a, const std::string& b,
-                    const StateComparison& c) {
+                    const StateComparison& c, const std::optional<Divergence>& divergence = {}) {
   if (o.json) {
     nlohmann::json out = ToJson(c);
     out["a"] = a;
     out["b"] = b;
+    if (divergence) out["divergence"] = ToJson(*divergence);
     std::cout << out.dump() << "\n";
   } else {
+    if (divergence) std::cout << DivergenceText(*divergence);
     std::cout << "A: " << a << "\nB: " << b << "\n";
     for (const FieldChange& change : c.changes)
       std::cout << change.label << ": " << ChangeText(change) << "\n";
@@ -97,12 +101,14 @@ int CompareLastVisit(const CliOptions& o, const std::string& dir) {
   if (file.empty()) return Code(ExitStatus::NotFound);
   const JournalFileContent content = ReadMeterJournal(dir, file);
   if (content.ok && !MayUseJournal(o, content.breaks)) return BrokenJournalStatus();
-  const VisitComparison v = CompareWithPreviousVisit(JournalSessions(content));
+  const std::vector<JournalSession> sessions = JournalSessions(content);
+  const VisitComparison v = CompareWithPreviousVisit(sessions);
   if (!v.ok) {
     std::cerr << "calibrate-cli: " << (content.ok ? v.error : content.error) << "\n";
     return Code(ExitStatus::NotFound);
   }
-  return PrintComparison(o, Described(v.previous), Described(v.last), v.comparison);
+  return PrintComparison(o, Described(v.previous), Described(v.last), v.comparison,
+                         FindDivergence(sessions));
 }
 
 class Compare final : public Command {

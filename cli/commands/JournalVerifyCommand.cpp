@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "CommandTable.h"
+#include "DepartmentRun.h"
 #include "JournalEvents.h"
 #include "app/journal/JournalBreakText.h"
 #include "app/journal/JournalFile.h"
@@ -25,6 +26,16 @@ class JournalVerify final : public Command {
         "FILE", [&o](const std::string& f) { o.operands = {f}; }, "один файл журнала");
     d.Alternatives(file,
                    verify->add_flag("--all", o.verifyAll, "файлы всех приборов (по умолчанию)"));
+    verify
+        ->add_option_function<std::vector<std::string>>(
+            "--database",
+            [&o](const std::vector<std::string>& url) {
+              o.department.useDatabase = true;
+              if (!url.empty() && !url.front().empty()) o.department.database = url.front();
+            },
+            "проверить и события на сервере отдела (URL по умолчанию — [Department] Database)")
+        ->expected(0, 1)
+        ->type_name("[URL]");
     AddJournalFolder(d, o);
   }
   std::string Description() const override {
@@ -34,6 +45,18 @@ class JournalVerify final : public Command {
   }
 
   int Run(const CliOptions& o, Settings& settings) const override {
+    const int local = VerifyLocal(o, settings);
+    if (!o.department.useDatabase) return local;
+#ifdef CALIBRATE_DEPARTMENT
+    const int server = VerifyDepartmentStore(o, settings);
+#else
+    const int server = NoDepartmentStore();
+#endif
+    return local != Code(ExitStatus::Ok) ? local : server;
+  }
+
+ private:
+  static int VerifyLocal(const CliOptions& o, Settings& settings) {
     std::vector<JournalVerdict> files;
     if (!o.operands.empty()) {
       files.push_back(VerifyJournalFile(o.operands[0]));

@@ -26,7 +26,8 @@ enum class CliCommand {
   JournalVerify,
   Watch,
   Compare,
-  Report
+  Report,
+  Sync
 };
 
 // --port, --baud, --trace: the line.
@@ -93,6 +94,15 @@ struct WatchCliOptions {
   bool csvExcel = false;
 };
 
+// sync and journal verify --database: the department's server.
+struct DepartmentCliOptions {
+  std::optional<std::string> database;  // --database URL; else [Department] Database
+  bool useDatabase = false;             // journal verify --database
+  bool init = false;                    // sync --init
+  bool all = false;                     // sync --all
+  std::optional<std::string> serial;    // sync --serial S
+};
+
 struct CliOptions : LineOptions, MeterOptions, JournalOptions, WriteOptions {
   CliCommand command = CliCommand::Help;
   bool json = false;
@@ -106,4 +116,5 @@ struct CliOptions : LineOptions, MeterOptions, JournalOptions, WriteOptions {
   std::optional<std::string> session;   // report --session ID
   std::optional<std::string> htmlFile;  // report --html FILE
   bool force = false;                   // history, compare, report: a broken journal too
+  DepartmentCliOptions department;
 };
