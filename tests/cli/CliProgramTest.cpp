@@ -455,7 +455,8 @@ std::string EnglishIn(const std::string& text) {
   return "";
 }
 
-// The options of command that take a value, as its grammar declares them.
+// The options of command that must have a value, as its grammar declares
+// them; one whose value may be left out (journal verify --database) does not.
 std::vector<std::string> ValuedOptions(const Command& command) {
   CLI::App app;
   Declaration declaration(app);
@@ -463,7 +464,7 @@ std::vector<std::string> ValuedOptions(const Command& command) {
   command.Declare(declaration, unused);
   std::vector<std::string> names;
   for (const CLI::Option* o : declaration.App().get_options())
-    if (!o->get_positional() && o->get_items_expected_max() > 0) names.push_back(o->get_name());
+    if (!o->get_positional() && o->get_items_expected_min() > 0) names.push_back(o->get_name());
   return names;
 }
 
