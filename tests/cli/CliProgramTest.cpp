@@ -774,8 +774,9 @@ TEST_F(CliFiles, SnapshotsAndWritesAreJournalledAndReported) {
   text << std::ifstream(html).rdbuf();
   for (const char* expected :
        {"ДЕМО", "<td>K0 к.1</td><td>0.0025</td><td>0.003</td>", "+20 %", "проверено",
-        "<p>Причина: после замены датчика</p>", "<td>запись коэффициентов</td><td>Петров</td>",
-        "ZFK-36 v2.04", "<td>Ku к.1</td><td>1.0042</td><td>1.0042</td><td>без изменений</td>"})
+        "<p>Причина: после замены датчика</p>", "<td>запись коэффициентов</td><td>Петров</td><td>",
+        "<th>Рабочее место</th>", "ZFK-36 v2.04",
+        "<td>Ku к.1</td><td>1.0042</td><td>1.0042</td><td>без изменений</td>"})
     EXPECT_NE(text.str().find(expected), std::string::npos) << expected;
   EXPECT_NE(report.out.find("360517-"), std::string::npos) << report.out;
   const CliRun history = RunCli({"history", "360517", "--journal", j});
