@@ -24,9 +24,8 @@ class GuiWriteView : public WriteView {
   // Answers the dialog in place of the engineer: given the dialog as built
   // and the meter's serial number, fills its fields as he would (the reason
   // "EReason", the digits "EDigits", the check box "CBWarnings"); the dialog
-  // is then answered as a
-  // click on "Записать" ("BWrite") would be, when the button is enabled, else
-  // cancelled.
+  // is then answered as a click on "Записать" ("BWrite") would be, when the
+  // button is enabled, else cancelled.
   using AnswerFunc = std::function<void(QDialog& dialog, const QString& serial)>;
 
   GuiWriteView(QWidget* parent, AnswerFunc answer) : parent_(parent), answer_(std::move(answer)) {}
