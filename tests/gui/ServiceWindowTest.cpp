@@ -240,16 +240,20 @@ TEST_F(WindowTest, TheSnapshotButtonFilesASnapshotWhenTheJournalIsKept) {
 }
 
 // With the journal on, the window files its reads and its writes in one
-// chain, and the journal view lists them.
+// chain, and the journal view lists them. A journal that names no engineer
+// gets one asked for, and kept, before the write; without one nothing is
+// written. Where it requires reasons, "Записать" waits for one, and the
+// reason reaches both of the write's events.
 TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   std::string error;
   auto demo = StartDemoMeter("zfk31", 0, 19200, error);
   ASSERT_TRUE(demo) << error;
   auto window = MakeWindow(ini.Path());
   const std::string dir = ini.Path() + ".journal";
-  ASSERT_TRUE(window->IniSettings().Ini().WriteInteger("Journal", "Enabled", 1));
-  ASSERT_TRUE(window->IniSettings().Ini().WriteString("Journal", "Dir", dir));
-  ASSERT_TRUE(window->IniSettings().Ini().WriteString("Journal", "Engineer", "Петров"));
+  IniFile& settings = window->IniSettings().Ini();
+  ASSERT_TRUE(settings.WriteInteger("Journal", "Enabled", 1) &&
+              settings.WriteString("Journal", "Dir", dir) &&
+              settings.WriteInteger("Journal", "RequireReason", 1));
   window->SelectDeviceForRun(demo->Device(), kDemoName);
   window->CBBaud->setCurrentIndex(1);
   window->BRefreshClick();
@@ -257,10 +261,27 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   window->BServiceClick();
   TFrmService& service = *window->ServiceWindow();
   const QString tail = SerialTail(window->LastReading().serial);
-  service.SetAnswering(Typing(tail));
+  QString engineer;  // what the engineer types when asked; empty: he cancels
+  service.SetAskingEngineer(
+      [&](QDialog& dialog) { dialog.findChild<QLineEdit*>("EEngineer")->setText(engineer); });
+  std::vector<bool> enabled;  // "Записать" with the digits, then with each reason
+  service.SetAnswering([&](QDialog& dialog, const QString& serial) {
+    Typing(tail)(dialog, serial);
+    enabled.push_back(dialog.findChild<QPushButton*>("BWrite")->isEnabled());
+    for (const char* reason : {"   ", "замена батареи"}) {
+      dialog.findChild<QLineEdit*>("EReason")->setText(reason);
+      enabled.push_back(dialog.findChild<QPushButton*>("BWrite")->isEnabled());
+    }
+  });
   service.ESeal->setText("C2069876");
   service.WriteSealClick();
+  EXPECT_FALSE(service.LastOutcome().has_value());
+  EXPECT_TRUE(service.StatusText().contains("инженер не указан"));
+  engineer = " Сидоров ";
+  service.WriteSealClick();
   ASSERT_EQ(service.LastOutcome()->status, WriteStatus::Verified);
+  EXPECT_EQ(enabled, (std::vector<bool>{false, false, true}));
+  EXPECT_EQ(window->Bench().Journal().engineer, "Сидоров");
 
   const std::string file = MeterJournalFile(dir, window->LastReading().serial);
   std::vector<std::string> kinds;
@@ -272,10 +293,13 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   EXPECT_EQ(kinds, (std::vector<std::string>{"write", "write-started", "snapshot", "read"}));
   ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[0].event.payload.value("started", ""), records[1].id);
+  for (const JournalRecord& r : {records[0], records[1]})
+    EXPECT_EQ(r.event.engineer + ": " + r.event.reason, "Сидоров: замена батареи");
   EXPECT_TRUE(VerifyJournalFile(file).Ok());
   auto* journal = service.findChild<JournalPanel*>();
   ASSERT_NE(journal, nullptr);
   EXPECT_EQ(journal->Events()->count(), 4);
+  EXPECT_EQ(journal->EngineerEdit()->text(), "Сидоров");
 
   // Killed before the outcome: the start, in doubt, with what the meter may hold.
   std::vector<std::string> lines;
@@ -313,69 +337,6 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   report << std::ifstream(html).rdbuf();
   EXPECT_NE(report.str().find("<p class=\"damage\">журнал повреждён: строка 1</p>"),
             std::string::npos);
-}
-
-// A journal that names no engineer and requires reasons: the window asks for
-// the engineer once and keeps the name; without one nothing is written.
-// "Записать" waits for the reason, which reaches both of the write's events.
-TEST_F(WindowTest, AJournalledWriteAsksTheEngineerOnceAndWantsTheReason) {
-  std::string error;
-  auto demo = StartDemoMeter("zfk31", 0, 19200, error);
-  ASSERT_TRUE(demo) << error;
-  auto window = MakeWindow(ini.Path());
-  const std::string dir = ini.Path() + ".journal";
-  IniFile& settings = window->IniSettings().Ini();
-  ASSERT_TRUE(settings.WriteInteger("Journal", "Enabled", 1) &&
-              settings.WriteString("Journal", "Dir", dir) &&
-              settings.WriteInteger("Journal", "RequireReason", 1));
-  window->SelectDeviceForRun(demo->Device(), kDemoName);
-  window->CBBaud->setCurrentIndex(1);
-  window->BRefreshClick();
-  window->BServiceClick();
-  TFrmService& service = *window->ServiceWindow();
-  QString engineer;  // what the engineer types when asked; empty: he cancels
-  int asked = 0;
-  service.SetAskingEngineer([&](QDialog& dialog) {
-    ++asked;
-    dialog.findChild<QLineEdit*>("EEngineer")->setText(engineer);
-  });
-  std::vector<bool> enabled;  // "Записать" after each step of the filling
-  service.SetAnswering([&](QDialog& dialog, const QString& serial) {
-    auto* write = dialog.findChild<QPushButton*>("BWrite");
-    Typing(SerialTail(serial.toStdString()))(dialog, serial);
-    enabled.push_back(write->isEnabled());
-    for (const char* reason : {"   ", "замена батареи"}) {
-      dialog.findChild<QLineEdit*>("EReason")->setText(reason);
-      enabled.push_back(write->isEnabled());
-    }
-  });
-  service.ESeal->setText("C2069876");
-  service.WriteSealClick();
-  EXPECT_FALSE(service.LastOutcome().has_value());
-  EXPECT_TRUE(service.StatusText().contains("инженер не указан"))
-      << service.StatusText().toStdString();
-  EXPECT_EQ(demo->Meter()->WriteCount(), 0u);
-
-  engineer = "  Сидоров ";
-  for (int n = 0; n < 2; ++n) {
-    service.WriteSealClick();
-    ASSERT_EQ(service.LastOutcome()->status, WriteStatus::Verified)
-        << service.StatusText().toStdString();
-  }
-  EXPECT_EQ(asked, 2);  // the cancelled question, and once more: then the name is kept
-  EXPECT_EQ(enabled, (std::vector<bool>{false, false, true, false, false, true}));
-  EXPECT_EQ(window->Bench().Journal().engineer, "Сидоров");
-  auto* panel = service.findChild<JournalPanel*>();
-  ASSERT_NE(panel, nullptr);
-  EXPECT_EQ(panel->EngineerEdit()->text(), "Сидоров");
-  size_t writes = 0;
-  for (const JournalRecord& r : ReadMeterJournal(dir, window->LastReading().serial).records) {
-    if (r.event.kind != "write" && r.event.kind != "write-started") continue;
-    ++writes;
-    EXPECT_EQ(r.event.engineer, "Сидоров");
-    EXPECT_EQ(r.event.reason, "замена батареи");
-  }
-  EXPECT_EQ(writes, 4u);
 }
 
 }  // namespace
