@@ -30,6 +30,15 @@ Json StartDocument(WriteKind kind, const WriteOutcome& intent, const std::string
 
 }  // namespace
 
+bool IsBlank(const std::string& text) {
+  return text.find_first_not_of(" \t") == std::string::npos;
+}
+
+WriteRecordGap MissingForWrite(const JournalSettings& settings, const std::string& changeReason) {
+  if (!settings.enabled) return {};
+  return {IsBlank(settings.engineer), settings.requireReason && IsBlank(changeReason)};
+}
+
 JournalWriteRecorder::JournalWriteRecorder(JournalSettings settings, std::string program, bool demo,
                                            JournalPlace place)
     : settings_(std::move(settings)),
@@ -39,6 +48,9 @@ JournalWriteRecorder::JournalWriteRecorder(JournalSettings settings, std::string
 
 std::string JournalWriteRecorder::Started(WriteKind kind, const WriteOutcome& intent) {
   if (!settings_.enabled) return {};
+  const WriteRecordGap gap = MissingForWrite(settings_, intent.changeReason);
+  if (gap.engineer) return "в журнале не указан инженер ([Journal] Engineer)";
+  if (gap.reason) return "не указана причина изменения, а журнал её требует";
   // The digest ties the record to the undo file as it was saved: a file
   // changed or replaced later no longer matches.
   std::string why;
@@ -53,6 +65,7 @@ std::string JournalWriteRecorder::Started(WriteKind kind, const WriteOutcome& in
   e.address = place_.address;
   e.model = intent.before.model;
   e.serial = intent.before.serial;
+  if (!IsBlank(intent.changeReason)) e.reason = intent.changeReason;
   const JournalAppendResult result = JournalWriter(settings_.dir).Append(e);
   if (!result.ok) return "журнал недоступен: " + result.error;
   startedId_ = result.id;

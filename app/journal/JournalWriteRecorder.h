@@ -19,6 +19,20 @@
 #include "ServiceJournal.h"
 #include "app/core/ops/GuardedWrite.h"
 
+// What the journal lacks to file a write as departments want it: who makes
+// it (the engineer), and, with [Journal] RequireReason=1, why. A text of
+// spaces only names nothing. With the journal off nothing is lacking. The
+// front ends ask for what lacks before anything is sent; the recorder
+// refuses the write's start without it all the same.
+struct WriteRecordGap {
+  bool engineer = false;
+  bool reason = false;
+  bool Any() const { return engineer || reason; }
+};
+WriteRecordGap MissingForWrite(const JournalSettings& settings, const std::string& changeReason);
+// Empty, or spaces only.
+bool IsBlank(const std::string& text);
+
 class JournalWriteRecorder final : public WriteRecorder {
  public:
   // program: "calibrate-cli 1.1"; demo: a virtual meter's write; place: the
@@ -28,7 +42,7 @@ class JournalWriteRecorder final : public WriteRecorder {
 
   // With the journal off: "" and nothing else. With it on: "" once the
   // start is on the disk, else the reason in Russian ("журнал недоступен:
-  // ..."), and the core sends nothing.
+  // ...", or what MissingForWrite finds lacking), and the core sends nothing.
   std::string Started(WriteKind kind, const WriteOutcome& intent) override;
 
   // Appends the outcome, naming the start when there was one. Nullopt when
@@ -37,6 +51,8 @@ class JournalWriteRecorder final : public WriteRecorder {
   // append's result, whose error the caller shows as a warning.
   std::optional<JournalAppendResult> Finish(WriteKind kind, const WriteOutcome& outcome);
 
+  // The journal as this write files it.
+  const JournalSettings& Journal() const { return settings_; }
   // The id of the start's event; empty when none was appended.
   const std::string& StartedId() const { return startedId_; }
 

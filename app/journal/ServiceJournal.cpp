@@ -6,6 +6,7 @@
 
 #include "JournalFile.h"
 #include "JournalReader.h"
+#include "JournalWriteRecorder.h"
 #include "app/core/base/Cp1251.h"
 #include "app/core/meter/MeterModels.h"
 #include "app/core/values/MeterSnapshotJson.h"
@@ -67,6 +68,7 @@ JournalEvent WriteJournalEvent(WriteKind kind, const WriteOutcome& outcome,
   e.address = place.address;
   e.serial = outcome.before.serial;
   e.model = outcome.before.model;
+  if (!IsBlank(outcome.changeReason)) e.reason = outcome.changeReason;
   return e;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "EventNames.h"
 #include "InterruptedWrites.h"
@@ -47,7 +48,7 @@ std::string Text(const json& v) {
   return FieldValueText("", v);
 }
 
-std::string Row(std::initializer_list<std::string> cells, const char* tag = "td") {
+std::string Row(const std::vector<std::string>& cells, const char* tag = "td") {
   std::string row = "<tr>";
   for (const std::string& c : cells)
     row += std::string("<") + tag + ">" + c + "</" + tag + ">";
@@ -92,7 +93,7 @@ const char* const kTable = "<table border=\"1\" cellspacing=\"0\" cellpadding=\"
 // A table whose heading is its first row: Qt's rich text, which draws the
 // window's PDF, keeps no heading with the table below it, but repeats a
 // table's head on every page the table runs on to.
-std::string HeadedTable(const std::string& heading, std::initializer_list<std::string> titles) {
+std::string HeadedTable(const std::string& heading, const std::vector<std::string>& titles) {
   return std::string(kTable) + "<thead><tr><td colspan=\"" + std::to_string(titles.size()) +
          "\" class=\"heading\">" + heading + "</td></tr>\n" + Row(titles, "th") + "</thead>\n";
 }
@@ -190,6 +191,12 @@ std::string WriteHeading(const JournalRecord& r, const std::string& status) {
                 OperationName(Text(At(r.event.payload, "operation"))) + "»: " + status);
 }
 
+// Why the engineer made the write, as he gave it; nothing when he gave no reason.
+std::string ReasonLine(const JournalRecord& r) {
+  if (r.event.reason.empty()) return {};
+  return "<p>Причина: " + Escape(r.event.reason) + "</p>\n";
+}
+
 // A start whose outcome never came: the items and what each was to become.
 std::string UnfinishedWrite(const JournalRecord& r) {
   const json& p = r.event.payload;
@@ -200,7 +207,8 @@ std::string UnfinishedWrite(const JournalRecord& r) {
   for (const WriteItemChange& c : WriteItemChanges(r))
     html +=
         Row({Escape(c.item), ItemCell(ImageItemAt(p, "before", n++), c.before), Escape(c.after)});
-  return html + "</table>\n<p class=\"changed\">Прибор может хранить новые значения любых " +
+  return html + "</table>\n" + ReasonLine(r) +
+         "<p class=\"changed\">Прибор может хранить новые значения любых " +
          "пунктов; исходные сохранены: " + Escape(Text(At(p, "before_image_file"))) + "</p>\n";
 }
 
@@ -221,9 +229,8 @@ std::string FinishedWrite(const JournalRecord& r, const std::set<std::string>& f
                  ItemCell(ImageItemAt(p, "after", n), Text(At(i, "after"))),
                  Escape(Text(At(i, "verification")))});
   }
-  return html +
-         "</table>\n<p>Исходные значения сохранены: " + Escape(Text(At(p, "before_image_file"))) +
-         "</p>\n";
+  return html + "</table>\n" + ReasonLine(r) +
+         "<p>Исходные значения сохранены: " + Escape(Text(At(p, "before_image_file"))) + "</p>\n";
 }
 
 std::string Writes(const JournalSession& s, const std::set<std::string>& finished) {
@@ -235,6 +242,29 @@ std::string Writes(const JournalSession& s, const std::set<std::string>& finishe
   }
   return "<h2>Записи в прибор</h2>\n" +
          (html.empty() ? "<p>Запись в прибор не выполнялась.</p>\n" : html);
+}
+
+// Every event of the session with who recorded it and where: the engineer
+// (a dash when none was named), and, when any event has them, the
+// workstation and the time the department's server received it (UTC).
+std::string Events(const JournalSession& s) {
+  bool workstation = false, received = false;
+  for (const JournalRecord& r : s.records) {
+    workstation = workstation || !r.event.workstation.empty();
+    received = received || !r.received.empty();
+  }
+  std::vector<std::string> titles = {"Время", "Событие", "Инженер"};
+  if (workstation) titles.push_back("Рабочее место");
+  if (received) titles.push_back("Получено сервером (UTC)");
+  std::string html = HeadedTable("События сеанса", titles);
+  for (const JournalRecord& r : s.records) {
+    std::vector<std::string> cells = {Escape(When(r.timeLocal)), Escape(EventName(r)),
+                                      Escape(r.event.engineer.empty() ? "—" : r.event.engineer)};
+    if (workstation) cells.push_back(Escape(r.event.workstation));
+    if (received) cells.push_back(r.received.empty() ? "" : Escape(When(r.received)));
+    html += Row(cells);
+  }
+  return html + "</table>\n";
 }
 
 // The meter's catalogue caption as the last read or snapshot shows it.
@@ -362,7 +392,7 @@ ServiceReport MakeServiceReport(const JournalSession& s, const JournalFileConten
   h += MeterTable(s, state, report.number) + Firmware(s) + Sources(state);
   h += FoundLeftTable(state, "Коэффициенты", "k");
   h += FoundLeftTable(state, "Запись калибровки", kRecordKey);
-  h += Writes(s, finished) + SinceLastVisit(s, journal);
+  h += Writes(s, finished) + Events(s) + SinceLastVisit(s, journal);
   h +=
       "<p class=\"sign\">Инженер: " + Escape(engineer.empty() ? "____________________" : engineer) +
       "</p>\n<p>Дата: " + Day(s.records.back().timeLocal) +

@@ -27,13 +27,16 @@ void PrintMeters(const JournalListing& listing) {
   }
 }
 
-// A write left in doubt gets the word and, below it, what the meter may
-// hold now: each item's value before and the value it was to get.
+// One line an event: its id, time, name, model, engineer, program and, for a
+// write, the engineer's reason. A write left in doubt gets the word and,
+// below it, what the meter may hold now: each item's value before and the
+// value it was to get.
 void PrintEvents(const JournalFileContent& content) {
   const std::set<std::string> finished = FinishedWriteStarts(content.records);
   for (const JournalRecord& r : content.records) {
     std::cout << r.id << "  " << JournalTimeText(r.timeLocal) << "  " << EventName(r) << "  "
               << r.event.model << "  " << r.event.engineer << "  " << r.event.program;
+    if (!r.event.reason.empty()) std::cout << "  причина: " << r.event.reason;
     if (!IsInterruptedWrite(r, finished)) {
       std::cout << "\n";
       continue;

@@ -11,6 +11,7 @@ namespace {
 JournalSettings RunJournal(const CliOptions& o, Settings& settings) {
   JournalSettings journal =
       OverrideJournal(LoadJournalSettings(settings.Ini()), o.journalDir, o.noJournal);
+  if (o.engineer) journal.engineer = *o.engineer;
   if (journal.enabled) journal.workstation = EnsureWorkstationId(settings.Ini());
   return journal;
 }

@@ -18,6 +18,47 @@
 
 namespace {
 
+// The command line's confirmation, with the reason of --reason as the
+// engineer's word on why.
+class ReasonedWriteView final : public CliWriteView {
+ public:
+  explicit ReasonedWriteView(const CliOptions& o)
+      : CliWriteView(o.expectSerial, o.yes, o.acceptWarnings, o.json), reason_(o.reason) {}
+  std::string ChangeReason() const override { return reason_; }
+
+ private:
+  std::string reason_;
+};
+
+// What the journal lacks, in the words of the command line: how to give it.
+std::vector<std::string> GapTexts(const WriteRecordGap& gap) {
+  std::vector<std::string> texts;
+  if (gap.engineer)
+    texts.push_back(
+        "журнал ведётся, а инженер не указан: задайте --engineer ИМЯ или [Journal] Engineer в "
+        "файле настроек");
+  if (gap.reason)
+    texts.push_back(
+        "нужна причина изменения: --reason ТЕКСТ (в файле настроек [Journal] "
+        "RequireReason=1)");
+  return texts;
+}
+
+// A write the journal could not file as it must is refused before the port
+// is opened; a dry run goes on and says what its write would lack. True when
+// the command may go on.
+bool JournalAllows(const CliOptions& o, const JournalWriteRecorder& recorder) {
+  const WriteRecordGap gap = MissingForWrite(recorder.Journal(), o.reason);
+  if (!gap.Any()) return true;
+  const bool writes = o.yes && o.expectSerial;
+  for (const std::string& text : GapTexts(gap))
+    std::cerr << "calibrate-cli: "
+              << (writes ? "запись отклонена, ничего не отправлено: "
+                         : "пробный запуск; запись была бы отклонена: ")
+              << text << "\n";
+  return !writes;
+}
+
 class Writing : public MeterCommand {
  public:
   Writing(CliCommand id, const char* name, const char* summary, WriteKind kind)
@@ -38,7 +79,10 @@ class Writing : public MeterCommand {
            "обратно. Подтверждение с предупреждениями (изменение больше [Service] WarnChange "
            "процентов старого значения, по умолчанию 5; K0 или Ku вне обычных для модели "
            "пределов) отклоняется, если не дан --accept-warnings. Значения задаются такими, "
-           "какими их хранит прибор, а не такими, какими их показывает окно.\n";
+           "какими их хранит прибор, а не такими, какими их показывает окно. Когда ведётся "
+           "журнал, запись в прибор выполняется только от имени инженера (--engineer или "
+           "[Journal] Engineer), а при [Journal] RequireReason=1 и с причиной (--reason); "
+           "причина попадает в журнал вместе с записью.\n";
   }
   std::string Statuses() const final {
     return "Коды завершения: 0 записано и проверено, или пробный запуск; 1 пункт не прошёл "
@@ -47,7 +91,8 @@ class Writing : public MeterCommand {
            "5 отказ, ничего не записано (значение, которое прибор не может хранить, не тот "
            "серийный номер, предупреждения не приняты, ответил не тот прибор, что был "
            "прочитан, образ до записи не сохранён, образ другого прибора или неподходящий "
-           "образ, журнал не может записать начало записи); 6 остановлено по Ctrl+C, SIGTERM "
+           "образ, журнал не может записать начало записи, для журнала не указан инженер или "
+           "нужная причина); 6 остановлено по Ctrl+C, SIGTERM "
            "или SIGHUP: начатый пункт доведён до конца, остальные не отправлены, итог записан "
            "в журнал.\n";
   }
@@ -74,9 +119,10 @@ class Writing : public MeterCommand {
     CatchInterrupt();
     request.stop = [] { return Interrupted(); };
     request.warnShare = settings.WarnChangeShare();
-    CliWriteView view(o.expectSerial, o.yes, o.acceptWarnings, o.json);
     const JournalPlace place{line.spec.name, static_cast<int>(line.spec.baud), line.spec.address};
     JournalWriteRecorder recorder = WriteRecorderOf(o, settings, place);
+    if (!JournalAllows(o, recorder)) return Code(ExitStatus::Refused);
+    ReasonedWriteView view(o);
     const WriteOutcome outcome =
         RunGuardedWrite(line.spec, line.catalogue, request, view, line.trace, &recorder);
     PrintWriteOutcome(outcome, kind_, o.json);

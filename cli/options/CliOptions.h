@@ -47,11 +47,12 @@ struct MeterOptions {
   bool echo = false;                // the line echoes each request
 };
 
-// --journal, --no-journal: where events go, or the folder the journal
-// commands read.
+// --journal, --no-journal, --engineer: where events go and who is named in
+// them, or the folder the journal commands read.
 struct JournalOptions {
   std::optional<std::string> journalDir;  // --journal DIR: on for this run
   bool noJournal = false;                 // --no-journal: off for this run
+  std::optional<std::string> engineer;    // --engineer NAME: for [Journal] Engineer
 };
 
 // One coefficient to write: list "K" or "Obr", channel, index, stored value.
@@ -73,6 +74,7 @@ struct WriteOptions {
   bool acceptWarnings = false;              // --accept-warnings
   unsigned channel = 0;                     // write --channel
   std::optional<std::string> saveDir;       // --save-dir
+  std::string reason;                       // --reason: why, for the journal
 };
 
 // What scan adds: the speeds, addresses and protocols to try, and CSV.

@@ -19,6 +19,12 @@ void AddJournalRecording(Declaration& d, JournalOptions& o, const std::string& w
   AddDir(d.App(), o, "занести событие «" + what + "» в сервисный журнал в папке DIR");
   d.App().add_flag("--no-journal", o.noJournal,
                    "не записывать, даже если в файле настроек [Journal] Enabled=1");
+  d.App()
+      .add_option_function<std::string>(
+          "--engineer", [&o](const std::string& name) { o.engineer = name; },
+          "инженер, от чьего имени событие попадает в журнал (вместо [Journal] Engineer)")
+      ->type_name("NAME")
+      ->check(Valued("--engineer"));
 }
 
 void AddJournalFolder(Declaration& d, CliOptions& o, bool json) {

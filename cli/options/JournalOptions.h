@@ -1,5 +1,6 @@
-// The service journal on the command line: --journal and --no-journal of the
-// commands that record events, and the folder of the commands that read it.
+// The service journal on the command line: --journal, --no-journal and
+// --engineer of the commands that record events, and the folder of the
+// commands that read it.
 #pragma once
 
 #include "CliOptions.h"

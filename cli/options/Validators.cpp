@@ -35,6 +35,15 @@ CLI::Validator Valued(const std::string& option) {
       "VALUED");
 }
 
+CLI::Validator NotAnOption(const std::string& option) {
+  return Refusing(
+      [option](std::string& value) -> std::optional<std::string> {
+        if (value.rfind("--", 0) == 0) return MissingValue(option);
+        return std::nullopt;
+      },
+      "NOT_AN_OPTION");
+}
+
 std::optional<unsigned> Decimal(const std::string& text) {
   // Nine digits cannot overflow an unsigned.
   if (text.empty() || text.size() > 9) return std::nullopt;

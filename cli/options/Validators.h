@@ -17,6 +17,9 @@ using RefusalText = std::function<std::string(const std::string& value)>;
 // Refuses a missing value: an empty one, or the next option in its place
 // ("--port --json" is a forgotten value, not a device called "--json").
 CLI::Validator Valued(const std::string& option);
+// Refuses only the next option in the value's place: an empty value is taken
+// as given.
+CLI::Validator NotAnOption(const std::string& option);
 // The words of that refusal, for a value missing at the end of the line too.
 std::string MissingValue(const std::string& option);
 

@@ -18,4 +18,11 @@ void AddConfirmOptions(Declaration& d, WriteOptions& o) {
          "папка образов до записи (по умолчанию before-images рядом с файлом настроек)")
       ->type_name("DIR")
       ->check(Valued("--save-dir"));
+  // An empty reason is taken as given: with [Journal] RequireReason=1 the
+  // write is then refused for the want of one, as without the option.
+  app.add_option("--reason", o.reason,
+                 "причина изменения для журнала (при [Journal] RequireReason=1 без неё не "
+                 "записывается)")
+      ->type_name("TEXT")
+      ->check(NotAnOption("--reason"));
 }

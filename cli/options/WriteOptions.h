@@ -1,6 +1,7 @@
 // What every writing command adds to the read's options: the confirmation
 // (--expect-serial and --yes; without them a dry run; --accept-warnings
-// for a confirmation that warns) and --save-dir.
+// for a confirmation that warns), --save-dir and the reason for the journal
+// (--reason).
 #pragma once
 
 #include "CliOptions.h"

@@ -492,6 +492,10 @@ TEST_F(CliFiles, TheCommandLineSpeaksRussian) {
       {{"snapshot", "--demo", "gdz1208", "--ini", ini}, 0},
       {{"reset", "--demo", "zfk31", "--ini", ini, "--save-dir", dir}, 0},
       {{"reset", "--demo", "zfk31", "--ini", ini, "--expect-serial", "1", "--yes"}, 5},
+      {{"reset", "--demo", "zfk31", "--reason", "--yes"}, 2},
+      {{"reset", "--demo", "zfk31", "--ini", ini, "--journal", dir, "--expect-serial", "310245",
+        "--yes"},
+       5},
       {{"watch", "--demo", "zfk36", "--interval", "100", "--count", "1", "--ini", ini}, 0},
       {{"scan", "--demo", "bus", "--to", "1", "--protocol", "3x", "--ini", ini}, 0},
       {{"diagnose", "--port", missing, "--ini", ini}, 3},
@@ -741,7 +745,11 @@ TEST_F(CliFiles, SnapshotsAndWritesAreJournalledAndReported) {
                    "--save-dir",
                    dir + "/bi",
                    "--journal",
-                   j};
+                   j,
+                   "--engineer",
+                   "Петров",
+                   "--reason",
+                   "после замены датчика"};
   for (const Args& args : {Args{"snapshot", "--demo", "zfk36", "--journal", j},
                            Args{"read", "--demo", "zfk36", "--journal", j}, write,
                            Args{"write", "--demo", "zfk36", "--channel", "1", "--k0", "1",
@@ -767,9 +775,15 @@ TEST_F(CliFiles, SnapshotsAndWritesAreJournalledAndReported) {
   text << std::ifstream(html).rdbuf();
   for (const char* expected :
        {"ДЕМО", "<td>K0 к.1</td><td>0.0025</td><td>0.003</td>", "+20 %", "проверено",
-        "ZFK-36 v2.04", "<td>Ku к.1</td><td>1.0042</td><td>1.0042</td><td>без изменений</td>"})
+        "<p>Причина: после замены датчика</p>", "<td>запись коэффициентов</td><td>Петров</td><td>",
+        "<th>Рабочее место</th>", "ZFK-36 v2.04",
+        "<td>Ku к.1</td><td>1.0042</td><td>1.0042</td><td>без изменений</td>"})
     EXPECT_NE(text.str().find(expected), std::string::npos) << expected;
   EXPECT_NE(report.out.find("360517-"), std::string::npos) << report.out;
+  const CliRun history = RunCli({"history", "360517", "--journal", j});
+  EXPECT_NE(history.out.find("  Петров  calibrate-cli 1.1  причина: после замены датчика\n"),
+            std::string::npos)
+      << history.out;
 }
 
 // A demo session over several runs of the program: what one run writes the
@@ -841,11 +855,11 @@ TEST_F(CliFiles, AWriteThatWarnsIsRefusedWithoutAcceptWarnings) {
 // reader of the journal says the write is in doubt and what it was to change.
 TEST_F(CliFiles, AWriteWithoutItsOutcomeIsShownInterrupted) {
   const std::string j = dir + "/journal", html = dir + "/r.html";
-  ASSERT_EQ(
-      RunCli({"write", "--demo", "zfk36", "--channel", "1", "--k0", "0.003", "--expect-serial",
-              "360517", "--yes", "--accept-warnings", "--save-dir", dir + "/bi", "--journal", j})
-          .status,
-      0);
+  ASSERT_EQ(RunCli({"write", "--demo", "zfk36", "--channel", "1", "--k0", "0.003",
+                    "--expect-serial", "360517", "--yes", "--accept-warnings", "--save-dir",
+                    dir + "/bi", "--journal", j, "--engineer", "Петров"})
+                .status,
+            0);
   const std::string file = j + "/" + ListJournalMeters(j).meters.at(0).file;
   std::vector<std::string> lines;
   std::ifstream in(file);
@@ -856,7 +870,7 @@ TEST_F(CliFiles, AWriteWithoutItsOutcomeIsShownInterrupted) {
   std::ofstream(file, std::ios::trunc) << lines[0] << "\n";
   const CliRun history = RunCli({"history", "360517", "--journal", j});
   EXPECT_EQ(history.status, 0) << history.err;
-  EXPECT_NE(history.out.find("запись коэффициентов (начало)  ZFK-36    calibrate-cli"),
+  EXPECT_NE(history.out.find("запись коэффициентов (начало)  ZFK-36  Петров  calibrate-cli"),
             std::string::npos)
       << history.out;
   EXPECT_NE(history.out.find("  прервано\n    K[0] к.1: 0.0025 → 0.003\n"), std::string::npos)
@@ -917,14 +931,72 @@ TEST_F(CliFiles, AWriteThatCannotBeJournalledIsNotSent) {
                                                         metersim::MeterOptions{});
   metersim::PtyMeterServer server(meter);
   ASSERT_TRUE(server.Start()) << server.ErrorText();
-  const CliRun run =
-      RunCli({"write", "--port", server.DevicePath(), "--addr", "5", "--channel", "1", "--k0",
-              "0.003", "--expect-serial", "360517", "--yes", "--accept-warnings", "--save-dir",
-              dir + "/bi", "--journal", dir + "/file/j", "--ini", Ini("")});
+  const CliRun run = RunCli({"write", "--port", server.DevicePath(), "--addr", "5", "--channel",
+                             "1", "--k0", "0.003", "--expect-serial", "360517", "--yes",
+                             "--accept-warnings", "--save-dir", dir + "/bi", "--journal",
+                             dir + "/file/j", "--ini", Ini("[Journal]\nEngineer=Пётр\n")});
   EXPECT_EQ(run.status, 5) << run.out << run.err;
   EXPECT_NE((run.out + run.err).find("запись не начата: журнал недоступен: "), std::string::npos)
       << run.out << run.err;
   EXPECT_EQ(meter->WriteCount(), 0u);
+}
+
+// A journalled write names who made it and, where the settings require it,
+// why; without them it is refused before the port is opened, so the meter
+// gets no request at all, while a dry run goes on and says what is lacking.
+TEST_F(CliFiles, AJournalledWriteNeedsAnEngineerAndTheReasonRequired) {
+  const std::string on = "[Journal]\nEnabled=1\n", reasons = on + "RequireReason=1\n",
+                    named = on + "Engineer=Иванов\n", namedReasons = reasons + "Engineer=Иванов\n";
+  struct Case {
+    std::string ini;
+    Args options;
+    int status;
+    const char* says;      // on standard error; "" for nothing
+    const char* engineer;  // of the journal's write events; nullptr: none filed
+    const char* reason;
+  } const cases[] = {
+      {"", {}, 0, "", nullptr, ""},
+      {reasons, {"--no-journal"}, 0, "", nullptr, ""},
+      {on, {}, 5, "инженер не указан: задайте --engineer ИМЯ или [Journal] Engineer", nullptr, ""},
+      {"", {"--journal", "J"}, 5, "запись отклонена, ничего не отправлено: журнал", nullptr, ""},
+      {"", {"--journal", "J", "--engineer", "Петров"}, 0, "", "Петров", ""},
+      {named, {}, 0, "", "Иванов", ""},
+      {named, {"--engineer", "Петров"}, 0, "", "Петров", ""},
+      {namedReasons, {}, 5, "нужна причина изменения: --reason ТЕКСТ", nullptr, ""},
+      {namedReasons, {"--reason", ""}, 5, "нужна причина", nullptr, ""},
+      {namedReasons, {"--reason", "поверка"}, 0, "", "Иванов", "поверка"},
+      {named, {"--reason", "поверка"}, 0, "", "Иванов", "поверка"},
+      // Without --yes a dry run: nothing to refuse, but the lack is told.
+      {reasons, {"DRY"}, 0, "пробный запуск; запись была бы отклонена: нужна причина", nullptr, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ini + " " + (c.options.empty() ? "" : c.options.back()));
+    std::filesystem::remove_all(dir + "/journal");
+    auto meter = std::make_shared<metersim::VirtualMeter>(metersim::MeterModel::Zfk36, 5,
+                                                          metersim::MeterOptions{});
+    metersim::PtyMeterServer server(meter);
+    ASSERT_TRUE(server.Start()) << server.ErrorText();
+    Args args{"write", "--port", server.DevicePath(), "--addr",    "5",     "--channel", "1",
+              "--k0",  "0.003",  "--save-dir",        dir + "/bi", "--ini", Ini(c.ini)};
+    const bool dry = !c.options.empty() && c.options[0] == "DRY";
+    if (!dry) args.insert(args.end(), {"--expect-serial", "360517", "--yes", "--accept-warnings"});
+    for (const std::string& o : c.options)
+      if (o != "DRY") args.push_back(o == "J" ? dir + "/journal" : o);
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    if (*c.says == 0) EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(meter->WriteCount() > 0, c.status == 0 && !dry);
+    const std::vector<JournalRecord> events = ReadMeterJournal(dir + "/journal", "360517").records;
+    size_t writes = 0;
+    for (const JournalRecord& r : events) {
+      if (r.event.kind != "write" && r.event.kind != "write-started") continue;
+      ++writes;
+      EXPECT_EQ(r.event.engineer, c.engineer ? c.engineer : "") << r.event.kind;
+      EXPECT_EQ(r.event.reason, c.reason) << r.event.kind;
+    }
+    EXPECT_EQ(writes, c.engineer ? 2u : 0u);
+  }
 }
 
 // Files that are not files, where the settings, a restore image or a journal
@@ -1004,7 +1076,14 @@ TEST_F(CliFiles, CompareListsWhatDiffers) {
 TEST_F(CliFiles, CompareLastIsAgainstThePreviousVisit) {
   const std::string j = dir + "/journal";
   const auto read = nlohmann::json::parse(RunCli({"read", "--demo", "zfk36", "--json"}).out);
-  JournalEvent e{"read", "Иванов", "", "calibrate 1.1", "COM1", 9600, 0, "Прибор", "360517", read};
+  JournalEvent e{.kind = "read",
+                 .engineer = "Иванов",
+                 .program = "calibrate 1.1",
+                 .port = "COM1",
+                 .speed = 9600,
+                 .model = "Прибор",
+                 .serial = "360517",
+                 .payload = read};
   e.payload["run"] = "earlier";
   e.payload["channels"][1]["ku"]["stored"] = 1.25;
   ASSERT_TRUE(JournalWriter(j).Append(e).ok);
@@ -1065,7 +1144,7 @@ TEST_F(CliFiles, WriteStoppedBySignalFinishesItsItemAndKeepsTheRecord) {
     const std::string j = dir + "/journal-" + std::to_string(signal);
     Child child({"reset", "--port", server.DevicePath(), "--addr", "5", "--baud", "19200",
                  "--expect-serial", "310245", "--yes", "--save-dir", dir + "/bi", "--journal", j,
-                 "--ini", Ini("")});
+                 "--engineer", "Петров", "--ini", Ini("")});
     ASSERT_TRUE(child.Started());
     child.Pump(10000, [&] { return meter->WriteCount() >= 3; });
     ASSERT_GE(meter->WriteCount(), 3u) << child.err;
@@ -1105,7 +1184,8 @@ TEST_F(CliFiles, AVisitsReportAndComparisonListWhatItChanged) {
     metersim::PtyMeterServer server(meter);
     ASSERT_TRUE(server.Start()) << server.ErrorText();
     const std::string j = dir + "/" + c.model, html = j + ".html";
-    const Args line{"--port", server.DevicePath(), "--addr", "5", "--ini", Ini(""), "--journal", j};
+    const Args line{"--port", server.DevicePath(), "--addr", "5",          "--ini",
+                    Ini(""),  "--journal",         j,        "--engineer", "Петров"};
     const auto run = [&](Args args) {
       args.insert(args.end(), line.begin(), line.end());
       return RunCli(args);
@@ -1113,8 +1193,14 @@ TEST_F(CliFiles, AVisitsReportAndComparisonListWhatItChanged) {
     const CliRun first = run({"snapshot", "--json", "--no-journal"});
     const auto found = nlohmann::json::parse(first.out);
     const std::string serial = found.at("serial").at("text");
-    JournalEvent earlier{"snapshot", "", "",      "calibrate 1.1", "COM1",
-                         9600,       5,  c.model, serial,          found};
+    JournalEvent earlier{.kind = "snapshot",
+                         .program = "calibrate 1.1",
+                         .port = "COM1",
+                         .speed = 9600,
+                         .address = 5,
+                         .model = c.model,
+                         .serial = serial,
+                         .payload = found};
     earlier.payload["run"] = "earlier";
     ASSERT_TRUE(JournalWriter(j).Append(earlier).ok);
     const Args confirm{"--expect-serial", serial, "--yes", "--save-dir", dir + "/bi"};

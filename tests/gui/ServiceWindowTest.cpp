@@ -240,15 +240,20 @@ TEST_F(WindowTest, TheSnapshotButtonFilesASnapshotWhenTheJournalIsKept) {
 }
 
 // With the journal on, the window files its reads and its writes in one
-// chain, and the journal view lists them.
+// chain, and the journal view lists them. A journal that names no engineer
+// gets one asked for, and kept, before the write; without one nothing is
+// written. Where it requires reasons, "Записать" waits for one, and the
+// reason reaches both of the write's events.
 TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   std::string error;
   auto demo = StartDemoMeter("zfk31", 0, 19200, error);
   ASSERT_TRUE(demo) << error;
   auto window = MakeWindow(ini.Path());
   const std::string dir = ini.Path() + ".journal";
-  ASSERT_TRUE(window->IniSettings().Ini().WriteInteger("Journal", "Enabled", 1));
-  ASSERT_TRUE(window->IniSettings().Ini().WriteString("Journal", "Dir", dir));
+  IniFile& settings = window->IniSettings().Ini();
+  ASSERT_TRUE(settings.WriteInteger("Journal", "Enabled", 1) &&
+              settings.WriteString("Journal", "Dir", dir) &&
+              settings.WriteInteger("Journal", "RequireReason", 1));
   window->SelectDeviceForRun(demo->Device(), kDemoName);
   window->CBBaud->setCurrentIndex(1);
   window->BRefreshClick();
@@ -256,10 +261,27 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   window->BServiceClick();
   TFrmService& service = *window->ServiceWindow();
   const QString tail = SerialTail(window->LastReading().serial);
-  service.SetAnswering(Typing(tail));
+  QString engineer;  // what the engineer types when asked; empty: he cancels
+  service.SetAskingEngineer(
+      [&](QDialog& dialog) { dialog.findChild<QLineEdit*>("EEngineer")->setText(engineer); });
+  std::vector<bool> enabled;  // "Записать" with the digits, then with each reason
+  service.SetAnswering([&](QDialog& dialog, const QString& serial) {
+    Typing(tail)(dialog, serial);
+    enabled.push_back(dialog.findChild<QPushButton*>("BWrite")->isEnabled());
+    for (const char* reason : {"   ", "замена батареи"}) {
+      dialog.findChild<QLineEdit*>("EReason")->setText(reason);
+      enabled.push_back(dialog.findChild<QPushButton*>("BWrite")->isEnabled());
+    }
+  });
   service.ESeal->setText("C2069876");
   service.WriteSealClick();
+  EXPECT_FALSE(service.LastOutcome().has_value());
+  EXPECT_TRUE(service.StatusText().contains("инженер не указан"));
+  engineer = " Сидоров ";
+  service.WriteSealClick();
   ASSERT_EQ(service.LastOutcome()->status, WriteStatus::Verified);
+  EXPECT_EQ(enabled, (std::vector<bool>{false, false, true}));
+  EXPECT_EQ(window->Bench().Journal().engineer, "Сидоров");
 
   const std::string file = MeterJournalFile(dir, window->LastReading().serial);
   std::vector<std::string> kinds;
@@ -271,10 +293,13 @@ TEST_F(WindowTest, TheJournalKeepsTheWindowsReadsAndWrites) {
   EXPECT_EQ(kinds, (std::vector<std::string>{"write", "write-started", "snapshot", "read"}));
   ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[0].event.payload.value("started", ""), records[1].id);
+  for (const JournalRecord& r : {records[0], records[1]})
+    EXPECT_EQ(r.event.engineer + ": " + r.event.reason, "Сидоров: замена батареи");
   EXPECT_TRUE(VerifyJournalFile(file).Ok());
   auto* journal = service.findChild<JournalPanel*>();
   ASSERT_NE(journal, nullptr);
   EXPECT_EQ(journal->Events()->count(), 4);
+  EXPECT_EQ(journal->EngineerEdit()->text(), "Сидоров");
 
   // Killed before the outcome: the start, in doubt, with what the meter may hold.
   std::vector<std::string> lines;

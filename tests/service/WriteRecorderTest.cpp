@@ -37,15 +37,17 @@ class WriteRecorderTest : public ::testing::Test {
     EXPECT_FALSE(intent.imagePath.empty()) << error;
     return intent;
   }
-  static JournalWriteRecorder RecorderAt(const std::string& journal, bool on = true) {
-    return {{on, journal, "Петров"}, "calibrate-test", false, {"COM3", 9600, 5}};
+  static JournalWriteRecorder RecorderAt(const std::string& journal, bool on = true,
+                                         const char* engineer = "Петров", bool reasons = false) {
+    return {{on, journal, engineer, reasons}, "calibrate-test", false, {"COM3", 9600, 5}};
   }
 };
 
 TEST_F(WriteRecorderTest, TheStartIsFiledFirstAndTheOutcomeNamesIt) {
   const std::string journal = dir_ + "/journal";
   JournalWriteRecorder recorder = RecorderAt(journal);
-  const WriteOutcome intent = Intent();
+  WriteOutcome intent = Intent();
+  intent.changeReason = "после замены датчика";
   ASSERT_EQ(recorder.Started(WriteKind::Coefficients, intent), "");
 
   // Killed here, the journal would hold the start and call the write in doubt.
@@ -55,6 +57,7 @@ TEST_F(WriteRecorderTest, TheStartIsFiledFirstAndTheOutcomeNamesIt) {
   EXPECT_EQ(start.event.kind, "write-started");
   EXPECT_EQ(start.id, recorder.StartedId());
   EXPECT_EQ(start.event.port, "COM3");
+  EXPECT_EQ(start.event.reason, "после замены датчика");
   const nlohmann::json& p = start.event.payload;
   EXPECT_EQ(p.at("operation"), "write");
   EXPECT_EQ(p.at("before_image_file"), intent.imagePath);
@@ -76,6 +79,7 @@ TEST_F(WriteRecorderTest, TheStartIsFiledFirstAndTheOutcomeNamesIt) {
   ASSERT_EQ(content.records.size(), 2u);
   EXPECT_EQ(content.records[0].event.kind, "write");
   EXPECT_EQ(content.records[0].event.payload.at("started"), start.id);
+  EXPECT_EQ(content.records[0].event.reason, "после замены датчика");
   const auto finished = FinishedWriteStarts(content.records);
   for (const JournalRecord& r : content.records)
     EXPECT_FALSE(IsInterruptedWrite(r, finished)) << r.event.kind;
@@ -83,7 +87,8 @@ TEST_F(WriteRecorderTest, TheStartIsFiledFirstAndTheOutcomeNamesIt) {
 }
 
 // Off: nothing filed, nothing refused. On: a journal that cannot take the
-// start refuses the write with the cause.
+// start, or that lacks the engineer or a reason it requires, refuses the
+// write with the cause.
 TEST_F(WriteRecorderTest, AStartThatCannotBeFiledRefusesTheWrite) {
   WriteBytes(dir_ + "/file", "x");
   fs::create_directories(dir_ + "/taken/ZFK-36_sn360517.jsonl");  // a folder in the file's place
@@ -93,17 +98,25 @@ TEST_F(WriteRecorderTest, AStartThatCannotBeFiledRefusesTheWrite) {
     bool on;
     bool imageGone;
     std::string reason;  // the start of Started's answer; empty: accepted
+    const char* engineer = "Петров";
+    bool reasons = false;  // [Journal] RequireReason=1
+    const char* why = "";  // the engineer's reason for the change
   } const cases[] = {
       {"off", dir_ + "/file/j", false, false, ""},
       {"fine", dir_ + "/ok", true, false, ""},
       {"under a file", dir_ + "/file/j", true, false, "журнал недоступен: "},
       {"folder for the meter's file", dir_ + "/taken", true, false, "журнал недоступен: "},
       {"before-image gone", dir_ + "/ok2", true, true, "образ «до записи» "},
+      {"off, nobody", dir_ + "/ok3", false, false, "", " ", true},
+      {"no engineer", dir_ + "/ok3", true, false, "в журнале не указан инженер", " "},
+      {"no reason", dir_ + "/ok3", true, false, "не указана причина", "Петров", true, " \t"},
+      {"a reason", dir_ + "/ok4", true, false, "", "Петров", true, "поверка"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    JournalWriteRecorder recorder = RecorderAt(c.journal, c.on);
+    JournalWriteRecorder recorder = RecorderAt(c.journal, c.on, c.engineer, c.reasons);
     WriteOutcome intent = Intent();
+    intent.changeReason = c.why;
     if (c.imageGone) fs::remove(intent.imagePath);
     const std::string answer = recorder.Started(WriteKind::Coefficients, intent);
     EXPECT_EQ(answer.substr(0, c.reason.size()), c.reason) << answer;

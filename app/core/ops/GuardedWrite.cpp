@@ -504,6 +504,7 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
   if (!confirmation.warnings.empty() && !view.WarningsAccepted())
     return stop(WriteStatus::Refused,
                 "запись не подтверждена: предупреждения не проверены, ничего не записано");
+  out.changeReason = view.ChangeReason();
 
   // The meter answering now is the one confirmed: a meter exchanged on the
   // line since the read is not written to under the first one's name.

@@ -65,6 +65,10 @@ class WriteView {
   // After Confirm answered Write, for a confirmation with warnings: whether
   // the engineer said he checked them. Without that nothing is written.
   virtual bool WarningsAccepted() const = 0;
+  // After Confirm answered Write: why the engineer makes this change, as he
+  // gave it with his confirmation; empty when he gave none. The record keeps
+  // it (WriteOutcome::changeReason).
+  virtual std::string ChangeReason() const { return {}; }
   virtual void ShowMessage(const std::string& message) = 0;
 };
 
@@ -77,7 +81,10 @@ enum class WriteStatus { Verified, Failed, DryRun, Refused, PortError, NotFound,
 
 struct WriteOutcome {
   WriteStatus status = WriteStatus::Refused;
-  std::string reason;     // why it was refused or failed (UTF-8)
+  std::string reason;  // why it was refused or failed (UTF-8)
+  // Why the engineer made the change, from the view's confirmation (UTF-8);
+  // empty when none was given or nothing was confirmed.
+  std::string changeReason;
   std::string imagePath;  // the before-image file, once saved (written, flushed, renamed)
   ItemsImage before, after;
   std::vector<Verification> verification;  // one per written item

@@ -430,11 +430,32 @@ bool TFrmService::ShowTaken(const MeterSnapshot& snap) {
   return true;
 }
 
+bool TFrmService::HaveEngineer() {
+  JournalSettings journal = bench_.Journal();
+  if (!MissingForWrite(journal, "").engineer) return true;
+  const QString name = AskEngineer(this, askingEngineer_);
+  if (name.isEmpty()) {
+    SetStatus(
+        "Не записано: журнал обслуживания ведётся, а инженер не указан. Укажите его на "
+        "вкладке «Журнал».",
+        true);
+    return false;
+  }
+  journal.engineer = name.toStdString();
+  if (!bench_.SetJournal(journal)) {
+    SetStatus(Text("Не записано: имя инженера не сохранено в " + bench_.SettingsPath()), true);
+    return false;
+  }
+  emit Journalled();
+  return true;
+}
+
 bool TFrmService::RunWrite(WriteRequest request) {
   if (!bench_.HaveMeter()) {
     ShowMeter();
     return false;
   }
+  if (!HaveEngineer()) return false;
   const Workbench::Operation op(bench_);
   if (!op.Held()) {
     SetStatus("Идёт другая операция", true);
@@ -444,6 +465,7 @@ bool TFrmService::RunWrite(WriteRequest request) {
   request.demo = bench_.Demo();
   request.warnShare = bench_.GetSettings().WarnChangeShare();
   GuiWriteView view(this, answering_);
+  view.SetReasonRequired(MissingForWrite(bench_.Journal(), "").reason);
   WriteOutcome outcome;
   {
     const BusyCursor busy;

@@ -11,6 +11,7 @@
 #include <array>
 #include <optional>
 
+#include "EngineerDialog.h"
 #include "WriteDialog.h"
 #include "app/core/values/MeterSnapshot.h"
 #include "app/journal/Workbench.h"
@@ -40,6 +41,8 @@ class TFrmService : public QWidget {
   // Answers the write confirmations by filling the dialog's fields instead of
   // showing it.
   void SetAnswering(GuiWriteView::AnswerFunc answer) { answering_ = std::move(answer); }
+  // Answers the question for the engineer's name the same way.
+  void SetAskingEngineer(EngineerAnswer answer) { askingEngineer_ = std::move(answer); }
   // The folder before-images are saved in: "before-images" beside the
   // settings file, as calibrate-cli keeps them.
   void SetImageDir(const QString& dir) { imageDir_ = dir; }
@@ -92,7 +95,8 @@ class TFrmService : public QWidget {
   // After every guarded write this window ran (verified, failed or refused),
   // with the operation's record: the host files it in the journal.
   void Written(WriteKind kind, const WriteOutcome& outcome);
-  // After a snapshot this window filed in the journal itself.
+  // After a snapshot this window filed in the journal itself, and after it
+  // named the engineer in the journal's settings.
   void Journalled();
 
  private:
@@ -111,12 +115,17 @@ class TFrmService : public QWidget {
   void ShowSealPreview();
   void ShowClock(const ClockReading& clock);
   void Tick();
+  // With the journal kept, a write is filed under the engineer's name: the
+  // settings' or, asked once, the one given, kept in the settings. False
+  // when there is none to file it under.
+  bool HaveEngineer();
   // Runs one guarded write with the meter held; true when it ran.
   bool RunWrite(WriteRequest request);
   void ShowWritten(const WriteOutcome& outcome);
 
   Workbench& bench_;
   GuiWriteView::AnswerFunc answering_;
+  EngineerAnswer askingEngineer_;
   QString imageDir_;
   QTimer* ticker_ = nullptr;
   std::optional<WriteOutcome> lastOutcome_;

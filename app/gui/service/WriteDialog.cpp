@@ -1,6 +1,7 @@
 #include "WriteDialog.h"
 
 #include "app/gui/BusyCursor.h"
+#include "app/journal/JournalWriteRecorder.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -100,6 +101,13 @@ WriteView::Answer GuiWriteView::Confirm(const std::string& serial) {
     checked->setObjectName("CBWarnings");
     layout->addWidget(checked);
   }
+  auto* reasonLabel = new QLabel(reasonRequired_ ? "Причина изменения (журнал требует её):"
+                                                 : "Причина изменения (для журнала):",
+                                 &dialog);
+  layout->addWidget(reasonLabel);
+  auto* reason = new QLineEdit(&dialog);
+  reason->setObjectName("EReason");
+  layout->addWidget(reason);
   const QString tail = SerialTail(serial);
   auto* prompt = new QLabel(QString("Прибор № %1. Чтобы записать, введите последние %2 цифры "
                                     "его номера:")
@@ -110,16 +118,21 @@ WriteView::Answer GuiWriteView::Confirm(const std::string& serial) {
   auto* digits = new QLineEdit(&dialog);
   digits->setObjectName("EDigits");
   layout->addWidget(digits);
-  digits->setFocus();
+  (reasonRequired_ ? reason : digits)->setFocus();
   auto* buttons = new QDialogButtonBox(&dialog);
   QPushButton* write = buttons->addButton("Записать", QDialogButtonBox::AcceptRole);
   write->setObjectName("BWrite");
   write->setEnabled(false);
   buttons->addButton("Отмена", QDialogButtonBox::RejectRole);
   layout->addWidget(buttons);
-  const auto ready = [=] { return digits->text() == tail && (!checked || checked->isChecked()); };
+  const bool required = reasonRequired_;
+  const auto ready = [=] {
+    return digits->text() == tail && (!checked || checked->isChecked()) &&
+           (!required || !IsBlank(reason->text().toStdString()));
+  };
   const auto update = [=] { write->setEnabled(ready()); };
   QObject::connect(digits, &QLineEdit::textChanged, write, update);
+  QObject::connect(reason, &QLineEdit::textChanged, write, update);
   if (checked) QObject::connect(checked, &QCheckBox::toggled, write, update);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -133,6 +146,7 @@ WriteView::Answer GuiWriteView::Confirm(const std::string& serial) {
     accepted = dialog.exec() == QDialog::Accepted;
   }
   warningsAccepted_ = accepted && ready() && checked;
+  reason_ = accepted && ready() ? reason->text().trimmed().toStdString() : std::string();
   // Cancelled: a dry run, nothing is sent.
   return accepted && ready() ? Answer::Write : Answer::DryRun;
 }
