@@ -3,6 +3,8 @@
 #include <map>
 #include <unordered_map>
 
+#include "app/core/values/ValueText.h"
+
 namespace {
 
 struct Visit {
@@ -34,7 +36,7 @@ bool Saw(const Visit& later, const Visit& earlier,
 
 std::string VisitLine(const char* number, const DivergentVisit& v) {
   const JournalEvent& e = v.last.event;
-  std::string line = std::string("  ") + number + ") " + v.last.timeLocal;
+  std::string line = std::string("  ") + number + ") " + JournalTimeText(v.last.timeLocal);
   line += ", инженер " + (e.engineer.empty() ? std::string("не указан") : e.engineer);
   line += ", рабочее место " + (e.workstation.empty() ? e.computer : e.workstation);
   return line;

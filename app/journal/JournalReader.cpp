@@ -387,6 +387,8 @@ nlohmann::json ToJson(const JournalRecord& record) {
           {"reason", e.reason},
           {"computer", e.computer},
           {"workstation", e.workstation},
+          {"department", record.department},
+          {"received", record.received},
           {"program", e.program},
           {"port", e.port},
           {"speed", e.speed},

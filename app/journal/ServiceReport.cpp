@@ -1,5 +1,7 @@
 #include "ServiceReport.h"
 
+#include "Divergence.h"
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -68,7 +70,7 @@ std::string Day(const std::string& local) {
 // does not know them (the window's PDF) drops that block and keeps the styles.
 const char* const kStyle = R"(<style>
 body { font-family: sans-serif; font-size: 10pt; }
-.demo, .damage { color: #b00; font-weight: bold; font-size: 14pt; }
+.demo, .damage, .divergence { color: #b00; font-weight: bold; font-size: 14pt; }
 table { border-collapse: collapse; margin-bottom: 8px; }
 th, td { border: 1px solid #888; padding: 2px 6px; text-align: left; }
 th { background-color: #e8e8e8; }
@@ -342,6 +344,25 @@ std::string Sources(const SessionState& state) {
          "). Значение до обслуживания — первое известное за сеанс, после — последнее.</p>\n";
 }
 
+// Two visits of other workstations that the record cannot put in order:
+// both states after service, side by side, with who left them and when.
+std::string DivergenceHtml(const std::vector<JournalSession>& sessions) {
+  const std::optional<Divergence> d = FindDivergence(sessions);
+  if (!d) return {};
+  const auto who = [](const DivergentVisit& v) {
+    const JournalEvent& e = v.last.event;
+    return When(v.last.timeLocal) + ", " +
+           Escape(e.engineer.empty() ? "инженер не указан" : e.engineer) + ", " +
+           Escape(e.workstation.empty() ? e.computer : e.workstation);
+  };
+  std::string h = "<p class=\"divergence\">" + Escape(kDivergenceText) + "</p>\n" +
+                  HeadedTable("Два состояния", {"Параметр", who(d->earlier), who(d->later)});
+  for (const FieldChange& c : d->difference.changes)
+    h += Row({Escape(c.label), Escape(FieldValueText(c.key, c.before)),
+              Escape(FieldValueText(c.key, c.after))});
+  return h + "</table>\n";
+}
+
 // What changed since the visit before this session, writes included: the
 // sessions of the journal up to this one, compared as compare --last does.
 std::string SinceLastVisit(const JournalSession& s, const JournalFileContent* journal) {
@@ -353,7 +374,7 @@ std::string SinceLastVisit(const JournalSession& s, const JournalFileContent* jo
     if (mine) break;
   }
   const VisitComparison v = CompareWithPreviousVisit(upTo);
-  std::string h = "<h2>С прошлого визита</h2>\n";
+  std::string h = "<h2>С прошлого визита</h2>\n" + DivergenceHtml(upTo);
   if (!v.ok) return h + "<p>Прошлого визита этого прибора в журнале нет.</p>\n";
   h += "<p>Прошлый визит: " + Day(v.previous.timeLocal) + ". ";
   if (v.comparison.Equal()) return h + "Коэффициенты и запись калибровки те же.</p>\n";

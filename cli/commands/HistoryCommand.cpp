@@ -7,6 +7,7 @@
 #include "JournalEvents.h"
 #include "JournalMeters.h"
 #include "app/core/values/ValueText.h"
+#include "app/journal/Divergence.h"
 #include "app/journal/EventNames.h"
 #include "app/journal/InterruptedWrites.h"
 #include "cli/options/JournalOptions.h"
@@ -31,11 +32,16 @@ void PrintMeters(const JournalListing& listing) {
 // write, the engineer's reason. A write left in doubt gets the word and,
 // below it, what the meter may hold now: each item's value before and the
 // value it was to get.
+// Another workstation's event names it. A record of two states after service
+// says so first.
 void PrintEvents(const JournalFileContent& content) {
+  if (const auto divergence = FindDivergence(JournalSessions(content)))
+    std::cout << DivergenceText(*divergence);
   const std::set<std::string> finished = FinishedWriteStarts(content.records);
   for (const JournalRecord& r : content.records) {
     std::cout << r.id << "  " << JournalTimeText(r.timeLocal) << "  " << EventName(r) << "  "
               << r.event.model << "  " << r.event.engineer << "  " << r.event.program;
+    if (r.department) std::cout << "  рабочее место " << r.event.workstation;
     if (!r.event.reason.empty()) std::cout << "  причина: " << r.event.reason;
     if (!IsInterruptedWrite(r, finished)) {
       std::cout << "\n";
@@ -56,6 +62,8 @@ nlohmann::json EventsJson(const JournalFileContent& content) {
   out["interrupted"] = nlohmann::json::array();
   for (const JournalRecord& r : content.records)
     if (IsInterruptedWrite(r, finished)) out["interrupted"].push_back(r.id);
+  if (const auto divergence = FindDivergence(JournalSessions(content)))
+    out["divergence"] = ToJson(*divergence);
   return out;
 }
 
