@@ -14,7 +14,11 @@
 #include <set>
 
 #include "ReportPdf.h"
+#ifdef CALIBRATE_DEPARTMENT
+#include "SyncBar.h"
+#endif
 #include "app/core/values/ValueText.h"
+#include "app/journal/Divergence.h"
 #include "app/journal/EventNames.h"
 #include "app/journal/InterruptedWrites.h"
 #include "app/journal/JournalBreakText.h"
@@ -62,6 +66,14 @@ QString Summary(const JournalRecord& r, const std::set<std::string>& finished) {
   return parts.join(QStringLiteral(", "));
 }
 
+// Another workstation's event says whose it is.
+QString Whose(const JournalRecord& r) {
+  if (!r.department) return {};
+  return QStringLiteral("  [%1, рабочее место %2]")
+      .arg(r.event.engineer.empty() ? QStringLiteral("инженер не указан") : Q(r.event.engineer),
+           Q(r.event.workstation.empty() ? r.event.computer : r.event.workstation));
+}
+
 }  // namespace
 
 JournalPanel::JournalPanel(Workbench& bench, QWidget* parent)
@@ -90,6 +102,11 @@ JournalPanel::JournalPanel(Workbench& bench, QWidget* parent)
   buttons->addWidget(status_, 1);
   buttons->addWidget(report_);
   layout->addLayout(buttons);
+#ifdef CALIBRATE_DEPARTMENT
+  sync_ = new SyncBar(bench_);
+  layout->addWidget(sync_);
+  connect(sync_, &SyncBar::Synced, this, [this] { Refresh(); });
+#endif
   connect(enabled_, &QCheckBox::toggled, this, [this] { SaveSettings(); });
   connect(engineer_, &QLineEdit::textEdited, this, [this] { SaveSettings(); });
   connect(report_, &QPushButton::clicked, this, [this] { SaveReport(); });
@@ -123,8 +140,8 @@ void JournalPanel::Refresh() {
                        "прибора."));
     return;
   }
-  file_ = MeterJournalFile(s.dir, reading->serial);
-  const JournalFileContent content = file_.empty() ? JournalFileContent{} : ReadJournalFile(file_);
+  const JournalFileContent content = ReadMeterJournal(s.dir, reading->serial);
+  file_ = content.ok ? content.file : std::string();
   if (content.records.empty()) {
     since_->setText(QStringLiteral("В журнале нет событий прибора № %1.").arg(Q(reading->serial)));
     file_.clear();
@@ -141,10 +158,13 @@ void JournalPanel::Refresh() {
   }
   const std::set<std::string> finished = FinishedWriteStarts(content.records);
   for (const JournalRecord& r : content.records)
-    events_->addItem(When(r.timeLocal) + "  " + Q(EventName(r)) + "  " + Summary(r, finished));
+    events_->addItem(When(r.timeLocal) + "  " + Q(EventName(r)) + "  " + Summary(r, finished) +
+                     Whose(r));
   report_->setEnabled(true);
-  const VisitComparison v = CompareWithPreviousVisit(JournalSessions(content));
-  const QString mark = damage.isEmpty() ? QString() : Q(FirstBreakMark(content.breaks)) + ". ";
+  const std::vector<JournalSession> sessions = JournalSessions(content);
+  const VisitComparison v = CompareWithPreviousVisit(sessions);
+  QString mark = damage.isEmpty() ? QString() : Q(FirstBreakMark(content.breaks)) + ". ";
+  if (const auto divergence = FindDivergence(sessions)) mark += Q(DivergenceText(*divergence));
   if (!v.ok) {
     since_->setText(mark + QStringLiteral("Прошлого визита этого прибора в журнале нет."));
   } else if (v.comparison.Equal()) {
@@ -162,7 +182,8 @@ void JournalPanel::Refresh() {
 
 void JournalPanel::SaveReport() {
   if (file_.empty()) return;
-  const JournalFileContent content = ReadJournalFile(file_);
+  const JournalFileContent content =
+      ReadMeterJournal(bench_.Journal().dir, bench_.LastReading().serial);
   const std::vector<JournalSession> sessions = JournalSessions(content);
   if (sessions.empty()) return;
   const ServiceReport report = MakeServiceReport(sessions.back(), &content);

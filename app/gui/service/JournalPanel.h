@@ -1,8 +1,9 @@
 // The service window's "Журнал" view: whether the journal is kept and who the
 // engineer is (saved to the settings file at once), the events of the meter
-// read last, newest first, whether its coefficients and calibration record
-// changed since the previous visit, and the report of the present session as
-// a PDF or an HTML page.
+// read last, newest first, the other workstations' among them, whether its
+// coefficients and calibration record changed since the previous visit, and
+// the report of the present session as a PDF or an HTML page; and the sync
+// with the department's record.
 #pragma once
 
 #include <QWidget>
@@ -16,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class SyncBar;
 
 class JournalPanel : public QWidget {
   Q_OBJECT
@@ -38,6 +40,8 @@ class JournalPanel : public QWidget {
   QLabel* SinceLastVisit() const { return since_; }
   QLabel* Status() const { return status_; }
   QPushButton* ReportButton() const { return report_; }
+  // "Синхронизировать" with the department's record; null in a build without it.
+  SyncBar* Sync() const { return sync_; }
 
  private:
   void SaveSettings();
@@ -50,5 +54,6 @@ class JournalPanel : public QWidget {
   QLabel* since_;
   QLabel* status_;
   QPushButton* report_;
+  SyncBar* sync_ = nullptr;
   std::string file_;  // the journal file of the meter read last; empty: none
 };
