@@ -113,9 +113,10 @@ void TTrafficPanel::AddRow(const Stored& f) {
   const QString time =
       QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(f.timeUs / 1000)).toString("HH:mm:ss.zzz");
   const QString name = f.bytes.empty() ? QString("нет ответа") : QString::fromStdString(s.name);
-  const QString reply = !out && lastSentUs_ && f.timeUs >= lastSentUs_
-                            ? QString::number((f.timeUs - lastSentUs_) / 1000.0, 'f', 1)
-                            : QString();
+  const QString reply =
+      !out && lastSentUs_ && f.timeUs >= lastSentUs_
+          ? QString::number(static_cast<double>(f.timeUs - lastSentUs_) / 1000.0, 'f', 1)
+          : QString();
   const QString cells[] = {time,
                            out ? "→ прибору" : "← от прибора",
                            s.address ? QString::number(*s.address) : QString("—"),
