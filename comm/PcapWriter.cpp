@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace pcapng {
 
@@ -98,6 +99,30 @@ std::vector<uint8_t> PacketBlock(uint32_t interface, uint64_t timeUs,
 
 }  // namespace pcapng
 
+namespace {
+
+// Why a file could not be made, in the engineer's words where we have them.
+std::string FileErrorText(int code) {
+  switch (code) {
+    case ENOENT:
+    case ENOTDIR:
+      return "нет такой папки";
+    case EACCES:
+    case EPERM:
+      return "нет прав на запись";
+    case EISDIR:
+      return "это папка";
+    case ENOSPC:
+      return "нет места на диске";
+    case EROFS:
+      return "диск только для чтения";
+    default:
+      return std::strerror(code);
+  }
+}
+
+}  // namespace
+
 TPcapWriter::~TPcapWriter() {
   Close();
 }
@@ -106,13 +131,13 @@ bool TPcapWriter::Open(const std::string& path, std::string& error) {
   Close();
   file_ = std::fopen(path.c_str(), "wb");
   if (!file_) {
-    error = std::strerror(errno);
+    error = FileErrorText(errno);
     return false;
   }
   interfaces_.clear();
   failed_ = false;
   Put(pcapng::SectionHeaderBlock("Calibrate"));
-  if (failed_) error = std::strerror(errno);
+  if (failed_) error = FileErrorText(errno);
   return !failed_;
 }
 

@@ -87,7 +87,7 @@ TEST(PcapWriter, AFileThatCannotBeMadeSaysWhy) {
   TPcapWriter w;
   std::string error;
   EXPECT_FALSE(w.Open("/nonexistent-folder/capture.pcapng", error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(error, "нет такой папки");
   EXPECT_FALSE(w.IsOpen());
 }
 
