@@ -1,7 +1,7 @@
 // The base of the commands that talk to a meter: from the options and the
 // settings to a PortSpec with the catalogue, the trace of --trace, the capture
-// of --pcap and the virtual meter of --demo (a MeterLine); then, for the commands that work on
-// a Meter, Connect, and the command runs with it.
+// of --pcap and the virtual meter of --demo (a MeterLine); then, for the
+// commands that work on a Meter, Connect, and the command runs with it.
 #pragma once
 
 #include <memory>
