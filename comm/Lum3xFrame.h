@@ -50,6 +50,9 @@ class ReplyAssembler {
   std::optional<uint32_t> Take(uint8_t byte);
   // True while the start byte is still awaited (the packet time-out applies).
   bool AwaitingStart() const { return position_ == 0; }
+  // The length of the whole frame the last result ended with, valid or with a
+  // wrong checksum (the frame a capture shows).
+  size_t FrameLength() const { return expected_; }
   // The data part of the last complete, valid frame.
   std::span<const uint8_t> Data() const;
   // Every byte of the buffer, the last reply or what was read of it.

@@ -60,6 +60,9 @@ class ReplyAssembler {
   std::optional<uint32_t> Take(uint8_t byte);
   // True while the first byte is still awaited (the packet time-out applies).
   bool AwaitingFirst() const { return position_ == 0; }
+  // The length of the whole frame the last result ended with, valid or with a
+  // wrong CRC (the frame a capture shows).
+  size_t FrameLength() const { return expected_; }
   // The length of the last whole, valid frame; 0 when there is none.
   size_t Length() const { return complete_ ? expected_ : 0; }
   // Every byte of the buffer: the last reply, what was read of it, and what

@@ -94,8 +94,9 @@ bool Tlum3xProtocol::SendFrame() {
   comPort_->Purge();
   // The whole frame in one write: the same bytes go out back to back, with
   // one system call instead of one per byte.
-  if (!comPort_->WriteBuffer(std::span<const uint8_t>(request_).first(requestLength_)))
-    return Fail(lumErrWrite);
+  const auto request = std::span<const uint8_t>(request_).first(requestLength_);
+  if (!comPort_->WriteBuffer(request)) return Fail(lumErrWrite);
+  lum::NoteFrame(FrameProtocol::Lum3x, FrameDirection::Outbound, FrameStatus::Good, request);
   return true;
 }
 
@@ -103,12 +104,14 @@ bool Tlum3xProtocol::ReceiveFrame() {
   Pause(kTurnaroundMs);
   replyWait_.Start();
   reply_.Start();
+  heard_.Start();
   std::vector<uint8_t> early;  // read while expecting the echo, but not the echo
   if (echoSuppression_) {
-    auto rest =
-        ReadEcho(replyWait_, *comPort_, std::span<const uint8_t>(request_).first(requestLength_),
-                 packetTimeout_, byteTimeout_);
+    const auto request = std::span<const uint8_t>(request_).first(requestLength_);
+    auto rest = ReadEcho(replyWait_, *comPort_, request, packetTimeout_, byteTimeout_);
     if (!rest) return Fail(lumErrRead);
+    if (rest->empty())
+      lum::NoteFrame(FrameProtocol::Lum3x, FrameDirection::Inbound, FrameStatus::Good, request);
     early = std::move(*rest);
   }
   for (size_t next = 0;;) {
@@ -119,9 +122,13 @@ bool Tlum3xProtocol::ReceiveFrame() {
     uint8_t byte = 0;
     if (next < early.size())
       byte = early[next++];
-    else if (!AwaitByte(byte, limit))
+    else if (!AwaitByte(byte, limit)) {
+      heard_.Failed(FrameStatus::TimedOut);
       return Fail(lumErrRead);
+    }
+    heard_.Add(byte);
     if (const auto code = reply_.Take(byte)) {
+      heard_.Ended(*code, reply_.FrameLength());
       lastError_ = *code;
       return *code == lumOk;
     }

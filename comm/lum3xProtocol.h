@@ -19,6 +19,7 @@
 #include "LuMComPort.h"
 #include "Lum3xClock.h"
 #include "Lum3xFrame.h"
+#include "LumFrameTap.h"
 #include "LumProtocol.h"
 #include "LumReplyWait.h"
 
@@ -140,6 +141,7 @@ class Tlum3xProtocol : public TlumProtocol {
   std::array<uint8_t, lum3x::kFrameBufferSize> request_{};
   size_t requestLength_ = 0;
   lum3x::ReplyAssembler reply_;
+  FrameHeard heard_{FrameProtocol::Lum3x};
   TlumReplyWait replyWait_;
   MeterClockBytes clockBytes_{};
   uint32_t retryPauseMs_ = 200;

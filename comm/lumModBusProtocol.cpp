@@ -158,6 +158,7 @@ bool TlumModBusProtocol::SendFrame(std::span<const uint8_t> frame) {
     lastError_ = lumErrWrite;
     return false;
   }
+  lum::NoteFrame(FrameProtocol::ModBusRtu, FrameDirection::Outbound, FrameStatus::Good, frame);
   return true;
 }
 
@@ -170,6 +171,7 @@ size_t TlumModBusProtocol::ReceiveFrame(std::span<const uint8_t> sent) {
     reply_.StartFrom(sent[0], sent[1]);
   else
     reply_.Start();
+  heard_.Start();
   std::vector<uint8_t> early;  // read while expecting the echo, but not the echo
   if (echoSuppression_) {
     auto rest = ReadEcho(replyWait_, *comPort_, sent, packetTimeout_, byteTimeout_);
@@ -177,6 +179,8 @@ size_t TlumModBusProtocol::ReceiveFrame(std::span<const uint8_t> sent) {
       lastError_ = lumErrRead;
       return 0;
     }
+    if (rest->empty())
+      lum::NoteFrame(FrameProtocol::ModBusRtu, FrameDirection::Inbound, FrameStatus::Good, sent);
     early = std::move(*rest);
   }
   for (size_t next = 0;;) {
@@ -184,10 +188,13 @@ size_t TlumModBusProtocol::ReceiveFrame(std::span<const uint8_t> sent) {
     if (next < early.size()) {
       byte = early[next++];
     } else if (!WaitByte(byte, reply_.AwaitingFirst() ? packetTimeout_ : byteTimeout_)) {
+      heard_.Failed(FrameStatus::TimedOut);
       lastError_ = lumErrRead;
       return 0;
     }
+    heard_.Add(byte);
     if (const auto code = reply_.Take(byte)) {
+      heard_.Ended(*code, reply_.FrameLength());
       lastError_ = *code;
       return reply_.Length();
     }

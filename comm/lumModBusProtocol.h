@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "LuMComPort.h"
+#include "LumFrameTap.h"
 #include "LumModBusFrame.h"
 #include "LumProtocol.h"
 #include "LumReplyWait.h"
@@ -93,5 +94,6 @@ class TlumModBusProtocol : public TlumProtocol {
   // Its buffer is never cleared between transactions: the read's
   // function-code check looks at whatever the last reception left in byte 1.
   lummodbus::ReplyAssembler reply_;
+  FrameHeard heard_{FrameProtocol::ModBusRtu};
   TlumReplyWait replyWait_;
 };

@@ -20,6 +20,7 @@ int MeterCommand::Run(const CliOptions& o, Settings& settings) const {
   line.catalogue.delays = settings.LoadDelays();
   line.catalogue.verTable = LoadVerTable(FirmwareIniPath());
   if (o.trace) line.trace = StderrTrace();
+  if (!line.capture.Start(o)) return Code(ExitStatus::Refused);
   const LineChoice c = Choose(o, settings);
   if (!o.demo) {
     line.spec = LinePortSpec(o, settings, c.baud, c.address, c.echo);
@@ -39,7 +40,8 @@ int MeterCommand::Run(const CliOptions& o, Settings& settings) const {
   line.spec = {line.demo->Device(), "COM1", c.baud, c.address, c.echo};
   const int status = RunOnLine(o, settings, line);
   if (!SaveDemoState(*line.demo, state, error))
-    std::cerr << "calibrate-cli: " << error << "; следующий запуск демонстрации этого не вспомнит\n";
+    std::cerr << "calibrate-cli: " << error
+              << "; следующий запуск демонстрации этого не вспомнит\n";
   return status;
 }
 

@@ -1,12 +1,13 @@
 // The base of the commands that talk to a meter: from the options and the
-// settings to a PortSpec with the catalogue, the trace of --trace and the
-// virtual meter of --demo (a MeterLine); then, for the commands that work on
-// a Meter, Connect, and the command runs with it.
+// settings to a PortSpec with the catalogue, the trace of --trace, the capture
+// of --pcap and the virtual meter of --demo (a MeterLine); then, for the
+// commands that work on a Meter, Connect, and the command runs with it.
 #pragma once
 
 #include <memory>
 
 #include "Command.h"
+#include "RunCapture.h"
 #include "app/core/meter/Connection.h"
 #include "sim/DemoMode.h"
 
@@ -16,6 +17,7 @@ struct MeterLine {
   PortSpec spec;
   LineTrace trace;                  // empty without --trace
   std::unique_ptr<DemoMeter> demo;  // the virtual meter of --demo, served while this lives
+  RunCapture capture;               // --pcap: the frames of the run, while this lives
 };
 
 // How a command wants its line: the speed, the address in the PortSpec and of a

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CommandTable.h"
+#include "RunCapture.h"
 #include "app/core/line/LineDiagnosis.h"
 #include "cli/options/LineOptions.h"
 #include "cli/output/Console.h"
@@ -27,6 +28,16 @@ std::string TimeStamp() {
   return full;
 }
 
+// A burst as the frame it looks like: a 3x frame starts with its start byte
+// (55 request, AA reply) and has the address complement third; anything else
+// goes to Wireshark as ModBus RTU, which checks its CRC.
+LineFrame BurstFrame(std::span<const uint8_t> burst) {
+  const bool is3x = burst.size() >= 3 && (burst[0] == 0x55 || burst[0] == 0xAA) &&
+                    burst[2] == static_cast<uint8_t>(~burst[1]);
+  return {is3x ? FrameProtocol::Lum3x : FrameProtocol::ModBusRtu, FrameDirection::Inbound,
+          FrameStatus::Good, lum::WallUs(), burst};
+}
+
 // No meter, no address: the port alone, at any speed.
 class Monitor final : public Command {
  public:
@@ -40,7 +51,8 @@ class Monitor final : public Command {
   std::string Description() const override {
     return "Слушает линию, ничего не отправляя, и выводит каждую пачку принятых байтов в "
            "шестнадцатеричном виде, по строке на пачку с её тактом и временем, пока его не "
-           "прервут (Ctrl+C).\n";
+           "прервут (Ctrl+C). С --pcap пачки идут и в файл pcapng: похожие на кадр 3x как "
+           "3x, остальные как ModBus RTU.\n";
   }
 
   int Run(const CliOptions& o, Settings& settings) const override {
@@ -50,11 +62,14 @@ class Monitor final : public Command {
     port.SetBaudRate(spec.baud);
     port.SetReceiveInThread(true);
     port.SetThreadInterval(10);
+    RunCapture capture;
+    if (!capture.Start(o)) return Code(ExitStatus::Refused);
     std::vector<uint8_t> burst;
     port.SetOnReceiveByte([&](TlumCustomComPort*, uint8_t b, uint32_t) { burst.push_back(b); });
     port.SetOnReceiveTimeout([&](TlumCustomComPort*, uint32_t tick) {
       if (burst.empty()) return;
       std::cout << TimeStamp() << " #" << tick << "  " << Hex(burst) << std::endl;
+      capture.Note(BurstFrame(burst));
       burst.clear();
     });
     if (!port.Open()) {

@@ -8,6 +8,7 @@
 #include "app/core/ops/BusScan.h"
 #include "app/core/settings/DevManager.h"
 #include "app/core/settings/SettingsPlace.h"
+#include "cli/options/CaptureOptions.h"
 #include "cli/options/LineOptions.h"
 #include "cli/options/MeterOptions.h"
 #include "cli/options/Validators.h"
@@ -76,6 +77,7 @@ class Scan final : public MeterCommand {
     const CLI::Option* json = app.add_flag("--json", o.json, "найденные приборы в JSON");
     d.Alternatives(json, app.add_flag("--csv", o.scan.csv, "найденные приборы в CSV"));
     AddMeterOptions(d, o, false, false);
+    AddCaptureOptions(d, o);
   }
   void Check(CliOptions& o) const override {
     if (o.scan.from > o.scan.to) throw Refusal{"--from больше --to"};

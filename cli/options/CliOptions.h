@@ -30,11 +30,12 @@ enum class CliCommand {
   Sync
 };
 
-// --port, --baud, --trace: the line.
+// --port, --baud, --trace, --pcap: the line.
 struct LineOptions {
   std::optional<std::string> port;  // "COMn" or a device path
   std::optional<unsigned> baud;     // 9600 or 19200 for a read; monitor takes others
   bool trace = false;
+  std::optional<std::string> pcap;  // --pcap FILE: the line's traffic as pcapng
 };
 
 // --addr, --ini, --demo, --demo-reset, --echo: the meter on the line and the

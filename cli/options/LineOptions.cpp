@@ -1,5 +1,6 @@
 #include "LineOptions.h"
 
+#include "CaptureOptions.h"
 #include "Validators.h"
 
 std::string UnsupportedBaud(const std::string& baud) {
@@ -34,6 +35,7 @@ void AddLineOptions(Declaration& d, LineOptions& o, Speeds speeds, bool trace) {
         ->description("по умолчанию сохранённая скорость (9600 или 19200)");
   if (trace)
     app.add_flag("--trace", o.trace, "выводить в stderr каждый отправленный и принятый байт");
+  AddCaptureOptions(d, o);
 }
 
 std::string ChosenPort(const std::optional<std::string>& port, const Settings& settings) {

@@ -1,4 +1,4 @@
-// --port, --baud and --trace, and the PortSpec they make with the settings.
+// --port, --baud, --trace and --pcap, and the PortSpec they make with the settings.
 #pragma once
 
 #include "CliOptions.h"

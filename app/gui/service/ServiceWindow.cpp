@@ -22,6 +22,7 @@
 #include "app/gui/AboutBox.h"
 #include "app/gui/BusyCursor.h"
 #include "app/gui/FormScale.h"
+#include "app/gui/service/TrafficPanel.h"
 
 namespace {
 
@@ -108,6 +109,8 @@ TFrmService::TFrmService(Workbench& bench, QWidget* parent)
   Tabs->addTab(CreateSealView(), "Пломба");
   ClockView = CreateClockView();
   Tabs->addTab(ClockView, "Часы");
+  Traffic = new TTrafficPanel(Tabs);
+  Tabs->addTab(Traffic, "Обмен");
   layout->addWidget(Tabs, 1);
 
   LStatus = new QLabel(this);

@@ -1,9 +1,9 @@
 // The service window: the guarded writes for the meter the main window read
 // last. Its views ("Коэффициенты", "Пломба", "Часы" for meters with a clock,
-// and those the host adds) each act through the Workbench, one operation at a
-// time, on the meter of the last read where that read found it; each
-// connects for its operation and closes the port after it. The line at the
-// bottom says how the last operation ended.
+// "Обмен" with the frames on the line, and those the host adds) each act
+// through the Workbench, one operation at a time, on the meter of the last
+// read where that read found it; each connects for its operation and closes
+// the port after it. The line at the bottom says how the last operation ended.
 #pragma once
 
 #include <QString>
@@ -23,6 +23,7 @@ class QTabWidget;
 class QTableWidget;
 class QTableWidgetItem;
 class QTimer;
+class TTrafficPanel;
 
 class TFrmService : public QWidget {
   Q_OBJECT
@@ -90,6 +91,7 @@ class TFrmService : public QWidget {
   QPushButton* BSetClock = nullptr;
   QPushButton* BAbout = nullptr;
   QLabel* LStatus = nullptr;
+  TTrafficPanel* Traffic = nullptr;  // "Обмен": the frames on the line
 
  signals:
   // After every guarded write this window ran (verified, failed or refused),
