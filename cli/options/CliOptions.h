@@ -27,7 +27,8 @@ enum class CliCommand {
   Watch,
   Compare,
   Report,
-  Sync
+  Sync,
+  Route
 };
 
 // --port, --baud, --trace: the line.
@@ -87,6 +88,13 @@ struct ScanCliOptions {
   bool csv = false;
 };
 
+// What route adds to the scan's options: the folder of its files, and
+// whether to go on with the route begun there.
+struct RouteCliOptions {
+  std::string out;
+  bool resume = false;
+};
+
 // What watch adds: the time between two samples, how many to take (none: until
 // interrupted), and CSV, plain or for a Russian spreadsheet.
 struct WatchCliOptions {
@@ -119,4 +127,5 @@ struct CliOptions : LineOptions, MeterOptions, JournalOptions, WriteOptions {
   std::optional<std::string> htmlFile;  // report --html FILE
   bool force = false;                   // history, compare, report: a broken journal too
   DepartmentCliOptions department;
+  RouteCliOptions route;
 };
