@@ -192,13 +192,17 @@ std::string RouteCsvHeader() {
   return out + "\n";
 }
 
+std::string CsvLine(const std::vector<std::string>& cells) {
+  std::string out;
+  for (size_t i = 0; i < cells.size(); ++i)
+    out += (i ? "," : "") + CsvField(cells[i]);
+  return out + "\n";
+}
+
 std::string RouteCsv(const std::vector<RouteRow>& rows) {
   std::string out = RouteCsvHeader();
-  for (const RouteRow& row : rows) {
-    for (size_t i = 0; i < row.size(); ++i)
-      out += (i ? "," : "") + CsvField(row[i]);
-    out += "\n";
-  }
+  for (const RouteRow& row : rows)
+    out += CsvLine(row);
   return out;
 }
 

@@ -29,6 +29,9 @@ inline constexpr const char* kRouteProgress = "route.progress";
 using RouteRow = std::vector<std::string>;
 std::string RouteCsvHeader();
 std::string RouteCsv(const std::vector<RouteRow>& rows);
+// One line of CSV, its fields quoted where they hold a separator, a quote or
+// a line break; with the line's end.
+std::string CsvLine(const std::vector<std::string>& cells);
 
 // What the caller leaves of one visit beside its row: the file (its name
 // in the route's folder, and what it holds) and what changed since the
