@@ -70,6 +70,9 @@ TEST(ScanRouteGui, ControlsChooseWhatIsScannedAndTheRouteVisitsEveryMeter) {
     EXPECT_TRUE(std::filesystem::exists(dir / "route" / row[14])) << row[14];
   }
   EXPECT_TRUE(std::filesystem::exists(dir / "route" / kRouteCsv));
+  // CALIBRATE_SHOT_DIR, when set, receives a picture of the dialog after its route.
+  if (const QByteArray shots = qgetenv("CALIBRATE_SHOT_DIR"); !shots.isEmpty())
+    dialog.grab().save(QString::fromLocal8Bit(shots) + "/scan-route.png");
 
   dialog.STo->setValue(127);
   QTimer::singleShot(300, &dialog, [&] { dialog.BStop->click(); });
