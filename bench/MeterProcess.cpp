@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "sim/MeterBus.h"
 #include "sim/PtyMeterServer.h"
 
 namespace {
@@ -33,15 +34,16 @@ void WriteText(int fd, const std::string& text) {
   }
 }
 
-// The child: serves the meter until told to quit or the parent is gone.
-[[noreturn]] void ServeMeter(int commands, int answers, metersim::MeterModel model, uint8_t address,
-                             uint32_t baud, uint32_t turnaroundMs) {
+// The child: serves the meters until told to quit or the parent is gone.
+[[noreturn]] void ServeMeters(int commands, int answers,
+                              const std::vector<metersim::BusMember>& members, uint32_t baud,
+                              uint32_t turnaroundMs) {
   metersim::MeterOptions options;
   options.baud = baud;
   options.turnaroundMs = turnaroundMs;
   options.pacing = true;
-  auto meter = std::make_shared<metersim::VirtualMeter>(model, address, options);
-  metersim::PtyMeterServer server(meter);
+  const auto meters = metersim::MakeBusMeters(members, options);
+  metersim::PtyMeterServer server{metersim::MeterBus(meters)};
   if (!server.Start()) {
     WriteText(answers, "!" + server.ErrorText() + "\n");
     _exit(1);
@@ -50,11 +52,13 @@ void WriteText(int fd, const std::string& text) {
   char command = 0;
   while (read(commands, &command, 1) == 1 && command == kAskLog) {
     std::string text;
-    for (const auto& r : meter->Requests())
-      text += std::to_string(r.replied) + " " + std::to_string(static_cast<int>(r.protocol)) + " " +
-              std::to_string(static_cast<int>(r.kind)) + " " + std::to_string(r.frame.size()) +
-              "\n";
-    meter->ClearRequests();
+    for (const auto& meter : meters) {
+      for (const auto& r : meter->Requests())
+        text += std::to_string(r.replied) + " " + std::to_string(static_cast<int>(r.protocol)) +
+                " " + std::to_string(static_cast<int>(r.kind)) + " " +
+                std::to_string(r.frame.size()) + "\n";
+      meter->ClearRequests();
+    }
     WriteText(answers, text + "end\n");
   }
   server.Stop();
@@ -69,6 +73,11 @@ MeterProcess::~MeterProcess() {
 
 bool MeterProcess::Start(metersim::MeterModel model, uint8_t address, uint32_t baud,
                          uint32_t turnaroundMs) {
+  return StartBus({{model, address}}, baud, turnaroundMs);
+}
+
+bool MeterProcess::StartBus(const std::vector<metersim::BusMember>& members, uint32_t baud,
+                            uint32_t turnaroundMs) {
   int down[2];
   int up[2];
   if (pipe(down) != 0) return false;
@@ -82,7 +91,7 @@ bool MeterProcess::Start(metersim::MeterModel model, uint8_t address, uint32_t b
   if (pid_ == 0) {
     close(down[1]);
     close(up[0]);
-    ServeMeter(down[0], up[1], model, address, baud, turnaroundMs);
+    ServeMeters(down[0], up[1], members, baud, turnaroundMs);
   }
   close(down[0]);
   close(up[1]);

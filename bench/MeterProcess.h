@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/MeterBus.h"
 #include "sim/SimTypes.h"
 
 class MeterProcess {
@@ -31,6 +32,9 @@ class MeterProcess {
   // Starts a meter of the model at the address, pacing at baud with the
   // given turnaround. False, with ErrorText(), when it cannot.
   bool Start(metersim::MeterModel model, uint8_t address, uint32_t baud, uint32_t turnaroundMs);
+  // Starts a bus of meters on one line (MeterBus.h); the log is all of theirs.
+  bool StartBus(const std::vector<metersim::BusMember>& members, uint32_t baud,
+                uint32_t turnaroundMs);
   // Ends the child; its CPU seconds from then on in ChildCpuSeconds().
   void Stop();
 

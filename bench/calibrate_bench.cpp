@@ -18,6 +18,9 @@
 // bound and a snapshot of the same meter, and fails when either takes more
 // than 1.3 times its bound or 4 times the snapshot (with --quick the times
 // are shown, not judged).
+// --route times the route (Route.h) over a bus of a ZFK-31, a GDZ-12.08 and a
+// ZFK-36 at 9600 against the same scan alone plus 1.3 times the three
+// snapshots' wire bound (with --quick over addresses 0..20, not judged).
 // --department times the department's record (DepartmentBench.h): pushing
 // and pulling N events (default 100,000; 2,000 with --quick, not judged) and
 // one meter's history afterwards.
@@ -42,6 +45,7 @@
 #include "app/core/ops/BusScan.h"
 #include "app/core/ops/GuardedWrite.h"
 #include "app/core/ops/MeterSnapshotRead.h"
+#include "app/core/ops/Route.h"
 #include "app/core/values/WriteImage.h"
 
 namespace {
@@ -77,6 +81,7 @@ struct Options {
   std::vector<uint32_t> bauds;
   bool scan = false;                    // the bus scan instead of the reads
   bool write = false;                   // the ZFK-36's reset and restore instead of the reads
+  bool route = false;                   // the route over a bus of three instead of the reads
   bool quick = false;                   // one run of each; the write's times are shown, not judged
   bool department = false;              // the department's record instead
   std::optional<unsigned> events;       // its journal's size
@@ -378,6 +383,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       o.scan = true;
     } else if (arg == "--write") {
       o.write = true;
+    } else if (arg == "--route") {
+      o.route = true;
     } else if (arg == "--department") {
       o.department = true;
     } else if (arg == "--events" && hasValue) {
@@ -411,7 +418,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     if (o.models.empty()) o.models = {SimModel::Zfk31};
     if (o.bauds.empty()) o.bauds = {9600};
   }
-  if (o.write && o.bauds.empty()) o.bauds = {9600};
+  if ((o.write || o.route) && o.bauds.empty()) o.bauds = {9600};
   if (o.models.empty())
     o.models = {SimModel::Zfk31,     SimModel::Zfk36,   SimModel::Gdz1207s,
                 SimModel::Gdz1207s2, SimModel::Gdz1208, SimModel::Gdz1208x2};
@@ -565,12 +572,71 @@ int RunWriteCase(uint32_t baud, unsigned reps, bool judgeTime) {
   return status;
 }
 
+// The route over the bus of three virtual meters: its scan, and one snapshot
+// of each. It must take no more than the same scan alone plus 1.3 times the
+// wire bound of the three snapshots (each measured on a meter of its own):
+// the route adds nothing to the line but its files.
+constexpr double kRouteBoundLimit = 1.3;
+
+class KeepNothing : public RouteRecorder {
+ public:
+  RouteVisit Record(const MeterSnapshot& snapshot) override { return UnjournalledVisit(snapshot); }
+};
+
+int RunRouteCase(uint32_t baud, bool quick) {
+  MeterProcess bus;
+  const std::vector<metersim::BusMember> members{
+      {SimModel::Zfk31, 1}, {SimModel::Gdz1208, 5}, {SimModel::Zfk36, 17}};
+  if (!bus.StartBus(members, baud, kTurnaroundMs)) {
+    std::printf("route %u: cannot start the bus: %s\n", baud, bus.ErrorText().c_str());
+    return 2;
+  }
+  char tmpl[] = "/tmp/calibrate-bench-route-XXXXXX";
+  if (!mkdtemp(tmpl)) return 2;
+  ScanRequest scanRequest;
+  scanRequest.port = SpecOf(bus, baud);
+  scanRequest.bauds = {baud};
+  scanRequest.to = quick ? 20 : 127;
+  ProbeCount probes;
+  auto t0 = std::chrono::steady_clock::now();
+  const size_t found = TBusScan().Run(scanRequest, probes).meters.size();
+  const double scanMs = SecondsSince(t0) * 1000;
+  TRoute route;
+  KeepNothing recorder;
+  RouteListener listener;
+  t0 = std::chrono::steady_clock::now();
+  const RouteOutcome outcome =
+      route.Run({scanRequest, tmpl, false}, Catalogue{}, recorder, listener);
+  const double routeMs = SecondsSince(t0) * 1000;
+  bus.Stop();
+  std::filesystem::remove_all(tmpl);
+  double bound = 0;
+  int status = 0;
+  for (const metersim::BusMember& m : members) {
+    const CaseResult c = RunCase(Op::Snapshot, m.model, baud, 1);
+    PrintRow(c);
+    if (!c.problem.empty()) status = 1;
+    bound += c.boundMs;
+  }
+  bool right = found == 3 && outcome.rows.size() == 3;
+  for (const RouteRow& row : outcome.rows)
+    right = right && row[13] == "прочитано";
+  const double limit = scanMs + kRouteBoundLimit * bound;
+  std::printf(
+      "route 0..%d over 3 meters %u baud: measured %.0f ms; scan alone %.0f ms, 3 snapshots' "
+      "wire bound %.0f ms; route - scan = %.2fx the bound%s%s\n",
+      scanRequest.to, baud, routeMs, scanMs, bound, (routeMs - scanMs) / bound,
+      right ? "" : "  (wrong meters or rows)", routeMs > limit ? "  (over scan + 1.3x bound)" : "");
+  if (!right || (!quick && routeMs > limit)) status = 1;
+  return status;
+}
+
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: calibrate-bench [--reps N] [--op read|snapshot]... [--model NAME]... "
-                 "[--baud 9600|19200]... [--quick] [--scan] [--write]\n"
+                 "[--baud 9600|19200]... [--quick] [--scan] [--write] [--route]\n"
                  "       calibrate-bench --department [--events N] [--database URL] [--quick]\n");
     return 2;
   }
@@ -591,6 +657,13 @@ int main(int argc, char** argv) {
     int status = 0;
     for (uint32_t baud : options.bauds)
       status = std::max(status, RunWriteCase(baud, options.reps, !options.quick));
+    std::printf("# load average at end: %s\n", LoadAverage().c_str());
+    return status;
+  }
+  if (options.route) {
+    int status = 0;
+    for (uint32_t baud : options.bauds)
+      status = std::max(status, RunRouteCase(baud, options.quick));
     std::printf("# load average at end: %s\n", LoadAverage().c_str());
     return status;
   }

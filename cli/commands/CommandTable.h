@@ -27,3 +27,4 @@ const Command& JournalVerifyCommand();
 const Command& CompareCommand();
 const Command& ReportCommand();
 const Command& SyncCommand();
+const Command& RouteCommand();

@@ -31,10 +31,11 @@ bool JournalTheRead(const CliOptions& o, Settings& settings, const MeterReading&
   return result && result->ok && BeginsSession(result->file, result->id);
 }
 
-void JournalTheSnapshot(const CliOptions& o, Settings& settings, const MeterSnapshot& snapshot) {
-  WarnIfLost(JournalSnapshot(snapshot, RunJournal(o, settings), JournalProgram("calibrate-cli"),
-                             o.demo.has_value()),
-             kSnapshotEvent);
+bool JournalTheSnapshot(const CliOptions& o, Settings& settings, const MeterSnapshot& snapshot) {
+  const auto result = JournalSnapshot(snapshot, RunJournal(o, settings),
+                                      JournalProgram("calibrate-cli"), o.demo.has_value());
+  WarnIfLost(result, kSnapshotEvent);
+  return result && result->ok;
 }
 
 JournalWriteRecorder WriteRecorderOf(const CliOptions& o, Settings& settings,

@@ -21,7 +21,8 @@ inline constexpr const char* kWriteEvent = "запись";
 // then its snapshot is to follow, so that the session knows every value the
 // meter was found with and not only the read's K0 and Ku.
 bool JournalTheRead(const CliOptions& options, Settings& settings, const MeterReading& reading);
-void JournalTheSnapshot(const CliOptions& options, Settings& settings,
+// True when the snapshot went into the journal.
+bool JournalTheSnapshot(const CliOptions& options, Settings& settings,
                         const MeterSnapshot& snapshot);
 // The recorder of this run's write: with the journal on, the write's start
 // is filed before the first byte is sent, or the write is refused.

@@ -27,7 +27,8 @@ enum class CliCommand {
   Watch,
   Compare,
   Report,
-  Sync
+  Sync,
+  Route
 };
 
 // --port, --baud, --trace, --pcap: the line.
@@ -88,6 +89,13 @@ struct ScanCliOptions {
   bool csv = false;
 };
 
+// What route adds to the scan's options: the folder of its files, and
+// whether to go on with the route begun there.
+struct RouteCliOptions {
+  std::string out;
+  bool resume = false;
+};
+
 // What watch adds: the time between two samples, how many to take (none: until
 // interrupted), and CSV, plain or for a Russian spreadsheet.
 struct WatchCliOptions {
@@ -120,4 +128,5 @@ struct CliOptions : LineOptions, MeterOptions, JournalOptions, WriteOptions {
   std::optional<std::string> htmlFile;  // report --html FILE
   bool force = false;                   // history, compare, report: a broken journal too
   DepartmentCliOptions department;
+  RouteCliOptions route;
 };

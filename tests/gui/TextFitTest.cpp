@@ -74,7 +74,7 @@ TEST_F(TextFitTest, ScanDialogFindsTheBusShowsItWholeAndFillsTheWindow) {
   EXPECT_EQ(window->UDNetAddr->value(), 5);
   EXPECT_EQ(window->CBBaud->currentIndex(), 0);
 
-  dialog.request.to = 127;
+  dialog.STo->setValue(127);
   QTimer::singleShot(200, &dialog, [&] { dialog.BStop->click(); });
   const auto t0 = std::chrono::steady_clock::now();
   dialog.Start();
