@@ -3,12 +3,12 @@
 #include <array>
 
 std::span<const Command* const> CommandTable() {
-  static const std::array<const Command*, 17> table{
+  static const std::array<const Command*, 18> table{
       &ReadCommand(),    &SnapshotCommand(),      &PortsCommand(),   &MonitorCommand(),
       &ScanCommand(),    &DiagnoseCommand(),      &WriteCommand(),   &ResetCommand(),
       &SealCommand(),    &ClockCommand(),         &RestoreCommand(), &WatchCommand(),
       &HistoryCommand(), &JournalVerifyCommand(), &CompareCommand(), &ReportCommand(),
-      &SyncCommand()};
+      &SyncCommand(),    &ReportVerifyCommand()};
   return table;
 }
 

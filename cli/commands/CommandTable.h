@@ -26,4 +26,5 @@ const Command& HistoryCommand();
 const Command& JournalVerifyCommand();
 const Command& CompareCommand();
 const Command& ReportCommand();
+const Command& ReportVerifyCommand();
 const Command& SyncCommand();

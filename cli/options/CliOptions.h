@@ -27,7 +27,8 @@ enum class CliCommand {
   Watch,
   Compare,
   Report,
-  Sync
+  Sync,
+  ReportVerify
 };
 
 // --port, --baud, --trace: the line.
@@ -112,7 +113,7 @@ struct CliOptions : LineOptions, MeterOptions, JournalOptions, WriteOptions {
   ScanCliOptions scan;
   WatchCliOptions watch;
   std::vector<std::string> operands;    // history SERIAL, journal verify FILE, compare A B,
-                                        // report SERIAL
+                                        // report SERIAL, report verify FILE
   bool verifyAll = false;               // journal verify --all
   bool lastVisit = false;               // compare --last, report --last
   std::optional<std::string> session;   // report --session ID
