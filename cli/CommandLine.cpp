@@ -8,10 +8,16 @@
 
 namespace {
 
-const Command* Named(const std::string& name) {
-  for (const Command* c : CommandTable())
-    if (name == c->Name()) return c;
-  return nullptr;
+// The command called name; of two called so, the one nested under it as next
+// ("report verify") when next names it, else the one not nested.
+const Command* Named(const std::string& name, const std::string& next = "") {
+  const Command* found = nullptr;
+  for (const Command* c : CommandTable()) {
+    if (name != c->Name()) continue;
+    if (c->UsageName() == name + " " + next) return c;
+    if (!found || c->UsageName() == name) found = c;
+  }
+  return found;
 }
 
 // "read, snapshot, ... или report".
@@ -60,13 +66,14 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     o.command = CliCommand::Help;
     if (args.size() > 1) o.helpTopic = args[1];
+    if (args.size() > 2) o.helpTopic += " " + args[2];
     return o;
   }
   if (args.size() == 1 && args[0] == "--version") {
     o.command = CliCommand::Version;
     return o;
   }
-  const Command* command = Named(args[0]);
+  const Command* command = Named(args[0], args.size() > 1 ? args[1] : "");
   if (!command) {
     error = "неизвестная команда '" + args[0] + "' (ожидается " + CommandNames() + ")";
     return std::nullopt;
@@ -78,7 +85,7 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
     grammar.App().parse(reversed);
     if (grammar.Help()) {
       o.command = CliCommand::Help;
-      o.helpTopic = command->Name();
+      o.helpTopic = command->UsageName();
       return o;
     }
     grammar.Declared().Check();
@@ -98,7 +105,9 @@ std::optional<CliOptions> ParseCli(const std::vector<std::string>& args, std::st
 }
 
 std::string CliHelp(const std::string& name) {
-  if (const Command* command = Named(name)) {
+  const size_t space = name.find(' ');
+  if (const Command* command =
+          Named(name.substr(0, space), space == std::string::npos ? "" : name.substr(space + 1))) {
     CliOptions unused;
     CLI::App app;
     app.set_help_flag();

@@ -10,6 +10,7 @@
 #include "EventNames.h"
 #include "InterruptedWrites.h"
 #include "JournalBreakText.h"
+#include "ReportSeal.h"
 #include "SessionState.h"
 #include "app/core/values/ValueText.h"
 #include "app/core/values/WriteImage.h"
@@ -394,7 +395,8 @@ std::string ReportNumber(const JournalSession& s) {
   return (e.serial.empty() ? "б-н" : e.serial) + "-" + day + "-" + s.id.substr(0, 6);
 }
 
-ServiceReport MakeServiceReport(const JournalSession& s, const JournalFileContent* journal) {
+ServiceReport MakeServiceReport(const JournalSession& s, const JournalFileContent* journal,
+                                const ReportSeal* seal) {
   ServiceReport report;
   if (s.records.empty()) return report;
   report.number = ReportNumber(s);
@@ -414,6 +416,11 @@ ServiceReport MakeServiceReport(const JournalSession& s, const JournalFileConten
   h += FoundLeftTable(state, "Коэффициенты", "k");
   h += FoundLeftTable(state, "Запись калибровки", kRecordKey);
   h += Writes(s, finished) + Events(s) + SinceLastVisit(s, journal);
+  if (seal) {
+    h += ReportSealHtml(*seal);
+    report.dataHash = seal->dataHash;
+    report.qrText = seal->qrText;
+  }
   h +=
       "<p class=\"sign\">Инженер: " + Escape(engineer.empty() ? "____________________" : engineer) +
       "</p>\n<p>Дата: " + Day(s.records.back().timeLocal) +

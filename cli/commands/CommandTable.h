@@ -26,5 +26,6 @@ const Command& HistoryCommand();
 const Command& JournalVerifyCommand();
 const Command& CompareCommand();
 const Command& ReportCommand();
+const Command& ReportVerifyCommand();
 const Command& SyncCommand();
 const Command& RouteCommand();

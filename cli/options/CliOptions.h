@@ -28,7 +28,8 @@ enum class CliCommand {
   Compare,
   Report,
   Sync,
-  Route
+  Route,
+  ReportVerify
 };
 
 // --port, --baud, --trace, --pcap: the line.
@@ -121,7 +122,7 @@ struct CliOptions : LineOptions, MeterOptions, JournalOptions, WriteOptions {
   ScanCliOptions scan;
   WatchCliOptions watch;
   std::vector<std::string> operands;    // history SERIAL, journal verify FILE, compare A B,
-                                        // report SERIAL
+                                        // report SERIAL, report verify FILE
   bool verifyAll = false;               // journal verify --all
   bool lastVisit = false;               // compare --last, report --last
   std::optional<std::string> session;   // report --session ID

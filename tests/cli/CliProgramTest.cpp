@@ -1239,3 +1239,101 @@ TEST_F(CliFiles, AVisitsReportAndComparisonListWhatItChanged) {
     EXPECT_NE(since.out.find("Запись калибровки: "), std::string::npos) << since.out;
   }
 }
+
+std::string FileBytes(const std::string& path) {
+  std::stringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
+
+// A report checks out against its sidecar and its journal until one byte of
+// the page, of the sidecar or of a named event's journal line is changed;
+// each change is named.
+TEST_F(CliFiles, AReportIsAuthenticUntilAnyByteOfItChanges) {
+  const std::string j = dir + "/journal", html = dir + "/r.html", sidecar = html + ".json";
+  for (const Args& args : {Args{"snapshot", "--demo", "zfk36", "--journal", j},
+                           Args{"read", "--demo", "zfk36", "--journal", j, "--engineer", "Петров"}})
+    ASSERT_EQ(RunCli(args).status, 0) << args[0];
+  const CliRun made = RunCli({"report", "--journal", j, "--html", html});
+  ASSERT_EQ(made.status, 0) << made.err;
+  EXPECT_NE(made.out.find("сведения -> " + sidecar), std::string::npos) << made.out;
+  const std::string journal = j + "/" + ListJournalMeters(j).meters.at(0).file;
+  const std::string page = FileBytes(html), data = FileBytes(sidecar), lines = FileBytes(journal);
+  const Args verify{"report", "verify", html, "--journal", j};
+  const CliRun fresh = RunCli(verify);
+  EXPECT_EQ(fresh.status, 0) << fresh.out << fresh.err;
+  EXPECT_NE(fresh.out.find(" подлинный (событий журнала: 2)"), std::string::npos) << fresh.out;
+  // The byte after what; npos when what is not there.
+  const auto at = [](const std::string& text, const std::string& what, size_t from = 0) {
+    const size_t found = text.find(what, from);
+    return found == std::string::npos ? found : found + what.size();
+  };
+  const size_t secondLine = lines.find('\n') + 1;
+  struct Case {
+    std::string name, file, original;
+    size_t offset;  // the byte changed
+    char to;        // what it becomes
+    std::string expected;
+  } const cases[] = {
+      {"the page's serial number", html, page, at(page, "<td>Заводской номер</td><td>"), '1',
+       "файл отчёта изменён"},
+      {"the page's printed hash", html, page, at(page, "<code class=\"seal\">"), 'x',
+       "файл отчёта изменён"},
+      {"a value of the sidecar", sidecar, data, at(data, "\"k1.K0\": 0.002"), '1',
+       "сведения отчёта изменены"},
+      {"the model of the sidecar", sidecar, data,
+       at(data, "\"model\": \"ZFK-3", data.find("\"meter\"")), '1',
+       "расходятся с журналом: прибор"},
+      {"the sidecar's layout", sidecar, data, at(data, "{\n"), '\t', "файл сведений изменён"},
+      {"the page's hash in the sidecar", sidecar, data, at(data, "\"report_sha256\": \""), 'x',
+       "файл отчёта изменён"},
+      {"the time of the first event", journal, lines, at(lines, "\"timeUtc\":\"20"), '1',
+       "в журнале изменено (строка 1)"},
+      {"the hash of the second event", journal, lines,
+       at(lines, "\"hash\":\"", lines.find("\"prev\"", secondLine)), 'x', "нет в журнале"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string changed = c.original;
+    ASSERT_LT(c.offset, changed.size());
+    ASSERT_NE(changed[c.offset], c.to);
+    changed[c.offset] = c.to;
+    std::ofstream(c.file, std::ios::binary | std::ios::trunc) << changed;
+    const CliRun run = RunCli(verify);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("НЕ подлинный"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out;
+    std::ofstream(c.file, std::ios::binary | std::ios::trunc) << c.original;
+  }
+  EXPECT_EQ(RunCli(verify).status, 0);
+  std::filesystem::remove(sidecar);
+  const CliRun alone = RunCli(verify);
+  EXPECT_EQ(alone.status, 1);
+  EXPECT_NE(alone.out.find("нет файла сведений"), std::string::npos) << alone.out;
+}
+
+// The QR code of the page, decoded by zbarimg, names the report and the
+// hash of its sidecar's data.
+TEST_F(CliFiles, TheReportsQrCodeNamesItsNumberAndDataHash) {
+  if (std::system("command -v zbarimg >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "zbarimg (zbar-tools) is not installed";
+  const std::string j = dir + "/journal", html = dir + "/r.html";
+  ASSERT_EQ(RunCli({"read", "--demo", "zfk31", "--journal", j}).status, 0);
+  ASSERT_EQ(RunCli({"report", "--journal", j, "--html", html}).status, 0);
+  const std::string page = FileBytes(html);
+  const std::string uri = "src=\"data:image/png;base64,";
+  const size_t begin = page.find(uri);
+  ASSERT_NE(begin, std::string::npos);
+  const size_t from = begin + uri.size();
+  std::ofstream(dir + "/qr.b64") << page.substr(from, page.find('"', from) - from);
+  ASSERT_EQ(std::system(("base64 -d " + dir + "/qr.b64 > " + dir + "/qr.png").c_str()), 0);
+  FILE* pipe = popen(("zbarimg --raw -q " + dir + "/qr.png").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string text;
+  for (char buf[256]; fgets(buf, sizeof buf, pipe);)
+    text += buf;
+  EXPECT_EQ(pclose(pipe), 0);
+  const nlohmann::json sidecar = nlohmann::json::parse(FileBytes(html + ".json"));
+  EXPECT_EQ(text, "CALIBRATE REPORT " + sidecar["data"]["number"].get<std::string>() + " SHA256 " +
+                      sidecar["data_sha256"].get<std::string>() + "\n");
+}

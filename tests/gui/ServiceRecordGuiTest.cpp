@@ -17,6 +17,8 @@
 #include "app/core/ops/MeterSnapshotRead.h"
 #include "app/gui/service/JournalPanel.h"
 #include "app/gui/service/ReportPdf.h"
+#include "app/journal/ReportSeal.h"
+#include "app/journal/ReportVerify.h"
 #include "app/journal/ServiceJournal.h"
 #include "sim/DemoMode.h"
 
@@ -164,6 +166,8 @@ TEST(ServiceRecordGui, JournalPanelShowsTheMetersEventsAndWhatChanged) {
     std::string head(5, '\0');
     in.read(head.data(), 5);
     EXPECT_EQ(head, name[3] == 'h' ? "<!DOC" : "%PDF-") << name;
+    const ReportVerdict verdict = VerifyReport(path.toStdString(), s.settings.dir);
+    EXPECT_TRUE(verdict.Authentic()) << name << ": " << testing::PrintToString(verdict.differences);
   }
   MeterReading stranger = s.reading;
   stranger.serial = "999";
@@ -268,5 +272,45 @@ TEST(ServiceRecordGui, AVisitsPdfShowsWhatChangedWithEachWriteWhole) {
         EXPECT_EQ(count("операция «"), count("Проверка")) << filler << "\n" << page;
       }
     }
+  }
+}
+
+// Every page of a sealed report's PDF carries the hash of its data as text
+// and its QR code, which zbarimg reads back from the page as pdftoppm draws it.
+TEST(ServiceRecordGui, EveryPageOfASealedPdfCarriesItsQrCodeAndHash) {
+  TestApp();
+  DemoSession s(true);
+  const auto sessions =
+      JournalSessions(ReadJournalFile(MeterJournalFile(s.settings.dir, "360517")));
+  ASSERT_FALSE(sessions.empty());
+  const ReportSeal seal = MakeReportSeal(sessions.back());
+  const ServiceReport report = MakeServiceReport(sessions.back(), nullptr, &seal);
+  const std::string pdf = s.Dir() + "/sealed.pdf";
+  ASSERT_TRUE(WriteReportPdf(report, QString::fromStdString(pdf)));
+  std::vector<std::string> pages;
+  std::istringstream text(PdfText(pdf));
+  for (std::string page; std::getline(text, page, '\f');)
+    if (!page.empty()) pages.push_back(page);
+  ASSERT_GE(pages.size(), 2u);
+  for (const std::string& page : pages)
+    EXPECT_NE(page.find("SHA-256 сведений: " + seal.dataHash), std::string::npos) << page;
+  if (std::system("command -v zbarimg >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "zbarimg (zbar-tools) is not installed";
+  ASSERT_EQ(std::system(("pdftoppm -r 150 -png '" + pdf + "' '" + s.Dir() + "/page'").c_str()), 0);
+  for (size_t n = 1; n <= pages.size(); ++n) {
+    std::string png = s.Dir() + "/page-" + std::to_string(n) + ".png";
+    if (!std::filesystem::exists(png)) png = s.Dir() + "/page-0" + std::to_string(n) + ".png";
+    std::string decoded;
+    if (FILE* pipe = popen(("zbarimg --raw -q '" + png + "'").c_str(), "r")) {
+      for (char buf[256]; fgets(buf, sizeof buf, pipe);)
+        decoded += buf;
+      pclose(pipe);
+    }
+    // The page that holds the section «Подлинность» shows the code twice.
+    std::istringstream codes(decoded);
+    size_t found = 0;
+    for (std::string code; std::getline(codes, code); ++found)
+      EXPECT_EQ(code, seal.qrText) << png;
+    EXPECT_GE(found, 1u) << png;
   }
 }

@@ -23,6 +23,7 @@
 #include "app/journal/InterruptedWrites.h"
 #include "app/journal/JournalBreakText.h"
 #include "app/journal/JournalFile.h"
+#include "app/journal/ReportSeal.h"
 #include "app/journal/ServiceJournal.h"
 
 namespace {
@@ -186,7 +187,8 @@ void JournalPanel::SaveReport() {
       ReadMeterJournal(bench_.Journal().dir, bench_.LastReading().serial);
   const std::vector<JournalSession> sessions = JournalSessions(content);
   if (sessions.empty()) return;
-  const ServiceReport report = MakeServiceReport(sessions.back(), &content);
+  const ReportSeal seal = MakeReportSeal(sessions.back());
+  const ServiceReport report = MakeServiceReport(sessions.back(), &content, &seal);
   const QString suggested = Q(report.number) + ".pdf";
   const QString path = chooseReportFile ? chooseReportFile(suggested)
                                         : QFileDialog::getSaveFileName(
@@ -204,6 +206,11 @@ void JournalPanel::SaveReport() {
     if (!ok) error = QStringLiteral("Не удалось записать файл %1").arg(path);
   } else {
     ok = WriteReportPdf(report, path, &error);
+  }
+  // Its sidecar beside it, from the file as written (ReportSeal.h).
+  if (std::string why; ok && !WriteReportSidecar(path.toStdString(), seal, why)) {
+    ok = false;
+    error = Q(why);
   }
   status_->setText(ok ? QStringLiteral("Отчёт № %1 сохранён: %2").arg(Q(report.number), path)
                       : error);
