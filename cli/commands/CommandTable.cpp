@@ -4,11 +4,11 @@
 
 std::span<const Command* const> CommandTable() {
   static const std::array<const Command*, 19> table{
-      &ReadCommand(),    &SnapshotCommand(),      &PortsCommand(),   &MonitorCommand(),
-      &ScanCommand(),    &DiagnoseCommand(),      &WriteCommand(),   &ResetCommand(),
-      &SealCommand(),    &ClockCommand(),         &RestoreCommand(), &WatchCommand(),
-      &HistoryCommand(), &JournalVerifyCommand(), &CompareCommand(), &ReportCommand(),
-      &SyncCommand(),    &RouteCommand(),   &ReportVerifyCommand()};
+      &ReadCommand(),         &SnapshotCommand(),      &PortsCommand(),   &MonitorCommand(),
+      &ScanCommand(),         &DiagnoseCommand(),      &WriteCommand(),   &ResetCommand(),
+      &SealCommand(),         &ClockCommand(),         &RestoreCommand(), &WatchCommand(),
+      &HistoryCommand(),      &JournalVerifyCommand(), &CompareCommand(), &ReportCommand(),
+      &ReportVerifyCommand(), &SyncCommand(),          &RouteCommand()};
   return table;
 }
 
