@@ -1,6 +1,6 @@
 // calibrate: the desktop window.
 //
-//   calibrate [--ini FILE] [--demo MODEL]
+//   calibrate [--ini FILE] [--demo MODEL] [--inspector]
 //
 // --ini FILE    settings file instead of the usual Calibrate.ini (see
 //               SettingsPlace.h)
@@ -8,6 +8,8 @@
 //               at address 0 in the port list for this run, so the window can
 //               be tried without a meter; "bus" puts several meters on that
 //               line and the window's address picks one
+// --inspector   inspector mode (InspectorMode.h): the service window reads
+//               and files snapshots, and nothing writes to a meter
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTimer>
@@ -16,6 +18,7 @@
 
 #include "app/core/base/Version.h"
 #include "app/core/settings/DevManager.h"
+#include "app/core/settings/InspectorMode.h"
 #include "app/core/settings/Settings.h"
 #include "app/core/settings/SettingsPlace.h"
 #include "app/gui/QtTranslations.h"
@@ -83,6 +86,8 @@ int main(int argc, char* argv[]) {
   const QCommandLineOption demoOption(
       "demo", QString::fromStdString("Читать виртуальный прибор: " + DemoModelList() + "."),
       "МОДЕЛЬ");
+  const QCommandLineOption inspectorOption(
+      "inspector", "Режим проверки: ничего не записывать в прибор (как [Service] Writes=0).");
   QCommandLineOption screenshotOption("screenshot", "Прочитать, сохранить снимок окна и выйти.",
                                       "ФАЙЛ");
   screenshotOption.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -94,6 +99,7 @@ int main(int argc, char* argv[]) {
   serviceShotOption.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(iniOption);
   parser.addOption(demoOption);
+  parser.addOption(inspectorOption);
   parser.addOption(screenshotOption);
   parser.addOption(dialogShotOption);
   parser.addOption(serviceShotOption);
@@ -116,6 +122,8 @@ int main(int argc, char* argv[]) {
   // so does the virtual meter they may have open.
   Workbench bench(iniPath, JournalProgram("calibrate"));
   bench.GetCatalogue().verTable = LoadVerTable(FirmwareIniPath());
+  // Before any window: from here on no write of this process goes out.
+  HoldInspectorMode(FindInspectorMode(parser.isSet(inspectorOption), bench.GetSettings()));
 
   std::unique_ptr<DemoMeter> demo;
   if (parser.isSet(demoOption)) {

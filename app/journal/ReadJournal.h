@@ -23,6 +23,9 @@ struct JournalSettings {
   // A department's rule: every write names its reason ([Journal] RequireReason=1).
   bool requireReason = false;
   std::string workstation;  // [Department] Workstation (Workstation.h)
+  // Inspector mode (InspectorMode.h): the events say so ("inspector": true),
+  // and the report of such a session is an inspection's.
+  bool inspector = false;
 };
 
 // The settings file's choice. Dir defaults to the folder "journal" beside the

@@ -34,6 +34,7 @@ JournalEvent NewJournalEvent(const char* kind, const JournalSettings& settings,
   e.payload = nlohmann::json::parse(DumpJson(document));
   e.payload["demo"] = demo;
   e.payload["run"] = JournalRunId();
+  if (settings.inspector) e.payload["inspector"] = true;
   return e;
 }
 

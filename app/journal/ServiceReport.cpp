@@ -309,10 +309,10 @@ std::string ClockText(const JournalSession& s) {
 }
 
 std::string MeterTable(const JournalSession& s, const SessionState& state,
-                       const std::string& number) {
+                       const std::string& number, const std::string& title) {
   const JournalEvent& e = s.records.back().event;
   const StateField* id = FindField(state.left, "model");
-  std::string h = "<h1>Отчёт об обслуживании № <span class=\"number\">" + Escape(number) +
+  std::string h = "<h1>" + title + " № <span class=\"number\">" + Escape(number) +
                   "</span></h1>\n" + HeadedTable("Прибор", {"Параметр", "Значение"});
   h += Row({"Модель", ModelText(s, e.model)});
   h += Row({"Заводской номер", Escape(e.serial.empty() ? "не прочитан" : e.serial)});
@@ -404,15 +404,21 @@ ServiceReport MakeServiceReport(const JournalSession& s, const JournalFileConten
   const std::set<std::string> finished =
       FinishedWriteStarts(journal ? journal->records : s.records);
   std::string engineer;
+  // An inspector's session, every event of it made in inspector mode, changed
+  // nothing: its report is the record of a check.
+  bool inspection = true;
   for (const JournalRecord& r : s.records) {
     report.demo = report.demo || At(r.event.payload, "demo") == true;
+    inspection = inspection && At(r.event.payload, "inspector") == true;
     if (!r.event.engineer.empty()) engineer = r.event.engineer;
   }
   const SessionState state = FullestState(s.records);
-  std::string h =
-      "<!DOCTYPE html>\n<html lang=\"ru\">\n<head><meta charset=\"utf-8\">\n<title>Отчёт " +
-      Escape(report.number) + "</title>\n" + kStyle + "</head>\n<body>\n" + Marks(report);
-  h += MeterTable(s, state, report.number) + Firmware(s) + Sources(state);
+  std::string h = "<!DOCTYPE html>\n<html lang=\"ru\">\n<head><meta charset=\"utf-8\">\n<title>" +
+                  std::string(inspection ? "Протокол " : "Отчёт ") + Escape(report.number) +
+                  "</title>\n" + kStyle + "</head>\n<body>\n" + Marks(report);
+  h += MeterTable(s, state, report.number,
+                  inspection ? "Протокол проверки" : "Отчёт об обслуживании") +
+       Firmware(s) + Sources(state);
   h += FoundLeftTable(state, "Коэффициенты", "k");
   h += FoundLeftTable(state, "Запись калибровки", kRecordKey);
   h += Writes(s, finished) + Events(s) + SinceLastVisit(s, journal);

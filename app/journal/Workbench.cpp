@@ -2,6 +2,7 @@
 
 #include "Workstation.h"
 #include "app/core/ops/MeterSnapshotRead.h"
+#include "app/core/settings/InspectorMode.h"
 #include "app/journal/JournalCompare.h"
 #include "app/journal/ServiceJournal.h"
 
@@ -40,6 +41,7 @@ void Workbench::Release() {
 JournalSettings Workbench::Journal() {
   JournalSettings journal = LoadJournalSettings(settings_.Ini());
   if (journal.enabled) journal.workstation = EnsureWorkstationId(settings_.Ini());
+  journal.inspector = HeldInspectorMode().On();
   return journal;
 }
 

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "app/core/settings/InspectorMode.h"
 #include "app/journal/JournalCompare.h"
 #include "app/journal/ReadJournal.h"
 #include "app/journal/Workstation.h"
@@ -13,6 +14,7 @@ JournalSettings RunJournal(const CliOptions& o, Settings& settings) {
       OverrideJournal(LoadJournalSettings(settings.Ini()), o.journalDir, o.noJournal);
   if (o.engineer) journal.engineer = *o.engineer;
   if (journal.enabled) journal.workstation = EnsureWorkstationId(settings.Ini());
+  journal.inspector = FindInspectorMode(o.inspector, settings).On();
   return journal;
 }
 

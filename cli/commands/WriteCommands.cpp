@@ -9,6 +9,7 @@
 #include "MeterCommand.h"
 #include "ReadOptions.h"
 #include "app/core/ops/GuardedWrite.h"
+#include "app/core/settings/InspectorMode.h"
 #include "app/core/values/WriteImage.h"
 #include "cli/options/Validators.h"
 #include "cli/options/WriteOptions.h"
@@ -82,7 +83,9 @@ class Writing : public MeterCommand {
            "какими их хранит прибор, а не такими, какими их показывает окно. Когда ведётся "
            "журнал, запись в прибор выполняется только от имени инженера (--engineer или "
            "[Journal] Engineer), а при [Journal] RequireReason=1 и с причиной (--reason); "
-           "причина попадает в журнал вместе с записью.\n";
+           "причина попадает в журнал вместе с записью. В режиме проверки (--inspector, "
+           "[Service] Writes=0 или файл inspector, который администратор положил рядом с "
+           "программой или в /etc/calibrate) отказывает, не открывая порт.\n";
   }
   std::string Statuses() const final {
     return "Коды завершения: 0 записано и проверено, или пробный запуск; 1 пункт не прошёл "
@@ -92,7 +95,7 @@ class Writing : public MeterCommand {
            "серийный номер, предупреждения не приняты, ответил не тот прибор, что был "
            "прочитан, образ до записи не сохранён, образ другого прибора или неподходящий "
            "образ, журнал не может записать начало записи, для журнала не указан инженер или "
-           "нужная причина); 6 остановлено по Ctrl+C, SIGTERM "
+           "нужная причина, режим проверки); 6 остановлено по Ctrl+C, SIGTERM "
            "или SIGHUP: начатый пункт доведён до конца, остальные не отправлены, итог записан "
            "в журнал.\n";
   }
@@ -105,6 +108,12 @@ class Writing : public MeterCommand {
   // The guarded write connects by itself once the request passed the checks
   // that need no meter, so that a refused request never opens the port.
   int RunOnLine(const CliOptions& o, Settings& settings, MeterLine& line) const final {
+    // An inspector's run never writes, nor does it read for a dry run.
+    if (const InspectorMode mode = FindInspectorMode(o.inspector, settings); mode.On()) {
+      std::cerr << "calibrate-cli: запись отклонена, ничего не отправлено: " << mode.Reason()
+                << "\n";
+      return Code(ExitStatus::Refused);
+    }
     WriteRequest request;
     request.kind = kind_;
     const std::string dir = std::filesystem::path(settings.Path()).parent_path().string();

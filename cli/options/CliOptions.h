@@ -40,14 +40,15 @@ struct LineOptions {
   std::optional<std::string> pcap;  // --pcap FILE: the line's traffic as pcapng
 };
 
-// --addr, --ini, --demo, --demo-reset, --echo: the meter on the line and the
-// settings.
+// --addr, --ini, --demo, --demo-reset, --echo, --inspector: the meter on the
+// line and the settings.
 struct MeterOptions {
   unsigned addr = 0;
   std::optional<std::string> ini;
   std::optional<std::string> demo;  // model name
   bool demoReset = false;           // the demo forgets its earlier runs
   bool echo = false;                // the line echoes each request
+  bool inspector = false;           // --inspector: nothing is written to a meter
 };
 
 // --journal, --no-journal, --engineer: where events go and who is named in

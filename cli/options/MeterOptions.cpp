@@ -41,6 +41,8 @@ void AddMeterOptions(Declaration& d, MeterOptions& o, bool address, bool echo) {
       ->needs(demo);
   // A demo has its own port.
   if (const CLI::Option* port = app.get_option_no_throw("--port")) d.Alternatives(port, demo);
+  app.add_flag("--inspector", o.inspector,
+               "режим проверки: ничего не записывать в прибор (как [Service] Writes=0)");
   if (echo)
     app.add_flag("--echo", o.echo,
                  "линия возвращает каждый запрос (двухпроводный RS-485): пропускать его");

@@ -1,5 +1,5 @@
-// --addr, --ini, --demo, --demo-reset and --echo: which meter on the line,
-// and the settings file of the run.
+// --addr, --ini, --demo, --demo-reset, --echo and --inspector: which meter on
+// the line, the settings file of the run, and whether it may write.
 #pragma once
 
 #include "CliOptions.h"

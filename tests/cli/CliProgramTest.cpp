@@ -25,6 +25,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/core/settings/InspectorMode.h"
 #include "app/core/values/MeterSnapshotJson.h"
 #include "app/journal/JournalReader.h"
 #include "app/journal/JournalWriter.h"
@@ -996,6 +997,122 @@ TEST_F(CliFiles, AJournalledWriteNeedsAnEngineerAndTheReasonRequired) {
       EXPECT_EQ(r.event.reason, c.reason) << r.event.kind;
     }
     EXPECT_EQ(writes, c.engineer ? 2u : 0u);
+  }
+}
+
+// Inspector mode, switched on in each of its three ways, takes every writing
+// command away before the port is opened: status 5, the switch named, and
+// the meter asked nothing at all. Without it the same command lines write.
+TEST_F(CliFiles, InspectorModeRefusesEveryWriteBeforeThePortIsOpened) {
+  auto meter = std::make_shared<metersim::VirtualMeter>(metersim::MeterModel::Zfk36, 5,
+                                                        metersim::MeterOptions{});
+  metersim::PtyMeterServer server(meter);
+  ASSERT_TRUE(server.Start()) << server.ErrorText();
+  const Args line{"--port", server.DevicePath(), "--addr", "5", "--ini", dir + "/Calibrate.ini"};
+  const std::string image = dir + "/image.json", flags = dir + "/etc";
+  Ini("");
+  Args snapshot{"snapshot", "--json"};
+  snapshot.insert(snapshot.end(), line.begin(), line.end());
+  std::ofstream(image) << RunCli(snapshot).out;
+  std::filesystem::create_directories(flags);
+  std::ofstream(flags + "/" + kInspectorFlagName) << "проверка ЦСМ\n";
+  const Args commands[] = {{"write", "--channel", "1", "--k0", "0.003"},
+                           {"reset"},
+                           {"seal", "--text", "C1051234"},
+                           {"clock", "--set"},
+                           {"restore", image}};
+  struct Switch {
+    const char* name;
+    const char* ini;
+    bool flag;  // the installation's flag file is where the program looks
+    Args options;
+    std::string says;  // empty: not in inspector mode, the write goes out
+  } const switches[] = {
+      {"off", "", false, {}, ""},
+      {"command line", "", false, {"--inspector"}, "(задан параметр --inspector)"},
+      {"settings",
+       "[Service]\nWrites=0\n",
+       false,
+       {},
+       "(в файле настроек " + dir + "/Calibrate.ini задано [Service] Writes=0)"},
+      {"installation",
+       "",
+       true,
+       {},
+       "(администратор установки создал файл " + flags + "/inspector)"},
+  };
+  for (const Args& command : commands)
+    for (const Switch& s : switches) {
+      SCOPED_TRACE(command[0] + ", " + s.name);
+      Ini(s.ini);
+      if (s.flag) setenv(kInspectorDirVariable, flags.c_str(), 1);
+      Args args = command;
+      args.insert(args.end(), line.begin(), line.end());
+      args.insert(args.end(), {"--expect-serial", "360517", "--yes", "--accept-warnings",
+                               "--save-dir", dir + "/bi"});
+      args.insert(args.end(), s.options.begin(), s.options.end());
+      const size_t requests = meter->Requests().size(), writes = meter->WriteCount();
+      const CliRun run = RunCli(args);
+      unsetenv(kInspectorDirVariable);
+      if (s.says.empty()) {
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        EXPECT_GT(meter->WriteCount(), writes);
+        continue;
+      }
+      EXPECT_EQ(run.status, 5) << run.out << run.err;
+      EXPECT_EQ(run.err,
+                "calibrate-cli: запись отклонена, ничего не отправлено: режим проверки: запись в "
+                "прибор запрещена " +
+                    s.says + "\n");
+      EXPECT_EQ(run.out, "");
+      EXPECT_EQ(meter->Requests().size(), requests);
+      EXPECT_EQ(meter->WriteCount(), writes);
+    }
+}
+
+// An inspector's visit, on an installation set up for one (Writes=0): the
+// read and its snapshot are filed as an inspector's, compare --last tells what
+// changed since the engineer's visit, and the visit's report is a protocol of
+// the check, while the engineer's stays a service report.
+TEST_F(CliFiles, AnInspectorsVisitIsComparedAndReportedAsACheck) {
+  const std::string j = dir + "/journal", html = dir + "/r.html";
+  const auto read = nlohmann::json::parse(RunCli({"read", "--demo", "zfk36", "--json"}).out);
+  JournalEvent e{.kind = "read",
+                 .engineer = "Иванов",
+                 .program = "calibrate 1.1",
+                 .port = "COM1",
+                 .speed = 9600,
+                 .model = "Прибор",
+                 .serial = "360517",
+                 .payload = read};
+  e.payload["run"] = "earlier";
+  e.payload["channels"][1]["ku"]["stored"] = 1.25;
+  const JournalAppendResult engineers = JournalWriter(j).Append(e);
+  ASSERT_TRUE(engineers.ok);
+  const std::string ini = Ini("[Service]\nWrites=0\n");
+  ASSERT_EQ(RunCli({"read", "--demo", "zfk36", "--journal", j, "--ini", ini}).status, 0);
+  const std::vector<JournalRecord> events = ReadMeterJournal(j, "360517").records;
+  ASSERT_EQ(events.size(), 3u);  // the engineer's read; the inspector's read and snapshot
+  for (const JournalRecord& r : events)
+    EXPECT_EQ(r.event.payload.value("inspector", false), r.event.payload.at("run") != "earlier")
+        << r.event.kind;
+
+  const CliRun compare = RunCli({"compare", "--last", "--journal", j, "--ini", ini});
+  EXPECT_EQ(compare.status, 1) << compare.err;
+  EXPECT_NE(compare.out.find("Ku к.2: 1.25 → 0.9968"), std::string::npos) << compare.out;
+  struct Case {
+    std::string session;
+    const char* heading;
+  } const cases[] = {{"last", "<h1>Протокол проверки № "},
+                     {engineers.id, "<h1>Отчёт об обслуживании № "}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.heading);
+    const CliRun report =
+        RunCli({"report", "--session", c.session, "--journal", j, "--ini", ini, "--html", html});
+    ASSERT_EQ(report.status, 0) << report.err;
+    std::stringstream text;
+    text << std::ifstream(html).rdbuf();
+    EXPECT_NE(text.str().find(c.heading), std::string::npos) << text.str().substr(0, 600);
   }
 }
 

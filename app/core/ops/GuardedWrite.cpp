@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/core/base/Cp1251.h"
+#include "app/core/settings/InspectorMode.h"
 #include "app/core/values/MeterSnapshotJson.h"
 #include "app/core/values/ValueText.h"
 #include "comm/LumClock.h"
@@ -464,6 +465,23 @@ std::string Advice(const WriteOutcome& out) {
   return text;
 }
 
+// Inspector mode refuses every write, whichever front end asks: the mode the
+// process holds, or else the installation's flag, looked for at each write
+// so that it binds a front end that never held a mode as well.
+std::string InspectorRefusal() {
+  InspectorMode mode = HeldInspectorMode();
+  if (!mode.On()) mode.installationFlag = FindInspectorFlag(InspectorFlagFolders());
+  return mode.Reason();
+}
+
+WriteOutcome Refused(WriteView& view, std::string reason) {
+  view.ShowMessage(reason);
+  WriteOutcome out;
+  out.status = WriteStatus::Refused;
+  out.reason = std::move(reason);
+  return out;
+}
+
 }  // namespace
 
 WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteView& view,
@@ -475,6 +493,7 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
     if (!out.reason.empty()) view.ShowMessage(out.reason);
     return out;
   };
+  if (auto why = InspectorRefusal(); !why.empty()) return stop(WriteStatus::Refused, why);
   if (auto why = CheckRequest(request); !why.empty()) return stop(WriteStatus::Refused, why);
 
   // Which meter: its serial number, as the connection read it or now.
@@ -572,13 +591,9 @@ WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteVie
 WriteOutcome RunGuardedWrite(const PortSpec& spec, const Catalogue& catalogue,
                              const WriteRequest& request, WriteView& view, const LineTrace& trace,
                              WriteRecorder* recorder) {
-  if (auto why = CheckRequest(request); !why.empty()) {
-    view.ShowMessage(why);
-    WriteOutcome out;
-    out.status = WriteStatus::Refused;
-    out.reason = why;
-    return out;
-  }
+  // Both refusals come before the port is opened.
+  if (auto why = InspectorRefusal(); !why.empty()) return Refused(view, why);
+  if (auto why = CheckRequest(request); !why.empty()) return Refused(view, why);
   Connected c = Connect(spec, catalogue, trace);
   if (c.result != ConnectResult::Ok) {
     WriteOutcome out;

@@ -121,7 +121,8 @@ std::string CheckRequest(const WriteRequest& request);
 
 // Runs the operation on the connected meter: its serial number and model are
 // the connection's, the port stays as it is. Nothing is written unless the
-// view answers Write.
+// view answers Write. In inspector mode (InspectorMode.h) both refuse at once,
+// this one before it connects.
 WriteOutcome RunGuardedWrite(Meter& meter, const WriteRequest& request, WriteView& view,
                              WriteRecorder* recorder = nullptr);
 

@@ -69,6 +69,13 @@ double Settings::WarnChangeShare() const {
   return (percent >= 1 && percent <= 1000 ? percent : kDefault) / 100.0;
 }
 
+bool Settings::WritesAllowed() const {
+  const std::optional<std::string> text = ini_.ReadString("Service", "Writes");
+  if (!text) return true;
+  const std::optional<int32_t> value = IniFile::ParseInteger(*text);
+  return value && *value != 0;
+}
+
 bool Settings::SaveDelays(TDelays& delays, const TDelays& edited) {
   for (int n = kFirstDelayRow; n <= kLastDelayRow; ++n) {
     const auto i = static_cast<size_t>(n);

@@ -94,6 +94,12 @@ class Settings {
   // file never silences the warning. As a share: 0.05 for 5 %.
   double WarnChangeShare() const;
 
+  // [Service] Writes: whether this installation may write to a meter at all.
+  // Writes=0 is inspector mode (InspectorMode.h). Default 1; a value that is
+  // not a number switches writes off too, so that a slip in the file errs on
+  // the meter's side.
+  bool WritesAllowed() const;
+
  private:
   bool Write(const std::string& section, const std::string& key, int32_t value);
   void ReportWriteFailure() const;

@@ -95,7 +95,7 @@ QString OutcomeText(const WriteOutcome& o, const std::string& message) {
 }  // namespace
 
 TFrmService::TFrmService(Workbench& bench, QWidget* parent)
-    : QWidget(parent, Qt::Window), bench_(bench) {
+    : QWidget(parent, Qt::Window), bench_(bench), inspector_(HeldInspectorMode()) {
   setObjectName("FrmService");
   setWindowTitle("Сервис");
   auto* layout = new QVBoxLayout(this);
@@ -103,6 +103,7 @@ TFrmService::TFrmService(Workbench& bench, QWidget* parent)
   LMeter->setObjectName("LMeter");
   LMeter->setWordWrap(true);
   layout->addWidget(LMeter);
+  if (inspector_.On()) layout->addWidget(LInspector = CreateInspectorLine());
   Tabs = new QTabWidget(this);
   Tabs->setObjectName("Tabs");
   Tabs->addTab(CreateCoefView(), "Коэффициенты");
@@ -140,6 +141,17 @@ TFrmService::TFrmService(Workbench& bench, QWidget* parent)
 // go first, while this window is whole, not later with the other children.
 TFrmService::~TFrmService() {
   delete Tabs;
+}
+
+QLabel* TFrmService::CreateInspectorLine() {
+  auto* line = new QLabel(this);
+  line->setObjectName("LInspector");
+  line->setWordWrap(true);
+  line->setTextFormat(Qt::PlainText);
+  line->setStyleSheet("color: #8a4b00; font-weight: bold;");
+  line->setText("Режим проверки: запись запрещена");
+  line->setToolTip(Text(inspector_.Reason()));
+  return line;
 }
 
 QWidget* TFrmService::CreateCoefView() {
@@ -184,6 +196,9 @@ QWidget* TFrmService::CreateCoefView() {
   auto* buttons = new QHBoxLayout;
   for (QPushButton* b : {BLoad, BSnapshot, BWriteCoefs, BResetCoefs, BRestore})
     buttons->addWidget(b);
+  if (inspector_.On())
+    for (QPushButton* b : {BWriteCoefs, BResetCoefs, BRestore})
+      b->hide();
   buttons->addStretch();
   auto* layout = new QVBoxLayout(view);
   layout->addWidget(CoefTable, 1);
@@ -210,15 +225,22 @@ QWidget* TFrmService::CreateSealView() {
   connect(BWriteSeal, &QPushButton::clicked, this, &TFrmService::WriteSealClick);
   auto* grid = new QGridLayout(view);
   int row = 0;
+  // An inspector sees the seal the meter holds, and nothing of a new one.
   for (auto [label, field] :
        std::initializer_list<std::pair<const char*, QWidget*>>{{"В приборе:", LSealNow},
                                                                {"Пломба:", ESeal},
                                                                {"Будет видно:", LSealShown},
                                                                {"Байты записи:", LSealBytes}}) {
-    grid->addWidget(new QLabel(label, view), row, 0, Qt::AlignRight | Qt::AlignVCenter);
+    auto* caption = new QLabel(label, view);
+    grid->addWidget(caption, row, 0, Qt::AlignRight | Qt::AlignVCenter);
     grid->addWidget(field, row++, 1);
+    if (inspector_.On() && field != LSealNow) {
+      caption->hide();
+      field->hide();
+    }
   }
   grid->addWidget(BWriteSeal, row++, 1, Qt::AlignLeft);
+  if (inspector_.On()) BWriteSeal->hide();
   grid->setRowStretch(row, 1);
   grid->setColumnStretch(1, 1);
   return view;
@@ -251,6 +273,7 @@ QWidget* TFrmService::CreateClockView() {
   buttons->addWidget(BLoadClock);
   buttons->addWidget(BSetClock);
   buttons->addStretch();
+  if (inspector_.On()) BSetClock->hide();
   grid->addLayout(buttons, row++, 0, 1, 2);
   grid->setRowStretch(row, 1);
   grid->setColumnStretch(1, 1);
@@ -322,7 +345,8 @@ void TFrmService::ShowSnapshot(const MeterSnapshot& snap) {
         auto* cell = new QTableWidgetItem(c.state == ValueState::Read ? Text(FloatText(c.stored))
                                           : c.state == ValueState::Failed ? QString("ERR")
                                                                           : QString());
-        const bool editable = c.state == ValueState::Read && (list == 0 || index > 1);
+        const bool editable =
+            !inspector_.On() && c.state == ValueState::Read && (list == 0 || index > 1);
         if (!editable) cell->setFlags(cell->flags() & ~Qt::ItemIsEditable);
         cell->setToolTip(PlainToolTip(list, index));
         if (c.state == ValueState::Read) cell->setData(kStored, c.stored);
@@ -454,6 +478,12 @@ bool TFrmService::HaveEngineer() {
 }
 
 bool TFrmService::RunWrite(WriteRequest request) {
+  // No control leads here in inspector mode; a click from elsewhere is
+  // refused before the engineer is asked for anything.
+  if (inspector_.On()) {
+    SetStatus("Не записано: " + Text(inspector_.Reason()), true);
+    return false;
+  }
   if (!bench_.HaveMeter()) {
     ShowMeter();
     return false;

@@ -4,6 +4,8 @@
 // through the Workbench, one operation at a time, on the meter of the last
 // read where that read found it; each connects for its operation and closes
 // the port after it. The line at the bottom says how the last operation ended.
+// In inspector mode (the process holds it, InspectorMode.h) it has no control
+// that writes: it reads, files snapshots and says at the top that writing is off.
 #pragma once
 
 #include <QString>
@@ -13,6 +15,7 @@
 
 #include "EngineerDialog.h"
 #include "WriteDialog.h"
+#include "app/core/settings/InspectorMode.h"
 #include "app/core/values/MeterSnapshot.h"
 #include "app/journal/Workbench.h"
 
@@ -71,6 +74,7 @@ class TFrmService : public QWidget {
   QString StatusText() const;
 
   QLabel* LMeter = nullptr;
+  QLabel* LInspector = nullptr;  // inspector mode only
   QTabWidget* Tabs = nullptr;
   QTableWidget* CoefTable = nullptr;
   QPushButton* BLoad = nullptr;
@@ -105,6 +109,8 @@ class TFrmService : public QWidget {
   QWidget* CreateCoefView();
   QWidget* CreateSealView();
   QWidget* CreateClockView();
+  // The line that says writing is off, and why.
+  QLabel* CreateInspectorLine();
   void SetStatus(const QString& text, bool failed = false);
   void ShowSnapshot(const MeterSnapshot& snapshot);
   // A snapshot just taken: shown, and whether it is the meter of the last
@@ -126,6 +132,7 @@ class TFrmService : public QWidget {
   void ShowWritten(const WriteOutcome& outcome);
 
   Workbench& bench_;
+  const InspectorMode inspector_;  // as the process held it when the window opened
   GuiWriteView::AnswerFunc answering_;
   EngineerAnswer askingEngineer_;
   QString imageDir_;
