@@ -412,13 +412,12 @@ ServiceReport MakeServiceReport(const JournalSession& s, const JournalFileConten
     inspection = inspection && At(r.event.payload, "inspector") == true;
     if (!r.event.engineer.empty()) engineer = r.event.engineer;
   }
+  report.title = inspection ? "Протокол проверки" : "Отчёт об обслуживании";
   const SessionState state = FullestState(s.records);
   std::string h = "<!DOCTYPE html>\n<html lang=\"ru\">\n<head><meta charset=\"utf-8\">\n<title>" +
                   std::string(inspection ? "Протокол " : "Отчёт ") + Escape(report.number) +
                   "</title>\n" + kStyle + "</head>\n<body>\n" + Marks(report);
-  h += MeterTable(s, state, report.number,
-                  inspection ? "Протокол проверки" : "Отчёт об обслуживании") +
-       Firmware(s) + Sources(state);
+  h += MeterTable(s, state, report.number, report.title) + Firmware(s) + Sources(state);
   h += FoundLeftTable(state, "Коэффициенты", "k");
   h += FoundLeftTable(state, "Запись калибровки", kRecordKey);
   h += Writes(s, finished) + Events(s) + SinceLastVisit(s, journal);

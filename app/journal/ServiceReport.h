@@ -13,7 +13,9 @@
 
 struct ServiceReport {
   std::string number;  // serial number, session date and the session id's start
-  bool demo = false;   // any event of a virtual meter: "ДЕМО" on every page
+  // "Отчёт об обслуживании", or "Протокол проверки" for an inspector's session
+  std::string title;
+  bool demo = false;  // any event of a virtual meter: "ДЕМО" on every page
   std::string damage;  // "журнал повреждён: строка N" on every page; empty: none
   std::string html;    // UTF-8
   // The seal it was made with (ReportSeal.h); empty: made without one.

@@ -4,6 +4,7 @@
 
 #include "app/core/values/MeterSnapshotJson.h"
 #include "app/core/values/ReadFields.h"
+#include "app/core/values/ValueText.h"
 
 namespace {
 
@@ -17,24 +18,6 @@ constexpr const char* kChannel = "Канал G";
 constexpr const char* kCoefficients =
     "  Коэффициенты: индекс, K [байты прибора], Obr [байты прибора]";
 constexpr const char* kNoClockTime = "нет верного времени";
-
-const char* CheckWords(FirmwareCheck check) {
-  switch (check) {
-    case FirmwareCheck::Match:
-      return "совпадает с эталоном";
-    case FirmwareCheck::Mismatch:
-      return "не совпадает с эталоном";
-    case FirmwareCheck::Placeholder:
-      return "эталон не задан (заглушка в firmware.ini)";
-    case FirmwareCheck::NoReference:
-      return "нет эталона для этого прибора";
-    case FirmwareCheck::Unreadable:
-      return "номер версии не распознан";
-    case FirmwareCheck::NotChecked:
-      break;
-  }
-  return "не проверена";
-}
 
 std::string Label(ReadField field) {
   return FieldInfo(field).label;
@@ -105,7 +88,7 @@ std::string SnapshotAsText(const MeterSnapshot& s) {
   }
   if (s.softVerState != ValueState::NotRead) {
     t += kMeterVersion + (s.softVerState == ValueState::Read ? s.softVer : "ERR") + "\n";
-    t += kVersionCheck + std::string(CheckWords(s.firmwareCheck)) + "\n";
+    t += kVersionCheck + std::string(FirmwareCheckText(s.firmwareCheck)) + "\n";
   }
   if (s.clock.state == ValueState::Failed) t += kClock + std::string("ERR\n");
   if (s.clock.state == ValueState::Read)

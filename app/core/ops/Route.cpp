@@ -65,7 +65,7 @@ RouteRow RowOf(const FoundMeter& m, const MeterSnapshot& s, const RouteVisit& vi
   RouteRow row = RowOf(m, ResultText(s));
   if (s.caption) row[3] = *s.caption;
   if (s.serialState == ValueState::Read) row[4] = s.serial;
-  row[5] = FirmwareCheckName(s.firmwareCheck);
+  row[5] = FirmwareCheckText(s.firmwareCheck);
   if (s.record.state == ValueState::Failed) {
     row[6] = row[7] = kFailedText;
   } else if (s.record.Valid()) {

@@ -138,3 +138,21 @@ std::string RecordText(const CalibrationRecordBytes& r) {
   return "\"" + record.Seal() + "\" (лицензия " + record.Licence() + ", версия " +
          record.Version() + "), " + RecordDateText(r).value_or("дата не читается");
 }
+
+const char* FirmwareCheckText(FirmwareCheck check) {
+  switch (check) {
+    case FirmwareCheck::Match:
+      return "совпадает с эталоном";
+    case FirmwareCheck::Mismatch:
+      return "не совпадает с эталоном";
+    case FirmwareCheck::Placeholder:
+      return "эталон не задан (заглушка в firmware.ini)";
+    case FirmwareCheck::NoReference:
+      return "нет эталона для этого прибора";
+    case FirmwareCheck::Unreadable:
+      return "номер версии не распознан";
+    case FirmwareCheck::NotChecked:
+      break;
+  }
+  return "не проверена";
+}

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "MeterSnapshot.h"
 #include "comm/Lum3xClock.h"
 #include "comm/LumClock.h"
 #include "drivers/CalibrationRecord.h"
@@ -41,3 +42,7 @@ std::optional<std::string> RecordDateText(const CalibrationRecordBytes& record);
 // A calibration record for people: the seal, licence, version and date, e.g.
 // "C1051234 (лицензия 1234, версия 1.05), 09.12.2026 00:52:54", or why not.
 std::string RecordText(const CalibrationRecordBytes& record);
+
+// The firmware version's check against the reference, in words:
+// "совпадает с эталоном", "эталон не задан (заглушка в firmware.ini)", ...
+const char* FirmwareCheckText(FirmwareCheck check);

@@ -51,9 +51,9 @@ void DrawPageFrame(QPainter& p, const QRectF& area, const ServiceReport& report,
   p.setPen(Qt::darkGray);
   const QRectF header(area.left(), area.top(), area.width(), band * 0.7);
   const QRectF footer(area.left(), area.bottom() - footBand * 0.7, area.width(), footBand * 0.7);
-  p.drawText(
-      header, Qt::AlignLeft | Qt::AlignTop,
-      QStringLiteral("Отчёт об обслуживании № %1").arg(QString::fromStdString(report.number)));
+  p.drawText(header, Qt::AlignLeft | Qt::AlignTop,
+             QStringLiteral("%1 № %2").arg(QString::fromStdString(report.title),
+                                           QString::fromStdString(report.number)));
   p.drawText(footer, Qt::AlignRight | Qt::AlignBottom,
              QStringLiteral("стр. %1 из %2").arg(page).arg(pages));
   if (report.dataHash.empty())
@@ -96,8 +96,8 @@ bool WriteReportPdf(const ServiceReport& report, const QString& path, QString* e
   writer.setResolution(kResolution);
   writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                    QMarginsF(15, 12, 15, 12), QPageLayout::Millimeter));
-  writer.setTitle(
-      QStringLiteral("Отчёт об обслуживании № %1").arg(QString::fromStdString(report.number)));
+  writer.setTitle(QStringLiteral("%1 № %2").arg(QString::fromStdString(report.title),
+                                                QString::fromStdString(report.number)));
   writer.setCreator(QStringLiteral("Calibrate"));
   QPainter p;
   if (!p.begin(&writer)) {
