@@ -91,3 +91,13 @@ WriteRecorder& Workbench::NewWriteRecorder() {
   recorder_.emplace(Journal(), program_, demo_, PlaceOf(lastReading_));
   return *recorder_;
 }
+
+RouteVisit Workbench::RouteVisitOf(const MeterSnapshot& snapshot) {
+  const JournalSettings journal = Journal();
+  if (!journal.enabled) return UnjournalledVisit(snapshot);
+  const auto filed = JournalSnapshot(snapshot, journal, program_, demo_);
+  if (filed && filed->ok) return JournalledVisit(journal.dir, snapshot);
+  RouteVisit visit = UnjournalledVisit(snapshot);
+  visit.sinceLastVisit = "не записано в журнал";
+  return visit;
+}

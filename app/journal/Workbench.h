@@ -19,6 +19,7 @@
 #include "app/core/values/MeterSnapshot.h"
 #include "app/journal/JournalWriteRecorder.h"
 #include "app/journal/ReadJournal.h"
+#include "app/journal/RouteVisit.h"
 
 class Workbench {
  public:
@@ -96,6 +97,10 @@ class Workbench {
   WriteRecorder& NewWriteRecorder();
 
   const std::string& Program() const { return program_; }
+  // What the window's route leaves of one meter: with the journal on, the
+  // snapshot filed as the service window files one and the visit's report;
+  // otherwise (or when it could not be filed) the snapshot's JSON.
+  RouteVisit RouteVisitOf(const MeterSnapshot& snapshot);
   // The meter of this run is a virtual one: its events and reports say so.
   bool Demo() const { return demo_; }
   void SetDemo(bool demo) { demo_ = demo; }

@@ -13,6 +13,8 @@
 
 #include "GuiTestUtil.h"
 #include "app/gui/read/ScanDialog.h"
+#include "app/journal/JournalReader.h"
+#include "app/journal/Workbench.h"
 #include "sim/DemoMode.h"
 
 namespace {
@@ -62,13 +64,20 @@ TEST(ScanRouteGui, ControlsChooseWhatIsScannedAndTheRouteVisitsEveryMeter) {
   dialog.show();
   dialog.CModBus->setChecked(true);
   dialog.RouteDir = QString::fromStdString((dir / "route").string());
+  // The window's route files each snapshot in the journal, as the window does.
+  std::ofstream((dir / "Calibrate.ini").string())
+      << "[Journal]\nEnabled=1\nDir=" << (dir / "journal").string() << "\n";
+  Workbench bench((dir / "Calibrate.ini").string(), "calibrate 1.1");
+  dialog.OnRecord = [&](const MeterSnapshot& s) { return bench.RouteVisitOf(s); };
   dialog.BRoute->click();
   EXPECT_EQ(dialog.RouteDone().result, RouteResult::Done);
   ASSERT_EQ(dialog.RouteDone().rows.size(), 3u);
   for (const RouteRow& row : dialog.RouteDone().rows) {
     EXPECT_EQ(row[13], "прочитано") << row[0];
+    EXPECT_TRUE(row[14].ends_with(".html")) << row[14];
     EXPECT_TRUE(std::filesystem::exists(dir / "route" / row[14])) << row[14];
   }
+  EXPECT_EQ(ListJournalMeters((dir / "journal").string()).meters.size(), 3u);
   EXPECT_TRUE(std::filesystem::exists(dir / "route" / kRouteCsv));
   // CALIBRATE_SHOT_DIR, when set, receives a picture of the dialog after its route.
   if (const QByteArray shots = qgetenv("CALIBRATE_SHOT_DIR"); !shots.isEmpty())

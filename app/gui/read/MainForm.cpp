@@ -470,6 +470,7 @@ void TFrmMain::BScanClick() {
     request.port = SelectedPort();
     request.timeouts = bench_.GetSettings().LoadScanTimeouts();
     TScanDialog dialog(request, bench_.GetCatalogue().verTable, this);
+    dialog.OnRecord = [this](const MeterSnapshot& s) { return bench_.RouteVisitOf(s); };
     if (dialog.exec() == QDialog::Accepted) chosen = dialog.Chosen();
   }
   if (chosen) ApplyScanChoice(*chosen);
