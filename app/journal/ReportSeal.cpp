@@ -36,7 +36,11 @@ std::string UtcNow() {
   const auto day = floor<days>(now);
   const year_month_day date{day};
   const hh_mm_ss time{now - day};
-  const auto two = [](long n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+  // Every part fits an int; the durations' counts are long long on Windows.
+  const auto two = [](auto n) {
+    const int v = static_cast<int>(n);
+    return (v < 10 ? "0" : "") + std::to_string(v);
+  };
   return std::to_string(static_cast<int>(date.year())) + "-" +
          two(static_cast<unsigned>(date.month())) + "-" + two(static_cast<unsigned>(date.day())) +
          "T" + two(time.hours().count()) + ":" + two(time.minutes().count()) + ":" +
