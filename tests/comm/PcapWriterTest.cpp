@@ -80,6 +80,7 @@ TEST(PcapWriter, AnInterfacePerLinkTypeInOrderOfFirstUse) {
                          pcapng::PacketBlock(0, 40, request, 1)})
     expected.insert(expected.end(), b.begin(), b.end());
   EXPECT_EQ(file, expected);
+  in.close();  // Windows removes no file that is open
   std::filesystem::remove(path);
 }
 
