@@ -3,6 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/core/base/CsvField.h"
+
 std::string ScanAddressText(const FoundMeter& m) {
   return std::to_string(m.address) +
          (m.secondAddress ? "+" + std::to_string(*m.secondAddress) : std::string());
@@ -41,22 +43,11 @@ std::string ScanAsJson(const std::vector<FoundMeter>& meters) {
   return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-namespace {
-// A CSV field, quoted when it holds a separator, a quote or a line break.
-std::string Field(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string q = "\"";
-  for (char c : text)
-    q += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return q + "\"";
-}
-}  // namespace
-
 std::string ScanAsCsv(const std::vector<FoundMeter>& meters) {
   std::string out = "address,baud,protocol,identification,model,serial,state,reply_ms\n";
   for (const FoundMeter& m : meters)
     out += ScanAddressText(m) + "," + std::to_string(m.baud) + "," + ScanProtocolName(m.protocol) +
-           "," + Field(m.identification) + "," + Field(m.caption) + "," + Field(m.serial) + "," +
-           FoundStateName(m.state) + "," + std::to_string(m.replyMs) + "\n";
+           "," + CsvField(m.identification) + "," + CsvField(m.caption) + "," + CsvField(m.serial) +
+           "," + FoundStateName(m.state) + "," + std::to_string(m.replyMs) + "\n";
   return out;
 }

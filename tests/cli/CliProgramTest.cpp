@@ -1070,12 +1070,9 @@ TEST_F(CliFiles, InspectorModeRefusesEveryWriteBeforeThePortIsOpened) {
     }
 }
 
-// An inspector's visit, on an installation set up for one (Writes=0): the
-// read and its snapshot are filed as an inspector's, compare --last tells what
-// changed since the engineer's visit, and the visit's report is a protocol of
-// the check, while the engineer's stays a service report.
-TEST_F(CliFiles, AnInspectorsVisitIsComparedAndReportedAsACheck) {
-  const std::string j = dir + "/journal", html = dir + "/r.html";
+// A read of the demo ZFK-36 as an earlier run of the window filed it, with
+// channel 2's Ku other than the meter holds now.
+JournalEvent EarlierWindowVisit() {
   const auto read = nlohmann::json::parse(RunCli({"read", "--demo", "zfk36", "--json"}).out);
   JournalEvent e{.kind = "read",
                  .engineer = "Иванов",
@@ -1087,6 +1084,16 @@ TEST_F(CliFiles, AnInspectorsVisitIsComparedAndReportedAsACheck) {
                  .payload = read};
   e.payload["run"] = "earlier";
   e.payload["channels"][1]["ku"]["stored"] = 1.25;
+  return e;
+}
+
+// An inspector's visit, on an installation set up for one (Writes=0): the
+// read and its snapshot are filed as an inspector's, compare --last tells what
+// changed since the engineer's visit, and the visit's report is a protocol of
+// the check, while the engineer's stays a service report.
+TEST_F(CliFiles, AnInspectorsVisitIsComparedAndReportedAsACheck) {
+  const std::string j = dir + "/journal", html = dir + "/r.html";
+  JournalEvent e = EarlierWindowVisit();
   const JournalAppendResult engineers = JournalWriter(j).Append(e);
   ASSERT_TRUE(engineers.ok);
   const std::string ini = Ini("[Service]\nWrites=0\n");
@@ -1192,17 +1199,7 @@ TEST_F(CliFiles, CompareListsWhatDiffers) {
 // An earlier visit from the window (another run) with other coefficients.
 TEST_F(CliFiles, CompareLastIsAgainstThePreviousVisit) {
   const std::string j = dir + "/journal";
-  const auto read = nlohmann::json::parse(RunCli({"read", "--demo", "zfk36", "--json"}).out);
-  JournalEvent e{.kind = "read",
-                 .engineer = "Иванов",
-                 .program = "calibrate 1.1",
-                 .port = "COM1",
-                 .speed = 9600,
-                 .model = "Прибор",
-                 .serial = "360517",
-                 .payload = read};
-  e.payload["run"] = "earlier";
-  e.payload["channels"][1]["ku"]["stored"] = 1.25;
+  JournalEvent e = EarlierWindowVisit();
   ASSERT_TRUE(JournalWriter(j).Append(e).ok);
   ASSERT_EQ(RunCli({"read", "--demo", "zfk36", "--journal", j}).status, 0);
   const CliRun run = RunCli({"compare", "--last", "--journal", j});

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/core/base/CsvField.h"
 #include "app/core/base/FileSync.h"
 #include "app/core/ops/MeterSnapshotRead.h"
 #include "app/core/values/MeterSnapshotJson.h"
@@ -17,15 +18,6 @@ constexpr const char* kColumns[] = {"address",  "baud",  "protocol",         "mo
                                     "firmware", "seal",  "seal_date",        "k1_K0",  "k1_Ku",
                                     "k2_K0",    "k2_Ku", "since_last_visit", "result", "file"};
 constexpr const char* kFailedText = "ошибка";
-
-// A CSV field, quoted when it holds a separator, a quote or a line break.
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string q = "\"";
-  for (char c : text)
-    q += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return q + "\"";
-}
 
 std::string AddressText(const FoundMeter& m) {
   return std::to_string(m.address) +
