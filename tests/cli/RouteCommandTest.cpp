@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,8 @@
 
 #include "app/core/values/MeterSnapshotJson.h"
 #include "app/core/values/ValueText.h"
+#include "app/journal/JournalWriter.h"
+#include "app/journal/ServiceJournal.h"
 #include "sim/MeterBus.h"
 #include "sim/PtyMeterServer.h"
 #include "support/SnapshotOracle.h"
@@ -220,6 +223,41 @@ TEST_F(RouteOverTheBus, ResumeAfterAKillFinishesTheRestOnce) {
   EXPECT_GT(asked(*meters[2]), heard[2]);
   for (const char* a : {"5", "17"})
     EXPECT_EQ(after.at(a)[13], "прочитано") << a;
+}
+
+// A route tells each meter's change since its previous visit: here one of
+// the window on an earlier run, filed from a route's snapshot files; between
+// the two, K0 of the ZFK-31's channel 1 was changed behind the route's back.
+// (The command line's events of one day are one visit, so the earlier visit
+// cannot be another route of today.)
+TEST_F(RouteOverTheBus, ARouteSaysWhatChangedSinceThePreviousVisit) {
+  meters[1]->ClearFaults();
+  const std::string first = dir + "/first";
+  ASSERT_EQ(Finish(StartCli(Args(first, false), first)), 0) << FileText(first + ".err");
+  for (const auto& [address, row] : CsvRows(first + "/route.csv")) {
+    std::string error;
+    const auto snapshot = SnapshotFromJson(Json::parse(FileText(first + "/" + row[14])), error);
+    ASSERT_TRUE(snapshot) << error;
+    JournalSettings window;
+    window.engineer = "Иванов";
+    window.workstation = "window";
+    ASSERT_TRUE(JournalWriter(dir + "/journal")
+                    .Append(SnapshotJournalEvent(*snapshot, window, "calibrate 1.1", false))
+                    .ok)
+        << address;
+  }
+  const oracle::Place k0 = oracle::CoefPlace(MeterModel::Zfk31, 0, false, 0);
+  const uint32_t bits = std::bit_cast<uint32_t>(oracle::Value(*meters[0], k0) + 1.0f);
+  const uint8_t bigEndian[] = {uint8_t(bits >> 24), uint8_t(bits >> 16), uint8_t(bits >> 8),
+                               uint8_t(bits)};
+  meters[0]->Write(k0.area, k0.at, bigEndian);
+  const std::string again = dir + "/again";
+  ASSERT_EQ(Finish(StartCli(Args(again, true), again)), 0) << FileText(again + ".err");
+  const auto rows = CsvRows(again + "/route.csv");
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows.at("1")[12], "изменилось: K0 к.1");
+  EXPECT_EQ(rows.at("5")[12], "без изменений");
+  EXPECT_EQ(rows.at("17")[12], "без изменений");
 }
 
 }  // namespace
