@@ -30,6 +30,7 @@
 #include "app/journal/JournalReader.h"
 #include "app/journal/JournalWriter.h"
 #include "cli/commands/CommandTable.h"
+#include "cli/commands/MeterCommand.h"
 #include "sim/DemoMode.h"
 #include "sim/PtyMeterServer.h"
 #include "support/PtyPair.h"
@@ -1068,6 +1069,62 @@ TEST_F(CliFiles, InspectorModeRefusesEveryWriteBeforeThePortIsOpened) {
       EXPECT_EQ(meter->Requests().size(), requests);
       EXPECT_EQ(meter->WriteCount(), writes);
     }
+}
+
+// An installation set up for an inspector: every command of the program that
+// talks to a meter, run against one virtual meter with the journal on, leaves
+// its write counter at 0; those that only read still do their work.
+TEST_F(CliFiles, AnInspectorsInstallationSendsNoWriteWhateverItRuns) {
+  auto meter = std::make_shared<metersim::VirtualMeter>(metersim::MeterModel::Zfk36, 5,
+                                                        metersim::MeterOptions{});
+  metersim::PtyMeterServer server(meter);
+  ASSERT_TRUE(server.Start()) << server.ErrorText();
+  const std::string flags = dir + "/etc", image = dir + "/image.json";
+  std::filesystem::create_directories(flags);
+  std::ofstream(flags + "/" + kInspectorFlagName) << "проверка ЦСМ\n";
+  Ini("[Journal]\nEnabled=1\nEngineer=Сидоров\n");
+  const Args line{"--port", server.DevicePath(), "--addr", "5", "--ini", dir + "/Calibrate.ini"};
+  const Args confirmed{"--expect-serial",   "360517",     "--yes",
+                       "--accept-warnings", "--save-dir", dir + "/bi"};
+  const Args bus{"--port", server.DevicePath(),   "--from", "5", "--to", "5", "--baud", "9600",
+                 "--ini",  dir + "/Calibrate.ini"};
+  struct Case {
+    Args args;
+    bool onBus;  // the command takes a range of addresses, not one
+    int status;
+  } const cases[] = {
+      {{"read"}, false, 0},
+      {{"snapshot", "--json"}, false, 0},  // the image restore is given
+      {{"diagnose"}, false, 0},
+      {{"watch", "--count", "2"}, false, 0},
+      {{"scan"}, true, 0},
+      {{"route", "--out", dir + "/route"}, true, 0},
+      {{"write", "--channel", "1", "--k0", "0.003"}, false, 5},
+      {{"reset"}, false, 5},
+      {{"seal", "--text", "C1051234"}, false, 5},
+      {{"clock", "--set"}, false, 5},
+      {{"restore", image}, false, 5},
+  };
+  std::set<std::string> run;
+  setenv(kInspectorDirVariable, flags.c_str(), 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    Args args = c.args;
+    args.insert(args.end(), (c.onBus ? bus : line).begin(), (c.onBus ? bus : line).end());
+    if (c.status == 5) args.insert(args.end(), confirmed.begin(), confirmed.end());
+    const CliRun ran = RunCli(args);
+    EXPECT_EQ(ran.status, c.status) << ran.out << ran.err;
+    if (c.args[0] == "snapshot") std::ofstream(image) << ran.out;
+    run.insert(c.args[0]);
+  }
+  unsetenv(kInspectorDirVariable);
+  EXPECT_GT(meter->Requests().size(), 0u);
+  EXPECT_EQ(meter->WriteCount(), 0u);
+  // A command added later that talks to a meter belongs in this table; the
+  // monitor only listens to the line.
+  for (const Command* command : CommandTable())
+    if (dynamic_cast<const MeterCommand*>(command) && command->Name() != std::string("monitor"))
+      EXPECT_EQ(run.count(command->Name()), 1u) << command->Name();
 }
 
 // A read of the demo ZFK-36 as an earlier run of the window filed it, with
