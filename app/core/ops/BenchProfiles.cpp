@@ -202,6 +202,24 @@ std::vector<std::string> BuiltInProfileIds() {
   return ids;
 }
 
+FlowsNeeded FlowsNeededBy(const std::string& id) {
+  if (std::find(std::begin(kR49), std::end(kR49), id) != std::end(kR49)) return FlowsNeeded::R49;
+  if (std::find(std::begin(kEn1434), std::end(kEn1434), id) != std::end(kEn1434))
+    return FlowsNeeded::Qp;
+  return FlowsNeeded::None;
+}
+
+// The name does not depend on the flows: any valid ones give it.
+std::string BuiltInProfileName(const std::string& id) {
+  ProfileFlows flows;
+  if (FlowsNeededBy(id) == FlowsNeeded::R49) {
+    flows.q1 = 1;
+    flows.q2 = 2;
+  }
+  if (FlowsNeededBy(id) == FlowsNeeded::Qp) flows.qp = 1;
+  return BuiltInProfile(id, flows).profile.name;
+}
+
 ProfileResult BuiltInProfile(const std::string& id, const ProfileFlows& flows) {
   ProfileResult out;
   const bool r49 = std::find(std::begin(kR49), std::end(kR49), id) != std::end(kR49);

@@ -95,6 +95,13 @@ struct ProfileResult {
 
 // The built-in ids, in the order help lists them.
 std::vector<std::string> BuiltInProfileIds();
+// Which flows of ProfileFlows a built-in profile needs, so that a form asks
+// for those alone: R 49 Q1/Q2 or Q3/R, EN 1434 qp. None too for an unknown id.
+enum class FlowsNeeded { None, R49, Qp };
+FlowsNeeded FlowsNeededBy(const std::string& id);
+// The Russian name of a built-in profile, as BuiltInProfile gives it; empty
+// for an unknown id.
+std::string BuiltInProfileName(const std::string& id);
 // A built-in profile with its flows; an error when the id is unknown or a
 // flow it needs is missing, not positive or out of order.
 ProfileResult BuiltInProfile(const std::string& id, const ProfileFlows& flows);
