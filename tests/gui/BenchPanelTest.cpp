@@ -103,6 +103,9 @@ TEST_F(BenchPanelTest, PastedRunsFillTheTableWithTheirVerdicts) {
     EXPECT_TRUE(panel.LVerdict->text().contains(c.pass ? ": прибор годен" : ": прибор не годен"))
         << panel.LVerdict->text().toStdString();
     EXPECT_EQ(SeriesCount(), c.series);
+    panel.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(TextFit::Clipped(panel), std::vector<std::string>{});
   }
   // The guard band of the first case: the dashed line at 0.5 - 0.2 = 0.3.
   Choose("mi005-0.5");
