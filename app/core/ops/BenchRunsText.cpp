@@ -58,7 +58,7 @@ std::string BenchResultJson(const BenchResult& result) {
 
 std::string BenchResultText(const BenchResult& result) {
   std::string out = "Профиль: " + result.profileName + "\n";
-  const size_t w[] = {12, 9, 10, 13, 13, 9, 9};
+  const size_t w[] = {12, 9, 10, 13, 13, 9, 11};
   for (const ChannelResult& ch : result.channels) {
     out += "\nКанал " + std::to_string(ch.channel) + "\n";
     const char* head[] = {"Расход м³/ч", "Прогонок", "MF",       "Погрешн. %",
