@@ -179,7 +179,19 @@ void VirtualMeter::SetFlow(int channel, float flow) {
 
 void VirtualMeter::ClearFlow(int channel) {
   std::lock_guard lock(mutex_);
-  if (channel == 1 || channel == 2) flow_[static_cast<size_t>(channel - 1)].reset();
+  if (channel != 1 && channel != 2) return;
+  flow_[static_cast<size_t>(channel - 1)].reset();
+  trueFlow_[static_cast<size_t>(channel - 1)].reset();
+}
+
+void VirtualMeter::SetTrueFlow(int channel, double flow) {
+  std::lock_guard lock(mutex_);
+  if (channel == 1 || channel == 2) trueFlow_[static_cast<size_t>(channel - 1)] = flow;
+}
+
+void VirtualMeter::SetErrorCurve(int channel, std::vector<CurvePoint> curve) {
+  std::lock_guard lock(mutex_);
+  if (channel == 1 || channel == 2) curve_[static_cast<size_t>(channel - 1)] = std::move(curve);
 }
 
 std::optional<float> VirtualMeter::Flow(int channel) const {
@@ -285,6 +297,14 @@ void VirtualMeter::Suffer(const std::vector<Fault>& faults, const RequestRecord&
 
 void VirtualMeter::RefreshPresent() {
   for (size_t i = 0; i < flow_.size(); ++i) {
+    const int channel = static_cast<int>(i + 1);
+    if (trueFlow_[i]) {
+      const auto g = TrueFlowG(model_, nodes_, channel, *trueFlow_[i], curve_[i]);
+      if (g)
+        PutPresentValues(model_, nodes_, channel, static_cast<float>(*g),
+                         static_cast<float>(*g) * kSfrPerFlow);
+      continue;
+    }
     if (!flow_[i]) continue;
     const float g = *flow_[i] * (1.0f + noiseLevel_ * noise_.Next());
     PutPresentValues(model_, nodes_, static_cast<int>(i + 1), g, g * kSfrPerFlow);

@@ -42,6 +42,7 @@
 #include "sim/ReplyPlan.h"
 #include "sim/RequestFramer.h"
 #include "sim/SimTypes.h"
+#include "sim/TrueFlow.h"
 
 namespace metersim {
 
@@ -96,6 +97,13 @@ class VirtualMeter {
   // u a new number from the noise sequence, and SFR in step with it. Without
   // a flow the places keep what was put there. Other channels are ignored.
   void SetFlow(int channel, float flow);
+  // The true flow through channel 1 or 2 (TrueFlow.h): once set, every read
+  // that may reach the channel's G shows what the meter makes of it through
+  // its stored K0, Ku and Gmax and the channel's error curve, without noise
+  // (the bench's flow is steady; sampling is the bench's concern). It takes
+  // the place of SetFlow's flow; ClearFlow clears both.
+  void SetTrueFlow(int channel, double flow);
+  void SetErrorCurve(int channel, std::vector<CurvePoint> curve);
   void ClearFlow(int channel);
   std::optional<float> Flow(int channel) const;
   // Relative level of the noise (0.01, +-1 %, by default) and the seed that
@@ -150,6 +158,8 @@ class VirtualMeter {
   FaultInjector faults_;
   std::vector<RequestRecord> log_;
   std::array<std::optional<float>, 2> flow_;
+  std::array<std::optional<double>, 2> trueFlow_;
+  std::array<std::vector<CurvePoint>, 2> curve_;
   float noiseLevel_ = 0.01f;
   FlowNoise noise_;
   bool powered_ = true;

@@ -24,7 +24,8 @@ void Usage(FILE* out) {
   std::fputs(
       "usage: calibrate-metersim (--model MODEL --addr N | --bus BUS) [--baud B] [--link PATH]\n"
       "                          [--turnaround MS] [--no-pacing] [--id TEXT] [--fault FAULT]...\n"
-      "                          [--flow G1[,G2]] [--seed S]\n"
+      "                          [--flow G1[,G2]] [--seed S] [--true-flow CH=Q]...\n"
+      "                          [--error-curve CH=q1:e1,q2:e2,...]...\n"
       "  MODEL  a meter model (see below)\n"
       "  N      network address 0 to 255 (a two-node gdz1207s-2 also answers at N + 1)\n"
       "  BUS    several meters on the one line, MODEL@N,..., e.g. zfk31@1,gdz1208@5,zfk36@17\n"
@@ -34,7 +35,9 @@ void Usage(FILE* out) {
       "  FAULT  fault, e.g. silence, cut:n=4,times=1, delay:ms=800,kind=id,\n"
       "         not-stored, power-loss:skip=3 (SIGUSR1 powers the meters on again), echo\n"
       "  G1,G2  flows of channels 1 and 2: the present values move around them\n"
-      "  S      seed of the present values' noise (default 1)\n",
+      "  S      seed of the present values' noise (default 1)\n"
+      "  CH=Q   true flow of channel CH: the meter shows G = Ku*x + K0*Gmax with its\n"
+      "         stored coefficients, x = Q*(1 + e(Q)/100), e the channel's error curve in %\n",
       out);
   std::string models;
   for (const std::string& name : MeterModelNames())
@@ -61,6 +64,7 @@ struct Arguments {
   std::vector<Fault> faults;
   std::vector<BusMember> bus;
   std::vector<float> flows;
+  std::vector<std::string> trueFlows, errorCurves;
   uint64_t seed = 1;
 };
 
@@ -140,6 +144,10 @@ bool Parse(int argc, char** argv, Arguments& a) {
         std::fprintf(stderr, "calibrate-metersim: bad flow '%s'\n", value);
         return false;
       }
+    } else if (arg == "--true-flow") {
+      a.trueFlows.push_back(value);
+    } else if (arg == "--error-curve") {
+      a.errorCurves.push_back(value);
     } else if (arg == "--seed") {
       if (!ParseUnsigned(value, ~0ul, n)) {
         std::fprintf(stderr, "calibrate-metersim: bad seed '%s'\n", value);
@@ -204,6 +212,11 @@ int main(int argc, char** argv) {
     meter->SetNoise(0.01f, args.seed);
     for (size_t ch = 0; ch < args.flows.size(); ++ch)
       meter->SetFlow(static_cast<int>(ch + 1), args.flows[ch]);
+    const std::string error = ApplyTrueFlowOptions(*meter, args.trueFlows, args.errorCurves);
+    if (!error.empty()) {
+      std::fprintf(stderr, "calibrate-metersim: %s\n", error.c_str());
+      return 2;
+    }
   }
 
   PtyMeterServer server{MeterBus(meters)};

@@ -3,12 +3,12 @@
 #include <array>
 
 std::span<const Command* const> CommandTable() {
-  static const std::array<const Command*, 19> table{
+  static const std::array<const Command*, 20> table{
       &ReadCommand(),         &SnapshotCommand(),      &PortsCommand(),   &MonitorCommand(),
       &ScanCommand(),         &DiagnoseCommand(),      &WriteCommand(),   &ResetCommand(),
       &SealCommand(),         &ClockCommand(),         &RestoreCommand(), &WatchCommand(),
       &HistoryCommand(),      &JournalVerifyCommand(), &CompareCommand(), &ReportCommand(),
-      &ReportVerifyCommand(), &SyncCommand(),          &RouteCommand()};
+      &ReportVerifyCommand(), &SyncCommand(),          &RouteCommand(),   &CalibrateCommand()};
   return table;
 }
 

@@ -29,3 +29,4 @@ const Command& ReportCommand();
 const Command& ReportVerifyCommand();
 const Command& SyncCommand();
 const Command& RouteCommand();
+const Command& CalibrateCommand();

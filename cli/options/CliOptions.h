@@ -29,7 +29,8 @@ enum class CliCommand {
   Report,
   Sync,
   Route,
-  ReportVerify
+  ReportVerify,
+  Calibrate
 };
 
 // --port, --baud, --trace, --pcap: the line.
@@ -107,6 +108,18 @@ struct WatchCliOptions {
   bool csvExcel = false;
 };
 
+// What calibrate adds: the runs at the bench, the class they are judged by,
+// and whether the indicated flow is sampled from the meter.
+struct BenchCliOptions {
+  std::string runs;                                                 // --runs FILE
+  std::string profile;                                              // --profile ID
+  std::optional<std::string> q1, q2, q3, ratio, qp, repeatability;  // the profile's flows
+  bool sample = false;                   // --sample: indicated from the meter's G
+  bool noWait = false;                   // --no-wait: no Enter before each run
+  std::vector<std::string> trueFlows;    // --true-flow CH=Q (virtual meters)
+  std::vector<std::string> errorCurves;  // --error-curve CH=q:e,... (virtual meters)
+};
+
 // sync and journal verify --database: the department's server.
 struct DepartmentCliOptions {
   std::optional<std::string> database;  // --database URL; else [Department] Database
@@ -131,4 +144,5 @@ struct CliOptions : LineOptions, MeterOptions, JournalOptions, WriteOptions {
   bool force = false;                   // history, compare, report: a broken journal too
   DepartmentCliOptions department;
   RouteCliOptions route;
+  BenchCliOptions bench;
 };

@@ -162,7 +162,8 @@ TEST_F(TextFitTest, ServiceWindowShowsEachViewWhole) {
   TFrmService& service = *window->ServiceWindow();
   service.LoadClick();
   service.ESeal->setText("C1051234");
-  ASSERT_EQ(service.Tabs->count(), 6);  // coefficients, seal, clock, traffic, live values, journal
+  // coefficients, seal, clock, traffic, bench, live values, journal
+  ASSERT_EQ(service.Tabs->count(), 7);
   for (int tab = 0; tab < service.Tabs->count(); ++tab) {
     service.Tabs->setCurrentIndex(tab);
     QCoreApplication::processEvents();

@@ -22,6 +22,7 @@
 #include "app/gui/AboutBox.h"
 #include "app/gui/BusyCursor.h"
 #include "app/gui/FormScale.h"
+#include "app/gui/service/BenchPanel.h"
 #include "app/gui/service/TrafficPanel.h"
 
 namespace {
@@ -112,6 +113,8 @@ TFrmService::TFrmService(Workbench& bench, QWidget* parent)
   Tabs->addTab(ClockView, "Часы");
   Traffic = new TTrafficPanel(Tabs);
   Tabs->addTab(Traffic, "Обмен");
+  BenchView = new TBenchPanel(bench_, Tabs);
+  Tabs->addTab(BenchView, "Поверка");
   layout->addWidget(Tabs, 1);
 
   LStatus = new QLabel(this);
@@ -294,6 +297,7 @@ void TFrmService::ShowMeter() {
   const bool clock = have && model && RowOf(*model).hasClock;
   if (clock && clockTab < 0) Tabs->insertTab(2, ClockView, "Часы");
   if (!clock && clockTab >= 0) Tabs->removeTab(clockTab);
+  BenchView->ShowMeter();
   if (!have) {
     LMeter->setText("Сначала прочитайте прибор в главном окне (кнопка «Прочитать»).");
     return;

@@ -1,9 +1,9 @@
 // The service window: the guarded writes for the meter the main window read
 // last. Its views ("Коэффициенты", "Пломба", "Часы" for meters with a clock,
-// "Обмен" with the frames on the line, and those the host adds) each act
-// through the Workbench, one operation at a time, on the meter of the last
-// read where that read found it; each connects for its operation and closes
-// the port after it. The line at the bottom says how the last operation ended.
+// "Обмен" with the frames on the line, "Поверка" with the bench's runs, and
+// those the host adds) each act through the Workbench, one operation at a
+// time, on the meter of the last read where that read found it; each connects
+// for its operation and closes the port after it. The line at the bottom says how the last operation ended.
 // In inspector mode (the process holds it, InspectorMode.h) it has no control
 // that writes: it reads, files snapshots and says at the top that writing is off.
 #pragma once
@@ -26,6 +26,7 @@ class QTabWidget;
 class QTableWidget;
 class QTableWidgetItem;
 class QTimer;
+class TBenchPanel;
 class TTrafficPanel;
 
 class TFrmService : public QWidget {
@@ -96,6 +97,7 @@ class TFrmService : public QWidget {
   QPushButton* BAbout = nullptr;
   QLabel* LStatus = nullptr;
   TTrafficPanel* Traffic = nullptr;  // "Обмен": the frames on the line
+  TBenchPanel* BenchView = nullptr;  // "Поверка": the bench's runs evaluated
 
  signals:
   // After every guarded write this window ran (verified, failed or refused),
