@@ -59,15 +59,15 @@ class Calibrate final : public MeterCommand {
  public:
   Calibrate()
       : MeterCommand(CliCommand::Calibrate, "calibrate",
-                     "поверка на стенде: прогонки, погрешность и класс прибора") {}
+                     "поверка на стенде: прогоны, погрешность и класс прибора") {}
 
   void Declare(Declaration& d, CliOptions& o) const override {
     CLI::App& app = d.App();
     BenchCliOptions& b = o.bench;
-    d.Mandatory(app.add_option("--runs", b.runs, "файл прогонок (CSV)")
+    d.Mandatory(app.add_option("--runs", b.runs, "файл прогонов (CSV)")
                     ->check(Valued("--runs"))
                     ->type_name("FILE"),
-                "нужен --runs FILE: файл прогонок");
+                "нужен --runs FILE: файл прогонов");
     std::string ids;
     for (const auto& id : BuiltInProfileIds())
       ids += (ids.empty() ? "" : ", ") + id;
@@ -83,11 +83,11 @@ class Calibrate final : public MeterCommand {
     app.add_option("--ratio", b.ratio, "R 49: R = Q3/Q1")->type_name("R");
     app.add_option("--qp", b.qp, "EN 1434: постоянный расход qp, м³/ч")->type_name("Q");
     app.add_option("--repeatability", b.repeatability,
-                   "предел сходимости в % (по умолчанию из профиля, обычно 0,05)")
+                   "предел повторяемости в % (по умолчанию из профиля, обычно 0,05)")
         ->type_name("PCT");
     app.add_flag("--sample", b.sample,
-                 "показание каждой прогонки: средний текущий расход G прибора за её время");
-    app.add_flag("--no-wait", b.noWait, "с --sample: не ждать Enter перед прогонкой");
+                 "показание каждого прогона: средний текущий расход G прибора за его время");
+    app.add_flag("--no-wait", b.noWait, "с --sample: не ждать Enter перед прогоном");
     app.add_option("--true-flow", b.trueFlows, "с --demo: истинный расход канала, CH=Q (м³/ч)")
         ->type_name("CH=Q");
     app.add_option("--error-curve", b.errorCurves,
@@ -98,15 +98,15 @@ class Calibrate final : public MeterCommand {
     AddMeterOptions(d, o);
   }
   std::string Description() const override {
-    return "Прогонки на стенде: расход, эталон и показание прибора по каждой прогонке. "
-           "Коэффициент прибора MF = эталон / показание, по точке — среднее; сходимость = "
+    return "Прогоны на стенде: расход, эталон и показание прибора по каждому прогону. "
+           "Коэффициент прибора MF = эталон / показание, по точке — среднее; повторяемость = "
            "(MF max − MF min) / MF среднее; погрешность = (показание − эталон) / эталон · 100 %. "
            "Точка годна, когда |погрешность| не больше допуска (МПП, а при неопределённости "
-           "стенда больше 1/5 МПП — МПП − U) и сходимость в пределе.\n\n"
+           "стенда больше 1/5 МПП — МПП − U) и повторяемость в пределе.\n\n"
            "Файл прогонок: строка заголовка, затем канал, номинальный расход, эталон, "
            "показание, длительность в с, [неопределённость стенда в %]; ',' или ';' между "
            "ячейками, с ';' — десятичная запятая. С --sample столбца показания нет: его даёт "
-           "прибор, перед каждой прогонкой программа просит установить расход и нажать Enter.\n\n"
+           "прибор, перед каждым прогоном программа просит установить расход и нажать Enter.\n\n"
            "Свои классы — в profiles.ini рядом с firmware.ini: раздел [ID], строки "
            "Name=название, Repeatability=0.05, Limit1=0..2:5 (±5 % при 0 ≤ q < 2), "
            "Limit2=2..*:2 (±2 % при q ≥ 2).\n\n"
@@ -153,7 +153,7 @@ class Calibrate final : public MeterCommand {
       if (!o.bench.noWait) {
         std::cerr << ": установите расход и нажмите Enter" << std::flush;
         std::string answer;
-        if (!std::getline(std::cin, answer)) return Fail("ввод закрыт, прогонки не выполнены");
+        if (!std::getline(std::cin, answer)) return Fail("ввод закрыт, прогоны не выполнены");
       }
       if (!SampleRun(meter, run)) return Fail("прибор не дал текущего расхода, или остановлено");
       std::cerr << " — отсчётов: " << run.samples << ", среднее G = " << run.indicated << "\n";

@@ -130,7 +130,7 @@ TEST(BenchRuns, RunsFileFaultsNameTheLineAndColumn) {
       {"h\n1,1,100,100\n", RunsLayout::Evaluate, "строка 2: 4 столбцов, ожидается 5 или 6"},
       {"h\n1,1,0,100,60\n", RunsLayout::Evaluate, "столбец «эталон»: должно быть больше нуля"},
       {"h\n1,1,100,100,60,-1\n", RunsLayout::Evaluate, "«неопределённость»: не может быть"},
-      {"h\n# только заметка\n", RunsLayout::Evaluate, "нет ни одной прогонки"},
+      {"h\n# только заметка\n", RunsLayout::Evaluate, "нет ни одного прогона"},
       {"h\n1,1,100,100,60,0.1,7\n", RunsLayout::Evaluate, "7 столбцов"},
       {std::string(kMaxRunsText + 1, '#'), RunsLayout::Evaluate, "больше 1024 КБ"},
       {"\xEF\xBB\xBFк;р;э;т\n2;10,5;100;60\n", RunsLayout::Sample, ""},
@@ -229,7 +229,7 @@ TEST(BenchRuns, AdjustmentFitsTheLinearModel) {
   EXPECT_FALSE(ProposeAdjustment(found, {}).Ok());
   const RunsParse scattered = ParseRuns("h\n1,2,200,209,60\n1,2,200,210,60\n");
   const BenchResult bad = EvaluateRuns(scattered.runs, BuiltInProfile("mi005-1.0", {}).profile);
-  EXPECT_NE(ProposeAdjustment(bad, old).error.find("сходимость"), std::string::npos);
+  EXPECT_NE(ProposeAdjustment(bad, old).error.find("повторяемость"), std::string::npos);
 }
 
 }  // namespace

@@ -1079,7 +1079,11 @@ TEST_F(CliFiles, AnInspectorsInstallationSendsNoWriteWhateverItRuns) {
                                                         metersim::MeterOptions{});
   metersim::PtyMeterServer server(meter);
   ASSERT_TRUE(server.Start()) << server.ErrorText();
-  const std::string flags = dir + "/etc", image = dir + "/image.json";
+  const std::string flags = dir + "/etc", image = dir + "/image.json", runs = dir + "/runs.csv";
+  // One run at the flow the meter shows, without noise: within any class.
+  meter->SetNoise(0, 1);
+  meter->SetFlow(1, 1.0f);
+  std::ofstream(runs) << "канал,расход,эталон,время\n1,1,1,0.3\n";
   std::filesystem::create_directories(flags);
   std::ofstream(flags + "/" + kInspectorFlagName) << "проверка ЦСМ\n";
   Ini("[Journal]\nEnabled=1\nEngineer=Сидоров\n");
@@ -1099,6 +1103,7 @@ TEST_F(CliFiles, AnInspectorsInstallationSendsNoWriteWhateverItRuns) {
       {{"watch", "--count", "2"}, false, 0},
       {{"scan"}, true, 0},
       {{"route", "--out", dir + "/route"}, true, 0},
+      {{"calibrate", "--runs", runs, "--profile", "mi005-1.0", "--sample", "--no-wait"}, false, 0},
       {{"write", "--channel", "1", "--k0", "0.003"}, false, 5},
       {{"reset"}, false, 5},
       {{"seal", "--text", "C1051234"}, false, 5},

@@ -63,8 +63,8 @@ AdjustProposal ProposeAdjustment(const BenchResult& asFound,
     for (const PointResult& p : ch.points) {
       if (p.repeatabilityPercent && !p.repeatabilityOk) {
         out.error = name + ", " + std::to_string(p.flow) +
-                    " м³/ч: сходимость вне допуска, "
-                    "регулировка по таким прогонкам не предлагается";
+                    " м³/ч: повторяемость вне допуска, "
+                    "регулировка по таким прогонам не предлагается";
         return out;
       }
       const double indicated = p.flow / p.mf;

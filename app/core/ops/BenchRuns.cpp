@@ -123,9 +123,9 @@ PointResult EvaluatePoint(double flow, const std::vector<const BenchRun*>& runs,
     const auto [lo, hi] = std::minmax_element(factors.begin(), factors.end());
     point.repeatabilityPercent = (*hi - *lo) / point.mf * 100;
     point.repeatabilityOk = *point.repeatabilityPercent <= profile.repeatabilityLimit;
-    if (!point.repeatabilityOk) point.notes.push_back("сходимость вне допуска");
+    if (!point.repeatabilityOk) point.notes.push_back("повторяемость вне допуска");
   } else {
-    point.notes.push_back("одна прогонка: сходимость не оценена");
+    point.notes.push_back("один прогон: повторяемость не оценена");
   }
   point.limitPercent = LimitAt(profile, flow);
   if (!point.limitPercent) {
@@ -149,7 +149,7 @@ PointResult EvaluatePoint(double flow, const std::vector<const BenchRun*>& runs,
 RunsParse ParseRuns(std::string_view text, RunsLayout layout) {
   RunsParse out;
   if (text.size() > kMaxRunsText) {
-    out.error = "файл прогонок больше " + std::to_string(kMaxRunsText / 1024) + " КБ";
+    out.error = "файл прогонов больше " + std::to_string(kMaxRunsText / 1024) + " КБ";
     return out;
   }
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a spreadsheet's BOM
@@ -176,7 +176,7 @@ RunsParse ParseRuns(std::string_view text, RunsLayout layout) {
     if (!out.Ok()) return out;
     out.runs.push_back(run);
   }
-  if (out.runs.empty()) out.error = "в файле прогонок нет ни одной прогонки";
+  if (out.runs.empty()) out.error = "в файле прогонов нет ни одного прогона";
   return out;
 }
 
