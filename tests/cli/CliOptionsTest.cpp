@@ -105,7 +105,7 @@ TEST(CliOptions, RefusesWithOneLineThatNamesTheFault) {
       {{"read", "--verbose"}, "--verbose"},
       {{"ports", "--json"}, "--json"},
       {{"monitor", "--addr", "3"}, "--addr"},
-      {{"calibrate"}, "calibrate"},
+      {{"adjust"}, "adjust"},
   };
   for (const Case& c : cases) {
     std::string error;
